@@ -1,0 +1,24 @@
+# One static library per subsystem folder: every .cpp in the folder is one unit.
+function(qorm_subsystem_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC "${PROJECT_SOURCE_DIR}")
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+endfunction()
+
+# One test program per test source: tests/<folder>/<unit>_test.cpp -> <folder>_<unit>_test.
+function(qorm_tests folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_test.cpp")
+  foreach(src IN LISTS sources)
+    get_filename_component(stem "${src}" NAME_WE)
+    set(target "${folder}_${stem}")
+    add_executable(${target} "${src}")
+    target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+    target_include_directories(${target} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+      WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
+      PROPERTIES ENVIRONMENT "QORM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")
+  endforeach()
+endfunction()
