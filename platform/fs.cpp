@@ -1,0 +1,159 @@
+#include "platform/fs.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+
+#include "platform/text.h"
+
+namespace platform::fs {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::string UpperAscii(std::string_view s) {
+  std::string u(s);
+  for (char& c : u)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return u;
+}
+
+// Splits at either separator, keeping empty components out.
+std::vector<std::string_view> Components(std::string_view name) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i == name.size() || IsSeparator(name[i])) {
+      if (i > start) parts.push_back(name.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+bool HasDrive(std::string_view name) {
+  return name.size() >= 2 && name[1] == ':' && ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+}
+
+// Cached scans: folder -> (upper-cased name -> names on the disk, sorted), valid while the folder's mtime holds.
+struct Scan {
+  timespec mtime{};
+  std::multimap<std::string, std::string> byUpper;
+};
+
+struct Cache {
+  std::mutex lock;
+  std::map<std::string, Scan> scans;
+};
+
+Cache& TheCache() {
+  static Cache c;
+  return c;
+}
+
+bool ReadFolder(const std::string& folder, std::vector<std::string>& names) {
+  DIR* d = opendir(folder.c_str());
+  if (d == nullptr) return false;
+  while (dirent* e = readdir(d)) {
+    std::string_view n = e->d_name;
+    if (n != "." && n != "..") names.emplace_back(n);
+  }
+  closedir(d);
+  return true;
+}
+
+// The name on the disk of `component` inside `folder`, found without regard to ASCII case; empty when absent.
+std::string FindInFolder(const std::string& folder, const std::string& component) {
+  struct stat st;
+  if (stat((folder + "/" + component).c_str(), &st) == 0) return component;  // exact case exists
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+
+  Cache& cache = TheCache();
+  std::lock_guard<std::mutex> guard(cache.lock);
+  Scan& scan = cache.scans[folder];
+  if (scan.mtime.tv_sec != st.st_mtim.tv_sec || scan.mtime.tv_nsec != st.st_mtim.tv_nsec || scan.byUpper.empty()) {
+    std::vector<std::string> names;
+    scan.byUpper.clear();
+    scan.mtime = st.st_mtim;
+    if (ReadFolder(folder, names)) {
+      std::sort(names.begin(), names.end());
+      for (auto& n : names) scan.byUpper.emplace(UpperAscii(n), n);
+    }
+  }
+  auto it = scan.byUpper.find(UpperAscii(component));
+  return it == scan.byUpper.end() ? std::string() : it->second;
+}
+
+std::string Resolve(std::string_view utf8Name) {
+  const bool absolute = !utf8Name.empty() && IsSeparator(utf8Name[0]);
+  std::string path = absolute ? "" : ".";
+  std::string result = absolute ? "/" : "";
+  bool found = true;  // while every component so far exists, keep matching
+  for (std::string_view part : Components(utf8Name)) {
+    std::string component(part);
+    if (found && component != "." && component != "..") {
+      std::string onDisk = FindInFolder(path.empty() ? "/" : path, component);
+      if (onDisk.empty()) found = false;
+      else component = onDisk;
+    }
+    path += "/" + component;
+    if (!result.empty() && result.back() != '/') result += '/';
+    result += component;
+  }
+  if (result.empty()) result = absolute ? "/" : ".";
+  return result;
+}
+
+}  // namespace
+
+std::string ToHostPath(std::string_view windowsName) { return Resolve(text::Cp932ToUtf8(windowsName)); }
+
+std::string ToHostPath(std::u16string_view windowsName) { return Resolve(text::Utf16ToUtf8(windowsName)); }
+
+std::string ToWindowsName(std::string_view hostPath) {
+  std::u16string wide = text::Utf8ToUtf16(hostPath);
+  std::string out;
+  for (char16_t c : wide) {
+    std::u16string one(1, c == u'/' ? u'\\' : c);
+    if (c >= 0xD800 && c <= 0xDFFF) one = std::u16string(1, text::kReplacement);
+    out += text::Utf16ToCp932(one).value_or(*text::Utf16ToCp932(std::u16string(1, text::kReplacement)));
+  }
+  return out;
+}
+
+bool IsSafeDataName(std::string_view windowsName) {
+  if (windowsName.empty()) return false;
+  if (IsSeparator(windowsName[0]) || HasDrive(windowsName)) return false;
+  for (std::string_view part : Components(windowsName))
+    if (part == "..") return false;
+  return true;
+}
+
+std::vector<Entry> ListFolder(const std::string& hostFolder) {
+  std::vector<std::string> names;
+  std::vector<Entry> entries;
+  if (!ReadFolder(hostFolder, names)) return entries;
+  for (auto& n : names) {
+    struct stat st;
+    if (stat((hostFolder + "/" + n).c_str(), &st) != 0) continue;
+    entries.push_back({n, S_ISDIR(st.st_mode), S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size)});
+  }
+  auto key = [](const Entry& e) {
+    return UpperAscii(text::Utf8ToCp932(e.name).value_or(e.name));
+  };
+  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
+    std::string ka = key(a), kb = key(b);
+    return ka != kb ? ka < kb : a.name < b.name;
+  });
+  return entries;
+}
+
+void ClearCache() {
+  Cache& cache = TheCache();
+  std::lock_guard<std::mutex> guard(cache.lock);
+  cache.scans.clear();
+}
+
+}  // namespace platform::fs

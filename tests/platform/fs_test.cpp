@@ -1,0 +1,56 @@
+#include "platform/fs.h"
+
+#include <gtest/gtest.h>
+
+#include "support/tempdir.h"
+
+using namespace platform::fs;
+
+TEST(Fs, FindsNamesWithoutRegardToCaseAndSeparator) {
+  TempDir dir;
+  dir.Write("song/qm01/Song.ID", "x");
+  const std::string root = dir.str();
+  const std::string expected = root + "/song/qm01/Song.ID";
+  for (const char* name : {"\\Song\\QM01\\SONG.ID", "/song/qm01/song.id", "\\SONG/Qm01\\Song.Id"})
+    EXPECT_EQ(ToHostPath(root + name), expected) << name;
+  EXPECT_EQ(ToHostPath(u"" + std::u16string(root.begin(), root.end()) + u"\\SONG\\QM01\\SONG.ID"), expected);
+  // Missing components keep their case, so that a new file lands where asked.
+  EXPECT_EQ(ToHostPath(root + "\\SONG\\New\\File.TXT"), root + "/song/New/File.TXT");
+}
+
+TEST(Fs, SeesFilesMadeAfterAScan) {
+  TempDir dir;
+  dir.Write("a/One.txt", "1");
+  EXPECT_EQ(ToHostPath(dir.str() + "\\A\\ONE.TXT"), dir.str() + "/a/One.txt");
+  dir.Write("a/Two.txt", "2");
+  EXPECT_EQ(ToHostPath(dir.str() + "\\A\\TWO.TXT"), dir.str() + "/a/Two.txt");
+}
+
+TEST(Fs, Cp932NamesBecomeUtf8) {
+  TempDir dir;
+  dir.Write("\u30c7\u30fc\u30bf/x.bin", "x");  // katakana "data"
+  EXPECT_EQ(ToHostPath(dir.str() + "\\\x83\x66\x81\x5b\x83\x5e\\X.BIN"), dir.str() + "/\u30c7\u30fc\u30bf/x.bin");
+  EXPECT_EQ(ToWindowsName("/a/\u30c7b"), "\\a\\\x83\x66" "b");
+}
+
+TEST(Fs, DataNamesMayNotClimbOut) {
+  struct Case {
+    const char* name;
+    bool safe;
+  } cases[] = {
+      {"Song\\QM01\\SONG.ID", true}, {"a/b", true},  {"..\\x", false},  {"a\\..\\..\\x", false},
+      {"\\etc\\passwd", false},      {"/etc", false}, {"C:\\x", false}, {"c:x", false},
+      {"", false},                   {"a..b", true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsSafeDataName(c.name), c.safe) << c.name;
+}
+
+TEST(Fs, ListsSortedByUpperCasedName) {
+  TempDir dir;
+  for (const char* n : {"b.txt", "A.txt", "c.TXT", "_x"}) dir.Write(n, "12");
+  std::filesystem::create_directory(dir.path() / "Dir");
+  std::vector<std::string> names;
+  for (const Entry& e : ListFolder(dir.str())) names.push_back(e.name + (e.isFolder ? "/" : ""));
+  EXPECT_EQ(names, (std::vector<std::string>{"A.txt", "b.txt", "c.TXT", "Dir/", "_x"}));
+  EXPECT_TRUE(ListFolder(dir.str() + "/missing").empty());
+}
