@@ -114,13 +114,9 @@ std::string ToHostPath(std::u16string_view windowsName) { return Resolve(text::U
 
 std::string ToWindowsName(std::string_view hostPath) {
   std::u16string wide = text::Utf8ToUtf16(hostPath);
-  std::string out;
-  for (char16_t c : wide) {
-    std::u16string one(1, c == u'/' ? u'\\' : c);
-    if (c >= 0xD800 && c <= 0xDFFF) one = std::u16string(1, text::kReplacement);
-    out += text::Utf16ToCp932(one).value_or(*text::Utf16ToCp932(std::u16string(1, text::kReplacement)));
-  }
-  return out;
+  for (char16_t& c : wide)
+    if (c == u'/') c = u'\\';
+  return text::Utf16ToCp932Lossy(wide);
 }
 
 bool IsSafeDataName(std::string_view windowsName) {

@@ -110,6 +110,18 @@ std::optional<std::string> Utf16ToCp932(std::u16string_view utf16) {
   return out;
 }
 
+std::string Utf16ToCp932Lossy(std::u16string_view utf16) {
+  if (auto whole = Utf16ToCp932(utf16)) return *whole;
+  static const std::string replacement = *Utf16ToCp932(std::u16string(1, kReplacement));
+  std::string out;
+  for (size_t i = 0; i < utf16.size(); ++i) {
+    size_t n = IsHigh(utf16[i]) && i + 1 < utf16.size() && IsLow(utf16[i + 1]) ? 2 : 1;
+    out += Utf16ToCp932(utf16.substr(i, n)).value_or(replacement);
+    i += n - 1;
+  }
+  return out;
+}
+
 std::string Utf16ToUtf8(std::u16string_view s) {
   std::string out;
   out.reserve(s.size());

@@ -17,6 +17,9 @@ std::u16string Cp932ToUtf16(std::string_view cp932);
 // UTF-16 to CP932. Fails when a character has no CP932 form or a surrogate is unpaired.
 std::optional<std::string> Utf16ToCp932(std::u16string_view utf16);
 
+// UTF-16 to CP932, always with a result: characters without a CP932 form become kReplacement's bytes.
+std::string Utf16ToCp932Lossy(std::u16string_view utf16);
+
 // UTF-16 to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view utf16);
 

@@ -40,3 +40,8 @@ TEST(Text, Utf8AndUtf16) {
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");  // overlong form
   EXPECT_EQ(Utf8ToUtf16("\xE3\x81"), u"\uFFFD\uFFFD");  // cut sequence
 }
+
+TEST(Text, LossyConversionKeepsWhatItCan) {
+  EXPECT_EQ(Utf16ToCp932Lossy(u"a\u00e9\u3042\U0001F600"), "a\x81\x45\x82\xa0\x81\x45");
+  EXPECT_EQ(Utf16ToCp932Lossy(u"abc"), "abc");
+}
