@@ -588,7 +588,7 @@ private:
 };
 
 // One conversion of a format: %[flags][width][.precision][length]conversion.
-struct Spec {
+struct Directive {
   std::string flags;
   int width = -1;
   int precision = -1;
@@ -608,33 +608,33 @@ int ReadCount(const char16_t*& f, va_list& args) {
 }
 
 // Parses the conversion after '%'; f is left after it. A conversion we do not know leaves conversion 0.
-Spec ParseSpec(const char16_t*& f, va_list& args) {
-  Spec spec;
-  while (*f && std::u16string_view(u"-+ #0").find(*f) != std::u16string_view::npos) spec.flags += static_cast<char>(*f++);
+Directive ParseDirective(const char16_t*& f, va_list& args) {
+  Directive directive;
+  while (*f && std::u16string_view(u"-+ #0").find(*f) != std::u16string_view::npos) directive.flags += static_cast<char>(*f++);
   if (*f == u'*' || (*f >= u'0' && *f <= u'9')) {
-    spec.width = ReadCount(f, args);
-    if (spec.width < 0) {  // a negative '*' width means left alignment
-      spec.flags += '-';
-      spec.width = spec.width == INT_MIN ? 0 : -spec.width;
+    directive.width = ReadCount(f, args);
+    if (directive.width < 0) {  // a negative '*' width means left alignment
+      directive.flags += '-';
+      directive.width = directive.width == INT_MIN ? 0 : -directive.width;
     }
   }
   if (*f == u'.') {
     ++f;
-    spec.precision = ReadCount(f, args);
-    if (spec.precision < 0) spec.precision = -1;
+    directive.precision = ReadCount(f, args);
+    if (directive.precision < 0) directive.precision = -1;
   }
   static constexpr const char16_t* kLengths[] = {u"hh", u"h", u"ll", u"l", u"z", u"j", u"t", u"L"};
   for (const char16_t* length : kLengths) {
     std::u16string_view l(length);
     if (std::u16string_view(f).starts_with(l)) {
-      for (char16_t c : l) spec.length += static_cast<char>(c);
+      for (char16_t c : l) directive.length += static_cast<char>(c);
       f += l.size();
       break;
     }
   }
   if (*f && std::u16string_view(u"diuoxXcspeEfFgGaA%").find(*f) != std::u16string_view::npos)
-    spec.conversion = static_cast<char>(*f++);
-  return spec;
+    directive.conversion = static_cast<char>(*f++);
+  return directive;
 }
 
 long long SignedArg(const std::string& length, va_list& args) {
@@ -659,77 +659,77 @@ unsigned long long UnsignedArg(const std::string& length, va_list& args) {
   return v;
 }
 
-// The narrow printf spec of a conversion with the given length modifier.
-std::string NarrowSpec(const Spec& spec, const char* length) {
-  std::string out = "%" + spec.flags;
-  if (spec.width >= 0) out += std::to_string(spec.width);
-  if (spec.precision >= 0) out += "." + std::to_string(spec.precision);
-  return out + length + spec.conversion;
+// The narrow printf directive of a conversion with the given length modifier.
+std::string NarrowDirective(const Directive& directive, const char* length) {
+  std::string out = "%" + directive.flags;
+  if (directive.width >= 0) out += std::to_string(directive.width);
+  if (directive.precision >= 0) out += "." + std::to_string(directive.precision);
+  return out + length + directive.conversion;
 }
 
 // Formats one numeric conversion through snprintf and puts its (possibly cut) text.
 template <class T>
-void PutNumber(WideSink& sink, const Spec& spec, const char* length, T value) {
+void PutNumber(WideSink& sink, const Directive& directive, const char* length, T value) {
   char text[kFormatBuffer];
-  int n = std::snprintf(text, sizeof text, NarrowSpec(spec, length).c_str(), value);
+  int n = std::snprintf(text, sizeof text, NarrowDirective(directive, length).c_str(), value);
   if (n > 0) sink.PutAscii(text, std::min(n, kFormatBuffer - 1));
 }
 
-void PutPadded(WideSink& sink, const Spec& spec, const char16_t* text, std::size_t n) {
-  int pad = spec.width > static_cast<int>(n) ? spec.width - static_cast<int>(n) : 0;
-  bool left = spec.flags.find('-') != std::string::npos;
+void PutPadded(WideSink& sink, const Directive& directive, const char16_t* text, std::size_t n) {
+  int pad = directive.width > static_cast<int>(n) ? directive.width - static_cast<int>(n) : 0;
+  bool left = directive.flags.find('-') != std::string::npos;
   if (!left) sink.Pad(pad);
   sink.Put(text, n);
   if (left) sink.Pad(pad);
 }
 
-void PutString(WideSink& sink, const Spec& spec, va_list& args) {
-  std::size_t limit = spec.precision < 0 ? SIZE_MAX : static_cast<std::size_t>(spec.precision);
-  if (spec.length == "h") {
+void PutString(WideSink& sink, const Directive& directive, va_list& args) {
+  std::size_t limit = directive.precision < 0 ? SIZE_MAX : static_cast<std::size_t>(directive.precision);
+  if (directive.length == "h") {
     const char* narrow = va_arg(args, const char*);
     std::u16string wide = platform::text::Cp932ToUtf16(narrow ? std::string_view(narrow, strnlen(narrow, limit))
                                                               : std::string_view("(null)"));
-    PutPadded(sink, spec, wide.data(), std::min(wide.size(), limit));
+    PutPadded(sink, directive, wide.data(), std::min(wide.size(), limit));
     return;
   }
   const char16_t* text = va_arg(args, const char16_t*);
   if (!text) text = u"(null)";
   std::size_t n = 0;
   while (n < limit && text[n]) ++n;
-  PutPadded(sink, spec, text, n);
+  PutPadded(sink, directive, text, n);
 }
 
-void PutConversion(WideSink& sink, const Spec& spec, va_list& args) {
-  switch (spec.conversion) {
+void PutConversion(WideSink& sink, const Directive& directive, va_list& args) {
+  switch (directive.conversion) {
     case '%':
       sink.Put(u'%');
       return;
     case 'c': {
       char16_t c = static_cast<char16_t>(va_arg(args, int));
-      PutPadded(sink, spec, &c, 1);
+      PutPadded(sink, directive, &c, 1);
       return;
     }
     case 's':
-      PutString(sink, spec, args);
+      PutString(sink, directive, args);
       return;
     case 'p':
-      PutNumber(sink, spec, "", va_arg(args, void*));
+      PutNumber(sink, directive, "", va_arg(args, void*));
       return;
     case 'd':
     case 'i':
-      PutNumber(sink, spec, "ll", SignedArg(spec.length, args));
+      PutNumber(sink, directive, "ll", SignedArg(directive.length, args));
       return;
     case 'u':
     case 'o':
     case 'x':
     case 'X':
-      PutNumber(sink, spec, "ll", UnsignedArg(spec.length, args));
+      PutNumber(sink, directive, "ll", UnsignedArg(directive.length, args));
       return;
     default:  // e E f F g G a A
-      if (spec.length == "L")
-        PutNumber(sink, spec, "L", va_arg(args, long double));
+      if (directive.length == "L")
+        PutNumber(sink, directive, "L", va_arg(args, long double));
       else
-        PutNumber(sink, spec, "", va_arg(args, double));
+        PutNumber(sink, directive, "", va_arg(args, double));
   }
 }
 
@@ -743,9 +743,9 @@ int FormatWide(char16_t* buffer, const char16_t* format, va_list args) {
       continue;
     }
     const char16_t* start = f++;
-    Spec spec = ParseSpec(f, rest);
-    if (spec.conversion)
-      PutConversion(sink, spec, rest);
+    Directive directive = ParseDirective(f, rest);
+    if (directive.conversion)
+      PutConversion(sink, directive, rest);
     else
       sink.Put(start, f - start);  // not a conversion we know: kept as text
   }
