@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/vxstring.h"
 #include "platform/fs.h"
 #include "platform/resource.h"
 
@@ -137,6 +138,10 @@ VXFileStream::VXFileStream(const char* name, VXFileMode mode) {
   if (name != nullptr) Open(platform::fs::ToHostPath(std::string_view(name)).c_str(), mode);
 }
 
+VXFileStream::VXFileStream(const VXString& name, VXFileMode mode) : VXFileStream(name.c_str(), mode) {}
+
+VXFileStreamW::VXFileStreamW(const VXWideStr& name, VXFileMode mode) : VXFileStreamW(name.c_wstr(), mode) {}
+
 VXFileStreamW::VXFileStreamW(const char16_t* name, VXFileMode mode) {
   if (name != nullptr) Open(platform::fs::ToHostPath(std::u16string_view(name)).c_str(), mode);
 }
@@ -217,6 +222,10 @@ bool VXMemoryStream::Reset() {
 // ---- Resource stream
 
 VXResourceStream::VXResourceStream(void* module, const char* name, const char* type) { Initialize(module, name, type); }
+
+VXResourceStream::VXResourceStream(void* module, const VXString& name, const char* type) {
+  Initialize(module, name.c_str(), type);
+}
 
 VXResourceStream::VXResourceStream(void* module, int id, const char* type) {
   Initialize(module, ("#" + std::to_string(id)).c_str(), type);

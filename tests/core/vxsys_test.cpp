@@ -41,7 +41,9 @@ void Check1(const char* what, FA fa, FW fw, const std::vector<std::pair<std::str
   for (const auto& [in, expected] : cases) {
     EXPECT_EQ(std::string(fa(VXString(in.c_str())).c_str()), expected) << what << "A(" << in << ")";
     // The wide form knows no double-byte characters: compare only texts without them.
-    if (in.find('\x83') == std::string::npos) EXPECT_EQ(N(fw(W(in.c_str()))), expected) << what << "W(" << in << ")";
+    if (in.find('\x83') == std::string::npos) {
+      EXPECT_EQ(N(fw(W(in.c_str()))), expected) << what << "W(" << in << ")";
+    }
   }
 }
 
