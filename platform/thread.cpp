@@ -68,6 +68,7 @@ bool ManualClock::SleepUntil(std::int64_t deadlineNs, std::stop_token stop) {
     changed_.notify_all();
   });
   std::unique_lock lock(mutex_);
+  if (stop.stop_requested()) return false;  // a thread on its way out is no sleeper
   const auto entry = sleepers_.insert(deadlineNs);
   changed_.notify_all();
   changed_.wait(lock, [&] { return stop.stop_requested() || now_ >= deadlineNs; });
@@ -210,8 +211,9 @@ void PeriodicTimer::Start(std::uint32_t periodMs, Tick tick) {
   Stop();
   const std::int64_t periodNs = std::max<std::int64_t>(periodMs, 1) * kNsPerMs;
   Clock& clock = clock_;
-  thread_ = std::jthread([&clock, periodNs, tick = std::move(tick)](std::stop_token stop) {
-    Run(stop, clock, periodNs, tick);
+  const std::int64_t start = clock.NowNs();  // the first deadline is one period after Start, however late the thread
+  thread_ = std::jthread([&clock, start, periodNs, tick = std::move(tick)](std::stop_token stop) {
+    Run(stop, clock, start, periodNs, tick);
   });
 }
 
@@ -230,9 +232,10 @@ void PeriodicTimer::JoinRetired() {
   if (retired_.joinable() && retired_.get_id() != std::this_thread::get_id()) retired_.join();
 }
 
-void PeriodicTimer::Run(std::stop_token stop, Clock& clock, std::int64_t periodNs, const Tick& tick) {
+void PeriodicTimer::Run(std::stop_token stop, Clock& clock, std::int64_t start, std::int64_t periodNs,
+                        const Tick& tick) {
   constexpr std::int64_t kMaxTicks = std::numeric_limits<std::uint32_t>::max();
-  std::int64_t last = clock.NowNs();  // the latest deadline accounted for
+  std::int64_t last = start;  // the latest deadline accounted for
   std::int64_t skipped = 0;           // deadlines that passed while the previous call ran
   while (clock.SleepUntil(last + periodNs, stop)) {
     const std::int64_t due = (clock.NowNs() - last) / periodNs;

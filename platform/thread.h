@@ -130,7 +130,7 @@ private:
   int pulses_ = 0;  // pulses not yet taken; never more than the threads that wait
 };
 
-// A thread that calls `tick` on absolute deadlines, one period apart, of its clock. One call at a time: deadlines
+// A thread that calls `tick` on absolute deadlines of its clock, one period apart from the time of Start. One call at a time: deadlines
 // that pass while a call runs get no call of their own; the next call receives them in its count. `ticks` is the
 // number of deadlines that call stands for: 1, plus the deadlines that passed without a call (the thread woke
 // late, or the previous call overran). Stop joins the thread, except from inside a tick: then the thread ends when
@@ -150,7 +150,8 @@ public:
   bool IsRunning() const { return thread_.joinable(); }
 
 private:
-  static void Run(std::stop_token stop, Clock& clock, std::int64_t periodNs, const Tick& tick);
+  static void Run(std::stop_token stop, Clock& clock, std::int64_t start, std::int64_t periodNs,
+                  const Tick& tick);
   void JoinRetired();
 
   Clock& clock_;

@@ -211,3 +211,27 @@ TEST(Timer, RunsOnTheRealClockAndStopsWhenDestroyed) {
   EXPECT_EQ(h.calls, calls) << "the destructor joins the thread";
   EXPECT_FALSE(h.reentered);
 }
+
+TEST(Timer, TheHandlerMayRestartItsOwnTimer) {
+  ManualClock clock;
+  std::atomic<int> calls{0};
+  struct Restarter {
+    std::atomic<int>* calls;
+    void OnTimer(void* sender) {
+      if (++*calls == 1) static_cast<VXTimer*>(sender)->SetInterval(20);
+    }
+  } restarter{&calls};
+  {
+    VXTimer timer(clock);
+    timer.SetInterval(10);
+    timer.SetOnTimer(VXCallback1<Restarter, void, void*>(&restarter, &Restarter::OnTimer));
+    timer.SetEnabled(true);
+    clock.WaitForSleepers(1);
+    clock.AdvanceMs(10);
+    clock.WaitForSleepers(1);  // the new thread, on the new interval
+    EXPECT_EQ(timer.GetInterval(), 20u);
+    clock.AdvanceMs(20);
+    clock.WaitForSleepers(1);
+    EXPECT_EQ(calls, 2);
+  }
+}
