@@ -1,0 +1,51 @@
+#include "core/vxcritsec.h"
+
+void VXCriticalSectionEx::TakeFreeLocked() {
+  main_.lock();  // free and nobody queued: does not block
+  owner_ = std::this_thread::get_id();
+  nesting_ = 1;
+}
+
+void VXCriticalSectionEx::Acquire() {
+  std::unique_lock guard(guard_);
+  if (HeldByCallerLocked()) {
+    ++nesting_;
+    return;
+  }
+  if (nesting_ == 0 && waiters_ == 0) {
+    TakeFreeLocked();
+    return;
+  }
+  // Held by another thread, or free while others still queue for it: queue as well.
+  ++waiters_;
+  guard.unlock();
+  main_.lock();
+  guard.lock();
+  --waiters_;
+  owner_ = std::this_thread::get_id();
+  nesting_ = 1;
+}
+
+bool VXCriticalSectionEx::Check() {
+  std::lock_guard guard(guard_);
+  if (HeldByCallerLocked()) {
+    ++nesting_;
+    return true;
+  }
+  if (nesting_ == 0 && waiters_ == 0) {
+    TakeFreeLocked();
+    return true;
+  }
+  return false;
+}
+
+void VXCriticalSectionEx::Release() {
+  std::lock_guard guard(guard_);
+  if (!HeldByCallerLocked()) return;
+  if (--nesting_ == 0) main_.unlock();
+}
+
+int VXCriticalSectionEx::GetWaiterCount() const {
+  std::lock_guard guard(guard_);
+  return waiters_;
+}
