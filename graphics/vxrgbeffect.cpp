@@ -192,9 +192,11 @@ void BlendPixelsPacked(void* dst, const void* src1, const void* src2, unsigned i
   BlendBytesPacked(static_cast<Byte*>(dst), static_cast<const Byte*>(src1), static_cast<const Byte*>(src2),
                    std::size_t{n} * BytesPerPixel, rate);
 }
+// Every rate-64 blend takes the plain half kernel, with or without MMX, so it runs the packed loop as well: the
+// result is the same floor average.
 template <int BytesPerPixel>
 void HalfPixels(void* dst, const void* src1, const void* src2, unsigned int n) {
-  HalfBytes(static_cast<Byte*>(dst), static_cast<const Byte*>(src1), static_cast<const Byte*>(src2),
+  HalfBytesPacked(static_cast<Byte*>(dst), static_cast<const Byte*>(src1), static_cast<const Byte*>(src2),
             std::size_t{n} * BytesPerPixel);
 }
 template <int BytesPerPixel>
