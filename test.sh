@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs every test.
+# Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs every test, then runs
+# each fuzz target briefly over its seed corpus when clang is present.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
@@ -9,3 +10,19 @@ cmake --build build/test -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build/test --output-on-failure -j "$jobs" --timeout 600
+
+if command -v clang++ >/dev/null && ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
+  CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQORM_FUZZ=ON \
+    -DQORM_TESTS=OFF -DQORM_BENCH=OFF
+  cmake --build build/fuzz -j "$jobs"
+  for src in fuzz/*_fuzz.cpp; do
+    name=$(basename "$src" .cpp)
+    corpus="fuzz/corpus/$name"
+    work=$(mktemp -d)
+    [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
+    echo "fuzz: $name"
+    "build/fuzz/fuzz/$name" -max_total_time="${QORM_FUZZ_SECONDS:-15}" -print_final_stats=0 "$work" >"$work.log" 2>&1 ||
+      { tail -n 40 "$work.log"; rm -rf "$work" "$work.log"; echo "fuzz: $name found a fault"; exit 1; }
+    rm -rf "$work" "$work.log"
+  done
+fi
