@@ -175,7 +175,7 @@ struct ScreenInfo {
 // ---- Lookups (for the form loader) -------------------------------------------------------------------------
 
 const ClassInfo* FindClass(std::string_view name);
-const ClassInfo* FindClassByType(std::type_index type);
+const ClassInfo* FindClassByType(std::type_index type);  // the first class registered with that C++ type
 const ScreenInfo* FindScreen(std::string_view name);
 
 // Walk the base chain of `cls`. A base that is not registered ends the walk (it makes the class unusable: see
