@@ -15,6 +15,7 @@
 
 #include "core/vxcallback.h"
 #include "core/vxstring.h"
+#include "platform/component.h"
 
 struct VXMemPointer {
   enum : std::uint8_t { KindForeign = 0, KindObject = 1, KindArray = 3 };
@@ -78,6 +79,19 @@ public:
     T* object = new (std::nothrow) T();
     if (object == nullptr) {
       Message("CreateErr Call(%08" PRIxPTR ")", caller);
+      return nullptr;
+    }
+    AddPointerList({VXMemPointer::KindObject, object, caller, static_cast<std::uint32_t>(sizeof(T))});
+    return object;
+  }
+
+  // A framework component made with its owner; constructor exceptions pass through.
+  template <class T>
+  [[gnu::noinline]] T* CreateVCL(Classes::TComponent* owner) {
+    const std::uintptr_t caller = CallSite(__builtin_return_address(0));
+    T* object = new (std::nothrow) T(owner);
+    if (object == nullptr) {
+      Message("CreateVCLErr Call(%08" PRIxPTR ")", caller);
       return nullptr;
     }
     AddPointerList({VXMemPointer::KindObject, object, caller, static_cast<std::uint32_t>(sizeof(T))});

@@ -81,6 +81,18 @@ TEST(MemMan, WrongKindAndUnknownPointersAreRefused) {
   EXPECT_EQ(probe.messages.size(), 2u);
 }
 
+TEST(MemMan, ComponentsAreMadeWithTheirOwner) {
+  VXMemMan m;
+  Classes::TComponent owner(nullptr);
+  Classes::TComponent* child = m.CreateVCL<Classes::TComponent>(&owner);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(child->GetOwner(), &owner);
+  EXPECT_EQ(owner.GetComponentCount(), 1);
+  m.Delete(child);  // leaves its owner as it goes
+  EXPECT_EQ(child, nullptr);
+  EXPECT_EQ(owner.GetComponentCount(), 0);
+}
+
 TEST(MemMan, ForeignObjectsReleaseThroughDelete) {
   VXMemMan m;
   Counted* foreign = new Counted;
