@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -358,9 +359,19 @@ std::unique_ptr<Voice> Mixer::CreateVoice(const VoiceFormat& format, std::uint32
   }
 }
 
+std::int64_t Mixer::SteadyMixTime(std::int64_t now, std::uint32_t frames) {
+  // Beyond this the device was stopped or starved: start a new estimate.
+  constexpr std::int64_t kResyncNanos = 50000000;
+  std::int64_t base = now;
+  if (steady_ && std::llabs(now - nextMixTime_) < kResyncNanos) base = nextMixTime_ + (now - nextMixTime_) / 8;
+  steady_ = true;
+  nextMixTime_ = base + static_cast<std::int64_t>(frames) * 1000000000 / kOutputRate;
+  return base;
+}
+
 void Mixer::Mix(std::int16_t* out, std::uint32_t frames, std::uint32_t queuedFrames) {
   std::lock_guard<std::mutex> guard(lock_);
-  const std::int64_t now = clock_.NowNanos();
+  const std::int64_t now = SteadyMixTime(clock_.NowNanos(), frames);
   for (Voice* v : voices_) {
     if (v->playing_) v->BeginMix(now, queuedFrames);
   }

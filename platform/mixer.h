@@ -4,6 +4,9 @@
 //
 // Threads: `Mixer::Mix` runs on the sink's thread; every other call comes from game threads. One short lock guards
 // the voices; the mix itself never allocates, blocks on I/O or waits for anything but that lock.
+//
+// Lifetimes: voices and sinks refer to their mixer, so both go before it; a voice keeps pointers to the events of
+// its notifications, so those live until the voice is gone or its notifications are replaced.
 #pragma once
 
 #include <atomic>
@@ -209,7 +212,13 @@ private:
   friend class Voice;
   static constexpr std::uint32_t kChunkFrames = 512;
 
+  // Devices pull unevenly (early, late, two buffers at once); heard positions are measured against a steady
+  // estimate of when each pull happened, so that they advance smoothly across pulls.
+  std::int64_t SteadyMixTime(std::int64_t now, std::uint32_t frames);
+
   Clock& clock_;
+  bool steady_ = false;
+  std::int64_t nextMixTime_ = 0;
   mutable std::mutex lock_;
   std::vector<Voice*> voices_;
   std::int32_t acc_[kChunkFrames * 2] = {};

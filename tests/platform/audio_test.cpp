@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -299,6 +300,42 @@ TEST_F(AudioTest, HeardPositionFollowsTheClockBehindTheDeviceLatency) {
   EXPECT_EQ(sink.Pump(1)[0], static_cast<std::int16_t>(stoppedAt / 4));
 }
 
+TEST_F(AudioTest, HeardPositionStaysSmoothWhenTheDevicePullsUnevenly) {
+  // The device pulls 512 frames on average every 512 frames of time, but early, late or two at once. Read every
+  // millisecond, the heard position never goes back, never jumps by more than 2 ms beyond the millisecond that
+  // passed, and stays within a few milliseconds of what is truly heard.
+  sink.SetLatencyFrames(1024);
+  auto v = MakeVoice(kStereo16, Ramp16(44100));
+  v->Play(true);
+  const std::int64_t pullNanos = 512LL * 1000000000 / 44100;
+  const std::int64_t jitter[] = {0, 3000000, -3000000, 2000000, -pullNanos + 100000, 0, 1500000, -2500000};
+  std::int64_t nextPull = 0;
+  int pulls = 0;
+  double last = 0;
+  double largestStep = 0;
+  double largestError = 0;
+  for (std::int64_t now = 0; now < 2000000000; now += 1000000) {
+    clock.Set(now);
+    while (nextPull + jitter[pulls % 8] <= now) {
+      sink.Pump(512);
+      ++pulls;
+      nextPull += pullNanos;
+    }
+    const double heard = v->GetCursors().play / 4.0;
+    const double truth = static_cast<double>(now) * 44100 / 1e9 - 1024;
+    if (truth < 0 || heard < last) {  // before the start, and across the ring's wrap
+      last = heard;
+      continue;
+    }
+    largestStep = std::max(largestStep, heard - last);
+    const double off = std::abs(std::fmod(heard - truth + 44100 * 100, 44100));  // the ring wraps once a second
+    largestError = std::max(largestError, std::min(off, 44100 - off));
+    last = heard;
+  }
+  EXPECT_LE(largestStep, 44.1 * 3);
+  EXPECT_LE(largestError, 44.1 * 4);
+}
+
 TEST_F(AudioTest, HeardPositionOfAOneShotVoiceReachesItsEnd) {
   sink.SetLatencyFrames(256);
   auto v = MakeVoice({2, 22050, 16}, Ramp16(300));  // 600 output frames long
@@ -440,6 +477,15 @@ TEST(AudioSdl, PlaysThroughTheCallbackWithoutASoundCard) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_GT(v->GetCursors().write, 0u);
+
+  // Voices come and go while the callback mixes.
+  for (int i = 0; i < 200; ++i) {
+    auto extra = mixer.CreateVoice({1, 8000 + 100u * i, 8}, 64);
+    extra->Play(true);
+    extra->SetVolume(-100);
+    (void)extra->GetCursors();
+    if (i % 20 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   sink.reset();
 }
 
