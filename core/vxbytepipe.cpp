@@ -1,0 +1,24 @@
+#include "core/vxbytepipe.h"
+
+#include <algorithm>
+#include <cstring>
+
+int VXByteSource::Read(void* buffer, int count) {
+  if (count <= 0) return 0;
+  const std::size_t n = std::min(static_cast<std::size_t>(count), size_ - pos_);
+  if (n > 0) std::memcpy(buffer, data_ + pos_, n);
+  pos_ += n;
+  return static_cast<int>(n);
+}
+
+VXReadCallback VXByteSource::ReadCallback() { return VXCallback2<VXByteSource, int, void*, int>(this, &VXByteSource::Read); }
+
+int VXByteSink::Write(void* buffer, int count) {
+  if (count <= 0) return 0;
+  const std::size_t n = std::min(static_cast<std::size_t>(count), limit_ - bytes_.size());
+  const auto* p = static_cast<const unsigned char*>(buffer);
+  bytes_.insert(bytes_.end(), p, p + n);
+  return static_cast<int>(n);
+}
+
+VXWriteCallback VXByteSink::WriteCallback() { return VXCallback2<VXByteSink, int, void*, int>(this, &VXByteSink::Write); }
