@@ -2,6 +2,21 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
+
+void VXPullBytes(const VXReadCallback& read, void* buffer, int count, const char* errorText) {
+  if (count > 0 && read.Invoke(buffer, count) != count) throw std::runtime_error(errorText);
+}
+
+void VXPushBytes(const VXWriteCallback& write, void* buffer, int count, const char* errorText) {
+  if (count > 0 && write.Invoke(buffer, count) != count) throw std::runtime_error(errorText);
+}
+
+int VXReportProgress(const VXProgressCallback& progress, std::int64_t done, std::int64_t total) {
+  const int percent = total < 1 ? 100 : static_cast<int>(done * 100 / total);
+  if (progress.IsValid()) progress.Invoke(percent);
+  return percent;
+}
 
 int VXByteSource::Read(void* buffer, int count) {
   if (count <= 0) return 0;

@@ -19,6 +19,13 @@ using VXReadCallback = VXBaseCallback2<int, void*, int>;
 using VXWriteCallback = VXBaseCallback2<int, void*, int>;
 using VXProgressCallback = VXBaseCallback1<bool, int>;
 
+// The coders' pump steps. A read or write that moves fewer bytes than asked throws std::runtime_error with the
+// coder's own text; an unbound callback throws "Invalid Callback". Progress is reported as done * 100 / total
+// (100 when total is below 1), only when the callback is bound.
+void VXPullBytes(const VXReadCallback& read, void* buffer, int count, const char* errorText);
+void VXPushBytes(const VXWriteCallback& write, void* buffer, int count, const char* errorText);
+int VXReportProgress(const VXProgressCallback& progress, std::int64_t done, std::int64_t total);
+
 class VXByteSource {
 public:
   VXByteSource(const void* data, std::size_t size) : data_(static_cast<const unsigned char*>(data)), size_(size) {}
