@@ -294,58 +294,76 @@ void VXMarielDecode::Finish() {
   ProgressCallback();
 }
 
+// The hot loop works on local copies of the cursors: stores through the byte buffers could alias the members, which
+// would otherwise be reloaded after every byte. The copies go back before each refill or write.
 void VXMarielDecode::DecodeItems() {
   const std::runtime_error broken("VXMarielDecode : Broken Stream");
-  unsigned char* out = out_.data();
-  while (produced_ < outSize_) {
-    if (inLength_ - inPos_ < kDecodeRefillBelow && taken_ < inSize_) ReadInBuffer();
-    const unsigned char* in = in_.data();
-    if (items_ == 0) {
-      if (!HasInput(4)) throw broken;
-      flags_ = VXGetLE32(in + inPos_);
-      inPos_ += 4;
-      items_ = kGroupItems;
+  unsigned char* const out = out_.data();
+  const unsigned char* const in = in_.data();
+  int inPos = inPos_, inLength = inLength_, outPos = outPos_, items = items_;
+  std::uint32_t flags = flags_;
+  std::int64_t produced = produced_;
+  const std::int64_t outSize = outSize_;
+  auto sync = [&] { inPos_ = inPos, inLength_ = inLength, outPos_ = outPos, produced_ = produced; };
+  auto reload = [&] { inPos = inPos_, inLength = inLength_, outPos = outPos_; };
+  auto flush = [&] { sync(); WriteOutBuffer(); reload(); };
+  while (produced < outSize) {
+    if (inLength - inPos < kDecodeRefillBelow && taken_ < inSize_) {
+      sync();
+      ReadInBuffer();
+      reload();
     }
-    const bool match = (flags_ & 0x80000000u) != 0;
-    flags_ <<= 1;
-    --items_;
+    const int left = inLength - inPos;
+    if (items == 0) {
+      if (left < 4) throw broken;
+      flags = VXGetLE32(in + inPos);
+      inPos += 4;
+      items = kGroupItems;
+    }
+    const bool match = (flags & 0x80000000u) != 0;
+    flags <<= 1;
+    --items;
     if (!match) {
-      if (!HasInput(1)) throw broken;
-      if (outPos_ == kDecodeOutBuffer) WriteOutBuffer();
-      out[outPos_++] = in[inPos_++];
-      ++produced_;
+      if (inPos >= inLength) throw broken;
+      if (outPos == kDecodeOutBuffer) flush();
+      out[outPos++] = in[inPos++];
+      ++produced;
       continue;
     }
-    if (!HasInput(1)) throw broken;
-    const unsigned token = in[inPos_++];
+    if (inPos >= inLength) throw broken;
+    const unsigned token = in[inPos++];
     const unsigned h = token >> 4, d = token & 15;
     std::int64_t length = h + 1;
     if (h >= 14) {
-      if (!HasInput(h == 14 ? 1 : 2)) throw broken;
-      length = h == 14 ? in[inPos_] : VXGetLE16(in + inPos_);
-      inPos_ += h == 14 ? 1 : 2;
+      const int extension = h == 14 ? 1 : 2;
+      if (inLength - inPos < extension) throw broken;
+      length = h == 14 ? in[inPos] : VXGetLE16(in + inPos);
+      inPos += extension;
     }
     int distance = static_cast<int>(d) + 1;
     if (d >= 10) {
-      if (!HasInput(1)) throw broken;
-      distance = static_cast<int>(d - 10) * 256 + in[inPos_++];
+      if (inPos >= inLength) throw broken;
+      distance = static_cast<int>(d - 10) * 256 + in[inPos++];
     }
-    if (distance < 1 || distance > produced_) throw broken;  // nothing there to copy from
-    length = std::min(length, outSize_ - produced_);
+    if (distance < 1 || distance > produced) throw broken;  // nothing there to copy from
+    length = std::min(length, outSize - produced);
     while (length > 0) {
-      if (outPos_ == kDecodeOutBuffer) WriteOutBuffer();
-      const int n = static_cast<int>(std::min<std::int64_t>(length, kDecodeOutBuffer - outPos_));
-      unsigned char* dst = out + outPos_;
+      if (outPos == kDecodeOutBuffer) flush();
+      const int n = static_cast<int>(std::min<std::int64_t>(length, kDecodeOutBuffer - outPos));
+      unsigned char* dst = out + outPos;
       const unsigned char* src = dst - distance;
       if (distance >= n)
         std::memcpy(dst, src, static_cast<std::size_t>(n));
       else
         for (int i = 0; i < n; ++i) dst[i] = src[i];  // overlapping copy repeats the pattern
-      outPos_ += n;
-      produced_ += n;
+      outPos += n;
+      produced += n;
       length -= n;
     }
   }
+  sync();
+  flags_ = flags;
+  items_ = items;
 }
 
 bool VXMarielDecode::Decode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,

@@ -105,7 +105,6 @@ private:
   void ProgressCallback();
   void Finish();
 
-  bool HasInput(int count) const { return inLength_ - inPos_ >= count; }
   void DecodeItems();
 
   bool busy_ = false;
