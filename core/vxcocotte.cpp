@@ -1,0 +1,355 @@
+#include "core/vxcocotte.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "core/vxstd.h"
+
+namespace {
+
+constexpr int kMaxTransform = 65536;  // largest block either transform takes
+constexpr int kMaxBlock = 32768;      // largest block a stream holds
+constexpr int kHeader = 4;
+constexpr int kIndexBytes = 2;
+constexpr int kCodedCapacity = 65540;
+constexpr int kMaxStoredBlock = 65535;  // S is a u16
+
+}  // namespace
+
+// ---- VXBWTEncode ----
+
+bool VXBWTEncode::Create() {
+  if (created_) return true;
+  try {
+    order_.resize(kMaxTransform);
+    rank_.resize(kMaxTransform);
+    work_.resize(kMaxTransform);
+    nextRank_.resize(kMaxTransform);
+    counts_.resize(kMaxTransform + 1);
+  } catch (const std::bad_alloc&) {
+    Release();
+    throw std::runtime_error("VXBWTEncode : Memory Error");
+  }
+  created_ = true;
+  return true;
+}
+
+void VXBWTEncode::Release() {
+  order_ = {};
+  rank_ = {};
+  work_ = {};
+  nextRank_ = {};
+  counts_ = {};
+  created_ = false;
+}
+
+// Orders the cyclic rotations: a counting sort on the first two bytes, then rounds that double the compared length
+// (each round a stable counting sort of the rotations by the rank of their second half, then of their first half),
+// until every rank differs or the whole block has been compared. Equal rotations of a periodic block keep the
+// order of their starts, which decides only which of the equal primary indexes is written.
+void VXBWTEncode::SortRotations(const unsigned char* b, int n) {
+  const auto un = static_cast<std::uint32_t>(n);
+  std::fill(counts_.begin(), counts_.end(), 0);
+  for (int i = 0; i < n; ++i) ++counts_[(b[i] << 8) | b[(i + 1) % n]];
+  for (int k = 1; k <= 65535; ++k) counts_[k] += counts_[k - 1];
+  for (int i = n - 1; i >= 0; --i) order_[--counts_[(b[i] << 8) | b[(i + 1) % n]]] = static_cast<std::uint32_t>(i);
+  std::uint32_t classes = 1;
+  rank_[order_[0]] = 0;
+  for (int r = 1; r < n; ++r) {
+    const std::uint32_t a = order_[r], p = order_[r - 1];
+    if (b[a] != b[p] || b[(a + 1) % un] != b[(p + 1) % un]) ++classes;
+    rank_[a] = classes - 1;
+  }
+  for (std::uint32_t h = 2; h < un && classes < un; h <<= 1) {
+    for (int r = 0; r < n; ++r) work_[r] = (order_[r] + un - h % un) % un;  // sorted by their second half
+    std::fill(counts_.begin(), counts_.begin() + classes + 1, 0);
+    for (int r = 0; r < n; ++r) ++counts_[rank_[work_[r]]];
+    for (std::uint32_t k = 1; k < classes; ++k) counts_[k] += counts_[k - 1];
+    for (int r = n - 1; r >= 0; --r) order_[--counts_[rank_[work_[r]]]] = work_[r];
+    std::uint32_t next = 1;
+    nextRank_[order_[0]] = 0;
+    for (int r = 1; r < n; ++r) {
+      const std::uint32_t a = order_[r], p = order_[r - 1];
+      if (rank_[a] != rank_[p] || rank_[(a + h) % un] != rank_[(p + h) % un]) ++next;
+      nextRank_[a] = next - 1;
+    }
+    rank_.swap(nextRank_);
+    classes = next;
+  }
+}
+
+bool VXBWTEncode::Encode(const unsigned char* block, unsigned char* out, int length) {
+  if (!created_ || busy_ || length < 1 || length > kMaxTransform) return false;
+  busy_ = true;
+  if (std::all_of(block, block + length, [&](unsigned char c) { return c == block[0]; })) {
+    VXPutLE16(out, 0);
+    std::memcpy(out + kIndexBytes, block, static_cast<std::size_t>(length));
+  } else {
+    SortRotations(block, length);
+    unsigned char* column = out + kIndexBytes;
+    for (int r = 0; r < length; ++r) {
+      const std::uint32_t start = order_[r];
+      if (start == 0) VXPutLE16(out, static_cast<std::uint16_t>(r));
+      column[r] = block[start == 0 ? length - 1 : start - 1];
+    }
+  }
+  busy_ = false;
+  return true;
+}
+
+// ---- VXBWTDecode ----
+
+bool VXBWTDecode::Create(int maxLength) {
+  if (maxLength < 1 || maxLength > kMaxTransform) return false;
+  if (maxLength != maxLength_) {
+    successor_.assign(static_cast<std::size_t>(maxLength), 0);
+    maxLength_ = maxLength;
+  }
+  return true;
+}
+
+void VXBWTDecode::Release() {
+  successor_ = {};
+  maxLength_ = 0;
+}
+
+bool VXBWTDecode::Decode(const unsigned char* in, unsigned char* out, int length) {
+  if (busy_ || length <= kIndexBytes || length > maxLength_ + kIndexBytes) return false;
+  const int n = length - kIndexBytes;
+  const int index = VXGetLE16(in);
+  if (index >= n) return false;
+  busy_ = true;
+  const unsigned char* column = in + kIndexBytes;
+  std::uint32_t end[256] = {};
+  for (int i = 0; i < n; ++i) ++end[column[i]];
+  for (int c = 1; c < 256; ++c) end[c] += end[c - 1];  // one past each value's last slot
+  for (int i = n - 1; i >= 0; --i) successor_[--end[column[i]]] = static_cast<std::uint32_t>(i);
+  std::uint32_t position = successor_[index];
+  for (int i = 0; i < n; ++i) {
+    out[i] = column[position];
+    position = successor_[position];
+  }
+  busy_ = false;
+  return true;
+}
+
+// ---- Move to front ----
+
+void VXMTFEncode::Initialize() {
+  for (int i = 0; i < 256; ++i) list_[i] = position_[i] = static_cast<unsigned char>(i);
+}
+
+bool VXMTFEncode::Encode(unsigned char* buffer, int length) {
+  for (int i = 0; i < length; ++i) {
+    const unsigned char c = buffer[i];
+    const unsigned char k = position_[c];
+    for (int j = k; j > 0; --j) {
+      list_[j] = list_[j - 1];
+      position_[list_[j]] = static_cast<unsigned char>(j);
+    }
+    list_[0] = c;
+    position_[c] = 0;
+    buffer[i] = k;
+  }
+  return true;
+}
+
+void VXMTFDecode::Initialize() {
+  for (int i = 0; i < 256; ++i) list_[i] = static_cast<unsigned char>(i);
+}
+
+bool VXMTFDecode::Decode(unsigned char* buffer, int length) {
+  for (int i = 0; i < length; ++i) {
+    const unsigned char k = buffer[i];
+    const unsigned char c = list_[k];
+    std::memmove(list_ + 1, list_, k);
+    list_[0] = c;
+    buffer[i] = c;
+  }
+  return true;
+}
+
+// ---- VXCocotteEncode ----
+
+VXCocotteEncode::VXCocotteEncode(int blockSize, const char* name)
+    : blockSize_(blockSize),
+      readError_(std::string(name) + " : ReadBuffer Error"),
+      writeError_(std::string(name) + " : WriteBuffer Error") {}
+
+void VXCocotteEncode::Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
+                                 VXProgressCallback progress) {
+  inSize_ = inSize;
+  outSize_ = outSize;
+  read_ = read;
+  write_ = write;
+  progress_ = progress;
+  consumed_ = produced_ = 0;
+  resultSize = 0;
+  mtf_.Initialize();  // each stream starts from the identity list and a fresh model
+  range_.Reset();
+}
+
+void VXCocotteEncode::CreateBuffer() {
+  in_.assign(static_cast<std::size_t>(blockSize_), 0);
+  work_.assign(static_cast<std::size_t>(blockSize_ + kIndexBytes), 0);
+  out_.assign(kHeader + kCodedCapacity, 0);
+  bwt_.Create();
+}
+
+void VXCocotteEncode::ReleaseBuffer() {
+  in_ = {};
+  work_ = {};
+  out_ = {};
+  bwt_.Release();
+}
+
+void VXCocotteEncode::ReadInBuffer(int length) { VXPullBytes(read_, in_.data(), length, readError_.c_str()); }
+
+void VXCocotteEncode::WriteOutBuffer(int length) {
+  VXPushBytes(write_, out_.data(), length, writeError_.c_str());
+  produced_ += length;
+}
+
+void VXCocotteEncode::ProgressCallback() { VXReportProgress(progress_, consumed_, inSize_); }
+
+void VXCocotteEncode::EncodeBlock(int length) {
+  const int transformed = length + kIndexBytes;
+  if (!bwt_.Encode(in_.data(), work_.data(), length)) throw std::runtime_error("VXBWTEncode : Memory Error");
+  mtf_.Encode(work_.data(), transformed);
+  int blockBytes = 0;
+  if (range_.Encode(work_.data(), out_.data() + kHeader, transformed, kCodedCapacity) &&
+      range_.outputLength < transformed) {
+    blockBytes = range_.outputLength + kHeader;
+  } else {  // coding does not pay: store, and both sides restart the model
+    std::memcpy(out_.data() + kHeader, work_.data(), static_cast<std::size_t>(transformed));
+    blockBytes = transformed + kHeader;
+    range_.Reset();
+  }
+  VXPutLE16(out_.data(), static_cast<std::uint16_t>(blockBytes));
+  VXPutLE16(out_.data() + 2, static_cast<std::uint16_t>(length));
+  if (produced_ + blockBytes > outSize_) throw std::length_error("VXCocotteEncode : Output Size Over");
+  WriteOutBuffer(blockBytes);
+}
+
+bool VXCocotteEncode::Encode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
+                             VXProgressCallback progress) {
+  if (busy_) return false;
+  if (inSize == 0) {
+    resultSize = 0;
+    return true;
+  }
+  if (inSize < 0 || outSize < 0) return false;
+  busy_ = true;
+  success_ = false;
+  try {
+    Initialize(inSize, outSize, read, write, progress);
+    CreateBuffer();
+    while (consumed_ < inSize_) {
+      const int length = static_cast<int>(std::min<std::int64_t>(blockSize_, inSize_ - consumed_));
+      ReadInBuffer(length);
+      EncodeBlock(length);
+      consumed_ += length;
+      ProgressCallback();
+    }
+    resultSize = static_cast<int>(produced_);
+    success_ = true;
+  } catch (const std::exception&) {
+    resultSize = 0;
+  }
+  ReleaseBuffer();
+  busy_ = false;
+  return success_;
+}
+
+// ---- VXCocotteDecode ----
+
+void VXCocotteDecode::Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
+                                 VXProgressCallback progress) {
+  inSize_ = inSize;
+  outSize_ = outSize;
+  read_ = read;
+  write_ = write;
+  progress_ = progress;
+  consumed_ = produced_ = 0;
+  resultSize = 0;
+  mtf_.Initialize();
+  range_.Reset();
+}
+
+void VXCocotteDecode::CreateBuffer() {
+  in_.assign(kMaxStoredBlock, 0);
+  work_.assign(kMaxBlock + kIndexBytes, 0);
+  out_.assign(kMaxBlock, 0);
+  bwt_.Create(kMaxBlock);
+}
+
+void VXCocotteDecode::ReleaseBuffer() {
+  in_ = {};
+  work_ = {};
+  out_ = {};
+  bwt_.Release();
+}
+
+// Reads one block and checks its header against what a block can be and what input is left.
+int VXCocotteDecode::ReadInBuffer() {
+  const std::runtime_error broken("VXCocotteDecode : Broken Block");
+  const char* readError = "VXCocotteDecode : ReadBuffer Error";
+  if (inSize_ - consumed_ < kHeader) throw broken;
+  VXPullBytes(read_, in_.data(), 2, readError);
+  blockBytes_ = VXGetLE16(in_.data());
+  if (blockBytes_ < kHeader + 2 || blockBytes_ > inSize_ - consumed_) throw broken;
+  VXPullBytes(read_, in_.data() + 2, blockBytes_ - 2, readError);
+  consumed_ += blockBytes_;
+  const int length = VXGetLE16(in_.data() + 2);
+  if (length < 1 || length > kMaxBlock || blockBytes_ > length + kHeader + kIndexBytes) throw broken;
+  return length;
+}
+
+void VXCocotteDecode::WriteOutBuffer(int length) {
+  VXPushBytes(write_, out_.data(), length, "VXCocotteDecode : WriteBuffer Error");
+  produced_ += length;
+}
+
+void VXCocotteDecode::ProgressCallback() { VXReportProgress(progress_, consumed_, inSize_); }
+
+void VXCocotteDecode::DecodeBlock(int length) {
+  const std::runtime_error broken("VXCocotteDecode : Broken Block");
+  const int transformed = length + kIndexBytes;
+  const unsigned char* payload = in_.data() + kHeader;
+  if (blockBytes_ == transformed + kHeader) {
+    std::memcpy(work_.data(), payload, static_cast<std::size_t>(transformed));
+    range_.Reset();
+  } else if (!range_.Decode(payload, work_.data(), blockBytes_ - kHeader, transformed) ||
+             range_.outputLength != transformed) {
+    throw broken;  // a short payload would leave part of the block undefined
+  }
+  if (!mtf_.Decode(work_.data(), transformed) || !bwt_.Decode(work_.data(), out_.data(), transformed)) throw broken;
+}
+
+bool VXCocotteDecode::Decode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
+                             VXProgressCallback progress) {
+  if (busy_) return false;
+  resultSize = 0;
+  if (inSize == 0) return outSize == 0;
+  if (inSize < 0 || outSize < 0) return false;
+  busy_ = true;
+  success_ = false;
+  try {
+    Initialize(inSize, outSize, read, write, progress);
+    CreateBuffer();
+    while (consumed_ < inSize_ && produced_ < outSize_) {
+      const int length = ReadInBuffer();
+      DecodeBlock(length);
+      WriteOutBuffer(static_cast<int>(std::min<std::int64_t>(length, outSize_ - produced_)));
+      ProgressCallback();
+    }
+    success_ = produced_ == outSize_;
+  } catch (const std::exception&) {
+  }
+  resultSize = static_cast<int>(produced_);
+  ReleaseBuffer();
+  busy_ = false;
+  return success_;
+}
