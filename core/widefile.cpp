@@ -161,7 +161,9 @@ bool KeyOfLine(const VXString& line, VXString& key) {
   return true;
 }
 
-bool SameKey(const VXString& a, const VXString& b) { return a.Length() == b.Length() && a.UpperCase() == b.UpperCase(); }
+bool SameKey(const VXString& a, const VXString& b) {
+  return a.Length() == b.Length() && a.UpperCase().GetConstStr() == b.UpperCase().GetConstStr();
+}
 
 // CR, LF or NUL (a NUL inside the string's length) would split or end a line of the file.
 bool BreaksLine(const VXString& s) {
@@ -169,15 +171,23 @@ bool BreaksLine(const VXString& s) {
   return bytes.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
 
-// Byte position (1-based) of the last character of a non-empty line.
-int LastCharPosition(const VXString& line, int& characters) {
+// The section name of a header line "[name]": the line without its first character and its last one. A final ']'
+// is taken as a byte, so that a name ending in a stray lead byte reads back as it was written.
+bool SectionName(const VXString& line, VXString& name) {
+  if (line.IsEmpty() || line[1] != '[') return false;
+  if (line[line.Length()] == ']' && line.Length() >= 2) {
+    name = line.SubString(2, line.Length() - 2);
+    return true;
+  }
   int last = 1;
-  characters = 0;
+  int characters = 0;
   for (int i = 1; i <= line.Length(); i += platform::text::IsCp932LeadByte(line[i]) ? 2 : 1) {
     last = i;
     ++characters;
   }
-  return last;
+  if (characters < 2) return false;
+  name = line.SubString(2, last - 2);
+  return true;
 }
 
 }  // namespace
@@ -219,7 +229,7 @@ TIniFileW::TIniFileW(const VXWideStr& path) : path_(path) {
 }
 
 TIniFileW::~TIniFileW() {
-  if (!modified_) return;
+  if (!modified_ || path_.IsEmpty()) return;
   try {
     UpdateFile();
   } catch (const std::exception& e) {
@@ -237,10 +247,9 @@ void TIniFileW::Load(Classes::TStream* stream) {
   for (int i = 0; i < lines.GetCount(); ++i) {
     const VXString line = lines.GetString(i);
     if (line.IsEmpty()) continue;
-    int characters = 0;
-    const int last = LastCharPosition(line, characters);
-    if (line[1] == '[' && characters >= 2) {
-      sections_.push_back(std::make_unique<TIniSection>(line.SubString(2, last - 2)));
+    VXString name;
+    if (SectionName(line, name)) {
+      sections_.push_back(std::make_unique<TIniSection>(name));
       current = sections_.back().get();
     } else if (current != nullptr) {
       current->AddLine(line);
@@ -250,7 +259,7 @@ void TIniFileW::Load(Classes::TStream* stream) {
 
 TIniSection* TIniFileW::FindSection(const VXString& name) const {
   for (const auto& section : sections_)
-    if (section->GetName() == name) return section.get();
+    if (section->GetName().GetConstStr() == name.GetConstStr()) return section.get();
   return nullptr;
 }
 

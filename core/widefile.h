@@ -93,9 +93,10 @@ private:
 // the previous file.
 class TIniFileW {
 public:
-  // Reads the file when it exists. Throws Classes::EFOpenError when an existing file cannot be opened.
+  // Reads the file when it exists. Throws Classes::EFOpenError when an existing file cannot be opened. An empty
+  // path makes a store in memory only.
   explicit TIniFileW(const VXWideStr& path);
-  // Writes pending changes; a failure there is reported on stderr, never thrown.
+  // Writes pending changes to the path; a failure there is reported on stderr, never thrown.
   ~TIniFileW();
   TIniFileW(const TIniFileW&) = delete;
   TIniFileW& operator=(const TIniFileW&) = delete;

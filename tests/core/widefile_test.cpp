@@ -147,6 +147,22 @@ TEST(TIniFileW, TextThatWouldNotReadBackIsRefused) {
   EXPECT_EQ(ini.GetText(), "");
 }
 
+TEST(TIniFileW, SectionNamesReadBackAsWritten) {
+  TempDir dir;
+  const VXWideStr path = W(dir.str() + "\\QORM.ini");
+  const char* names[] = {"Sound", "", "\x83\x41", "ends in a lead byte \x9c", "[x]", "a]"};
+  {
+    TIniFileW ini(path);
+    for (const char* name : names) EXPECT_TRUE(ini.WriteString(name, "k", name[0] == '\0' ? "empty" : name));
+  }
+  TIniFileW ini(path);
+  EXPECT_EQ(ini.GetSectionCount(), 6);
+  for (const char* name : names) EXPECT_STREQ(ini.ReadString(name, "k", "").c_str(), name[0] == '\0' ? "empty" : name);
+  // A header without its closing bracket loses its last character, a double-byte one whole.
+  dir.Write("Open.ini", "[ab\x83\x41\r\nk=1\r\n");
+  EXPECT_STREQ(TIniFileW(W(dir.str() + "\\Open.ini")).ReadString("ab", "k", "").c_str(), "1");
+}
+
 TEST(TIniFileW, AFailedWriteKeepsTheOldFileAndReportsIt) {
   TempDir dir;
   const std::string original = "[Sound]\r\nVolume=80\r\n";
