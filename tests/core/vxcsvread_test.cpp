@@ -154,3 +154,18 @@ TEST(VXCsvRead, NumbersBeyond32BitsAreClamped) {
   EXPECT_EQ(csv.GetValue(2, 0), 42);
   EXPECT_EQ(csv.GetValue(3, 0), 0);
 }
+
+// A wide header over many short rows: the grid holds only the cells that are there, not columns x rows.
+TEST(VXCsvRead, WideHeaderOverManyShortRowsStaysSmall) {
+  constexpr int kSide = 50000;
+  std::string text = "x";
+  for (int i = 0; i < kSide; ++i) text += ",#";
+  text += "\n#,7\n";
+  for (int i = 1; i < kSide; ++i) text += "#\n";
+  VXCsvRead csv;
+  ASSERT_TRUE(Load(csv, text));
+  EXPECT_EQ(csv.GetSizeX(), kSide);
+  EXPECT_EQ(csv.GetSizeY(), kSide);
+  EXPECT_EQ(csv.GetValue(0, 0), 7);
+  EXPECT_EQ(csv.GetValue(kSide - 1, kSide - 1), 0);
+}
