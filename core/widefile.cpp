@@ -1,12 +1,18 @@
 #include "core/widefile.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/vxstream.h"
+#include "core/vxstrlist.h"
 #include "core/vxsys.h"
 #include "platform/fs.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -58,4 +64,241 @@ bool GetFileWriteTimeW(const char16_t* path, FILETIME* out) {
   out->dwLowDateTime = static_cast<std::uint32_t>(ticks);
   out->dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
   return true;
+}
+
+// ---- TFileStreamW
+
+namespace {
+
+struct OpenRule {
+  int flags;
+  bool truncate;  // after the lock is held, so that a refused open changes nothing
+};
+
+// Returns false for an access value that opens nothing.
+bool RuleFor(std::uint16_t mode, OpenRule& rule, int& lock) {
+  if (mode == fmCreate) {
+    rule = {O_RDWR | O_CREAT, true};
+    lock = LOCK_EX;
+    return true;
+  }
+  static const OpenRule kAccess[] = {{O_RDONLY, false}, {O_WRONLY, true}, {O_RDWR, false}};
+  const unsigned access = mode & 0x0F;
+  if (access > 2) return false;
+  rule = kAccess[access];
+  const unsigned share = mode & 0xF0;
+  const bool shared = share == fmShareCompat || share == fmShareDenyWrite || share == fmShareDenyRead ||
+                      share == fmShareDenyNone;
+  lock = shared ? LOCK_SH : LOCK_EX;
+  return true;
+}
+
+int OpenFile(const char16_t* name, std::uint16_t mode) {
+  OpenRule rule;
+  int lock;
+  if (name == nullptr || *name == u'\0' || !RuleFor(mode, rule, lock)) return -1;
+  const std::string host = platform::fs::ToHostPath(std::u16string_view(name));
+  const int fd = ::open(host.c_str(), rule.flags | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || flock(fd, lock | LOCK_NB) != 0 ||
+      (rule.truncate && ftruncate(fd, 0) != 0)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+TFileStreamW::TFileStreamW(const VXWideStr& name, std::uint16_t mode) : TFileStreamW(name.c_wstr(), mode) {}
+
+TFileStreamW::TFileStreamW(const char16_t* name, std::uint16_t mode) : fd_(OpenFile(name, mode)) {
+  if (fd_ < 0)
+    throw Classes::EFOpenError(platform::text::Utf16ToCp932Lossy(name == nullptr ? u"" : std::u16string_view(name)));
+}
+
+TFileStreamW::~TFileStreamW() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int TFileStreamW::Read(void* buffer, int count) {
+  if (count <= 0) return 0;
+  ssize_t n;
+  do n = ::read(fd_, buffer, count);
+  while (n < 0 && errno == EINTR);
+  return n < 0 ? 0 : static_cast<int>(n);
+}
+
+int TFileStreamW::Write(const void* buffer, int count) {
+  if (count <= 0) return 0;
+  ssize_t n;
+  do n = ::write(fd_, buffer, count);
+  while (n < 0 && errno == EINTR);
+  return n < 0 ? 0 : static_cast<int>(n);
+}
+
+std::int64_t TFileStreamW::Seek(std::int64_t offset, Classes::TSeekOrigin origin) {
+  static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  if (origin < Classes::soBeginning || origin > Classes::soEnd) return 0;
+  const off_t r = ::lseek(fd_, offset, kWhence[origin]);
+  return r < 0 ? 0 : r;
+}
+
+void TFileStreamW::SetSize(std::int64_t size) {
+  if (size >= 0 && ::lseek(fd_, size, SEEK_SET) == size) (void)ftruncate(fd_, size);
+}
+
+// ---- TIniSection
+
+namespace {
+
+// The key of a line: the bytes before its first '='; false when there is none.
+bool KeyOfLine(const VXString& line, VXString& key) {
+  const int equals = line.Pos("=");
+  if (equals == 0) return false;
+  key = line.SubString(1, equals - 1);
+  return true;
+}
+
+bool SameKey(const VXString& a, const VXString& b) {
+  return a.Length() == b.Length() && a.UpperCase().GetConstStr() == b.UpperCase().GetConstStr();
+}
+
+// CR, LF or NUL (a NUL inside the string's length) would split or end a line of the file.
+bool BreaksLine(const VXString& s) {
+  const std::string_view bytes(s.c_str(), s.Length());
+  return bytes.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// The section name of a header line "[name]": the line without its first character and its last one. A final ']'
+// is taken as a byte, so that a name ending in a stray lead byte reads back as it was written.
+bool SectionName(const VXString& line, VXString& name) {
+  if (line.IsEmpty() || line[1] != '[') return false;
+  if (line[line.Length()] == ']' && line.Length() >= 2) {
+    name = line.SubString(2, line.Length() - 2);
+    return true;
+  }
+  int last = 1;
+  int characters = 0;
+  for (int i = 1; i <= line.Length(); i += platform::text::IsCp932LeadByte(line[i]) ? 2 : 1) {
+    last = i;
+    ++characters;
+  }
+  if (characters < 2) return false;
+  name = line.SubString(2, last - 2);
+  return true;
+}
+
+}  // namespace
+
+int TIniSection::Find(const VXString& key) const {
+  for (int i = 0; i < static_cast<int>(lines_.size()); ++i) {
+    VXString lineKey;
+    if (KeyOfLine(lines_[i], lineKey) && SameKey(lineKey, key)) return i;
+  }
+  return -1;
+}
+
+bool TIniSection::GetValue(const VXString& key, VXString& value) const {
+  const int i = Find(key);
+  if (i < 0) return false;
+  const VXString& line = lines_[i];
+  const int equals = line.Pos("=");
+  value = line.SubString(equals + 1, line.Length() - equals);
+  return true;
+}
+
+void TIniSection::SetValue(const VXString& key, const VXString& value) {
+  const int i = Find(key);
+  if (value.IsEmpty()) {
+    if (i >= 0) lines_.erase(lines_.begin() + i);
+    return;
+  }
+  VXString line = key + "=" + value;
+  if (i >= 0) lines_[i] = line;
+  else lines_.push_back(line);
+}
+
+// ---- TIniFileW
+
+TIniFileW::TIniFileW(const VXWideStr& path) : path_(path) {
+  if (path.IsEmpty() || !VXFileIsExistW(path.c_wstr())) return;
+  TFileStreamW stream(path, fmOpenRead | fmShareExclusive);
+  Load(&stream);
+}
+
+TIniFileW::~TIniFileW() {
+  if (!modified_ || path_.IsEmpty()) return;
+  try {
+    UpdateFile();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "Settings not saved: %s\n", e.what());
+  }
+}
+
+void TIniFileW::Load(Classes::TStream* stream) {
+  sections_.clear();
+  if (stream == nullptr) return;
+  T2VXStream source(stream);
+  VXStringList lines;
+  lines.LoadFromStream(&source);
+  TIniSection* current = nullptr;
+  for (int i = 0; i < lines.GetCount(); ++i) {
+    const VXString line = lines.GetString(i);
+    if (line.IsEmpty()) continue;
+    VXString name;
+    if (SectionName(line, name)) {
+      sections_.push_back(std::make_unique<TIniSection>(name));
+      current = sections_.back().get();
+    } else if (current != nullptr) {
+      current->AddLine(line);
+    }
+  }
+}
+
+TIniSection* TIniFileW::FindSection(const VXString& name) const {
+  for (const auto& section : sections_)
+    if (section->GetName().GetConstStr() == name.GetConstStr()) return section.get();
+  return nullptr;
+}
+
+VXString TIniFileW::ReadString(const VXString& section, const VXString& key, const VXString& def) const {
+  const TIniSection* found = FindSection(section);
+  VXString value;
+  if (found == nullptr || !found->GetValue(key, value) || value.IsEmpty()) return def;
+  return value;
+}
+
+bool TIniFileW::WriteString(const VXString& section, const VXString& key, const VXString& value) {
+  if (BreaksLine(section) || BreaksLine(key) || BreaksLine(value) || key.Pos("=") != 0 ||
+      (!key.IsEmpty() && key[1] == '['))
+    return false;
+  TIniSection* found = FindSection(section);
+  if (found == nullptr) {
+    sections_.push_back(std::make_unique<TIniSection>(section));
+    found = sections_.back().get();
+  }
+  found->SetValue(key, value);
+  modified_ = true;
+  return true;
+}
+
+std::string TIniFileW::GetText() const {
+  std::string text;
+  for (const auto& section : sections_) {
+    text.append("[").append(section->GetName().c_str(), section->GetName().Length()).append("]\r\n");
+    for (const VXString& line : section->GetLines()) text.append(line.c_str(), line.Length()).append("\r\n");
+  }
+  return text;
+}
+
+void TIniFileW::UpdateFile() {
+  const std::string name = platform::text::Utf16ToCp932Lossy(std::u16string_view(path_.c_wstr(), path_.Length()));
+  if (path_.IsEmpty()) throw Classes::EFOpenError(name);
+  switch (platform::fs::ReplaceFile(platform::fs::ToHostPath(std::u16string_view(path_.c_wstr())), GetText())) {
+    case platform::fs::ReplaceResult::Done: modified_ = false; return;
+    case platform::fs::ReplaceResult::CannotCreate: throw Classes::EFOpenError(name);
+    case platform::fs::ReplaceResult::WriteFailed: throw Classes::EWriteError(name);
+  }
 }

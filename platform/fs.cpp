@@ -1,10 +1,13 @@
 #include "platform/fs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/text.h"
 
@@ -150,6 +153,54 @@ void ClearCache() {
   Cache& cache = TheCache();
   std::lock_guard<std::mutex> guard(cache.lock);
   cache.scans.clear();
+}
+
+}  // namespace platform::fs
+
+namespace platform::fs {
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// Makes the rename itself durable; a folder that cannot be synced does not undo the replacement.
+void SyncFolder(const std::string& folder) {
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+ReplaceResult ReplaceFile(const std::string& hostPath, std::string_view bytes) {
+  const size_t slash = hostPath.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : hostPath.substr(0, slash);
+  const std::string base = slash == std::string::npos ? hostPath : hostPath.substr(slash + 1);
+  if (base.empty()) return ReplaceResult::CannotCreate;
+  std::string temp = folder + "/." + base + ".XXXXXX";
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return ReplaceResult::CannotCreate;
+
+  struct stat old;
+  mode_t mode = 0644;
+  if (::stat(hostPath.c_str(), &old) == 0) mode = old.st_mode & 07777;
+  bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::rename(temp.c_str(), hostPath.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return ReplaceResult::WriteFailed;
+  }
+  SyncFolder(folder);
+  return ReplaceResult::Done;
 }
 
 }  // namespace platform::fs

@@ -39,4 +39,12 @@ std::vector<Entry> ListFolder(const std::string& hostFolder);
 // Forgets every cached directory scan.
 void ClearCache();
 
+enum class ReplaceResult { Done, CannotCreate, WriteFailed };
+
+// Replaces a host file whole: the bytes go to a new temporary file in the same folder, every write checked, synced,
+// then renamed over the old file, so a failure or a crash leaves either the old file or the new one, never a mix.
+// An existing file keeps its permission bits. CannotCreate: the temporary file could not be made; WriteFailed: a
+// write, the sync or the rename failed. The temporary file is removed on failure.
+ReplaceResult ReplaceFile(const std::string& hostPath, std::string_view bytes);
+
 }  // namespace platform::fs

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "support/filesizelimit.h"
 #include "support/tempdir.h"
 
 using namespace platform::fs;
@@ -53,4 +58,40 @@ TEST(Fs, ListsSortedByUpperCasedName) {
   for (const Entry& e : ListFolder(dir.str())) names.push_back(e.name + (e.isFolder ? "/" : ""));
   EXPECT_EQ(names, (std::vector<std::string>{"A.txt", "b.txt", "c.TXT", "Dir/", "_x"}));
   EXPECT_TRUE(ListFolder(dir.str() + "/missing").empty());
+}
+
+namespace {
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+size_t EntryCount(const std::filesystem::path& folder) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+}  // namespace
+
+TEST(Fs, ReplaceFileSwapsTheWholeFile) {
+  TempDir dir;
+  const std::string path = dir.Write("Save.dat", "old contents");
+  std::filesystem::permissions(path, std::filesystem::perms(0600));
+  EXPECT_EQ(ReplaceFile(path, "new"), ReplaceResult::Done);
+  EXPECT_EQ(Contents(path), "new");
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0600));
+  EXPECT_EQ(ReplaceFile(dir.str() + "/Fresh.dat", ""), ReplaceResult::Done);
+  EXPECT_EQ(Contents(dir.str() + "/Fresh.dat"), "");
+  EXPECT_EQ(ReplaceFile(dir.str() + "/no/such/folder/File.dat", "x"), ReplaceResult::CannotCreate);
+  EXPECT_EQ(EntryCount(dir.path()), 2u);
+}
+
+TEST(Fs, AFailedReplaceKeepsTheOldFile) {
+  TempDir dir;
+  const std::string path = dir.Write("Save.dat", "old contents");
+  // A real write failure: the file-size limit makes the kernel refuse the bytes past it.
+  ScopedFileSizeLimit limit(4096);
+  EXPECT_EQ(ReplaceFile(path, std::string(100000, 'x')), ReplaceResult::WriteFailed);
+  EXPECT_EQ(Contents(path), "old contents");
+  EXPECT_EQ(EntryCount(dir.path()), 1u);  // the temporary file is gone
 }
