@@ -358,17 +358,6 @@ D VXStrCore<D, C>::StringOfChar(C c, int n) {
 // ---- Queries --------------------------------------------------------------------------------------------------
 
 template <class D, class C>
-bool VXStrCore<D, C>::operator==(const D& s) const {
-  return GetConstStr() == s.GetConstStr();
-}
-
-template <class D, class C>
-std::strong_ordering VXStrCore<D, C>::operator<=>(const D& s) const {
-  // char_traits compares char as unsigned char and char16_t as unsigned.
-  return GetConstStr().compare(s.GetConstStr()) <=> 0;
-}
-
-template <class D, class C>
 int VXStrCore<D, C>::Pos(const D& s) const {
   if (IsEmpty()) return 0;
   auto at = GetConstStr().find(s.GetConstStr());

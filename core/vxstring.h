@@ -71,9 +71,12 @@ public:
   static Derived StringOfChar(CharT c, int n);
 
   // Lengths first, then units.
-  bool operator==(const Derived& s) const;
+  friend bool operator==(const Derived& a, const Derived& b) { return a.GetConstStr() == b.GetConstStr(); }
   // Common prefix compared as unsigned units; the shorter string orders first.
-  std::strong_ordering operator<=>(const Derived& s) const;
+  // (char_traits compares char as unsigned char and char16_t as unsigned.)
+  friend std::strong_ordering operator<=>(const Derived& a, const Derived& b) {
+    return a.GetConstStr().compare(b.GetConstStr()) <=> 0;
+  }
 
   int Pos(const Derived& s) const;  // unit-wise; 0 when absent; empty s is at 1 of a non-empty string
   int ToInt() const;                // optional '-' then '0'-'9' only, 32-bit wrap; std::invalid_argument "ToInt error"
