@@ -128,7 +128,8 @@ private:
   int failures_ = 0;
 };
 
-// The one SDL window with its renderer and streaming texture.
+// The one SDL window with its renderer and streaming texture. Destroy it only after the game thread has stopped
+// presenting and moving the pointer: its presenter and the input layer's pointer moves lead into it.
 class Window {
 public:
   struct Options {
@@ -138,7 +139,8 @@ public:
     bool hidden = false;           // no window on the desktop (tests, the dummy and offscreen drivers)
     bool softwareRenderer = false;
     bool vsync = true;
-    input::Input* input = nullptr;  // receives keys, text, mouse, focus and joypad; none: the events only go to the callback
+    // Receives keys, text, mouse, focus and joypad; without one the events only go to the callback.
+    input::Input* input = nullptr;
   };
 
   // Every SDL event the pump handled, after the input layer saw it.

@@ -186,7 +186,8 @@ TEST_F(SdlWindow, ShowsFramesHandedOverByAnotherThreadAndRebuildsAfterAReset) {
 
   std::vector<std::uint8_t> expected = first.bytes;
   for (int y = part.top; y < part.bottom; ++y)
-    std::copy_n(&second.bytes[y * second.pitch + part.left * 4], part.Width() * 4, &expected[y * first.pitch + part.left * 4]);
+    std::copy_n(&second.bytes[y * second.pitch + part.left * 4], part.Width() * 4,
+                &expected[y * first.pitch + part.left * 4]);
   EXPECT_EQ(Shown(), expected);
 
   SDL_Event reset{};
@@ -202,7 +203,8 @@ TEST_F(SdlWindow, SixteenBitPictures) {
   const std::uint16_t colours[] = {0xF800, 0x07E0, 0x001F, 0xFFFF};
   for (int i = 0; i < 4; ++i) pixels[i] = colours[i];
   const Rect whole{0, 0, 640, 480};
-  ASSERT_TRUE(window->presenter().Present({reinterpret_cast<const std::uint8_t*>(pixels.data()), 1280, mode}, {&whole, 1}));
+  const Picture picture{reinterpret_cast<const std::uint8_t*>(pixels.data()), 1280, mode};
+  ASSERT_TRUE(window->presenter().Present(picture, {&whole, 1}));
   const auto shown = Shown();
   const std::uint8_t want[5][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}, {0, 0, 0}};
   for (int i = 0; i < 5; ++i)
