@@ -119,10 +119,9 @@ public:
   // Width of the text's advances and the cell height.
   Extent MeasureText(std::string_view cp932) const;
 
-  struct Impl;
-  const Impl& impl() const { return *impl_; }
-
 private:
+  friend class TextTarget;
+  struct Impl;
   Font(const LogFont& log, FaceLocation location, std::unique_ptr<Impl> impl);
 
   LogFont log_;
