@@ -497,6 +497,8 @@ int BytesPerPixel(TargetFormat format) {
     case TargetFormat::kGrey8: return 1;
     case TargetFormat::kBgr24: return 3;
     case TargetFormat::kBgrx32: return 4;
+    case TargetFormat::kRgb565:
+    case TargetFormat::kRgb555: return 2;
   }
   return 4;
 }
@@ -527,6 +529,30 @@ void PaintRow(uint8_t* dst, const uint8_t* coverage, int64_t count, const PixelC
   }
 }
 
+// 16-bit words: channels are widened by repeating their top bits, blended, and cut back, as the pixel model of the
+// graphics library converts them.
+template <int GreenBits>
+void PaintRow16(uint8_t* dst, const uint8_t* coverage, int64_t count, const PixelColour& colour) {
+  constexpr int kRedShift = 5 + GreenBits;
+  constexpr unsigned kKept = GreenBits == 5 ? 0x8000 : 0;
+  auto widen = [](unsigned v, int bits) { return (v << (8 - bits)) | (v >> (2 * bits - 8)); };
+  for (int64_t i = 0; i < count; ++i, dst += 2) {
+    const unsigned a = coverage[i];
+    if (a == 0) continue;
+    const unsigned p = dst[0] | dst[1] << 8;
+    const unsigned old[3] = {widen(p & 0x1F, 5), widen((p >> 5) & ((1u << GreenBits) - 1), GreenBits),
+                             widen((p >> kRedShift) & 0x1F, 5)};
+    unsigned mixed[3];
+    for (int k = 0; k < 3; ++k) {
+      const unsigned v = old[k] * (255 - a) + colour.bytes[k] * a + 128;
+      mixed[k] = (v + (v >> 8)) >> 8;
+    }
+    const unsigned q = (p & kKept) | (mixed[2] >> 3) << kRedShift | (mixed[1] >> (8 - GreenBits)) << 5 | mixed[0] >> 3;
+    dst[0] = static_cast<uint8_t>(q);
+    dst[1] = static_cast<uint8_t>(q >> 8);
+  }
+}
+
 using RowPainter = void (*)(uint8_t*, const uint8_t*, int64_t, const PixelColour&);
 
 RowPainter RowPainterFor(TargetFormat format) {
@@ -534,6 +560,8 @@ RowPainter RowPainterFor(TargetFormat format) {
     case TargetFormat::kGrey8: return PaintRow<1, 1>;
     case TargetFormat::kBgr24: return PaintRow<3, 3>;
     case TargetFormat::kBgrx32: return PaintRow<3, 4>;
+    case TargetFormat::kRgb565: return PaintRow16<6>;
+    case TargetFormat::kRgb555: return PaintRow16<5>;
   }
   return PaintRow<3, 4>;
 }

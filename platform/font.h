@@ -8,12 +8,15 @@
 //   16 pixels. A non-zero width is the average character width; 0 keeps the face's own proportions.
 // - Face names are CP932 bytes. The Windows Japanese faces map to the IPA faces: "ＭＳ ゴシック", "MS Gothic" and
 //   "MS UI Gothic" to IPAGothic, "ＭＳ Ｐゴシック" to IPAPGothic, "ＭＳ 明朝" to IPAMincho, "ＭＳ Ｐ明朝" to IPAPMincho;
-//   "Default" is the UI face. Other names go to fontconfig as they are, with the character set's language.
+//   "Default" (and an empty name) is the UI face; ASCII letters of these names match without regard to case. Other
+//   names go to fontconfig as they are (as UTF-8), with the character set's language; fontconfig always offers
+//   some face, as the Windows font mapper does.
 // - Quality 4 (antialiased) draws anti-aliased coverage; every other quality draws monochrome (0 or full).
 // - Bold (weight >= 600) and italic are synthesised when the face found has neither.
 // - Text is CP932; bytes that do not decode (also a lead byte cut at the end) draw the replacement character
 //   U+30FB, and a character the face lacks draws it as well.
-// - Drawing clips to the target. Text is placed by the top of its cell: the baseline is at y + ascent.
+// - Drawing clips to the target, at any position. Text is placed by the top of its cell: the baseline is at
+//   y + ascent. Targets are 8-bit grey, 24-bit BGR, 32-bit BGRX, or 16-bit 565 / 555 words.
 // - Rendered glyphs are kept in a process-wide cache bounded in bytes, shared by every font.
 // - Every function may be called from any thread. Fonts are immutable once made; a `TextTarget` itself is not
 //   synchronised (one thread draws into one target at a time).
@@ -134,6 +137,8 @@ enum class TargetFormat : uint8_t {
   kGrey8,   // one byte: grey (or alpha) value; colours draw as their mean
   kBgr24,   // B, G, R
   kBgrx32,  // B, G, R, X (X is left as it is)
+  kRgb565,  // 16-bit little-endian words, red in the top five bits
+  kRgb555,  // 16-bit little-endian words, red in bits 10-14; bit 15 is left as it is
 };
 
 // Pixel memory: `pixels` is row 0 (the top row); `pitch` is the distance in bytes from one row to the next,

@@ -36,7 +36,8 @@ std::shared_ptr<const Font> Make(const LogFont& log) {
 // A picture with its own memory; `format` decides the bytes per pixel.
 struct Picture {
   Picture(int w, int h, TargetFormat f, uint8_t fill = 0)
-      : width(w), height(h), format(f), bpp(f == TargetFormat::kGrey8 ? 1 : f == TargetFormat::kBgr24 ? 3 : 4),
+      : width(w), height(h), format(f),
+        bpp(f == TargetFormat::kGrey8 ? 1 : f == TargetFormat::kBgr24 ? 3 : f == TargetFormat::kBgrx32 ? 4 : 2),
         stride((w * bpp + 3) & ~3), bytes(static_cast<size_t>(stride) * h, fill) {}
 
   TargetPixels TopDown() { return {bytes.data(), stride, format, width, height}; }
@@ -223,27 +224,52 @@ TEST(FontDraw, AntiAliasedHasGreysMonochromeOnlyFullValues) {
   }
 }
 
-TEST(FontDraw, ColouredTextOnThirtyTwoAndTwentyFourBitTargets) {
+TEST(FontDraw, ColouredTextInEveryColourFormat) {
   auto font = Make(Gothic(-16, kNonAntialiasedQuality));
   ASSERT_TRUE(font);
   Picture grey = DrawGrey(font, Sjis("字"), 20, 20);
-  for (TargetFormat format : {TargetFormat::kBgrx32, TargetFormat::kBgr24}) {
-    Picture pic(20, 20, format, 0x11);
+  // Red FF, green 80, blue 00 over a background of bytes 0x91; fourth bytes and the top bit of 555 stay.
+  struct Case {
+    TargetFormat format;
+    std::vector<uint8_t> ink;
+  } cases[] = {
+      {TargetFormat::kBgrx32, {0x00, 0x80, 0xFF, 0x91}},
+      {TargetFormat::kBgr24, {0x00, 0x80, 0xFF}},
+      {TargetFormat::kRgb565, {0x00, 0xFC}},  // 11111 100000 00000
+      {TargetFormat::kRgb555, {0x00, 0xFE}},  // 1 11111 10000 00000
+  };
+  for (const Case& c : cases) {
+    Picture pic(20, 20, c.format, 0x91);
     TextTarget target(pic.TopDown());
     target.SelectFont(font);
     target.SetBackgroundMode(BackgroundMode::kTransparent);
-    target.SetTextColor(0x000080FF);  // red FF, green 80, blue 00
+    target.SetTextColor(0x000080FF);
     ASSERT_TRUE(target.TextOut(0, 0, Sjis("字")));
     for (int y = 0; y < 20; ++y)
       for (int x = 0; x < 20; ++x) {
         const uint8_t* p = pic.Row(y) + x * pic.bpp;
-        const bool ink = grey.Grey(x, y) == 255;
-        EXPECT_EQ(p[0], ink ? 0x00 : 0x11);
-        EXPECT_EQ(p[1], ink ? 0x80 : 0x11);
-        EXPECT_EQ(p[2], ink ? 0xFF : 0x11);
-        if (pic.bpp == 4) {
-          EXPECT_EQ(p[3], 0x11);  // the fourth byte is left alone
-        }
+        const std::vector<uint8_t> expected = grey.Grey(x, y) == 255 ? c.ink : std::vector<uint8_t>(pic.bpp, 0x91);
+        ASSERT_EQ(std::vector<uint8_t>(p, p + pic.bpp), expected) << static_cast<int>(c.format) << " " << x << "," << y;
+      }
+  }
+}
+
+TEST(FontDraw, AntiAliasedEdgesBlendWithThePicture) {
+  auto font = Make(Gothic(-24));
+  Picture coverage = DrawGrey(font, Sjis("あ"), 24, 26);
+  for (TargetFormat format : {TargetFormat::kBgrx32, TargetFormat::kRgb565}) {
+    Picture pic(24, 26, format, 0);
+    TextTarget target(pic.TopDown());
+    target.SelectFont(font);
+    target.SetBackgroundMode(BackgroundMode::kTransparent);
+    target.SetTextColor(0xFFFFFF);
+    target.TextOut(0, 0, Sjis("あ"));
+    for (int y = 0; y < 26; ++y)
+      for (int x = 0; x < 24; ++x) {
+        const uint8_t* p = pic.Row(y) + x * pic.bpp;
+        const int blue = format == TargetFormat::kBgrx32 ? p[0] : ((p[0] & 0x1F) << 3) | ((p[0] & 0x1F) >> 2);
+        // White over black is the coverage itself, less what five bits cannot hold.
+        EXPECT_NEAR(blue, coverage.Grey(x, y), format == TargetFormat::kBgrx32 ? 0 : 8) << x << "," << y;
       }
   }
 }
