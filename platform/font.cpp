@@ -10,7 +10,6 @@
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <list>
 #include <map>
@@ -361,7 +360,8 @@ std::optional<FaceLocation> ResolveFace(const LogFont& log) {
     if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch)
       where->family = reinterpret_cast<const char*>(name);
     int spacing = FC_PROPORTIONAL;
-    if (FcPatternGetInteger(match, FC_SPACING, 0, &spacing) == FcResultMatch) where->fixedPitch = spacing != FC_PROPORTIONAL;
+    if (FcPatternGetInteger(match, FC_SPACING, 0, &spacing) == FcResultMatch)
+      where->fixedPitch = spacing != FC_PROPORTIONAL;
   }
   FcPatternDestroy(match);
   return where;
@@ -585,7 +585,8 @@ public:
     const int64_t c0 = std::max<int64_t>(0, -left), c1 = std::min<int64_t>(g.width, t_.width - left);
     const int64_t r0 = std::max<int64_t>(0, -top), r1 = std::min<int64_t>(g.rows, t_.height - top);
     if (c0 >= c1) return;
-    for (int64_t r = r0; r < r1; ++r) paint_(At(left + c0, top + r), g.coverage.data() + r * g.width + c0, c1 - c0, colour_);
+    for (int64_t r = r0; r < r1; ++r)
+      paint_(At(left + c0, top + r), g.coverage.data() + r * g.width + c0, c1 - c0, colour_);
   }
 
 private:

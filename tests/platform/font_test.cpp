@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <filesystem>
 #include <numeric>
@@ -41,7 +42,9 @@ struct Picture {
         stride((w * bpp + 3) & ~3), bytes(static_cast<size_t>(stride) * h, fill) {}
 
   TargetPixels TopDown() { return {bytes.data(), stride, format, width, height}; }
-  TargetPixels BottomUp() { return {bytes.data() + static_cast<size_t>(height - 1) * stride, -stride, format, width, height}; }
+  TargetPixels BottomUp() {
+    return {bytes.data() + static_cast<size_t>(height - 1) * stride, -stride, format, width, height};
+  }
   uint8_t* Row(int y) { return bytes.data() + static_cast<size_t>(y) * stride; }
   uint8_t Grey(int x, int y) { return Row(y)[x * bpp]; }
 
@@ -70,7 +73,8 @@ std::array<int, 4> InkBox(Picture& pic) {
   std::array<int, 4> box{INT_MAX, INT_MAX, -1, -1};
   for (int y = 0; y < pic.height; ++y)
     for (int x = 0; x < pic.width; ++x)
-      if (pic.Grey(x, y)) box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x + 1), std::max(box[3], y + 1)};
+      if (pic.Grey(x, y))
+        box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x + 1), std::max(box[3], y + 1)};
   return box[2] < 0 ? std::array<int, 4>{0, 0, 0, 0} : box;
 }
 
@@ -129,7 +133,8 @@ TEST(FontMetrics, NegativeHeightIsTheEmPositiveTheCell) {
 }
 
 TEST(FontMetrics, SizesBeyondTheBoundAreRefused) {
-  for (int height : {-(kMaxEmPixels + 1), INT_MIN, INT_MAX, -100000}) EXPECT_FALSE(Font::Create(Gothic(height))) << height;
+  for (int height : {-(kMaxEmPixels + 1), INT_MIN, INT_MAX, -100000})
+    EXPECT_FALSE(Font::Create(Gothic(height))) << height;
   LogFont wide = Gothic(-24);
   wide.width = INT_MIN;
   EXPECT_FALSE(Font::Create(wide));
