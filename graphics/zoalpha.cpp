@@ -20,7 +20,7 @@ TZoAlphaNotify& OverRunHandler() {
 
 void SetOnAlphaBufferOverRun(TZoAlphaNotify handler) { OverRunHandler() = std::move(handler); }
 
-TZoAlpha::TZoAlpha() : mmx_(TheCPUID().IsMmxSupport()) {}
+TZoAlpha::TZoAlpha(Classes::TComponent* owner) : Classes::TComponent(owner), mmx_(TheCPUID().IsMmxSupport()) {}
 
 TZoAlpha::~TZoAlpha() {
   if (created_) TZoAlpha::Release();

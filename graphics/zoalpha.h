@@ -11,6 +11,8 @@
 // A source plane may be this plane itself: overlapping areas are moved in a safe order.
 #pragma once
 
+#include "platform/component.h"
+
 #include <cstdint>
 #include <functional>
 
@@ -18,18 +20,18 @@
 #include "core/vxstring.h"
 
 class TZoAlpha;
-using TZoAlphaNotify = std::function<void(TZoAlpha* sender)>;
+using TZoAlphaNotify = Classes::TNotifyEvent;
 
 // The handler told of a damaged guard area of any alpha plane; an empty function removes it.
 void SetOnAlphaBufferOverRun(TZoAlphaNotify handler);
 
-class TZoAlpha {
+class TZoAlpha : public Classes::TComponent {
 public:
   static constexpr int kGuardBytes = 256;
   static constexpr unsigned char kGuardByte = 0x55;
 
-  TZoAlpha();
-  virtual ~TZoAlpha();
+  explicit TZoAlpha(Classes::TComponent* owner = nullptr);
+  ~TZoAlpha() override;
   TZoAlpha(const TZoAlpha&) = delete;
   TZoAlpha& operator=(const TZoAlpha&) = delete;
 

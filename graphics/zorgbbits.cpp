@@ -65,7 +65,7 @@ void SetOnBitsBufferOverRun(TZoBitsNotify handler) { OverRunHandler() = std::mov
 // ---------------------------------------------------------------------------------------------------------------
 // The object
 
-TZoRGBBits::TZoRGBBits() : mmx_(TheCPUID().IsMmxSupport()) {}
+TZoRGBBits::TZoRGBBits(Classes::TComponent* owner) : Classes::TComponent(owner), mmx_(TheCPUID().IsMmxSupport()) {}
 
 TZoRGBBits::~TZoRGBBits() {
   if (created_) TZoRGBBits::Release();

@@ -29,6 +29,8 @@
 // Not safe for use by two threads at once; the game serialises drawing under its game lock.
 #pragma once
 
+#include "platform/component.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -39,18 +41,18 @@
 #include "graphics/zoalpha.h"
 
 class TZoRGBBits;
-using TZoBitsNotify = std::function<void(TZoRGBBits* sender)>;
+using TZoBitsNotify = Classes::TNotifyEvent;
 
 // The handler told of a damaged guard area of any bitmap; an empty function removes it.
 void SetOnBitsBufferOverRun(TZoBitsNotify handler);
 
-class TZoRGBBits {
+class TZoRGBBits : public Classes::TComponent {
 public:
   static constexpr int kGuardBytes = 256;
   static constexpr unsigned char kGuardByte = 0x55;
 
-  TZoRGBBits();  // 640 x 480, bd24, pf24_888, not created
-  virtual ~TZoRGBBits();
+  explicit TZoRGBBits(Classes::TComponent* owner = nullptr);  // 640 x 480, bd24, pf24_888, not created
+  ~TZoRGBBits() override;
   TZoRGBBits(const TZoRGBBits&) = delete;
   TZoRGBBits& operator=(const TZoRGBBits&) = delete;
 

@@ -107,6 +107,9 @@ private:
   bool destroying_ = false;
 };
 
+// The framework's plain event: a handler told which component sent it.
+using TNotifyEvent = std::function<void(TComponent* sender)>;
+
 }  // namespace Classes
 
 namespace platform::component {

@@ -50,7 +50,7 @@ TEST(ZoAlpha, StorageIsOpaqueAndSizesAreChecked) {
 
 TEST(ZoAlpha, GuardOverRun) {
   int calls = 0;
-  SetOnAlphaBufferOverRun([&](TZoAlpha*) { ++calls; });
+  SetOnAlphaBufferOverRun([&](Classes::TComponent*) { ++calls; });
   auto p = Make(4, 4);
   p->GetBits()[16 + 255] = 0;
   p->Release();

@@ -39,9 +39,9 @@ std::vector<unsigned char> Pixels(const TZoRGBBits& b) {
 struct Recorder {
   std::vector<VXRect> rects;
   void Attach(TZoRGBBits& b) {
-    b.OnChange = [this](TZoRGBBits* s) {
+    b.OnChange = [this](Classes::TComponent* sender) {
       VXRect r;
-      s->GetModifiedRect(&r);
+      static_cast<TZoRGBBits*>(sender)->GetModifiedRect(&r);
       rects.push_back(r);
     };
   }
@@ -127,7 +127,7 @@ TEST(ZoRGBBits, LocksNest) {
 
 TEST(ZoRGBBits, GuardOverRunReportedOnRelease) {
   std::vector<TZoRGBBits*> senders;
-  SetOnBitsBufferOverRun([&](TZoRGBBits* s) { senders.push_back(s); });
+  SetOnBitsBufferOverRun([&](Classes::TComponent* s) { senders.push_back(static_cast<TZoRGBBits*>(s)); });
   auto b = Make(pf24_888, 3, 3);
   b->GetBits()[3 * 3 * 3 + 100] = 0;
   b->Release();

@@ -1,0 +1,5 @@
+// Registers the graphics library's component classes with the component model, so that form resources can
+// name them. Call once before the first form loads; later calls do nothing.
+#pragma once
+
+void RegisterGraphicsClasses();
