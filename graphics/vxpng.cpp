@@ -18,14 +18,18 @@
 
 namespace {
 
-// ((c + a) x 255 - 65025) / a for alpha a and colour c, clamped to 0..255; row 0 (alpha 0) is black.
-constexpr std::array<unsigned char, 256 * 256> MakeWhiteMat() {
-  std::array<unsigned char, 256 * 256> t{};
-  for (int a = 1; a < 256; ++a)
-    for (int c = 0; c < 256; ++c) t[a * 256 + c] = static_cast<unsigned char>(std::clamp(((c + a) * 255 - 65025) / a, 0, 255));
-  return t;
+// ((c + a) x 255 - 65025) / a for alpha a and colour c, clamped to 0..255; row 0 (alpha 0) is black. Built once,
+// on first use (a thread-safe static), then only read.
+const unsigned char* WhiteMatTable() {
+  static const std::array<unsigned char, 256 * 256> table = [] {
+    std::array<unsigned char, 256 * 256> t{};
+    for (int a = 1; a < 256; ++a)
+      for (int c = 0; c < 256; ++c)
+        t[a * 256 + c] = static_cast<unsigned char>(std::clamp(((c + a) * 255 - 65025) / a, 0, 255));
+    return t;
+  }();
+  return table.data();
 }
-constexpr std::array<unsigned char, 256 * 256> kWhiteMat = MakeWhiteMat();
 
 struct PngRequest {
   unsigned char** pixels;
@@ -210,7 +214,7 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
   std::memset(job.alphaRow, 255, w);
 
   RowContext row{nullptr, width, req.format == pf32_8888 || req.format == pf16_4444, job.palette,
-                 req.whiteMatte ? kWhiteMat.data() : nullptr, job.quads, job.alphaRow};
+                 req.whiteMatte ? WhiteMatTable() : nullptr, job.quads, job.alphaRow};
   const std::size_t pitch = std::size_t(w) * _FormatAndDepthTable[req.format];
   for (png_uint_32 y = 0; y < h; ++y) {
     row.src = job.rows[y];
@@ -309,7 +313,7 @@ bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, int* width, int* 
   return LoadPngWith(stream, {pixels, nullptr, width, height, format, capacity, 0, true});
 }
 
-bool WhiteMatInit() { return true; }
+bool WhiteMatInit() { return WhiteMatTable() != nullptr; }
 
 bool SavePng(VXStream* stream, const unsigned char* pixels, const unsigned char* alpha, int width, int height,
              VXPixFormat format) {

@@ -31,7 +31,7 @@ bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, unsigned char** a
                      VXPixFormat format, std::size_t capacity = 0, std::size_t alphaCapacity = 0);
 bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
                      std::size_t capacity = 0);
-// The white-matte table is a constant of the program; kept for callers that prepare it before reading.
+// Builds the white-matte table if it does not exist yet (the readers do so themselves on first use); true then.
 bool WhiteMatInit();
 
 // Writes width x height pixels of the format (rows packed, top first) as 8-bit RGB, or RGB with alpha when `alpha`
