@@ -1,0 +1,61 @@
+// Picture readers: the contract that every reader (BMP, PNG, JPEG, GNY) keeps, its shared helpers, and the BMP
+// reader.
+//
+// Contract of a reader:
+// - It reads from the stream's current position and neither seeks back nor closes the stream.
+// - A format outside pf16_565..pf32_8888 returns false at once, reading and storing nothing.
+// - A null buffer pointer asks for the size only: the header is read, width and height stored, true returned.
+//   When the pointer it points to is null, the reader mallocs the buffer (width x height pixels of the format, rows
+//   packed, top row first); the caller releases it with free. Otherwise the pointed-to buffer is the caller's and
+//   `capacity` gives its size in bytes: a picture that does not fit is refused (false, nothing written).
+// - Width and height pointers, when not null, receive the picture's size, also for kinds that are not supported.
+// - Pictures larger than kPictureMaxSide on a side are refused before anything is allocated; so are pictures whose
+//   pixel data cannot be in what is left of a stream of known size.
+// - Every failure (bad data, a stream that ends early, no memory, a decoder error) returns false. A buffer the
+//   reader allocated is released and the caller's pointer set back to null; a caller's buffer keeps the rows
+//   already written.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/vxstream.h"
+#include "graphics/vxrgbraw.h"
+
+constexpr int kPictureMaxSide = 16384;
+
+bool IsPictureFormat(VXPixFormat format);
+// 0 <= side <= kPictureMaxSide.
+bool PictureSideOK(std::int64_t side);
+// Bytes of a width x height picture of the format with packed rows; the sides must be PictureSideOK.
+std::size_t PictureBytes(int width, int height, VXPixFormat format);
+// False only when the stream knows its size and fewer than `bytes` remain after the current position.
+bool StreamHolds(VXStream* stream, std::uint64_t bytes);
+// Reads and drops `count` bytes; throws std::runtime_error "Read Error" when the stream ends first.
+void SkipBytes(VXStream* stream, std::uint64_t count);
+
+// The output buffer of one read. Plain data (no destructor), so that it may live across the error jumps of the C
+// decoders; the reader calls Abandon on every failure path.
+struct VXPictureTarget {
+  unsigned char** slot = nullptr;
+  bool owned = false;
+
+  // Makes *slot a buffer of at least `bytes`: the caller's when it is not null and `capacity` covers `bytes`,
+  // otherwise a new one (at least one byte, so that an empty picture still has a buffer). False when the caller's
+  // buffer is too small or memory runs out.
+  bool Prepare(unsigned char** target, std::size_t bytes, std::size_t capacity);
+  // Releases a buffer that Prepare allocated and sets the caller's pointer back to null.
+  void Abandon();
+};
+
+// 8- and 24-bit pictures. Headers longer than 40 bytes (versions 4 and 5) and pixel data placed after a gap are
+// followed; rows stored top first (negative height) are read too. Compressed pictures, more than 256 palette
+// colours, a width or height of 0 and other bit counts are refused.
+bool LoadBmp(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
+             std::size_t capacity = 0);
+// An 8-bit picture as an alpha plane: one byte per pixel, the level (blue + green + red) / 3 of its palette entry.
+bool LoadAlpha(VXStream* stream, unsigned char** alpha, int* width, int* height, std::size_t capacity = 0);
+// An 8-bit picture as its palette and index plane. A caller's palette holds 256 entries; only the entries the
+// file holds are written. A new palette has its remaining entries zeroed. Either buffer pointer may be null.
+bool LoadPalette(VXStream* stream, RGBQUAD** palette, unsigned char** indices, int* width, int* height,
+                 std::size_t indexCapacity = 0);

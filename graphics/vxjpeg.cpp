@@ -1,0 +1,179 @@
+#include "graphics/vxjpeg.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "graphics/vxbmp.h"
+#include "graphics/vxrgbcopy.h"
+
+// libjpeg reports fatal errors through JpegErrorExit, which jumps back to the setjmp in DecodeJpeg. DecodeJpeg and
+// the source routines therefore hold no object with a destructor; what a read owns lives in a JpegJob that
+// LoadJpeg releases after the jump.
+
+namespace {
+
+constexpr int kJpegBufferSize = 4096;
+// A progressive picture keeps its coefficients in memory; beyond this libjpeg stops with an error rather than
+// exhausting the heap.
+constexpr long kJpegMemoryLimit = 256L << 20;
+// Progressive pictures may carry any number of scans, each one a pass over the picture; real ones have about ten.
+constexpr int kJpegMaxScans = 256;
+
+struct JpegSource {
+  jpeg_source_mgr pub;
+  VXStream* stream;
+  JOCTET* buffer;
+  boolean startOfFile;
+};
+
+struct JpegErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+};
+
+struct JpegJob {
+  jpeg_decompress_struct cinfo;
+  JpegErrorManager err;
+  jpeg_progress_mgr progress;
+  bool created = false;
+  unsigned char* triples = nullptr;
+  VXPictureTarget out;
+};
+
+[[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Corrupt pictures raise many warnings; the reader's result already tells the caller what happened.
+void JpegOutputMessage(j_common_ptr) {}
+
+void JpegLimitScans(j_common_ptr cinfo) {
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > kJpegMaxScans) ERREXIT(cinfo, JERR_BAD_PROGRESSION);
+}
+
+void JpegInitSource(j_decompress_ptr cinfo) { reinterpret_cast<JpegSource*>(cinfo->src)->startOfFile = TRUE; }
+
+boolean JpegFillInputBuffer(j_decompress_ptr cinfo) {
+  auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
+  int got = 0;
+  bool failed = false;
+  try {
+    got = src->stream->Read(src->buffer, kJpegBufferSize);
+  } catch (...) {
+    failed = true;
+  }
+  if (failed) ERREXIT(cinfo, JERR_FILE_READ);
+  if (got <= 0) {
+    if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->buffer[0] = 0xFF;
+    src->buffer[1] = JPEG_EOI;
+    got = 2;
+  }
+  src->pub.next_input_byte = src->buffer;
+  src->pub.bytes_in_buffer = got;
+  src->startOfFile = FALSE;
+  return TRUE;
+}
+
+void JpegSkipInputData(j_decompress_ptr cinfo, long count) {
+  if (count <= 0) return;
+  jpeg_source_mgr* src = cinfo->src;
+  while (count > static_cast<long>(src->bytes_in_buffer)) {
+    count -= static_cast<long>(src->bytes_in_buffer);
+    JpegFillInputBuffer(cinfo);
+  }
+  src->next_input_byte += count;
+  src->bytes_in_buffer -= count;
+}
+
+void JpegTermSource(j_decompress_ptr) {}
+
+bool DecodeJpeg(JpegJob& job, VXStream* stream, unsigned char** pixels, int* width, int* height,
+                VXPixFormat format, std::size_t capacity) {
+  jpeg_decompress_struct& cinfo = job.cinfo;
+  if (setjmp(job.err.jump)) return false;
+  jpeg_create_decompress(&cinfo);
+  job.created = true;
+  cinfo.mem->max_memory_to_use = kJpegMemoryLimit;
+  job.progress.progress_monitor = JpegLimitScans;
+  cinfo.progress = &job.progress;
+  JpegStreamSrc(&cinfo, stream);
+  jpeg_read_header(&cinfo, TRUE);
+  if (width != nullptr) *width = static_cast<int>(cinfo.image_width);
+  if (height != nullptr) *height = static_cast<int>(cinfo.image_height);
+  if (!PictureSideOK(cinfo.image_width) || !PictureSideOK(cinfo.image_height)) return false;
+  if (pixels == nullptr) return true;
+
+#ifdef JCS_EXTENSIONS
+  cinfo.out_color_space = JCS_EXT_BGR;  // straight into the triple layout
+#else
+  cinfo.out_color_space = JCS_RGB;
+#endif
+  jpeg_start_decompress(&cinfo);
+  const int w = static_cast<int>(cinfo.output_width);
+  const int h = static_cast<int>(cinfo.output_height);
+  if (cinfo.output_components != 3) ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
+  JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, w * 3, 1);
+  if (!job.out.Prepare(pixels, PictureBytes(w, h, format), capacity)) ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
+  job.triples = static_cast<unsigned char*>(std::malloc(std::size_t(w) * 3 + 1));
+  if (job.triples == nullptr) ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
+  const std::size_t pitch = std::size_t(w) * _FormatAndDepthTable[format];
+  while (cinfo.output_scanline < cinfo.output_height) {
+    const std::size_t y = cinfo.output_scanline;
+    if (jpeg_read_scanlines(&cinfo, sample, 1) != 1) ERREXIT(&cinfo, JERR_FILE_READ);
+    const JSAMPLE* s = sample[0];
+#ifdef JCS_EXTENSIONS
+    std::memcpy(job.triples, s, std::size_t(w) * 3);
+#else
+    for (int x = 0; x < w; ++x) {
+      job.triples[3 * x] = s[3 * x + 2], job.triples[3 * x + 1] = s[3 * x + 1], job.triples[3 * x + 2] = s[3 * x];
+    }
+#endif
+    _RGBTRIPLEcpyToProcTable[format](*pixels + y * pitch, job.triples, w);
+  }
+  jpeg_finish_decompress(&cinfo);
+  return true;
+}
+
+}  // namespace
+
+void JpegStreamSrc(jpeg_decompress_struct* cinfo, VXStream* stream) {
+  if (cinfo->src == nullptr) {
+    auto* src = static_cast<JpegSource*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, sizeof(JpegSource)));
+    src->buffer = static_cast<JOCTET*>(
+        (*cinfo->mem->alloc_small)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_PERMANENT, kJpegBufferSize));
+    cinfo->src = &src->pub;
+  }
+  auto* src = reinterpret_cast<JpegSource*>(cinfo->src);
+  src->pub.init_source = JpegInitSource;
+  src->pub.fill_input_buffer = JpegFillInputBuffer;
+  src->pub.skip_input_data = JpegSkipInputData;
+  src->pub.resync_to_restart = jpeg_resync_to_restart;
+  src->pub.term_source = JpegTermSource;
+  src->stream = stream;
+  src->startOfFile = TRUE;
+  src->pub.bytes_in_buffer = 0;
+  src->pub.next_input_byte = nullptr;
+}
+
+bool LoadJpeg(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
+              std::size_t capacity) {
+  if (!IsPictureFormat(format)) return false;
+  JpegJob job;
+  job.cinfo.err = jpeg_std_error(&job.err.pub);
+  job.err.pub.error_exit = JpegErrorExit;
+  job.err.pub.output_message = JpegOutputMessage;
+  const bool ok = DecodeJpeg(job, stream, pixels, width, height, format, capacity);
+  if (!ok) job.out.Abandon();
+  std::free(job.triples);
+  if (job.created) jpeg_destroy_decompress(&job.cinfo);
+  return ok;
+}

@@ -1,0 +1,18 @@
+// JPEG pictures through libjpeg, under the contract of graphics/vxbmp.h. The decoder is fed from a VXStream by the
+// program's own source manager; libjpeg's fatal errors end the read with false. Grey pictures are read as grey RGB;
+// colour spaces that libjpeg cannot turn into RGB (CMYK) are refused.
+#pragma once
+
+#include <cstddef>
+
+#include "core/vxstream.h"
+#include "graphics/vxrgbraw.h"
+
+struct jpeg_decompress_struct;
+
+bool LoadJpeg(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
+              std::size_t capacity = 0);
+
+// Makes `stream` the data source of a decompressor: 4096-byte reads; an empty stream is an error, a stream that
+// ends later is ended with an end-of-image marker. The source lives in the decompressor's permanent pool.
+void JpegStreamSrc(jpeg_decompress_struct* cinfo, VXStream* stream);

@@ -1,0 +1,333 @@
+#include "graphics/vxpng.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+
+#include "graphics/vxbmp.h"
+#include "graphics/vxrgbcopy.h"
+
+// libpng reports errors by jumping back to the setjmp in DecodePng, EncodePng or ReadHeader. Those functions and
+// the callbacks below therefore hold no object with a destructor: everything a call owns lives in a PngJob, which
+// the calling function releases after the jump.
+
+namespace {
+
+// ((c + a) x 255 - 65025) / a for alpha a and colour c, clamped to 0..255; row 0 (alpha 0) is black. Built once,
+// on first use (a thread-safe static), then only read.
+const unsigned char* WhiteMatTable() {
+  static const std::array<unsigned char, 256 * 256> table = [] {
+    std::array<unsigned char, 256 * 256> t{};
+    for (int a = 1; a < 256; ++a)
+      for (int c = 0; c < 256; ++c)
+        t[a * 256 + c] = static_cast<unsigned char>(std::clamp(((c + a) * 255 - 65025) / a, 0, 255));
+    return t;
+  }();
+  return table.data();
+}
+
+struct PngRequest {
+  unsigned char** pixels;
+  unsigned char** alpha;
+  int* width;
+  int* height;
+  VXPixFormat format;
+  std::size_t capacity, alphaCapacity;
+  bool whiteMatte;
+};
+
+struct PngJob {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  VXStream* stream = nullptr;
+  png_color palette[256] = {};
+  unsigned char* image = nullptr;
+  png_bytep* rows = nullptr;
+  unsigned char* quads = nullptr;
+  unsigned char* alphaRow = nullptr;
+  VXPictureTarget pixels, alpha;
+
+  void FreeWork() {
+    std::free(image);
+    std::free(rows);
+    std::free(quads);
+    std::free(alphaRow);
+    image = quads = alphaRow = nullptr;
+    rows = nullptr;
+  }
+};
+
+[[noreturn]] void PngFail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWarn(png_structp, png_const_charp) {}
+
+void PngRead(png_structp png, png_bytep data, std::size_t length) {
+  auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+  bool ok = false;
+  try {
+    ok = length <= INT_MAX && job->stream->Read(data, static_cast<int>(length)) == static_cast<int>(length);
+  } catch (...) {
+  }
+  if (!ok) png_error(png, "Png Error. Read Error.");
+}
+
+void PngWrite(png_structp png, png_bytep data, std::size_t length) {
+  auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+  bool ok = false;
+  try {
+    ok = length <= INT_MAX && job->stream->Write(data, static_cast<int>(length)) == static_cast<int>(length);
+  } catch (...) {
+  }
+  if (!ok) png_error(png, "Png Error. Write Error.");
+}
+
+void PngFlush(png_structp) {}
+
+void* PngAlloc(png_structp png, std::size_t bytes) {
+  void* p = std::malloc(std::max<std::size_t>(bytes, 1));
+  if (p == nullptr) png_error(png, "LoadPng MemoryAllocError");
+  return p;
+}
+
+// Reads the 8 signature bytes; false when they are short or not a PNG signature.
+bool ReadSignature(VXStream* stream) {
+  unsigned char signature[8];
+  int got = 0;
+  try {
+    got = stream->Read(signature, sizeof signature);
+  } catch (...) {
+    return false;
+  }
+  return got == 8 && png_sig_cmp(signature, 0, 8) == 0;
+}
+
+bool CreateReader(PngJob& job, VXStream* stream) {
+  job.stream = stream;
+  job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, PngFail, PngWarn);
+  if (job.png == nullptr) return false;
+  job.info = png_create_info_struct(job.png);
+  return job.info != nullptr;
+}
+
+// Header reading shared by the reader and the channel query; must be called under the job's error jump.
+void ReadHeader(PngJob& job) {
+  png_set_user_limits(job.png, kPictureMaxSide, kPictureMaxSide);
+  png_set_read_fn(job.png, &job, PngRead);
+  png_set_sig_bytes(job.png, 8);
+  png_read_info(job.png, job.info);
+}
+
+// The quad row (blue, green, red, fourth byte) and the alpha row of one decoded row, by kind of picture.
+struct RowContext {
+  const unsigned char* src;
+  int width;
+  bool fourthIsAlpha;  // pf32_8888 and pf16_4444 carry the alpha in the pixel
+  const png_color* palette;
+  const unsigned char* matte;  // null: colours as read
+  unsigned char* quads;
+  unsigned char* alphaRow;
+};
+
+void PaletteRow(const RowContext& c) {
+  const unsigned char fourth = c.fourthIsAlpha ? 255 : 0;
+  for (int x = 0; x < c.width; ++x) {
+    const png_color& e = c.palette[c.src[x]];
+    unsigned char* q = c.quads + 4 * x;
+    q[0] = e.blue, q[1] = e.green, q[2] = e.red, q[3] = fourth;
+  }
+}
+
+void RgbRow(const RowContext& c) {
+  const unsigned char fourth = c.fourthIsAlpha ? 255 : 0;
+  for (int x = 0; x < c.width; ++x) {
+    const unsigned char* s = c.src + 3 * x;
+    unsigned char* q = c.quads + 4 * x;
+    q[0] = s[2], q[1] = s[1], q[2] = s[0], q[3] = fourth;
+  }
+}
+
+void RgbaRow(const RowContext& c) {
+  for (int x = 0; x < c.width; ++x) {
+    const unsigned char* s = c.src + 4 * x;
+    const unsigned char a = s[3];
+    const unsigned char* m = c.matte != nullptr ? c.matte + a * 256 : nullptr;
+    unsigned char* q = c.quads + 4 * x;
+    q[0] = m ? m[s[2]] : s[2], q[1] = m ? m[s[1]] : s[1], q[2] = m ? m[s[0]] : s[0];
+    q[3] = c.fourthIsAlpha ? a : 0;
+    c.alphaRow[x] = a;
+  }
+}
+
+using RowProc = void (*)(const RowContext&);
+
+bool DecodePng(PngJob& job, const PngRequest& req) {
+  if (setjmp(png_jmpbuf(job.png))) return false;
+  ReadHeader(job);
+  const png_uint_32 w = png_get_image_width(job.png, job.info);
+  const png_uint_32 h = png_get_image_height(job.png, job.info);
+  const int depth = png_get_bit_depth(job.png, job.info);
+  const int type = png_get_color_type(job.png, job.info);
+  if (!PictureSideOK(w) || !PictureSideOK(h)) return false;
+  if (req.width != nullptr) *req.width = static_cast<int>(w);
+  if (req.height != nullptr) *req.height = static_cast<int>(h);
+  if (req.pixels == nullptr && req.alpha == nullptr) return true;
+
+  RowProc build;
+  int channels;
+  switch (type) {
+    case PNG_COLOR_TYPE_PALETTE: build = PaletteRow, channels = 1; break;
+    case PNG_COLOR_TYPE_RGB: build = RgbRow, channels = 3; break;
+    case PNG_COLOR_TYPE_RGB_ALPHA: build = RgbaRow, channels = 4; break;
+    default: png_error(job.png, "LoadPng Error:GrayScale.Not Support");
+  }
+  if (type == PNG_COLOR_TYPE_PALETTE) {
+    if (depth != 8) png_error(job.png, "LoadPng Error:Bit Depth.Not Support");
+    png_colorp entries = nullptr;
+    int count = 0;
+    if (png_get_PLTE(job.png, job.info, &entries, &count) != 0)
+      std::memcpy(job.palette, entries, std::clamp(count, 0, 256) * sizeof(png_color));
+  }
+  if (depth == 16) png_set_strip_16(job.png);
+  png_set_interlace_handling(job.png);
+  png_read_update_info(job.png, job.info);
+  const std::size_t rowBytes = png_get_rowbytes(job.png, job.info);
+  if (png_get_channels(job.png, job.info) != channels || rowBytes < std::size_t(w) * channels)
+    png_error(job.png, "LoadPng Error:Layout");
+
+  job.image = static_cast<unsigned char*>(PngAlloc(job.png, rowBytes * h));
+  job.rows = static_cast<png_bytep*>(PngAlloc(job.png, h * sizeof(png_bytep)));
+  for (png_uint_32 y = 0; y < h; ++y) job.rows[y] = job.image + y * rowBytes;
+  png_read_image(job.png, job.rows);
+  png_read_end(job.png, nullptr);
+
+  const int width = static_cast<int>(w), height = static_cast<int>(h);
+  if (req.pixels != nullptr && !job.pixels.Prepare(req.pixels, PictureBytes(width, height, req.format), req.capacity))
+    png_error(job.png, "LoadPng MemoryAllocError");
+  if (req.alpha != nullptr && !job.alpha.Prepare(req.alpha, std::size_t(w) * h, req.alphaCapacity))
+    png_error(job.png, "LoadPng MemoryAllocError");
+  job.quads = static_cast<unsigned char*>(PngAlloc(job.png, std::size_t(w) * 4));
+  job.alphaRow = static_cast<unsigned char*>(PngAlloc(job.png, w));
+  std::memset(job.alphaRow, 255, w);
+
+  RowContext row{nullptr, width, req.format == pf32_8888 || req.format == pf16_4444, job.palette,
+                 req.whiteMatte ? WhiteMatTable() : nullptr, job.quads, job.alphaRow};
+  const std::size_t pitch = std::size_t(w) * _FormatAndDepthTable[req.format];
+  for (png_uint_32 y = 0; y < h; ++y) {
+    row.src = job.rows[y];
+    build(row);
+    if (req.pixels != nullptr) _RGBQUADcpyToProcTable[req.format](*req.pixels + y * pitch, job.quads, w);
+    if (req.alpha != nullptr) std::memcpy(*req.alpha + std::size_t(y) * w, job.alphaRow, w);
+  }
+  return true;
+}
+
+bool LoadPngWith(VXStream* stream, const PngRequest& req) {
+  if (!IsPictureFormat(req.format) || !ReadSignature(stream)) return false;
+  PngJob job;
+  const bool ok = CreateReader(job, stream) && DecodePng(job, req);
+  if (!ok) {
+    job.pixels.Abandon();
+    job.alpha.Abandon();
+  }
+  job.FreeWork();
+  png_destroy_read_struct(&job.png, &job.info, nullptr);
+  return ok;
+}
+
+int QueryChannels(PngJob& job) {
+  if (setjmp(png_jmpbuf(job.png))) return 0;
+  ReadHeader(job);
+  switch (png_get_color_type(job.png, job.info)) {
+    case PNG_COLOR_TYPE_PALETTE: return 1;
+    case PNG_COLOR_TYPE_RGB: return 3;
+    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
+    default: return 0;
+  }
+}
+
+struct PngSource {
+  const unsigned char* pixels;
+  const unsigned char* alpha;
+  int width, height;
+  VXPixFormat format;
+};
+
+bool EncodePng(PngJob& job, const PngSource& src) {
+  if (setjmp(png_jmpbuf(job.png))) return false;
+  png_set_write_fn(job.png, &job, PngWrite, PngFlush);
+  const int channels = src.alpha != nullptr ? 4 : 3;
+  png_set_IHDR(job.png, job.info, src.width, src.height, 8,
+               src.alpha != nullptr ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(job.png, job.info);
+  const std::size_t w = static_cast<std::size_t>(src.width);
+  job.quads = static_cast<unsigned char*>(PngAlloc(job.png, w * 3));  // the source row as triples
+  job.image = static_cast<unsigned char*>(PngAlloc(job.png, w * channels));
+  const std::size_t pitch = w * _FormatAndDepthTable[src.format];
+  for (int y = 0; y < src.height; ++y) {
+    _RGBTRIPLEcpyFromProcTable[src.format](job.quads, src.pixels + y * pitch, src.width);
+    const unsigned char* alphaRow = src.alpha != nullptr ? src.alpha + y * w : nullptr;
+    for (std::size_t x = 0; x < w; ++x) {
+      unsigned char* d = job.image + x * channels;
+      const unsigned char* t = job.quads + x * 3;
+      d[0] = t[2], d[1] = t[1], d[2] = t[0];
+      if (alphaRow != nullptr) d[3] = alphaRow[x];
+    }
+    png_write_row(job.png, job.image);
+  }
+  png_write_end(job.png, job.info);
+  return true;
+}
+
+}  // namespace
+
+int ChkChannelPng(VXStream* stream) {
+  if (!ReadSignature(stream)) return 0;
+  PngJob job;
+  const int channels = CreateReader(job, stream) ? QueryChannels(job) : 0;
+  png_destroy_read_struct(&job.png, &job.info, nullptr);
+  return channels;
+}
+
+bool LoadPng(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
+             VXPixFormat format, std::size_t capacity, std::size_t alphaCapacity) {
+  return LoadPngWith(stream, {pixels, alpha, width, height, format, capacity, alphaCapacity, false});
+}
+
+bool LoadPng(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
+             std::size_t capacity) {
+  return LoadPngWith(stream, {pixels, nullptr, width, height, format, capacity, 0, false});
+}
+
+bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
+                     VXPixFormat format, std::size_t capacity, std::size_t alphaCapacity) {
+  return LoadPngWith(stream, {pixels, alpha, width, height, format, capacity, alphaCapacity, true});
+}
+
+bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
+                     std::size_t capacity) {
+  return LoadPngWith(stream, {pixels, nullptr, width, height, format, capacity, 0, true});
+}
+
+bool WhiteMatInit() { return WhiteMatTable() != nullptr; }
+
+bool SavePng(VXStream* stream, const unsigned char* pixels, const unsigned char* alpha, int width, int height,
+             VXPixFormat format) {
+  if (!IsPictureFormat(format) || stream == nullptr || pixels == nullptr || width <= 0 || height <= 0) return false;
+  PngJob job;
+  job.stream = stream;
+  job.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &job, PngFail, PngWarn);
+  if (job.png != nullptr) job.info = png_create_info_struct(job.png);
+  const bool ok = job.info != nullptr && EncodePng(job, {pixels, alpha, width, height, format});
+  job.FreeWork();
+  png_destroy_write_struct(&job.png, &job.info);
+  return ok;
+}
+
+bool SavePng(VXStream* stream, const unsigned char* pixels, int width, int height, VXPixFormat format) {
+  return SavePng(stream, pixels, nullptr, width, height, format);
+}

@@ -1,0 +1,41 @@
+// PNG pictures through libpng: reading colour and alpha into a pixel buffer and an 8-bit alpha plane (under the
+// contract of graphics/vxbmp.h), reading with colours restored from a white background, telling the channel count,
+// and writing a pixel buffer (with an optional alpha plane) as a PNG.
+//
+// Readable kinds: 8-bit palette, RGB and RGB with alpha at 8 or 16 bits (16-bit samples keep their high byte).
+// Grey pictures and palettes of other depths are refused; transparency chunks are not applied. The fourth byte of
+// pf32_8888 and the alpha nibble of pf16_4444 receive the picture's alpha (255 without an alpha channel); the other
+// formats get 0 there. Palette indexes past the picture's palette give black.
+#pragma once
+
+#include <cstddef>
+
+#include "core/vxstream.h"
+#include "graphics/vxrgbraw.h"
+
+// 1 for a palette picture, 3 for RGB, 4 for RGB with alpha, 0 for other kinds, a wrong signature or any failure.
+// Consumes the signature and the header chunks.
+int ChkChannelPng(VXStream* stream);
+
+// Either buffer pointer may be null; when both are, only the size is read. `alphaCapacity` is the size in bytes of
+// a caller's alpha plane. Pictures without alpha give a plane of 255.
+bool LoadPng(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
+             VXPixFormat format, std::size_t capacity = 0, std::size_t alphaCapacity = 0);
+bool LoadPng(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
+             std::size_t capacity = 0);
+
+// As LoadPng, but each colour byte c of a pixel with alpha a becomes the colour it had before being composed over
+// white: ((c + a) x 255 - 65025) / a, kept within 0..255 (alpha 0 gives black). Pictures without alpha read as
+// with LoadPng.
+bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
+                     VXPixFormat format, std::size_t capacity = 0, std::size_t alphaCapacity = 0);
+bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
+                     std::size_t capacity = 0);
+// Builds the white-matte table if it does not exist yet (the readers do so themselves on first use); true then.
+bool WhiteMatInit();
+
+// Writes width x height pixels of the format (rows packed, top first) as 8-bit RGB, or RGB with alpha when `alpha`
+// (width x height bytes) is given. False for an empty picture, a bad format or a failed write.
+bool SavePng(VXStream* stream, const unsigned char* pixels, const unsigned char* alpha, int width, int height,
+             VXPixFormat format);
+bool SavePng(VXStream* stream, const unsigned char* pixels, int width, int height, VXPixFormat format);
