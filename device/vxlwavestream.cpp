@@ -385,12 +385,12 @@ bool VXWaveStream::WaveFileOpen(bool realTime) {
   tWAVEFORMATEX format;
   std::int64_t dataOffset = 0;
   std::int64_t dataLength = 0;
-  if (!WaveHeaderAnalysis(code_, format, dataOffset, dataLength) || !CodeSeekForward(dataOffset)) return false;
+  if (!WaveHeaderAnalysis(format, dataOffset, dataLength) || !CodeSeekForward(dataOffset)) return false;
   return AcmOpen(format, static_cast<std::uint32_t>(dataLength), realTime, 0, 0, 0);
 }
 
-bool VXWaveStream::WaveHeaderAnalysis(VXStream* code, tWAVEFORMATEX& format, std::int64_t& dataOffset,
-                                      std::int64_t& dataLength) {
+bool VXWaveStream::WaveHeaderAnalysis(tWAVEFORMATEX& format, std::int64_t& dataOffset, std::int64_t& dataLength) {
+  VXStream* code = code_;
   if (code == nullptr) return false;
   const std::int64_t size = code->GetSize();
   std::uint8_t head[12];
@@ -401,7 +401,7 @@ bool VXWaveStream::WaveHeaderAnalysis(VXStream* code, tWAVEFORMATEX& format, std
   bool haveFormat = false;
   for (std::int64_t offset = 12; offset + 8 <= end;) {
     std::uint8_t chunk[8];
-    if (!code->SetPosition(offset) || code->Read(chunk, 8) != 8) return false;
+    if (!CodeSeekForward(offset) || code->Read(chunk, 8) != 8) return false;
     const std::int64_t chunkSize = U32(chunk + 4);
     if (std::memcmp(chunk, "fmt ", 4) == 0) {
       std::uint8_t body[256] = {};

@@ -72,8 +72,7 @@ public:
 
   // Finds the "fmt " and "data" chunks: the format, the offset of the first data byte and the data length (cut to
   // what the code stream holds). False for anything that is not a WAVE file with both, "fmt " first.
-  static bool WaveHeaderAnalysis(VXStream* code, tWAVEFORMATEX& format, std::int64_t& dataOffset,
-                                 std::int64_t& dataLength);
+  bool WaveHeaderAnalysis(tWAVEFORMATEX& format, std::int64_t& dataOffset, std::int64_t& dataLength);
 
 private:
   bool WaveFileOpen(bool realTime);

@@ -305,6 +305,7 @@ bool TDSound::RestoreAllBuffers() {
 struct TDSoundThread::State {
   std::atomic<bool> terminated{false};
   std::atomic<int> lastIndex{-1};
+  std::atomic<bool> busy{false};
   std::vector<std::unique_ptr<Event>> events;
   std::vector<Event*> list;
   std::function<void(TDSoundThread*, int)> callback;
@@ -339,6 +340,14 @@ Event* TDSoundThread::GetEvent(int index) const {
 
 int TDSoundThread::GetLastIndex() const { return state_->lastIndex; }
 
+bool TDSoundThread::IsIdle() const {
+  if (state_->busy) return false;
+  for (const auto& e : state_->events) {
+    if (e->IsSet()) return false;
+  }
+  return true;
+}
+
 void TDSoundThread::Resume() {
   if (!thread_.joinable()) thread_ = std::thread(&TDSoundThread::Execute, this, state_);
 }
@@ -347,8 +356,10 @@ void TDSoundThread::Execute(TDSoundThread* self, std::shared_ptr<State> state) {
   while (!state->terminated) {
     const int index = Event::WaitAny(state->list, kWaitMs);
     if (index < 0 || state->terminated) continue;
+    state->busy = true;
     state->lastIndex = index;
     state->callback(self, index);
+    state->busy = false;
   }
 }
 

@@ -158,6 +158,8 @@ public:
   int GetCount() const;
   platform::thread::Event* GetEvent(int index) const;
   int GetLastIndex() const;
+  // No event waits to be served and no callback runs (for tests that pump the mixer by hand).
+  bool IsIdle() const;
   void Resume();
   bool IsCurrentThread() const { return thread_.get_id() == std::this_thread::get_id(); }
 
@@ -216,6 +218,7 @@ public:
 
   // The positions the notification thread was asked for, for a look from tests: offsets, kStopPosition first.
   std::vector<std::uint32_t> GetNotificationOffsets() const { return notifyOffsets_; }
+  TDSoundThread* GetNotifyThread() const { return thread_.get(); }
 
 protected:
   bool CreateBuffer(TDSBufferParam* bp, TDSNotifyParam* np);
