@@ -557,8 +557,10 @@ void TDSoundBuffer::SetOnNotify(TNotifyEvent handler) {
 
 void TDSoundBuffer::NotifyCallBack(TDSoundThread*, int index) {
   if (index != 0 || !onNotify_ || !TakeEndOfPlay(0)) return;
-  // The handler may delete this buffer: nothing of it is touched afterwards.
-  onNotify_(this);
+  // The handler may delete this buffer, its own stored copy included: a copy runs, and nothing of the buffer is
+  // touched afterwards.
+  const TNotifyEvent handler = onNotify_;
+  handler(this);
 }
 
 TDSoundBuffer* TDSoundBuffer::Duplicate() {
@@ -826,7 +828,9 @@ void TDSoundStream::FillMute(std::uint8_t* data, std::size_t size) {
 
 void TDSoundStream::StreamCallBack(TDSoundThread*, int index) {
   if (index == 0) {
-    if (onNotify_ && TakeEndOfPlay(syncStopGeneration_)) onNotify_(this);  // may delete this stream
+    if (!onNotify_ || !TakeEndOfPlay(syncStopGeneration_)) return;
+    const TNotifyEvent handler = onNotify_;  // the handler may delete this stream
+    handler(this);
     return;
   }
   std::lock_guard<std::mutex> guard(refillLock_);
