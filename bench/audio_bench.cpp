@@ -7,6 +7,7 @@
 #include "platform/mixer.h"
 
 using namespace platform::audio;
+using platform::thread::ManualClock;
 
 static void BM_MixOneSecond16Voices(benchmark::State& state) {
   ManualClock clock;

@@ -1,7 +1,6 @@
 #include "platform/mixer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -92,18 +91,6 @@ std::int16_t Saturate(std::int32_t v) { return static_cast<std::int16_t>(std::cl
 
 }  // namespace
 
-std::int64_t MonotonicClock::NowNanos() const {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
-MonotonicClock& MonotonicClock::Instance() {
-  static MonotonicClock clock;
-  return clock;
-}
-
-void ManualClock::AdvanceFrames(std::int64_t frames) { Advance(frames * 1000000000 / kOutputRate); }
-
 bool VoiceFormat::IsValid() const {
   return (channels == 1 || channels == 2) && (bitsPerSample == 8 || bitsPerSample == 16) &&
          samplesPerSec >= kFrequencyMin && samplesPerSec <= kFrequencyMax;
@@ -171,7 +158,7 @@ std::uint64_t Voice::Play(bool loop) {
 void Voice::Stop() {
   std::lock_guard<std::mutex> guard(mixer_.lock_);
   if (!playing_) return;
-  const double heard = HeardFrames(mixer_.clock_.NowNanos());
+  const double heard = HeardFrames(mixer_.clock_.NowNs());
   playing_ = false;
   PlaceCursor(static_cast<std::uint32_t>(static_cast<std::uint64_t>(heard) % frames_));
   FireStop(false);
@@ -209,7 +196,7 @@ double Voice::HeardFrames(std::int64_t now) const {
 
 Cursors Voice::GetCursors() const {
   std::lock_guard<std::mutex> guard(mixer_.lock_);
-  const double heard = HeardFrames(mixer_.clock_.NowNanos());
+  const double heard = HeardFrames(mixer_.clock_.NowNs());
   const std::uint32_t align = format_.BlockAlign();
   Cursors c;
   const bool heardToTheEnd = ended_ && heard >= chunkEnd_;
@@ -371,7 +358,7 @@ std::int64_t Mixer::SteadyMixTime(std::int64_t now, std::uint32_t frames) {
 
 void Mixer::Mix(std::int16_t* out, std::uint32_t frames, std::uint32_t queuedFrames) {
   std::lock_guard<std::mutex> guard(lock_);
-  const std::int64_t now = SteadyMixTime(clock_.NowNanos(), frames);
+  const std::int64_t now = SteadyMixTime(clock_.NowNs(), frames);
   for (Voice* v : voices_) {
     if (v->playing_) v->BeginMix(now, queuedFrames);
   }

@@ -17,34 +17,12 @@
 #include <span>
 #include <vector>
 
-#include "platform/audioevent.h"
+#include "platform/thread.h"
 
 namespace platform::audio {
 
-// A monotonic time source in nanoseconds; tests replace it with a ManualClock.
-class Clock {
-public:
-  virtual ~Clock() = default;
-  virtual std::int64_t NowNanos() const = 0;
-};
-
-class MonotonicClock final : public Clock {
-public:
-  std::int64_t NowNanos() const override;
-  static MonotonicClock& Instance();
-};
-
-class ManualClock final : public Clock {
-public:
-  std::int64_t NowNanos() const override { return now_.load(); }
-  void Set(std::int64_t nanos) { now_.store(nanos); }
-  void Advance(std::int64_t nanos) { now_.fetch_add(nanos); }
-  // Moves on by the time that `frames` output frames take to play.
-  void AdvanceFrames(std::int64_t frames);
-
-private:
-  std::atomic<std::int64_t> now_{0};
-};
+using platform::thread::Clock;
+using platform::thread::Event;
 
 struct VoiceFormat {
   std::uint16_t channels = 2;          // 1 or 2
@@ -56,6 +34,8 @@ struct VoiceFormat {
 };
 
 inline constexpr std::uint32_t kOutputRate = 44100;
+// The time that `frames` output frames take to play.
+inline constexpr std::int64_t FramesToNs(std::int64_t frames) { return frames * 1'000'000'000 / kOutputRate; }
 inline constexpr std::int32_t kVolumeMin = -10000;  // hundredths of a decibel: silence
 inline constexpr std::int32_t kVolumeMax = 0;
 inline constexpr std::int32_t kPanLeft = -10000;
@@ -193,7 +173,7 @@ private:
 
 class Mixer {
 public:
-  explicit Mixer(Clock& clock = MonotonicClock::Instance());
+  explicit Mixer(Clock& clock = platform::thread::MonotonicClock());
   ~Mixer();
   Mixer(const Mixer&) = delete;
   Mixer& operator=(const Mixer&) = delete;

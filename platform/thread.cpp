@@ -151,10 +151,68 @@ int RecursiveMutex::Depth() const {
 
 // --- Event -----------------------------------------------------------------------------------------------------
 
+namespace {
+
+// Waits on several events share one condition and a count of Set calls: a waiter that saw the count before looking
+// at its events cannot miss a Set that came after the look. Set is rare (a few per second per sound buffer).
+struct AnyWaiters {
+  std::mutex mutex;
+  std::condition_variable cv;
+  std::uint64_t sets = 0;
+};
+
+AnyWaiters& TheAnyWaiters() {
+  static AnyWaiters waiters;
+  return waiters;
+}
+
+int TakeLowest(std::span<Event* const> events, bool (*take)(Event&)) {
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i] != nullptr && take(*events[i])) return static_cast<int>(i);
+  }
+  return kWaitTimeout;
+}
+
+}  // namespace
+
 void Event::Set() {
+  {
+    std::lock_guard lock(mutex_);
+    signalled_ = true;
+    cv_.notify_one();
+  }
+  AnyWaiters& any = TheAnyWaiters();
+  std::lock_guard lock(any.mutex);
+  ++any.sets;
+  any.cv.notify_all();
+}
+
+bool Event::IsSet() {
   std::lock_guard lock(mutex_);
-  signalled_ = true;
-  cv_.notify_one();
+  return signalled_;
+}
+
+bool Event::TakeSignal() {
+  std::lock_guard lock(mutex_);
+  const bool was = signalled_;
+  signalled_ = false;
+  return was;
+}
+
+int Event::WaitAny(std::span<Event* const> events, std::int64_t timeoutMs, Clock& clock) {
+  const std::int64_t deadline = clock.NowNs() + std::max<std::int64_t>(timeoutMs, 0) * kNsPerMs;
+  AnyWaiters& any = TheAnyWaiters();
+  auto take = [](Event& e) { return e.TakeSignal(); };
+  for (;;) {
+    std::unique_lock lock(any.mutex);
+    const std::uint64_t seen = any.sets;
+    lock.unlock();
+    const int index = TakeLowest(events, take);
+    if (index != kWaitTimeout) return index;
+    lock.lock();
+    while (any.sets == seen && clock.NowNs() < deadline) clock.WaitStep(any.cv, lock, deadline);
+    if (any.sets == seen) return kWaitTimeout;
+  }
 }
 
 void Event::Reset() {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <set>
+#include <span>
 #include <stop_token>
 #include <thread>
 
@@ -106,21 +107,32 @@ private:
   int depth_;
 };
 
+inline constexpr int kWaitTimeout = -1;
+
 // An auto-reset event: Set leaves it signalled until one waiter takes the signal; Pulse wakes one thread that waits
 // now and is lost when nobody waits.
 class Event {
 public:
   explicit Event(Clock& clock = MonotonicClock()) : clock_(clock) {}
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
 
   void Set();
   void Reset();
   void Pulse();
+  bool IsSet();  // signalled by Set and not yet taken
 
   void Wait();
   bool WaitMs(std::int64_t timeoutMs);  // false on timeout
 
+  // Waits until at least one of the events is signalled by Set, takes the lowest-indexed signalled one and returns
+  // its index; kWaitTimeout when none was signalled within the time-out (also for an empty list). Null entries are
+  // skipped. Pulses wake only Wait and WaitMs.
+  static int WaitAny(std::span<Event* const> events, std::int64_t timeoutMs, Clock& clock = MonotonicClock());
+
 private:
   bool TakeLocked();
+  bool TakeSignal();
 
   Clock& clock_;
   std::mutex mutex_;

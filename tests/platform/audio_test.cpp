@@ -5,11 +5,19 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <span>
 #include <thread>
 
 using namespace platform::audio;
+using platform::thread::kWaitTimeout;
+using platform::thread::ManualClock;
+
+static int WaitAny(std::span<Event* const> events, std::int64_t timeoutMs) { return Event::WaitAny(events, timeoutMs); }
 
 namespace {
+
+// The manual clock only moves forward; the tests name the time they want.
+void SetClock(ManualClock& clock, std::int64_t ns) { clock.AdvanceNs(ns - clock.NowNs()); }
 
 constexpr VoiceFormat kStereo16{2, 44100, 16};
 constexpr VoiceFormat kMono16{1, 44100, 16};
@@ -272,10 +280,10 @@ TEST_F(AudioTest, HeardPositionFollowsTheClockBehindTheDeviceLatency) {
   std::int64_t clockFrames = 0;
   auto runTo = [&](std::int64_t frames) {
     for (; clockFrames <= frames; clockFrames += 512) {
-      clock.Set(clockFrames * 1000000000 / 44100);
+      SetClock(clock, clockFrames * 1000000000 / 44100);
       sink.Pump(512);
     }
-    clock.Set(frames * 1000000000 / 44100);
+    SetClock(clock, frames * 1000000000 / 44100);
   };
   const std::vector<std::pair<std::int64_t, std::int64_t>> table = {
       // clock (output frames) -> heard frame
@@ -288,7 +296,7 @@ TEST_F(AudioTest, HeardPositionFollowsTheClockBehindTheDeviceLatency) {
 
   // No more pulls (the device stalled): the heard position stops at what was mixed.
   const std::uint32_t mixed = v->GetCursors().write;
-  clock.Advance(1000000000);
+  clock.AdvanceNs(1000000000);
   EXPECT_EQ(v->GetCursors().play, mixed);
 
   // Stop keeps the heard position; Play carries on from there.
@@ -315,7 +323,7 @@ TEST_F(AudioTest, HeardPositionStaysSmoothWhenTheDevicePullsUnevenly) {
   double largestStep = 0;
   double largestError = 0;
   for (std::int64_t now = 0; now < 2000000000; now += 1000000) {
-    clock.Set(now);
+    SetClock(clock, now);
     while (nextPull + jitter[pulls % 8] <= now) {
       sink.Pump(512);
       ++pulls;
@@ -341,14 +349,14 @@ TEST_F(AudioTest, HeardPositionOfAOneShotVoiceReachesItsEnd) {
   auto v = MakeVoice({2, 22050, 16}, Ramp16(300));  // 600 output frames long
   v->Play(false);
   sink.Pump(512);  // source frames 0-256
-  clock.Set(356 * 1000000000LL / 44100);
+  SetClock(clock, 356 * 1000000000LL / 44100);
   EXPECT_NEAR(v->GetCursors().play / 4.0, 50.0, 1.0);
-  clock.Set(512 * 1000000000LL / 44100);
+  SetClock(clock, 512 * 1000000000LL / 44100);
   sink.Pump(512);  // ends after 88 more output frames
   EXPECT_FALSE(v->IsPlaying());
-  clock.Set((512 + 256 + 40) * 1000000000LL / 44100);
+  SetClock(clock, (512 + 256 + 40) * 1000000000LL / 44100);
   EXPECT_NEAR(v->GetCursors().play / 4.0, 276.0, 1.0);  // the tail is still on its way out
-  clock.Set(1000 * 1000000000LL / 44100);
+  SetClock(clock, 1000 * 1000000000LL / 44100);
   EXPECT_EQ(v->GetCursors().play, 0u);  // heard to the end: the cursor is back at the start
   EXPECT_EQ(v->GetCursors().write, 0u);
 }
@@ -442,7 +450,7 @@ TEST(AudioEvent, WakesAWaiterOnAnotherThread) {
   waiter.join();
   EXPECT_EQ(got, 1);
   EXPECT_FALSE(b.IsSet());
-  EXPECT_FALSE(a.Wait(1));
+  EXPECT_FALSE(a.WaitMs(1));
 }
 
 // ---- SDL backend ----

@@ -1,0 +1,32 @@
+// The sound decoders on arbitrary bytes; the first byte chooses WAVE, MPEG audio, ADP or Ogg Vorbis. Decoding must
+// end, and never deliver more than the decoder announced.
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "device/vxladpstream.h"
+#include "device/vxloggstream.h"
+#include "device/vxlwavestream.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1 || size > (1u << 20)) return 0;
+  VXMemoryStream code(data + 1, static_cast<int>(size - 1));
+  std::unique_ptr<VXPcmStream> pcm;
+  switch (data[0] % 4) {
+    case 0: pcm = std::make_unique<VXWaveStream>(&code); break;
+    case 1: pcm = std::make_unique<VXMp3Stream>(&code); break;
+    case 2: pcm = std::make_unique<VXAdpStream>(&code); break;
+    default: pcm = std::make_unique<VXOggStream>(&code); break;
+  }
+  if (!pcm->IsOpen()) return 0;
+  std::vector<std::uint8_t> block(65536);
+  std::int64_t total = 0;
+  for (int i = 0; i < 4096; ++i) {
+    const int n = pcm->Read(block.data(), static_cast<int>(block.size()));
+    if (n == 0) break;
+    total += n;
+  }
+  if (total > pcm->GetSize()) std::abort();
+  return 0;
+}

@@ -1,0 +1,201 @@
+#include "device/vxlwavestream.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "device/sound_fixtures.h"
+
+using namespace fixtures;
+
+namespace {
+
+std::string Ramp(int samples) {
+  std::vector<std::int16_t> v;
+  for (int i = 0; i < samples; ++i) v.push_back(static_cast<std::int16_t>(i * 3));
+  return Bytes16(v);
+}
+
+// The standard seven predictor pairs of Microsoft ADPCM, after the samples per block.
+std::string AdpcmExtra(unsigned samplesPerBlock) {
+  static const int kCoefs[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
+  std::string e;
+  PutU16(e, samplesPerBlock);
+  PutU16(e, 7);
+  for (const auto& c : kCoefs) {
+    PutU16(e, static_cast<std::uint16_t>(c[0]));
+    PutU16(e, static_cast<std::uint16_t>(c[1]));
+  }
+  return e;
+}
+
+}  // namespace
+
+TEST(WaveStream, PcmPassesThroughAndSeeks) {
+  const std::string data = Ramp(200);  // 100 stereo frames
+  std::unique_ptr<VXMemoryStream> code(Memory(PcmWave(2, 22050, 16, data)));
+  VXWaveStream wave(code.get());
+  ASSERT_TRUE(wave.IsOpen());
+  EXPECT_EQ(wave.GetChannels(), 2);
+  EXPECT_EQ(wave.GetRate(), 22050);
+  EXPECT_EQ(wave.GetBits(), 16);
+  EXPECT_EQ(wave.GetSamples(), 100);
+  EXPECT_EQ(wave.GetSize(), 400);
+  EXPECT_TRUE(wave.IsSeekable());
+  char out[400];
+  ASSERT_EQ(wave.Read(out, 10), 10);
+  EXPECT_EQ(std::string(out, 10), data.substr(0, 10));
+  EXPECT_EQ(wave.Seek(41, VXSeekBegin), 40);  // whole frames
+  ASSERT_EQ(wave.Read(out, 8), 8);
+  EXPECT_EQ(std::string(out, 8), data.substr(40, 8));
+  EXPECT_EQ(wave.Seek(0, VXSeekEnd), 400);
+  EXPECT_TRUE(wave.IsEnd());
+  EXPECT_EQ(wave.Read(out, 4), 0);
+  EXPECT_EQ(wave.Seek(-1, VXSeekBegin), -1);
+  EXPECT_EQ(wave.Seek(int64_t{1} << 33, VXSeekBegin), -1);
+  ASSERT_TRUE(wave.Reset());
+  EXPECT_EQ(wave.Read(out, 400), 400);
+  EXPECT_EQ(std::string(out, 400), data);
+}
+
+TEST(WaveStream, WalksChunksWithPadBytes) {
+  const std::string data = Ramp(4);
+  const std::string file =
+      Riff({{"LIST", "odd"}, {"fmt ", FmtBody(1, 1, 8000, 16, 2)}, {"junk", "x"}, {"data", data}});
+  std::unique_ptr<VXMemoryStream> code(Memory(file));
+  VXWaveStream wave(code.get());
+  ASSERT_TRUE(wave.IsOpen());
+  char out[8];
+  ASSERT_EQ(wave.Read(out, 8), 8);
+  EXPECT_EQ(std::string(out, 8), data);
+}
+
+TEST(WaveStream, RefusesBrokenHeaders) {
+  const std::string data = Ramp(4);
+  std::string hugeRiff = PcmWave(1, 8000, 16, data);
+  hugeRiff[4] = hugeRiff[5] = hugeRiff[6] = hugeRiff[7] = '\xFF';  // the chunk walk must stay in 64 bits
+  std::string hugeChunk = Riff({{"LIST", "ab"}, {"fmt ", FmtBody(1, 1, 8000, 16, 2)}, {"data", data}});
+  hugeChunk[16] = hugeChunk[17] = hugeChunk[18] = hugeChunk[19] = '\xFF';
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"data before fmt", Riff({{"data", data}, {"fmt ", FmtBody(1, 1, 8000, 16, 2)}})},
+      {"no data", Riff({{"fmt ", FmtBody(1, 1, 8000, 16, 2)}})},
+      {"not RIFF", "RIFX" + PcmWave(1, 8000, 16, data).substr(4)},
+      {"short", "RIFF"},
+      {"fmt too short", Riff({{"fmt ", std::string(12, '\1')}, {"data", data}})},
+      {"no channels", Riff({{"fmt ", FmtBody(1, 0, 8000, 16, 2)}, {"data", data}})},
+      {"no bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 0, 2)}, {"data", data}})},
+      {"12 bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 12, 2)}, {"data", data}})},
+      {"no rate", Riff({{"fmt ", FmtBody(1, 1, 0, 16, 2)}, {"data", data}})},
+      {"unknown format", Riff({{"fmt ", FmtBody(0x1234, 1, 8000, 16, 2)}, {"data", data}})},
+      {"ADPCM without its extension", Riff({{"fmt ", FmtBody(2, 1, 8000, 4, 256)}, {"data", data}})},
+      {"huge chunk before fmt", hugeChunk},
+  };
+  for (const auto& [name, bytes] : cases) {
+    std::unique_ptr<VXMemoryStream> code(Memory(bytes));
+    VXWaveStream wave(code.get());
+    EXPECT_FALSE(wave.IsOpen()) << name;
+  }
+  std::unique_ptr<VXMemoryStream> code(Memory(hugeRiff));
+  EXPECT_TRUE(VXWaveStream(code.get()).IsOpen()) << "a RIFF size beyond the file is cut to the file";
+}
+
+TEST(WaveStream, TruncatedDataEndsWhereItEnds) {
+  std::string file = PcmWave(1, 8000, 16, Ramp(100));
+  file.resize(file.size() - 50);  // the data chunk still claims 200 bytes
+  ForwardOnlyStream code(file);
+  VXWaveStream wave(&code);
+  ASSERT_TRUE(wave.IsOpen());
+  EXPECT_FALSE(wave.IsSeekable());
+  char out[400];
+  EXPECT_EQ(wave.Read(out, 400), 150);
+  EXPECT_TRUE(wave.IsEnd());
+  EXPECT_EQ(wave.Read(out, 400), 0);
+}
+
+TEST(WaveStream, MicrosoftAdpcmBlocks) {
+  // Mono, predictor 0 (256, 0), delta 16, sample1 100, sample2 50, then codes 1 and 2: 116 and 148.
+  std::string block;
+  block += '\0';
+  PutU16(block, 16);
+  PutU16(block, 100);
+  PutU16(block, 50);
+  block += '\x12';
+  const std::string file = Riff({{"fmt ", FmtBody(2, 1, 8000, 4, 8, AdpcmExtra(4))}, {"data", block + block}});
+  std::unique_ptr<VXMemoryStream> code(Memory(file));
+  VXWaveStream wave(code.get());
+  ASSERT_TRUE(wave.IsOpen());
+  EXPECT_EQ(wave.GetBits(), 16);
+  EXPECT_EQ(wave.GetSize(), 16);
+  EXPECT_FALSE(wave.IsSeekable());
+  EXPECT_EQ(wave.Seek(0, VXSeekBegin), -1);
+  std::int16_t out[10] = {};
+  ASSERT_EQ(wave.Read(out, 20), 16);
+  const std::int16_t expected[8] = {50, 100, 116, 148, 50, 100, 116, 148};
+  EXPECT_TRUE(std::equal(expected, expected + 8, out));
+  EXPECT_TRUE(wave.IsEnd());
+  ASSERT_TRUE(wave.Reset());
+  EXPECT_EQ(wave.Read(out, 4), 4);
+  EXPECT_EQ(out[0], 50);
+}
+
+TEST(WaveStream, MpegAudioInsideWaveGoesToTheMpegDecoder) {
+  const std::string file = Riff({{"fmt ", FmtBody(0x55, 2, 44100, 0, 1, std::string(12, '\0'))}, {"data", SilentMp3(10)}});
+  std::unique_ptr<VXMemoryStream> code(Memory(file));
+  VXWaveStream wave(code.get());
+  ASSERT_TRUE(wave.IsOpen());
+  EXPECT_EQ(wave.GetChannels(), 2);
+  EXPECT_EQ(wave.GetRate(), 44100);
+  EXPECT_FALSE(wave.IsSeekable());
+  std::vector<std::int16_t> out(static_cast<std::size_t>(wave.GetSize()) / 2 + 100, 1);
+  const int n = wave.Read(out.data(), static_cast<int>(out.size() * 2));
+  EXPECT_GT(n, 0);
+  EXPECT_EQ(n, wave.GetSize());
+  out.resize(static_cast<std::size_t>(n) / 2);
+  for (std::int16_t v : out) ASSERT_EQ(v, 0);
+}
+
+TEST(Mp3Stream, SilentFramesWithAndWithoutATag) {
+  std::unique_ptr<VXMemoryStream> plain(Memory(SilentMp3(20, true)));
+  VXMp3Stream a(plain.get());
+  ASSERT_TRUE(a.IsOpen());
+  EXPECT_EQ(a.GetChannels(), 1);
+  EXPECT_EQ(a.GetRate(), 44100);
+  EXPECT_EQ(a.Seek(0, VXSeekBegin), -1);
+  std::string tag = "TAG" + std::string(125, 'x');
+  std::unique_ptr<VXMemoryStream> tagged(Memory(SilentMp3(20, true) + tag));
+  VXMp3Stream b(tagged.get());
+  ASSERT_TRUE(b.IsOpen());
+  EXPECT_EQ(b.GetSize(), a.GetSize());
+  std::vector<std::int16_t> out(static_cast<std::size_t>(b.GetSize()) / 2);
+  EXPECT_EQ(b.Read(out.data(), static_cast<int>(b.GetSize())), b.GetSize());
+}
+
+TEST(Mp3Stream, RefusesWhatIsNotMpegAudio) {
+  std::string freeFormat = SilentMp3(3);
+  freeFormat[2] = 0x00;  // bit-rate index 0
+  std::string reserved = SilentMp3(3);
+  reserved[2] = static_cast<char>(0x9C);  // rate index 3
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"128 bytes or fewer", SilentMp3(1).substr(0, 128)},
+      {"no sync", std::string(1000, 'a')},
+      {"free format", freeFormat},
+      {"reserved rate", reserved},
+      {"a header and garbage", SilentMp3(1).substr(0, 4) + std::string(2000, '\x55')},
+  };
+  for (const auto& [name, bytes] : cases) {
+    std::unique_ptr<VXMemoryStream> code(Memory(bytes));
+    VXMp3Stream mp3(code.get());
+    EXPECT_FALSE(mp3.IsOpen()) << name;
+  }
+}
+
+TEST(PcmStream, CodeDummyReadConsumesExactly) {
+  ForwardOnlyStream code(std::string(20000, 'z'));
+  VXWaveStream wave(&code);  // not a WAVE file: only its code-stream helpers are used
+  ASSERT_TRUE(code.Reset());
+  EXPECT_TRUE(wave.CodeDummyRead(10000));
+  EXPECT_EQ(code.GetPosition(), 10000);
+  EXPECT_TRUE(wave.CodeSeekForward(5));  // behind: rewinds, then reads forward
+  EXPECT_EQ(code.GetPosition(), 5);
+  EXPECT_FALSE(wave.CodeDummyRead(30000));
+}

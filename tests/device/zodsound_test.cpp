@@ -1,0 +1,279 @@
+#include "device/zodsound.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "device/sound_fixtures.h"
+#include "device/vxladpstream.h"
+#include "device/vxlwavestream.h"
+
+using namespace DirectX;
+using namespace fixtures;
+using platform::audio::FramesToNs;
+using platform::audio::kStopPosition;
+
+namespace {
+
+class SoundTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    device.SetManualOutput(true);
+    device.SetEnabled(true);
+    ASSERT_TRUE(device.GetEnabled());
+  }
+
+  // Mixes `frames` of output, lets the time they take pass, and waits until the notification thread of `b` has
+  // served what that fired.
+  const std::vector<std::int16_t>& Pump(std::uint32_t frames, TCustomDSoundBuffer* b = nullptr) {
+    const std::vector<std::int16_t>& out = device.GetManualSink()->Pump(frames);
+    clock.AdvanceNs(FramesToNs(frames));
+    if (b != nullptr) Settle(b);
+    return out;
+  }
+
+  static void Settle(TCustomDSoundBuffer* b) {
+    TDSoundThread* t = b->GetNotifyThread();
+    if (t == nullptr) return;
+    int quiet = 0;
+    for (int i = 0; i < 2000 && quiet < 3; ++i) {
+      quiet = t->IsIdle() ? quiet + 1 : 0;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+
+  // Waits (in real time) for a condition set by a notification thread.
+  static bool WaitFor(const std::atomic<int>& value, int expected) {
+    for (int i = 0; i < 2000 && value < expected; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return value >= expected;
+  }
+
+  platform::thread::ManualClock clock;
+  TDSound device{nullptr, clock};
+};
+
+// A decoder that announces whatever a test wants.
+class FakePcm : public VXPcmStream {
+public:
+  FakePcm(int size, int channels, int rate, int bits) : VXPcmStream(nullptr), size_(size) {
+    open_ = true;
+    channels_ = channels;
+    rate_ = rate;
+    bits_ = bits;
+  }
+  int GetDecodeLength() override { return size_; }
+  int GetDecodePoint() override { return 0; }
+  int Decode(void* buffer, int count) override {
+    std::memset(buffer, 0, static_cast<std::size_t>(count));
+    return count;
+  }
+  bool Rewind() override { return true; }
+  bool SeekSample(int) override { return false; }
+
+private:
+  int size_;
+};
+
+}  // namespace
+
+TEST_F(SoundTest, DeviceFormatKeepsOnlyValidValues) {
+  device.SetBitsPerSample(24);
+  device.SetChannels(3);
+  device.SetSamplesPerSec(0);
+  EXPECT_EQ(device.GetBitsPerSample(), 16);
+  EXPECT_EQ(device.GetChannels(), 2);
+  EXPECT_EQ(device.GetSamplesPerSec(), 44100u);
+  device.SetUse3D(true);
+  EXPECT_FALSE(device.GetUse3D()) << "only while closed";
+  EXPECT_TRUE(device.IsPlay());
+}
+
+TEST_F(SoundTest, MuteBufferIsSilentInBothWidths) {
+  for (std::uint16_t bits : {16, 8}) {
+    device.SetBitsPerSample(bits);
+    TDSoundBuffer* mute = device.CreateBufferMute(1);
+    ASSERT_NE(mute, nullptr);
+    EXPECT_EQ(mute->GetLength(), 44100u * 2 * bits / 8);
+    ASSERT_TRUE(mute->Play(false));
+    for (std::int16_t v : Pump(4410)) ASSERT_EQ(v, 0) << bits;
+    delete mute;
+  }
+}
+
+TEST_F(SoundTest, DisablingDeletesEveryBufferAndStream) {
+  std::unique_ptr<VXMemoryStream> wave(Memory(PcmWave(1, 8000, 16, Bytes16(Tone(8000, 1, 8000)))));
+  ASSERT_NE(device.CreateBufferFromWave(wave.get(), false, false, false), nullptr);
+  ASSERT_NE(device.CreateStreamFromWave(wave.get(), false, false), nullptr);
+  ASSERT_NE(device.CreateBuffer(1000), nullptr);
+  EXPECT_EQ(device.GetBufferCount(), 3);
+  device.SetEnabled(false);
+  EXPECT_EQ(device.GetBufferCount(), 0);
+  EXPECT_EQ(device.CreateBuffer(1000), nullptr);
+}
+
+TEST_F(SoundTest, FactoriesRefuseEmptyAndUncheckedDecoders) {
+  std::unique_ptr<VXMemoryStream> empty(Memory(""));
+  std::unique_ptr<VXMemoryStream> junk(Memory(std::string(3000, 'j')));
+  for (VXStream* s : {static_cast<VXStream*>(empty.get()), static_cast<VXStream*>(junk.get())}) {
+    EXPECT_EQ(device.CreateBufferFromWave(s, false, false, false), nullptr);
+    EXPECT_EQ(device.CreateBufferFromMp3(s, false, false, false), nullptr);
+    EXPECT_EQ(device.CreateBufferFromAdp(s, false, false, false), nullptr);
+    EXPECT_EQ(device.CreateBufferFromOgg(s, false, false, false), nullptr);
+    EXPECT_EQ(device.CreateStreamFromOgg(s, false, false), nullptr);
+  }
+  const std::vector<std::pair<const char*, FakePcm>> cases = {
+      {"negative size", FakePcm(-4, 2, 44100, 16)},
+      {"beyond a buffer", FakePcm(0x7FFFFFFF, 2, 44100, 16)},
+      {"no channels", FakePcm(1000, 0, 44100, 16)},
+      {"no bits", FakePcm(1000, 2, 44100, 0)},
+      {"odd bits", FakePcm(1000, 2, 44100, 12)},
+      {"less than a frame", FakePcm(3, 2, 44100, 16)},
+  };
+  for (auto [name, pcm] : cases) EXPECT_EQ(device.CreateBufferFromPcmStream(&pcm, false, false, false), nullptr) << name;
+  FakePcm good(1000, 2, 44100, 16);
+  EXPECT_NE(device.CreateBufferFromPcmStream(&good, false, false, false), nullptr);
+  EXPECT_EQ(device.GetBufferCount(), 1);
+}
+
+TEST_F(SoundTest, WriteBufferNeverWritesPastTheEnd) {
+  TDSoundBuffer* b = device.CreateBuffer(1, 44100, 16, 8, false, false, false);
+  ASSERT_NE(b, nullptr);
+  const std::string first = Bytes16({100, 200, 300, 400});
+  ASSERT_TRUE(b->WriteBuffer(0, reinterpret_cast<const std::uint8_t*>(first.data()), 8));
+  const std::string more = Bytes16({-1, -2, -3, -4});
+  EXPECT_TRUE(b->WriteBuffer(6, reinterpret_cast<const std::uint8_t*>(more.data()), 8));
+  EXPECT_FALSE(b->WriteBuffer(8, reinterpret_cast<const std::uint8_t*>(more.data()), 2));
+  ASSERT_TRUE(b->Play(false));
+  const std::vector<std::int16_t>& out = Pump(4);
+  EXPECT_EQ(out, (std::vector<std::int16_t>{100, 100, 200, 200, 300, 300, -1, -1}));
+  EXPECT_FALSE(b->SetPan(100)) << "made without pan control";
+  EXPECT_EQ(b->GetPan(), 0);
+}
+
+TEST_F(SoundTest, NotificationPositions) {
+  TDSoundBuffer b(&device);
+  b.SetOnNotify([](Classes::TComponent*) {});
+  b.SetStaticFlag(true);
+  ASSERT_TRUE(b.Create(2, 44100, 16, 1000, false, false));
+  EXPECT_EQ(b.GetNotificationOffsets(), (std::vector<std::uint32_t>{kStopPosition}));
+  std::unique_ptr<VXMemoryStream> wave(Memory(PcmWave(2, 44100, 16, Bytes16(Tone(100, 2, 44100)))));
+  TDSoundStream* s = device.CreateStreamFromWave(wave.get(), false, false);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(s->GetLength(), 705600u);
+  EXPECT_EQ(s->GetNotificationOffsets(), (std::vector<std::uint32_t>{kStopPosition, 0, 176400, 352800, 529200}));
+}
+
+TEST_F(SoundTest, StaticBufferTellsOfItsEndButNotOfAStop) {
+  std::atomic<int> ended{0};
+  TDSoundBuffer* b = new TDSoundBuffer(&device);
+  b->SetOnNotify([&](Classes::TComponent*) { ++ended; });
+  ASSERT_TRUE(b->Create(1, 44100, 16, 4410 * 2, false, false));
+  // A stop by call, then at once a new play, many times: the stops are never taken for an end.
+  for (int i = 0; i < 30; ++i) {
+    ASSERT_TRUE(b->Play(false));
+    Pump(10);
+    ASSERT_TRUE(b->Stop());
+  }
+  ASSERT_TRUE(b->Play(false));
+  Pump(100, b);
+  EXPECT_EQ(ended, 0);
+  Pump(4410, b);
+  EXPECT_TRUE(WaitFor(ended, 1));
+  EXPECT_FALSE(b->IsPlay());
+  Pump(4410, b);
+  EXPECT_EQ(ended, 1);
+}
+
+TEST_F(SoundTest, HandlerMayDeleteItsOwnBuffer) {
+  std::atomic<int> done{0};
+  TDSoundBuffer* b = new TDSoundBuffer(&device);
+  b->SetOnNotify([&](Classes::TComponent* sender) {
+    delete static_cast<TDSoundBuffer*>(sender);
+    ++done;
+  });
+  ASSERT_TRUE(b->Create(1, 44100, 16, 200, false, false));
+  ASSERT_TRUE(b->Play(false));
+  device.GetManualSink()->Pump(200);
+  EXPECT_TRUE(WaitFor(done, 1));
+  EXPECT_EQ(device.GetBufferCount(), 0);
+}
+
+TEST_F(SoundTest, StreamedShortSoundStopsItselfOnce) {
+  // Half a second at 8 kHz mono: a quarter of the ring is one second.
+  std::unique_ptr<VXMemoryStream> wave(Memory(PcmWave(1, 8000, 16, Bytes16(Tone(4000, 1, 8000)))));
+  TDSoundStream* s = device.CreateStreamFromWave(wave.get(), false, false);
+  ASSERT_NE(s, nullptr);
+  std::atomic<int> ended{0};
+  s->SetOnNotify([&](Classes::TComponent*) { ++ended; });
+  ASSERT_TRUE(s->Play(false));
+  for (int i = 0; i < 9 && s->IsPlay(); ++i) Pump(4410, s);
+  EXPECT_TRUE(s->IsPlay()) << "plays to the end of its first quarter";
+  for (int i = 0; i < 4 && s->IsPlay(); ++i) Pump(4410, s);
+  EXPECT_FALSE(s->IsPlay());
+  EXPECT_TRUE(WaitFor(ended, 1));
+  Pump(44100, s);
+  EXPECT_EQ(ended, 1);
+  // A stop by call never tells.
+  ASSERT_TRUE(s->Play(false));
+  Pump(4410, s);
+  ASSERT_TRUE(s->Stop());
+  Pump(4410, s);
+  EXPECT_EQ(ended, 1);
+}
+
+TEST_F(SoundTest, StreamedLoopShorterThanAQuarterReportsPositionsInsideTheLoop) {
+  // 2000 frames (4000 bytes), looping from byte 1000: the loop is 3000 bytes, five passes in one quarter.
+  std::unique_ptr<VXMemoryStream> wave(Memory(PcmWave(1, 8000, 16, Bytes16(Tone(2000, 1, 8000)))));
+  TDSoundStream* s = device.CreateStreamFromWave(wave.get(), false, false);
+  ASSERT_NE(s, nullptr);
+  s->SetLoopPoint(1000);
+  ASSERT_TRUE(s->Play(true));
+  Pump(1103, s);  // 200 source frames: the reads below fall between loop boundaries
+  for (int step = 1; step <= 14; ++step) {
+    Pump(2205, s);  // 400 source frames, 800 bytes
+    const std::uint32_t heard = 800u * step + 400;
+    const std::uint32_t expected = heard < 4000 ? heard : 1000 + (heard - 4000) % 3000;
+    EXPECT_NEAR(static_cast<double>(s->GetPosition()), expected, 4.0) << step;
+    EXPECT_LT(s->GetPosition(), 4000u);
+  }
+  s->SetLoopPoint(5000);
+  EXPECT_TRUE(s->IsPlay());
+}
+
+TEST_F(SoundTest, StreamSeeksAndStarts) {
+  std::unique_ptr<VXMemoryStream> wave(Memory(PcmWave(1, 8000, 16, Bytes16(Tone(16000, 1, 8000)))));
+  TDSoundStream* s = device.CreateStreamFromWave(wave.get(), false, false);
+  ASSERT_NE(s, nullptr);
+  ASSERT_TRUE(s->Play(false, 6000));
+  EXPECT_EQ(s->GetPosition(), 6000u);
+  EXPECT_FALSE(s->Seek(-2));
+  EXPECT_TRUE(s->IsPlay());
+  EXPECT_EQ(s->GetPosition(), 6000u);
+  EXPECT_TRUE(s->Seek(100));
+  EXPECT_EQ(s->GetPosition(), 100u);
+
+  // An ADP stream cannot seek: it starts from the beginning.
+  VXMemoryStream adpFile;
+  const std::vector<std::int16_t> tone = Tone(16000, 1, 8000);
+  ASSERT_TRUE(VXAdpStream::Encode(&adpFile, tone.data(), 16000, 8000, 1));
+  TDSoundStream* adp = device.CreateStreamFromAdp(&adpFile, false, false);
+  ASSERT_NE(adp, nullptr);
+  ASSERT_TRUE(adp->Play(false, 6000));
+  EXPECT_EQ(adp->GetPosition(), 0u);
+}
+
+TEST_F(SoundTest, SecondDecoderMustMatchTheBuffer) {
+  std::unique_ptr<VXMemoryStream> a(Memory(PcmWave(1, 8000, 16, Bytes16(Tone(800, 1, 8000)))));
+  std::unique_ptr<VXMemoryStream> b(Memory(PcmWave(1, 11025, 16, Bytes16(Tone(800, 1, 11025)))));
+  std::unique_ptr<VXMemoryStream> c(Memory(PcmWave(1, 8000, 16, Bytes16(Tone(900, 1, 8000)))));
+  TDSoundStream* s = device.CreateStreamFromWave(a.get(), false, false);
+  ASSERT_NE(s, nullptr);
+  EXPECT_FALSE(s->OpenStream(c.get())) << "one is open";
+  ASSERT_TRUE(s->CloseStream());
+  EXPECT_FALSE(s->OpenStream(b.get()));
+  EXPECT_TRUE(s->OpenStream(c.get()));
+  EXPECT_EQ(s->GetStreamSize(), 1800u);
+}
