@@ -199,3 +199,27 @@ TEST(PcmStream, CodeDummyReadConsumesExactly) {
   EXPECT_EQ(code.GetPosition(), 5);
   EXPECT_FALSE(wave.CodeDummyRead(30000));
 }
+
+// A real MP3: 0.3 s of a 440 Hz sine, mono, 22,050 Hz, 32 kbit/s, made with LAME 3.100.
+TEST(Mp3Stream, DecodesARealSine) {
+  VXResourceStream file(nullptr, "Sine440.mp3", "TESTDATA");
+  ASSERT_TRUE(file.IsOpen());
+  VXMp3Stream mp3(&file);
+  ASSERT_TRUE(mp3.IsOpen());
+  EXPECT_EQ(mp3.GetChannels(), 1);
+  EXPECT_EQ(mp3.GetRate(), 22050);
+
+  std::vector<std::int16_t> pcm(static_cast<size_t>(mp3.GetDecodeLength()) / 2);
+  ASSERT_GE(pcm.size(), 22050u * 3 / 10);  // at least the 0.3 s that went in (the coder adds padding)
+  ASSERT_EQ(mp3.Read(pcm.data(), static_cast<int>(pcm.size() * 2)), static_cast<int>(pcm.size() * 2));
+
+  // Rising zero crossings in the middle 0.2 s count the frequency.
+  int crossings = 0, peak = 0;
+  const size_t from = pcm.size() / 2 - 2205, to = pcm.size() / 2 + 2205;
+  for (size_t i = from + 1; i < to; ++i) {
+    if (pcm[i - 1] < 0 && pcm[i] >= 0) ++crossings;
+    peak = std::max(peak, std::abs(static_cast<int>(pcm[i])));
+  }
+  EXPECT_NEAR(crossings, 88, 3);  // 440 Hz over 0.2 s
+  EXPECT_GT(peak, 8000);
+}
