@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "core/cpuid.h"
 #include "core/vxmemcpy.h"
+#include "graphics/vxbmp.h"
 #include "graphics/vxrgbeffect.h"
+#include "graphics/zoloaders.h"
 #include "graphics/zoraster.h"
 
 namespace {
@@ -316,4 +319,45 @@ bool ComposeAlphaChannel(TZoAlpha* dst, int dx, int dy, TZoAlpha* share, const T
         *share->At(bx + u, by + v) = static_cast<unsigned char>(K == 0 ? 0 : std::min(255, B * rate / K));
     }
   return true;
+}
+
+// ---- Picture loaders
+
+namespace {
+
+// Reads an 8-bit picture as one byte per pixel.
+using ValuesRead = std::function<bool(unsigned char** values, int* width, int* height)>;
+
+bool LoadValues(TZoAlpha& plane, VXStream* stream, int x, int y, const ValuesRead& read) {
+  if (stream == nullptr) return false;
+  unsigned char* values = nullptr;
+  int width = 0, height = 0;
+  const bool readOk = read(&values, &width, &height);
+  const ZoPictureBlock block(values);
+  if (!readOk || width <= 0 || height <= 0) return false;
+  ZoLoadTarget<TZoAlpha> target;
+  if (!target.Prepare(&plane, x, y, width, height) || !plane.PutAlpha(x, y, width, height, block.get()))
+    return false;
+  target.Keep();
+  return true;
+}
+
+}  // namespace
+
+bool TZoAlpha::LoadAlphaStream(VXStream* stream, int x, int y) {
+  return LoadValues(*this, stream, x, y, [&](unsigned char** v, int* w, int* h) { return LoadAlpha(stream, v, w, h); });
+}
+
+// The palette is not asked for: the index values themselves are the alpha.
+bool TZoAlpha::LoadIndexStream(VXStream* stream, int x, int y) {
+  return LoadValues(*this, stream, x, y,
+                    [&](unsigned char** v, int* w, int* h) { return LoadPalette(stream, nullptr, v, w, h); });
+}
+
+bool TZoAlpha::LoadAlphaStream(Classes::TStream* stream, int x, int y) {
+  return ZoLoadFramework(stream, [&](VXStream* s) { return LoadAlphaStream(s, x, y); });
+}
+
+bool TZoAlpha::LoadIndexStream(Classes::TStream* stream, int x, int y) {
+  return ZoLoadFramework(stream, [&](VXStream* s) { return LoadIndexStream(s, x, y); });
 }

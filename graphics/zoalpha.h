@@ -20,6 +20,10 @@
 #include "core/vxstring.h"
 
 class TZoAlpha;
+class VXStream;
+namespace Classes {
+class TStream;
+}
 using TZoAlphaNotify = Classes::TNotifyEvent;
 
 // The handler told of a damaged guard area of any alpha plane; an empty function removes it.
@@ -96,6 +100,15 @@ public:
   bool Extract(int dx, int dy, const TZoAlpha* src, int sx, int sy, int w, int h, int level);
   bool SAdd(int dx, int dy, const TZoAlpha* src, int sx, int sy, int w, int h, int level);
   bool SSub(int dx, int dy, const TZoAlpha* src, int sx, int sy, int w, int h, int level);
+
+  // An 8-bit BMP put at (x, y): the levels of its palette entries (LoadAlphaStream) or its index values as they
+  // are (LoadIndexStream). A plane that is not created is first given the size x + width by y + height and
+  // created. False, with the plane as it was, when the stream is null, the picture cannot be read or is empty, or
+  // the plane cannot be made.
+  bool LoadAlphaStream(Classes::TStream* stream, int x, int y);
+  bool LoadAlphaStream(VXStream* stream, int x, int y);
+  bool LoadIndexStream(Classes::TStream* stream, int x, int y);
+  bool LoadIndexStream(VXStream* stream, int x, int y);
 
   // Address of byte (x, y), which must lie inside.
   unsigned char* At(int x, int y) const {

@@ -3,13 +3,19 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <vector>
 
 #include "core/cpuid.h"
 #include "core/vxmemcpy.h"
+#include "graphics/vxbmp.h"
+#include "graphics/vxgny.h"
+#include "graphics/vxjpeg.h"
+#include "graphics/vxpng.h"
 #include "graphics/vxrgbcopy.h"
 #include "graphics/vxrgbeffect.h"
+#include "graphics/zoloaders.h"
 #include "graphics/zoraster.h"
 
 namespace {
@@ -1103,4 +1109,89 @@ bool TZoRGBBits::Negative(int x1, int y1, int x2, int y2) {
   return EffectRows(
       x1, y1, x2, y2, [](unsigned char* p, unsigned n) { EachPixel<3>(p, n, NegativePixel); },
       [](unsigned char* p, unsigned n) { EachPixel<4>(p, n, NegativePixel); });
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Picture loaders
+
+namespace {
+
+// Reads one picture in `format`: the pixels, and the alpha block when `alpha` is not null.
+using PictureRead =
+    std::function<bool(VXPixFormat format, unsigned char** pixels, unsigned char** alpha, int* width, int* height)>;
+
+// Both targets are made ready before anything is drawn, and the bitmap is drawn before the plane (which cannot
+// refuse once created), so that a failure leaves neither half-loaded nor newly created.
+bool LoadPicture(TZoRGBBits& bits, VXStream* stream, int x, int y, TZoAlpha* plane, const PictureRead& read) {
+  if (stream == nullptr) return false;
+  unsigned char* pixels = nullptr;
+  unsigned char* alpha = nullptr;
+  int width = 0, height = 0;
+  const bool readOk = read(bits.GetPixFormat(), &pixels, plane != nullptr ? &alpha : nullptr, &width, &height);
+  const ZoPictureBlock pixelBlock(pixels), alphaBlock(alpha);
+  if (!readOk || width <= 0 || height <= 0) return false;
+  ZoLoadTarget<TZoRGBBits> bitsTarget;
+  ZoLoadTarget<TZoAlpha> planeTarget;
+  if (!bitsTarget.Prepare(&bits, x, y, width, height)) return false;
+  if (plane != nullptr && !planeTarget.Prepare(plane, x, y, width, height)) return false;
+  if (!bits.PutPat(x, y, width, height, pixelBlock.get())) return false;
+  if (plane != nullptr && !plane->PutAlpha(x, y, width, height, alphaBlock.get())) return false;
+  bitsTarget.Keep();
+  planeTarget.Keep();
+  return true;
+}
+
+}  // namespace
+
+bool TZoRGBBits::DrawBmpStream(VXStream* stream, int x, int y) {
+  return LoadPicture(
+      *this, stream, x, y, nullptr,
+      [&](VXPixFormat f, unsigned char** p, unsigned char**, int* w, int* h) { return LoadBmp(stream, p, w, h, f); });
+}
+
+bool TZoRGBBits::DrawJpegStream(VXStream* stream, int x, int y) {
+  return LoadPicture(
+      *this, stream, x, y, nullptr,
+      [&](VXPixFormat f, unsigned char** p, unsigned char**, int* w, int* h) { return LoadJpeg(stream, p, w, h, f); });
+}
+
+bool TZoRGBBits::DrawPngStream(VXStream* stream, int x, int y, TZoAlpha* alpha) {
+  return LoadPicture(*this, stream, x, y, alpha,
+                     [&](VXPixFormat f, unsigned char** p, unsigned char** a, int* w, int* h) {
+                       return LoadPng(stream, p, a, w, h, f);
+                     });
+}
+
+bool TZoRGBBits::DrawPngWMStream(VXStream* stream, int x, int y, TZoAlpha* alpha) {
+  return LoadPicture(*this, stream, x, y, alpha,
+                     [&](VXPixFormat f, unsigned char** p, unsigned char** a, int* w, int* h) {
+                       return LoadPngWhiteMat(stream, p, a, w, h, f);
+                     });
+}
+
+bool TZoRGBBits::DrawGnyStream(VXStream* stream, int x, int y, const unsigned char* key) {
+  return LoadPicture(*this, stream, x, y, nullptr,
+                     [&](VXPixFormat f, unsigned char** p, unsigned char**, int* w, int* h) {
+                       return LoadGny(stream, p, w, h, f, key);
+                     });
+}
+
+bool TZoRGBBits::DrawBmpStream(Classes::TStream* stream, int x, int y) {
+  return ZoLoadFramework(stream, [&](VXStream* s) { return DrawBmpStream(s, x, y); });
+}
+
+bool TZoRGBBits::DrawJpegStream(Classes::TStream* stream, int x, int y) {
+  return ZoLoadFramework(stream, [&](VXStream* s) { return DrawJpegStream(s, x, y); });
+}
+
+bool TZoRGBBits::DrawPngStream(Classes::TStream* stream, int x, int y, TZoAlpha* alpha) {
+  return ZoLoadFramework(stream, [&](VXStream* s) { return DrawPngStream(s, x, y, alpha); });
+}
+
+bool TZoRGBBits::DrawPngWMStream(Classes::TStream* stream, int x, int y, TZoAlpha* alpha) {
+  return ZoLoadFramework(stream, [&](VXStream* s) { return DrawPngWMStream(s, x, y, alpha); });
+}
+
+bool TZoRGBBits::DrawGnyStream(Classes::TStream* stream, int x, int y, const unsigned char* key) {
+  return ZoLoadFramework(stream, [&](VXStream* s) { return DrawGnyStream(s, x, y, key); });
 }

@@ -187,6 +187,23 @@ public:
   bool IndexColorCopy(int dx, int dy, const unsigned char* indices, const RGBQUAD* palette, int paletteCount, int sx,
                       int sy, int w, int h, int pitch);
 
+  // ---- Picture loaders. The picture is read in this bitmap's format and put at (x, y) with `PutPat`. A bitmap that
+  // is not created is first given the size x + width by y + height and created, so that it just holds the picture;
+  // a plane that is given receives the picture's alpha the same way. False, with nothing drawn and nothing created,
+  // when the stream is null, the picture cannot be read or is empty, or the bitmap or the plane cannot be made.
+  bool DrawBmpStream(Classes::TStream* stream, int x, int y);
+  bool DrawBmpStream(VXStream* stream, int x, int y);
+  bool DrawJpegStream(Classes::TStream* stream, int x, int y);
+  bool DrawJpegStream(VXStream* stream, int x, int y);
+  bool DrawPngStream(Classes::TStream* stream, int x, int y, TZoAlpha* alpha = nullptr);
+  bool DrawPngStream(VXStream* stream, int x, int y, TZoAlpha* alpha = nullptr);
+  // Colours restored from a white background (LoadPngWhiteMat).
+  bool DrawPngWMStream(Classes::TStream* stream, int x, int y, TZoAlpha* alpha = nullptr);
+  bool DrawPngWMStream(VXStream* stream, int x, int y, TZoAlpha* alpha = nullptr);
+  // `key`: the 256-byte table that unscrambles the file.
+  bool DrawGnyStream(Classes::TStream* stream, int x, int y, const unsigned char* key);
+  bool DrawGnyStream(VXStream* stream, int x, int y, const unsigned char* key);
+
   // ---- Colour effects, in place over two inclusive corners; the whole bitmap is reported as changed.
   bool ToneChange(int x1, int y1, int x2, int y2, std::uint32_t tone);  // factors in 128ths: B bits 0-7, G, R
   bool Monochrome(int x1, int y1, int x2, int y2);

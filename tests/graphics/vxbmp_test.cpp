@@ -15,68 +15,6 @@ using namespace pictures;
 
 namespace {
 
-void Put32(std::string& s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
-}
-void Put16(std::string& s, std::uint16_t v) {
-  s.push_back(static_cast<char>(v));
-  s.push_back(static_cast<char>(v >> 8));
-}
-
-struct Bmp {
-  int width, height, bits;
-  std::uint32_t coloursUsed = 0, compression = 0, infoSize = 40, gap = 0;
-  std::vector<RGBQUAD> palette;  // written as is (8-bit)
-  std::string rows;              // stored rows in file order, padding included
-  std::uint32_t offset = 0;      // 0: just after the palette and the gap
-};
-
-std::string MakeBmp(const Bmp& b) {
-  const std::uint32_t offset = b.offset != 0 ? b.offset : 14 + b.infoSize + 4 * b.palette.size() + b.gap;
-  std::string s = "BM";
-  Put32(s, offset + b.rows.size());
-  Put32(s, 0);
-  Put32(s, offset);
-  Put32(s, b.infoSize);
-  Put32(s, static_cast<std::uint32_t>(b.width));
-  Put32(s, static_cast<std::uint32_t>(b.height));
-  Put16(s, 1);
-  Put16(s, static_cast<std::uint16_t>(b.bits));
-  Put32(s, b.compression);
-  Put32(s, b.rows.size());
-  Put32(s, 2835);
-  Put32(s, 2835);
-  Put32(s, b.coloursUsed);
-  Put32(s, 0);
-  s.append(b.infoSize - 40, '\x11');
-  for (const RGBQUAD& q : b.palette) s.append(reinterpret_cast<const char*>(&q), 4);
-  s.append(b.gap, '\x22');
-  return s + b.rows;
-}
-
-// Stored rows of a 24-bit picture from colours 0x00RRGGBB given top row first.
-std::string Rows24(int w, int h, const std::vector<std::uint32_t>& rgb, bool bottomUp = true) {
-  std::string rows;
-  for (int i = 0; i < h; ++i) {
-    const int y = bottomUp ? h - 1 - i : i;
-    for (int x = 0; x < w; ++x) {
-      const std::uint32_t c = rgb[y * w + x];
-      rows += {static_cast<char>(c), static_cast<char>(c >> 8), static_cast<char>(c >> 16)};
-    }
-    rows.append((4 - w * 3 % 4) % 4, '\x7F');
-  }
-  return rows;
-}
-
-std::string Rows8(int w, int h, const std::vector<unsigned char>& idx) {
-  std::string rows;
-  for (int y = h - 1; y >= 0; --y) {
-    rows.append(reinterpret_cast<const char*>(idx.data() + y * w), w);
-    rows.append((4 - w % 4) % 4, '\x7F');
-  }
-  return rows;
-}
-
 const std::vector<std::uint32_t> k3x2 = {0x102030, 0x405060, 0x708090, 0xA0B0C0, 0xD0E0F0, 0xFF0001};
 
 std::vector<RGBQUAD> Palette16() {

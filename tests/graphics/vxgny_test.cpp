@@ -16,16 +16,6 @@ namespace {
 
 const unsigned char* Key() { return GnyKey(0); }
 
-// A scrambled file: the two sides as stored, then the triples (blue, green, red) of 0x00RRGGBB colours.
-std::string MakeGny(std::uint32_t w, std::uint32_t h, const std::vector<std::uint32_t>& rgb) {
-  std::vector<unsigned char> b;
-  for (std::uint32_t v : {w, h})
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-  for (std::uint32_t c : rgb) b.insert(b.end(), {std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16)});
-  XorGnyBuffer(b.data(), static_cast<int>(b.size()), Key(), 0);
-  return std::string(b.begin(), b.end());
-}
-
 std::vector<std::uint32_t> Colours(int n) {
   std::vector<std::uint32_t> v;
   for (int i = 0; i < n; ++i) v.push_back((i * 2654435761u) & 0xFFFFFF);

@@ -1,5 +1,6 @@
-// Picture fixtures built in code: PNG and JPEG bytes through libpng and libjpeg, libjpeg's own decode as the
-// reference, the pixels a reader should produce in each format, and seed files for the fuzz targets.
+// Picture fixtures built in code: BMP and GNY bytes written here, PNG and JPEG bytes through libpng and libjpeg,
+// libjpeg's own decode as the reference, the pixels a reader should produce in each format, and seed files for the
+// fuzz targets.
 #pragma once
 
 #include <png.h>
@@ -14,6 +15,7 @@
 #include <jpeglib.h>
 
 #include "core/vxstream.h"
+#include "graphics/vxgny.h"
 #include "graphics/vxrgbcopy.h"
 
 namespace pictures {
@@ -47,6 +49,83 @@ inline void SaveSeed(const char* target, const char* name, const std::string& by
   std::filesystem::create_directories(dir);
   std::ofstream(dir / name, std::ios::binary) << bytes;
 }
+
+// ---- BMP
+
+inline void Put32(std::string& s, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
+}
+inline void Put16(std::string& s, std::uint16_t v) {
+  s.push_back(static_cast<char>(v));
+  s.push_back(static_cast<char>(v >> 8));
+}
+
+struct Bmp {
+  int width, height, bits;
+  std::uint32_t coloursUsed = 0, compression = 0, infoSize = 40, gap = 0;
+  std::vector<RGBQUAD> palette;  // written as is (8-bit)
+  std::string rows;              // stored rows in file order, padding included
+  std::uint32_t offset = 0;      // 0: just after the palette and the gap
+};
+
+inline std::string MakeBmp(const Bmp& b) {
+  const std::uint32_t offset = b.offset != 0 ? b.offset : 14 + b.infoSize + 4 * b.palette.size() + b.gap;
+  std::string s = "BM";
+  Put32(s, offset + b.rows.size());
+  Put32(s, 0);
+  Put32(s, offset);
+  Put32(s, b.infoSize);
+  Put32(s, static_cast<std::uint32_t>(b.width));
+  Put32(s, static_cast<std::uint32_t>(b.height));
+  Put16(s, 1);
+  Put16(s, static_cast<std::uint16_t>(b.bits));
+  Put32(s, b.compression);
+  Put32(s, b.rows.size());
+  Put32(s, 2835);
+  Put32(s, 2835);
+  Put32(s, b.coloursUsed);
+  Put32(s, 0);
+  s.append(b.infoSize - 40, '\x11');
+  for (const RGBQUAD& q : b.palette) s.append(reinterpret_cast<const char*>(&q), 4);
+  s.append(b.gap, '\x22');
+  return s + b.rows;
+}
+
+// Stored rows of a 24-bit picture from colours 0x00RRGGBB given top row first.
+inline std::string Rows24(int w, int h, const std::vector<std::uint32_t>& rgb, bool bottomUp = true) {
+  std::string rows;
+  for (int i = 0; i < h; ++i) {
+    const int y = bottomUp ? h - 1 - i : i;
+    for (int x = 0; x < w; ++x) {
+      const std::uint32_t c = rgb[y * w + x];
+      rows += {static_cast<char>(c), static_cast<char>(c >> 8), static_cast<char>(c >> 16)};
+    }
+    rows.append((4 - w * 3 % 4) % 4, '\x7F');
+  }
+  return rows;
+}
+
+inline std::string Rows8(int w, int h, const std::vector<unsigned char>& idx) {
+  std::string rows;
+  for (int y = h - 1; y >= 0; --y) {
+    rows.append(reinterpret_cast<const char*>(idx.data() + y * w), w);
+    rows.append((4 - w % 4) % 4, '\x7F');
+  }
+  return rows;
+}
+
+// ---- GNY
+
+// A scrambled file: the two sides as stored, then the triples (blue, green, red) of 0x00RRGGBB colours.
+inline std::string MakeGny(std::uint32_t w, std::uint32_t h, const std::vector<std::uint32_t>& rgb) {
+  std::vector<unsigned char> b;
+  for (std::uint32_t v : {w, h})
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+  for (std::uint32_t c : rgb) b.insert(b.end(), {std::uint8_t(c), std::uint8_t(c >> 8), std::uint8_t(c >> 16)});
+  XorGnyBuffer(b.data(), static_cast<int>(b.size()), GnyKey(0), 0);
+  return std::string(b.begin(), b.end());
+}
+
 
 // ---- PNG
 
