@@ -37,9 +37,10 @@ struct Pool {
   std::vector<std::unique_ptr<VXFontEntry>> entries;  // creation order
 };
 
+// Never destroyed: fonts held by objects that go during the exit still find their pool.
 Pool& ThePool() {
-  static Pool pool;
-  return pool;
+  static Pool* pool = new Pool;
+  return *pool;
 }
 
 VXFontEntry EntryFor(const VXFontParam& p) {

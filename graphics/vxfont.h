@@ -12,6 +12,8 @@
 // - Colours are 0x00RRGGBB; the device context receives 0x00BBGGRR.
 // - Failures are results: `Create` false when no font can be made; `StartTextOut`, `Write` and `GetExtentPoint`
 //   false without a font or outside a text output (nothing is drawn then).
+// - A text output keeps a pointer to its device context: end it (EndTextOut, Release or destruction of the font)
+//   before the context's owner goes away.
 // - The pool is locked, but one `VXFont` object is used by one thread at a time.
 #pragma once
 

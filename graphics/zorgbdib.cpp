@@ -125,7 +125,7 @@ void TZoRGBDib::Release() {
 bool TZoRGBDib::Resize(int w, int h) {
   if (w < 1 || h <= 0) return false;
   if (created_) {
-    if (locked_) return false;
+    if (attached_ || locked_) return false;
     ZoDibMemory m;
     int pitch = 0;
     unsigned char* pixels = nullptr;
