@@ -133,12 +133,17 @@ S AbsToRelPath(const S& pathIn, const S& baseIn) {
   return result;
 }
 
+// A folder name without its final backslash; the backslash of a drive root ("C:\\") stays.
+template <class S>
+S WithoutFinalBackslash(const S& r) {
+  const int n = r.Length();
+  if (n > 0 && r[n] == '\\' && !(n > 1 && r[n - 1] == ':')) return r.SubString(1, n - 1);
+  return r;
+}
+
 template <class S>
 S AbsToRelDir(const S& path, const S& base) {
-  S r = AbsToRelPath(path, base);
-  int n = r.Length();
-  if (n > 0 && r[n] == '\\' && !(n > 1 && r[n - 1] == ':')) r = r.SubString(1, n - 1);
-  return r;
+  return WithoutFinalBackslash(AbsToRelPath(path, base));
 }
 
 template <class S>
@@ -267,6 +272,14 @@ VXWideStr VXAbsToRelPathNameW(const VXWideStr& p, const VXWideStr& b) {
 }
 VXString VXRelToAbsPathA(const VXString& r, const VXString& b) { return RelToAbsPath(r, b); }
 VXWideStr VXRelToAbsPathW(const VXWideStr& r, const VXWideStr& b) { return RelToAbsPath(r, b); }
+VXString VXRelToAbsDirA(const VXString& r, const VXString& b) { return WithoutFinalBackslash(RelToAbsPath(r, b)); }
+VXWideStr VXRelToAbsDirW(const VXWideStr& r, const VXWideStr& b) { return WithoutFinalBackslash(RelToAbsPath(r, b)); }
+VXString VXRelToAbsPathNameA(const VXString& p, const VXString& b) {
+  return RelToAbsPath(ExtractFilePath(p), b) + ExtractFileName(p);
+}
+VXWideStr VXRelToAbsPathNameW(const VXWideStr& p, const VXWideStr& b) {
+  return RelToAbsPath(ExtractFilePath(p), b) + ExtractFileName(p);
+}
 
 bool VXFileIsExistA(const char* name) { return name != nullptr && *name && StatHost(platform::fs::ToHostPath(std::string_view(name)), false); }
 bool VXFileIsExistW(const char16_t* name) {

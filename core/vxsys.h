@@ -48,6 +48,12 @@ VXString VXAbsToRelPathNameA(const VXString& pathName, const VXString& base);
 VXWideStr VXAbsToRelPathNameW(const VXWideStr& pathName, const VXWideStr& base);
 VXString VXRelToAbsPathA(const VXString& rel, const VXString& base);
 VXWideStr VXRelToAbsPathW(const VXWideStr& rel, const VXWideStr& base);
+// RelToAbsPath without the final backslash (a drive root keeps it); and of a name's folder part, with the file
+// name appended.
+VXString VXRelToAbsDirA(const VXString& rel, const VXString& base);
+VXWideStr VXRelToAbsDirW(const VXWideStr& rel, const VXWideStr& base);
+VXString VXRelToAbsPathNameA(const VXString& pathName, const VXString& base);
+VXWideStr VXRelToAbsPathNameW(const VXWideStr& pathName, const VXWideStr& base);
 
 bool VXFileIsExistA(const char* name);  // exists and is not a folder
 bool VXFileIsExistW(const char16_t* name);

@@ -117,12 +117,8 @@ public:
   // Whether (sx, sy, w, h) lies wholly inside the plane.
   bool Contains(int sx, int sy, int w, int h) const;
 
-private:
-  using RowProc = void (*)(void* dst, const void* src, unsigned int n);
-  using LevelProc = void (*)(void* dst, const void* src, const int level, unsigned int n);
-  bool RawRows(int x, int y, int w, int h, const unsigned char* src, int pitch, RowProc proc);
-  bool LevelRows(int x, int y, int w, int h, const unsigned char* src, int pitch, int level, LevelProc plain,
-                 LevelProc mmx);
+protected:
+  // Storage, for derived classes that keep the bytes elsewhere (their rows may run bottom-up: pitch < 0).
   bool CheckGuard();
 
   char id_[16] = {};
@@ -133,6 +129,13 @@ private:
   int pitch_ = 0;
   bool mmx_;
   bool overRun_ = false;
+
+private:
+  using RowProc = void (*)(void* dst, const void* src, unsigned int n);
+  using LevelProc = void (*)(void* dst, const void* src, const int level, unsigned int n);
+  bool RawRows(int x, int y, int w, int h, const unsigned char* src, int pitch, RowProc proc);
+  bool LevelRows(int x, int y, int w, int h, const unsigned char* src, int pitch, int level, LevelProc plain,
+                 LevelProc mmx);
 };
 
 // Composes a from (ax, ay) and b from (bx, by) into dst at (dx, dy): K = A + (B - A) x rate / 128 (truncated toward

@@ -4,6 +4,7 @@
 
 #include "graphics/zoalpha.h"
 #include "graphics/zorgbbits.h"
+#include "graphics/zorgbdib.h"
 #include "platform/component.h"
 
 namespace {
@@ -15,6 +16,8 @@ const pc::NameTable kBitDepths = {{"bdNone", bdNone}, {"bd8", bd8}, {"bd16", bd1
 const pc::NameTable kPixFormats = {{"pfNone", pfNone},       {"pf16_565", pf16_565}, {"pf16_555", pf16_555},
                                    {"pf16_5551", pf16_5551}, {"pf16_4444", pf16_4444}, {"pf24_888", pf24_888},
                                    {"pf32_888", pf32_888},   {"pf32_8888", pf32_8888}};
+
+const pc::NameTable kDirections = {{"ddTopDown", ddTopDown}, {"ddBottomUp", ddBottomUp}};
 
 void RegisterBitmaps() {
   pc::RegisterClass<TZoRGBBits>("TZoRGBBits", "TComponent")
@@ -28,6 +31,10 @@ void RegisterBitmaps() {
   pc::RegisterClass<TZoAlpha>("TZoAlpha", "TComponent")
       .Integer("Width", &TZoAlpha::SetWidth)
       .Integer("Height", &TZoAlpha::SetHeight);
+  pc::RegisterClass<TZoRGBDib>("TZoRGBDib", "TZoRGBBits")
+      .Enum("Direction", kDirections, [](TZoRGBDib& b, int v) { b.SetDirection(static_cast<TDIBDirection>(v)); });
+  pc::RegisterClass<TZoAlphaDib>("TZoAlphaDib", "TZoAlpha")
+      .Enum("Direction", kDirections, [](TZoAlphaDib& a, int v) { a.SetDirection(static_cast<TDIBDirection>(v)); });
 }
 
 }  // namespace

@@ -95,6 +95,11 @@ TEST(Paths, ChangeExtAndRelative) {
          {"D:\\abs", "E:\\Game", "D:\\abs\\"},
          {"..\\x", "\\work\\qorm", "\\work\\x\\"},
          {"..\\..\\x", "\\work\\qorm", "\\x\\"}});
+  Check("RelToAbsDir", VXRelToAbsDirA, VXRelToAbsDirW,
+        {{"..\\Save", "E:\\Game\\Data", "E:\\Game\\Save"}, {"..", "E:\\Game", "E:\\"}, {"", "", ""}});
+  Check("RelToAbsPathName", VXRelToAbsPathNameA, VXRelToAbsPathNameW,
+        {{"..\\Save\\s1.dat", "E:\\Game\\Data", "E:\\Game\\Save\\s1.dat"},
+         {"a.png", "E:\\Game", "E:\\Game\\a.png"}});
 }
 
 TEST(Paths, ColoursSwapRedAndBlue) {

@@ -1,0 +1,78 @@
+#include "platform/msgbox.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Sets environment variables for one test and puts the old values back.
+class Environment {
+public:
+  void Set(const char* name, const char* value) {
+    const char* old = std::getenv(name);
+    saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
+    if (value != nullptr)
+      setenv(name, value, 1);
+    else
+      unsetenv(name);
+  }
+  ~Environment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+      if (it->had)
+        setenv(it->name.c_str(), it->value.c_str(), 1);
+      else
+        unsetenv(it->name.c_str());
+  }
+
+private:
+  struct Saved {
+    std::string name;
+    bool had;
+    std::string value;
+  };
+  std::vector<Saved> saved_;
+};
+
+}  // namespace
+
+TEST(MessageBox, DisplayIsNamedByTheEnvironment) {
+  struct Case {
+    const char *driver, *display, *wayland;
+    bool expected;
+  } cases[] = {{nullptr, nullptr, nullptr, false}, {nullptr, ":0", nullptr, true},
+               {nullptr, nullptr, "wayland-0", true}, {"dummy", ":0", nullptr, false},
+               {"offscreen", nullptr, nullptr, false}, {"x11", nullptr, nullptr, true},
+               {"", "", "", false}};
+  for (const auto& c : cases) {
+    Environment env;
+    env.Set("SDL_VIDEODRIVER", c.driver);
+    env.Set("DISPLAY", c.display);
+    env.Set("WAYLAND_DISPLAY", c.wayland);
+    EXPECT_EQ(platform::msgbox::DisplayAvailable(), c.expected)
+        << (c.driver ? c.driver : "-") << " " << (c.display ? c.display : "-");
+  }
+}
+
+TEST(MessageBox, WithoutADisplayTheMessageGoesToStandardError) {
+  Environment env;
+  env.Set("SDL_VIDEODRIVER", nullptr);
+  env.Set("DISPLAY", nullptr);
+  env.Set("WAYLAND_DISPLAY", nullptr);
+  testing::internal::CaptureStderr();
+  platform::msgbox::Show({platform::msgbox::Kind::kError, "エラー", "見つかりませんでした。"});
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "エラー: 見つかりませんでした。\n");
+}
+
+TEST(MessageBox, ASinkReceivesMessagesUntilRemoved) {
+  std::vector<platform::msgbox::Message> seen;
+  const auto old = platform::msgbox::SetSink([&](const platform::msgbox::Message& m) { seen.push_back(m); });
+  EXPECT_FALSE(old);
+  platform::msgbox::Show({platform::msgbox::Kind::kWarning, "c", "t"});
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].kind, platform::msgbox::Kind::kWarning);
+  EXPECT_EQ(seen[0].caption, "c");
+  EXPECT_TRUE(platform::msgbox::SetSink(nullptr));
+}
