@@ -1,4 +1,4 @@
-// Wide-name helpers for the save folder.
+// Name helpers for the save folder and the pack files: folder trees and file times.
 #pragma once
 
 #include <cstdint>
@@ -16,3 +16,7 @@ bool CreateFolderTreeW(const VXWideStr& path);
 
 // The last-write time of a file; false when it cannot be opened for reading.
 bool GetFileWriteTimeW(const char16_t* path, FILETIME* out);
+bool GetFileWriteTimeA(const char* path, FILETIME* out);
+
+// Sets the last-write time of an existing file; false when it cannot be set.
+bool SetFileWriteTimeA(const char* path, const FILETIME& time);
