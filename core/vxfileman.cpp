@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdarg>
+#include <cstring>
 
 #include "core/vxsys.h"
 #include "core/vxtext.h"
@@ -214,7 +215,7 @@ bool VXFileMan::FindInFolder(VXString& name) {
   const int cut = findPattern_.LastDelimiter("\\/");
   const VXString sub = findPattern_.SubString(1, cut);
   VXString wildcard = findPattern_.SubString(cut + 1, findPattern_.Length());
-  if (wildcard == VXString("*.*")) wildcard = "*";  // every file, with or without an extension
+  if (std::strcmp(wildcard.c_str(), "*.*") == 0) wildcard = "*";  // every file, with or without an extension
   if (foundIndex_ < 0) {
     VXString path;
     if (!sub.IsEmpty() && !FolderName(sub, path)) return false;
