@@ -23,6 +23,7 @@ constexpr int kEncodeFlushAt = 16384;
 
 constexpr int kDecodePiece = 16384;
 constexpr int kDecodeRefillBelow = 256;  // more than one group can take
+constexpr int kDecodeSlack = 64;
 constexpr int kGroupMaxBytes = 4 + kGroupItems * 4;  // flag word, then items of at most 4 bytes
 constexpr int kDecodeInBuffer = kDecodeRefillBelow + kDecodePiece;
 constexpr int kDecodeOutBuffer = kWindow + 32768;
@@ -259,8 +260,9 @@ void VXMarielDecode::Initialize(int inSize, int outSize, VXReadCallback read, VX
 }
 
 void VXMarielDecode::CreateBuffer() {
-  in_.assign(kDecodeInBuffer, 0);
-  out_.assign(kDecodeOutBuffer, 0);
+  // Slack past both ends lets the fast paths copy in fixed-size steps.
+  in_.assign(kDecodeInBuffer + kDecodeSlack, 0);
+  out_.assign(kDecodeOutBuffer + kDecodeSlack, 0);
 }
 
 void VXMarielDecode::ReleaseBuffer() {
@@ -346,7 +348,7 @@ void VXMarielDecode::DecodeItems() {
           run = static_cast<int>(std::min<std::int64_t>(run, outSize - produced));
           if (outPos == kDecodeOutBuffer) flush();
           run = std::min(run, kDecodeOutBuffer - outPos);
-          std::memcpy(out + outPos, in + inPos, static_cast<std::size_t>(run));
+          std::memcpy(out + outPos, in + inPos, kGroupItems);  // a fixed size: the slack takes what is not used
           outPos += run;
           inPos += run;
           produced += run;
@@ -367,7 +369,17 @@ void VXMarielDecode::DecodeItems() {
         }
         int distance = static_cast<int>(d) + 1;
         if (d >= 10) distance = static_cast<int>(d - 10) * 256 + in[inPos++];
-        copyMatch(length, distance);
+        if (distance >= 8 && distance <= produced && length <= outSize - produced &&
+            outPos + length <= kDecodeOutBuffer) {
+          // Eight bytes at a time: each step reads bytes already written, and the slack takes the overrun.
+          unsigned char* dst = out + outPos;
+          const unsigned char* src = dst - distance;
+          for (std::int64_t i = 0; i < length; i += 8) std::memcpy(dst + i, src + i, 8);
+          outPos += static_cast<int>(length);
+          produced += length;
+        } else {
+          copyMatch(length, distance);
+        }
       }
       continue;
     }
