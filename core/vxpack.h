@@ -240,5 +240,5 @@ private:
   std::unordered_map<std::string, int> index_;
 };
 
-// The text written to the standard error stream when a checksum does not match.
+// The message written to the standard error stream when a checksum does not match.
 extern const char* const kVXPackBrokenMessage;
