@@ -1,6 +1,7 @@
 #include "core/vxmariel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <stdexcept>
 
@@ -21,7 +22,9 @@ constexpr int kEncodeLookAhead = 16384;  // at least kMaxMatch bytes ahead whene
 constexpr int kEncodeFlushAt = 16384;
 
 constexpr int kDecodePiece = 16384;
-constexpr int kDecodeRefillBelow = 256;  // more than one item can take (8 bytes)
+constexpr int kDecodeRefillBelow = 256;  // more than one group can take
+constexpr int kDecodeSlack = 64;
+constexpr int kGroupMaxBytes = 4 + kGroupItems * 4;  // flag word, then items of at most 4 bytes
 constexpr int kDecodeInBuffer = kDecodeRefillBelow + kDecodePiece;
 constexpr int kDecodeOutBuffer = kWindow + 32768;
 
@@ -257,8 +260,9 @@ void VXMarielDecode::Initialize(int inSize, int outSize, VXReadCallback read, VX
 }
 
 void VXMarielDecode::CreateBuffer() {
-  in_.assign(kDecodeInBuffer, 0);
-  out_.assign(kDecodeOutBuffer, 0);
+  // Slack past both ends lets the fast paths copy in fixed-size steps.
+  in_.assign(kDecodeInBuffer + kDecodeSlack, 0);
+  out_.assign(kDecodeOutBuffer + kDecodeSlack, 0);
 }
 
 void VXMarielDecode::ReleaseBuffer() {
@@ -307,11 +311,77 @@ void VXMarielDecode::DecodeItems() {
   auto sync = [&] { inPos_ = inPos, inLength_ = inLength, outPos_ = outPos, produced_ = produced; };
   auto reload = [&] { inPos = inPos_, inLength = inLength_, outPos = outPos_; };
   auto flush = [&] { sync(); WriteOutBuffer(); reload(); };
+  // Copies a match of the given length from distance bytes back, writing out full buffers as it goes.
+  auto copyMatch = [&](std::int64_t length, int distance) {
+    if (distance < 1 || distance > produced) throw broken;  // nothing there to copy from
+    length = std::min(length, outSize - produced);
+    while (length > 0) {
+      if (outPos == kDecodeOutBuffer) flush();
+      const int n = static_cast<int>(std::min<std::int64_t>(length, kDecodeOutBuffer - outPos));
+      unsigned char* dst = out + outPos;
+      const unsigned char* src = dst - distance;
+      if (distance >= n)
+        std::memcpy(dst, src, static_cast<std::size_t>(n));
+      else if (distance == 1)
+        std::memset(dst, *src, static_cast<std::size_t>(n));
+      else
+        for (int i = 0; i < n; ++i) dst[i] = src[i];  // overlapping copy repeats the pattern
+      outPos += n;
+      produced += n;
+      length -= n;
+    }
+  };
   while (produced < outSize) {
     if (inLength - inPos < kDecodeRefillBelow && taken_ < inSize_) {
       sync();
       ReadInBuffer();
       reload();
+    }
+    if (items == 0 && inLength - inPos >= kGroupMaxBytes) {
+      // A whole group is in the buffer: no input checks per item, and runs of literals move in one copy.
+      flags = VXGetLE32(in + inPos);
+      inPos += 4;
+      items = kGroupItems;
+      while (items > 0 && produced < outSize) {
+        if ((flags & 0x80000000u) == 0) {
+          int run = std::min(flags == 0 ? 32 : std::countl_zero(flags), items);
+          run = static_cast<int>(std::min<std::int64_t>(run, outSize - produced));
+          if (outPos == kDecodeOutBuffer) flush();
+          run = std::min(run, kDecodeOutBuffer - outPos);
+          std::memcpy(out + outPos, in + inPos, kGroupItems);  // a fixed size: the slack takes what is not used
+          outPos += run;
+          inPos += run;
+          produced += run;
+          items -= run;
+          flags = run >= 32 ? 0 : flags << run;
+          continue;
+        }
+        flags <<= 1;
+        --items;
+        const unsigned token = in[inPos++];
+        const unsigned h = token >> 4, d = token & 15;
+        std::int64_t length = h + 1;
+        if (h == 14) {
+          length = in[inPos++];
+        } else if (h == 15) {
+          length = VXGetLE16(in + inPos);
+          inPos += 2;
+        }
+        int distance = static_cast<int>(d) + 1;
+        if (d >= 10) distance = static_cast<int>(d - 10) * 256 + in[inPos++];
+        if (distance >= 8 && distance <= produced && length <= outSize - produced &&
+            outPos + length <= kDecodeOutBuffer) {
+          // Eight bytes at a time: each step reads bytes already written, and the slack takes the overrun.
+          unsigned char* dst = out + outPos;
+          const unsigned char* src = dst - distance;
+          for (std::int64_t i = 0; i < length; i += 8) std::memcpy(dst + i, src + i, 8);
+          outPos += static_cast<int>(length);
+          produced += length;
+        } else {
+          copyMatch(length, distance);
+        }
+      }
+      continue;
     }
     const int left = inLength - inPos;
     if (items == 0) {
@@ -345,21 +415,7 @@ void VXMarielDecode::DecodeItems() {
       if (inPos >= inLength) throw broken;
       distance = static_cast<int>(d - 10) * 256 + in[inPos++];
     }
-    if (distance < 1 || distance > produced) throw broken;  // nothing there to copy from
-    length = std::min(length, outSize - produced);
-    while (length > 0) {
-      if (outPos == kDecodeOutBuffer) flush();
-      const int n = static_cast<int>(std::min<std::int64_t>(length, kDecodeOutBuffer - outPos));
-      unsigned char* dst = out + outPos;
-      const unsigned char* src = dst - distance;
-      if (distance >= n)
-        std::memcpy(dst, src, static_cast<std::size_t>(n));
-      else
-        for (int i = 0; i < n; ++i) dst[i] = src[i];  // overlapping copy repeats the pattern
-      outPos += n;
-      produced += n;
-      length -= n;
-    }
+    copyMatch(length, distance);
   }
   sync();
   flags_ = flags;

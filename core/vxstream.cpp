@@ -71,8 +71,9 @@ void VXWinFileStream::Open(const char* hostPath, VXFileMode mode) {
       {O_RDWR | O_CREAT, LOCK_EX},  // create; truncated once the lock is held
       {O_RDONLY, LOCK_SH},          // read, shared with other readers
       {O_RDWR, LOCK_EX},            // read and write, not shared
+      {O_RDWR | O_CREAT | O_EXCL, LOCK_EX},  // create new: fails when the name exists
   };
-  if (mode < 0 || mode > 2 || hostPath == nullptr || *hostPath == '\0') return;
+  if (mode < 0 || mode > 3 || hostPath == nullptr || *hostPath == '\0') return;
   int fd = ::open(hostPath, kModes[mode].flags | O_CLOEXEC, 0644);
   if (fd < 0) return;
   struct stat st;
@@ -133,6 +134,8 @@ bool VXWinFileStream::SetSize(std::int64_t size) {
 std::int64_t VXWinFileStream::GetPosition() { return Seek(0, VXSeekCurrent); }
 
 bool VXWinFileStream::Reset() { return Seek(0, VXSeekBegin) == 0; }
+
+bool VXWinFileStream::Sync() { return fd_ >= 0 && fsync(fd_) == 0; }
 
 VXFileStream::VXFileStream(const char* name, VXFileMode mode) {
   if (name != nullptr) Open(platform::fs::ToHostPath(std::string_view(name)).c_str(), mode);

@@ -15,7 +15,8 @@ enum VXSeekWhence : int { VXSeekBegin = 0, VXSeekCurrent = 1, VXSeekEnd = 2 };
 // 0: create (an existing file is replaced), read and write, not shared.
 // 1: open an existing file read-only, others may read it too.
 // 2: open an existing file for reading and writing, not shared.
-enum VXFileMode : int { VXFileCreate = 0, VXFileRead = 1, VXFileReadWrite = 2 };
+// 3: create a file that must not exist yet (exclusive creation, for temporary files), read and write, not shared.
+enum VXFileMode : int { VXFileCreate = 0, VXFileRead = 1, VXFileReadWrite = 2, VXFileCreateNew = 3 };
 
 class VXStream {
 public:
@@ -53,6 +54,9 @@ public:
   bool SetSize(std::int64_t size) override;
   std::int64_t GetPosition() override;
   bool Reset() override;
+
+  // Forces the written bytes to the disk (fsync); false when the stream is not open or the disk refused.
+  bool Sync();
 
 protected:
   VXWinFileStream() = default;

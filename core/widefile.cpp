@@ -50,20 +50,47 @@ bool CreateFolderTreeW(const VXWideStr& path) {
   return true;
 }
 
-bool GetFileWriteTimeW(const char16_t* path, FILETIME* out) {
-  if (path == nullptr || out == nullptr) return false;
-  int fd = open(platform::fs::ToHostPath(std::u16string_view(path)).c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+// 100-nanosecond intervals since 1601 against the Unix epoch.
+constexpr std::uint64_t kEpochSeconds = 11644473600ULL;
+constexpr std::uint64_t kTicksPerSecond = 10000000ULL;
+
+bool WriteTimeOfHost(const std::string& hostPath, FILETIME* out) {
+  if (out == nullptr) return false;
+  int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st;
   bool ok = fstat(fd, &st) == 0;
   close(fd);
   if (!ok) return false;
-  // From the Unix epoch to intervals of 100 ns since 1601.
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(st.st_mtim.tv_sec) + 11644473600ULL) * 10000000ULL +
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(st.st_mtim.tv_sec) + kEpochSeconds) * kTicksPerSecond +
                               static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
   out->dwLowDateTime = static_cast<std::uint32_t>(ticks);
   out->dwHighDateTime = static_cast<std::uint32_t>(ticks >> 32);
   return true;
+}
+
+}  // namespace
+
+bool GetFileWriteTimeW(const char16_t* path, FILETIME* out) {
+  return path != nullptr && WriteTimeOfHost(platform::fs::ToHostPath(std::u16string_view(path)), out);
+}
+
+bool GetFileWriteTimeA(const char* path, FILETIME* out) {
+  return path != nullptr && WriteTimeOfHost(platform::fs::ToHostPath(std::string_view(path)), out);
+}
+
+bool SetFileWriteTimeA(const char* path, const FILETIME& time) {
+  if (path == nullptr) return false;
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  const std::int64_t seconds = static_cast<std::int64_t>(ticks / kTicksPerSecond) - static_cast<std::int64_t>(kEpochSeconds);
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // access time untouched
+  times[1].tv_sec = seconds;
+  times[1].tv_nsec = static_cast<long>(ticks % kTicksPerSecond) * 100;
+  return utimensat(AT_FDCWD, platform::fs::ToHostPath(std::string_view(path)).c_str(), times, 0) == 0;
 }
 
 // ---- TFileStreamW

@@ -1,5 +1,5 @@
 // Files named in UTF-16 (the save folder lies under the user's profile): a framework stream over such a file, the
-// settings store, and two folder and file-time helpers.
+// settings store, the folder-tree helper and file times.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,10 @@ bool CreateFolderTreeW(const VXWideStr& path);
 
 // The last-write time of a file; false when it cannot be opened for reading.
 bool GetFileWriteTimeW(const char16_t* path, FILETIME* out);
+bool GetFileWriteTimeA(const char* path, FILETIME* out);
+
+// Sets the last-write time of an existing file; false when it cannot be set.
+bool SetFileWriteTimeA(const char* path, const FILETIME& time);
 
 // The framework's file-mode words: an access in the low four bits, a sharing rule in bits 4..7, or fmCreate.
 enum : std::uint16_t {
