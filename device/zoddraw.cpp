@@ -90,6 +90,7 @@ void DepthFormatToPixelFormat(DDPIXELFORMAT& pf, VXBitDepth depth, VXPixFormat f
   pf.dwSize = sizeof(DDPIXELFORMAT);
   if (depth == bd8) {
     pf.dwFlags = DDPF_PALETTEINDEXED8;
+    pf.dwRGBBitCount = 8;  // so that the format reads back as 8-bit
     return;
   }
   pf.dwFlags = DDPF_RGB;
@@ -765,6 +766,7 @@ bool TDDraw::FlipModifyRect(VXRectSet rects) {
     RestoreBack();
     if (bufferCount_ < 1) {
       ok = WriteDisplayFast(backSurface_);
+      if (!ok) pending.UnionRect(Screen());  // the primary missed the whole picture
     } else {
       for (int i = 0; i < bufferCount_; ++i) dirty_[static_cast<std::size_t>(i)].UnionRectSet(rects);
       const int written = current_;
