@@ -449,3 +449,122 @@ TEST(DisplayWindow, PresentsThroughTheSdlWindow) {
   EXPECT_EQ(shown[0], 0);
   display.SetEnabled(false);
 }
+
+// ---- Sprites
+
+class Sprites : public Display {
+protected:
+  void SetUp() override {
+    display.SetSpWidth(64);
+    display.SetSpHeight(32);
+    display.SetSpritePage(4);
+    Enable(kShapes[3]);
+    ASSERT_EQ(display.GetSpritePage(), 4);
+    page = display.GetSpSurface(0);
+    ASSERT_NE(page, nullptr);
+    page->Fill(VXRGB(0, 0, 255));                    // the key colour
+    page->BoxFill(0, 0, 7, 7, 0x00FF0000);           // pattern 0: red 8 x 8
+    page->BoxFill(8, 0, 15, 7, 0x0000FF00);          // pattern 1: green 8 x 8
+    page->PSet(3, 3, 0x000000FF);                    // a transparent hole in the red one
+    ASSERT_TRUE(display.SpSetPattern(0, 0, 0, 0, 8, 8, VXRGB(0, 0, 255)));
+    ASSERT_TRUE(display.SpSetPattern(1, 0, 8, 0, 8, 8, VXRGB(0, 0, 255)));
+  }
+
+  std::uint32_t Shown(int x, int y) {
+    const auto front = presenter.Front();
+    std::uint32_t v;
+    std::memcpy(&v, &front[(static_cast<std::size_t>(y) * 640 + x) * 4], 4);
+    return v & 0xFFFFFF;
+  }
+
+  TDSurface* page = nullptr;
+};
+
+// Mended: patterns were checked against the screen instead of their page, and zero or negative sizes passed.
+TEST_F(Sprites, PatternsMustLieOnTheirPage) {
+  struct Case {
+    int page, x, y, w, h;
+    bool ok;
+  };
+  const Case cases[] = {{0, 0, 0, 64, 32, true},  {0, 60, 0, 8, 8, false}, {0, 0, 30, 8, 8, false},
+                        {0, 0, 0, 0, 8, false},   {0, 0, 0, 8, -1, false}, {0, -1, 0, 8, 8, false},
+                        {4, 0, 0, 8, 8, false},   {3, 56, 24, 8, 8, true}, {0, 2147483647, 0, 8, 8, false}};
+  for (const Case& c : cases)
+    EXPECT_EQ(display.SpSetPattern(5, c.page, c.x, c.y, c.w, c.h, VXRGB()), c.ok)
+        << c.page << " " << c.x << " " << c.y << " " << c.w << " " << c.h;
+  EXPECT_FALSE(display.SpSetPattern(1024, 0, 0, 0, 8, 8, VXRGB()));
+  ASSERT_TRUE(display.SpSetPattern(6, 0, 20, 20, 4, 4));
+  EXPECT_EQ(display.GetPattern(6)->key.blue, 255) << "key from the page's pixel";
+}
+
+TEST_F(Sprites, DrawnOverThePictureInPriorityOrderAndClipped) {
+  ASSERT_EQ(display.SpAddSprite(100, 100, 1, 1), 0);  // green, below
+  ASSERT_EQ(display.SpAddSprite(104, 100, 0, 0), 1);  // red, priority 0 on top
+  ASSERT_EQ(display.SpAddSprite(-2, 0, 0, 5), 2);     // partly outside the left edge
+  ASSERT_EQ(display.SpAddSprite(200, 0, 1, 3), 3);
+  ASSERT_EQ(display.SpAddSprite(204, 0, 0, 3), 4);    // same priority: the lower number (3) lies above
+  display.SpriteShow();
+  ASSERT_TRUE(display.FlipModifyRect({}));
+  EXPECT_EQ(Shown(103, 100), 0x00FF00u);
+  EXPECT_EQ(Shown(104, 100), 0xFF0000u);
+  EXPECT_EQ(Shown(107, 103), 0x00FF00u) << "the hole shows the sprite below";
+  EXPECT_EQ(Shown(0, 0), 0xFF0000u);
+  EXPECT_EQ(Shown(1, 3), 0u) << "the pattern's hole stays in place when clipped";
+  EXPECT_EQ(Shown(5, 0), 0xFF0000u);
+  EXPECT_EQ(Shown(6, 0), 0u);
+  EXPECT_EQ(Shown(205, 0), 0x00FF00u);
+
+  ASSERT_TRUE(display.SpMoveSprite(1, 300, 300));
+  ASSERT_TRUE(display.FlipModifyRect({}));
+  EXPECT_EQ(Shown(105, 101), 0x00FF00u) << "the old place is repainted";
+  EXPECT_EQ(Shown(300, 300), 0xFF0000u);
+  display.SpriteHide();
+  ASSERT_TRUE(display.FlipModifyRect({}));
+  EXPECT_TRUE(FrontIsBack());
+}
+
+TEST_F(Sprites, TablesAndPages) {
+  for (int i = 0; i < TDDraw::kSpriteCount; ++i) ASSERT_EQ(display.SpAddSprite(0, 0, 0, 0), i);
+  EXPECT_EQ(display.SpAddSprite(0, 0, 0, 0), -1);
+  EXPECT_FALSE(display.SpSetSprite(0, 0, 0, 0, 16));
+  EXPECT_FALSE(display.SpChangeSprite(0, 1024));
+
+  ASSERT_TRUE(display.SpSetPattern(7, 2, 0, 0, 8, 8, VXRGB()));
+  ASSERT_TRUE(display.SpSetPattern(8, 3, 0, 0, 8, 8, VXRGB()));
+  display.SetSpritePage(17);
+  EXPECT_EQ(display.GetSpritePage(), 4);
+  display.SetSpritePage(2);
+  EXPECT_EQ(display.GetSpritePage(), 2);
+  EXPECT_FALSE(display.GetPattern(7)->used);
+  EXPECT_FALSE(display.GetPattern(8)->used);
+  EXPECT_TRUE(display.GetPattern(0)->used);
+  EXPECT_EQ(display.GetSpSurface(2), nullptr);
+  display.SetSpritePage(3);
+  EXPECT_NE(display.GetSpSurface(2), nullptr);
+}
+
+TEST_F(Sprites, LostPagesAreRestoredAndAnnounced) {
+  std::vector<int> restored;
+  display.OnSpriteRestore = [&](TDSurface*, int num) { restored.push_back(num); };
+  presenter.RaiseLost();
+  display.SpriteShow();
+  ASSERT_TRUE(display.FlipModifyRect({}));
+  EXPECT_EQ(restored, (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST_F(Sprites, SoftwareDrawing) {
+  TZoRGBBits dst, pageBits;
+  for (TZoRGBBits* b : {&dst, &pageBits}) {
+    b->SetBitDepth(bd32);
+    b->SetPixFormat(pf32_888);
+    b->Resize(64, 32);
+    ASSERT_TRUE(b->Create());
+  }
+  pageBits.ConvertCopy(0, 0, page, 0, 0, 64, 32);
+  TZoRGBBits* pages[4] = {&pageBits, &pageBits, &pageBits, &pageBits};
+  ASSERT_EQ(display.SpAddSprite(-2, 0, 0, 0), 0);
+  ASSERT_TRUE(display.SpriteDraw(&dst, pages));
+  EXPECT_EQ(dst.PGet(0, 0) & 0xFFFFFF, 0xFF0000u);
+  EXPECT_EQ(dst.PGet(1, 3) & 0xFFFFFF, 0u) << "the hole, moved by the clip";
+  EXPECT_FALSE(dst.IsLocked());
+}
