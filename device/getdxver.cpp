@@ -1,0 +1,3 @@
+#include "device/getdxver.h"
+
+unsigned GetDXVersion() { return 0x800; }
