@@ -162,7 +162,7 @@ TEST(ZoRGBPanel, DirtSpreadsUpAndDownClipped) {
   EXPECT_EQ(t.root->GetModifySet().AllUnionRect(), (VXRect{20, 10, 70, 60}));
   t.root->ClrModifyToChild();
   inner->SetModify();
-  EXPECT_FALSE(t.root->GetModifySet().IsRectEmpty() ? false : true);  // outside the root: nothing reached it
+  EXPECT_TRUE(t.root->GetModifySet().IsRectEmpty());  // outside the root: nothing reached it
   EXPECT_TRUE(t.root->GetModified());  // the child still holds its own dirt
 
   // Update of a root whose only dirt lies outside it draws nothing and still empties every set.
