@@ -1,10 +1,18 @@
 #include "graphics/zoclasses.h"
 
+#include <initializer_list>
 #include <mutex>
+#include <string>
+#include <utility>
 
 #include "graphics/zoalpha.h"
+#include "graphics/zorgbanime.h"
 #include "graphics/zorgbbits.h"
 #include "graphics/zorgbdib.h"
+#include "graphics/zorgbbtn.h"
+#include "graphics/zorgbnum.h"
+#include "graphics/zorgbpanel.h"
+#include "graphics/zorgbparts.h"
 #include "platform/component.h"
 
 namespace {
@@ -37,9 +45,115 @@ void RegisterBitmaps() {
       .Enum("Direction", kDirections, [](TZoAlphaDib& a, int v) { a.SetDirection(static_cast<TDIBDirection>(v)); });
 }
 
+template <class E>
+using PanelEvent = E TZoRGBPanel::*;
+
+// Events of one kind: name and the member that receives the handler.
+template <class E>
+void PanelEvents(pc::ClassBuilder<TZoRGBPanel>& b, const char* kind,
+                 std::initializer_list<std::pair<const char*, PanelEvent<E>>> events) {
+  for (const auto& [name, member] : events)
+    b.Event<E>(name, kind, [member](TZoRGBPanel& p, E e) { p.*member = std::move(e); });
+}
+
+void RegisterPanel() {
+  auto b = pc::RegisterClass<TZoRGBPanel>("TZoRGBPanel", "TComponent");
+  b.Bool("Visible", &TZoRGBPanel::SetVisible)
+      .Bool("KeyControl", &TZoRGBPanel::SetKeyControl)
+      .Bool("MouseControl", &TZoRGBPanel::SetMouseControl)
+      .Bool("MouseTrans", &TZoRGBPanel::SetMouseTrans)
+      .Bool("AutoSize", &TZoRGBPanel::SetAutoSize)
+      .Component<TZoRGBPanel>("Parent", &TZoRGBPanel::SetParent)
+      .Integer("OffsetX", &TZoRGBPanel::SetOffsetX)
+      .Integer("OffsetY", &TZoRGBPanel::SetOffsetY)
+      .Integer("SizeX", &TZoRGBPanel::SetSizeX)
+      .Integer("SizeY", &TZoRGBPanel::SetSizeY)
+      .Integer("NumBlock", &TZoRGBPanel::SetNumBlock)
+      .Integer("BlockIndex", &TZoRGBPanel::SetBlockIndex)
+      .String("Text", &TZoRGBPanel::SetText)
+      // Nesting in a form gives the parent; siblings are linked in document order, which is the z-order.
+      .Parent<TZoRGBPanel>([](TZoRGBPanel& child, TZoRGBPanel& parent) { child.SetParent(&parent); });
+  PanelEvents<TNotifyEvent>(b, "TNotifyEvent",
+                            {{"OnClick", &TZoRGBPanel::OnClick},
+                             {"OnCreate", &TZoRGBPanel::OnCreate},
+                             {"OnRelease", &TZoRGBPanel::OnRelease},
+                             {"OnShow", &TZoRGBPanel::OnShow},
+                             {"OnHide", &TZoRGBPanel::OnHide},
+                             {"OnMouseEnter", &TZoRGBPanel::OnMouseEnter},
+                             {"OnMouseLeave", &TZoRGBPanel::OnMouseLeave},
+                             {"OnChange", &TZoRGBPanel::OnChange},
+                             {"OnActivate", &TZoRGBPanel::OnActivate},
+                             {"OnDeactivate", &TZoRGBPanel::OnDeactivate},
+                             {"OnAnime", &TZoRGBPanel::OnAnime}});
+  PanelEvents<TMouseMoveEvent>(b, "TMouseMoveEvent", {{"OnMouseMove", &TZoRGBPanel::OnMouseMove}});
+  PanelEvents<TMouseEvent>(b, "TMouseEvent",
+                           {{"OnMouseDown", &TZoRGBPanel::OnMouseDown}, {"OnMouseUp", &TZoRGBPanel::OnMouseUp}});
+  PanelEvents<TMouseWheelEvent>(b, "TMouseWheelEvent", {{"OnMouseWheel", &TZoRGBPanel::OnMouseWheel}});
+  PanelEvents<TKeyEvent>(b, "TKeyEvent", {{"OnKeyDown", &TZoRGBPanel::OnKeyDown}, {"OnKeyUp", &TZoRGBPanel::OnKeyUp}});
+  PanelEvents<TKeyPressEvent>(b, "TKeyPressEvent", {{"OnKeyPress", &TZoRGBPanel::OnKeyPress}});
+  PanelEvents<TZoDrawEvent>(b, "TZoDrawEvent", {{"OnDraw", &TZoRGBPanel::OnDraw}});
+}
+
+void RegisterButtons() {
+  pc::RegisterClass<TZoRGBBtn>("TZoRGBBtn", "TZoRGBPanel")
+      .Bool("Enabled", &TZoRGBBtn::SetEnabled)
+      .Bool("Selected", &TZoRGBBtn::SetSelected)
+      .Integer("PatNormal", &TZoRGBBtn::SetPatNormal)
+      .Integer("PatFocus", &TZoRGBBtn::SetPatFocus)
+      .Integer("PatSelected", &TZoRGBBtn::SetPatSelected)
+      .Integer("PatDown", &TZoRGBBtn::SetPatDown)
+      .Integer("PatDisable", &TZoRGBBtn::SetPatDisable)
+      .Integer("AnimeWait", &TZoRGBBtn::SetAnimeWait)
+      .Bool("AutoFocus", &TZoRGBBtn::SetAutoFocus)
+      .Enum("AnimeType", {{"batWraparound", batWraparound}, {"batRoundtrip", batRoundtrip}},
+            [](TZoRGBBtn& b, int v) { b.SetAnimeType(static_cast<TBtnAnimeType>(v)); });
+  pc::RegisterClass<TZoRGBNum>("TZoRGBNum", "TZoRGBPanel")
+      .Integer("Column", &TZoRGBNum::SetColumn)
+      .Integer("Number", &TZoRGBNum::SetNumber);
+}
+
+template <class B>
+void ButtonStates(pc::ClassBuilder<B>& b) {
+  b.Bool("Enabled", &B::SetEnabled).Bool("Selected", &B::SetSelected).Bool("AutoFocus", &B::SetAutoFocus);
+}
+
+void RegisterAnimated() {
+  pc::RegisterClass<TZoRGBAnime>("TZoRGBAnime", "TZoRGBPanel").Integer("GroupIndex", &TZoRGBAnime::SetGroupIndex);
+  auto simple = pc::RegisterClass<TZoRGBSimple>("TZoRGBSimple", "TZoRGBAnime");
+  for (int g = 0; g < TZoRGBSimple::kGroups; ++g)
+    simple.Integer("G" + std::to_string(g + 1) + "FrameNum", [g](TZoRGBSimple& s, int n) { s.SetFrameNum(g, n); });
+  simple.Integer("AnimeWait", &TZoRGBSimple::SetAnimeWait)
+      .Enum("AnimeType", {{"patLoop", patLoop}, {"patTurn", patTurn}, {"patStop", patStop}},
+            [](TZoRGBSimple& s, int v) { s.SetAnimeType(static_cast<TPanelAnimeType>(v)); });
+  auto sbtn = pc::RegisterClass<TZoRGBSBtn>("TZoRGBSBtn", "TZoRGBSimple");
+  ButtonStates(sbtn);
+  sbtn.Integer("PatNormal", &TZoRGBSBtn::SetPatNormal)
+                   .Integer("PatFocus", &TZoRGBSBtn::SetPatFocus)
+                   .Integer("PatSelected", &TZoRGBSBtn::SetPatSelected)
+                   .Integer("PatDown", &TZoRGBSBtn::SetPatDown)
+                   .Integer("PatDisable", &TZoRGBSBtn::SetPatDisable);
+  pc::RegisterClass<TZoRGBProgram>("TZoRGBProgram", "TZoRGBAnime");
+  auto pbtn = pc::RegisterClass<TZoRGBPBtn>("TZoRGBPBtn", "TZoRGBProgram");
+  ButtonStates(pbtn);
+}
+
+void RegisterParts() {
+  pc::RegisterClass<TZoRGBParts>("TZoRGBParts", "TComponent")
+      .Enum("BitDepth", kBitDepths, [](TZoRGBParts& p, int v) { p.SetBitDepth(static_cast<VXBitDepth>(v)); })
+      .Enum("PixFormat", kPixFormats, [](TZoRGBParts& p, int v) { p.SetPixFormat(static_cast<VXPixFormat>(v)); });
+}
+
+void RegisterAll() {
+  RegisterBitmaps();
+  RegisterPanel();
+  RegisterButtons();
+  RegisterAnimated();
+  RegisterParts();
+}
+
 }  // namespace
 
 void RegisterGraphicsClasses() {
   static std::once_flag once;
-  std::call_once(once, RegisterBitmaps);
+  std::call_once(once, RegisterAll);
 }
