@@ -35,13 +35,17 @@ void* ByteCopy(void* dst, const void* src, unsigned int n) {
 }
 
 // A 16-bit format as the fields of a 0xAARRGGBB value: field i is (v >> shift[i]) & mask[i], the fields ORed.
+// Where red and blue both keep their top five bits and red ends at bit 15, `lift` is how far the green field
+// sits below its place in 0xAARRGGBB: vectors then build the value shifted up by `lift`, red and blue placed by one
+// multiply-add.
 struct Pack16 {
   int shift[4];
   std::uint32_t mask[4];
+  int lift;
 };
-constexpr Pack16 kTo565{{8, 5, 3, 0}, {0xF800, 0x07E0, 0x001F, 0}};
-constexpr Pack16 kTo555{{9, 6, 3, 0}, {0x7C00, 0x03E0, 0x001F, 0}};
-constexpr Pack16 kTo4444{{16, 12, 8, 4}, {0xF000, 0x0F00, 0x00F0, 0x000F}};
+constexpr Pack16 kTo565{{8, 5, 3, 0}, {0xF800, 0x07E0, 0x001F, 0}, 5};
+constexpr Pack16 kTo555{{9, 6, 3, 0}, {0x7C00, 0x03E0, 0x001F, 0}, 6};
+constexpr Pack16 kTo4444{{16, 12, 8, 4}, {0xF000, 0x0F00, 0x00F0, 0x000F}, 0};
 
 #if defined(__SSE2__)
 // Sixteen pixels per step, held as four vectors of four 32-bit lanes 0xAARRGGBB: 3-byte pixels come in with A = 0,
@@ -72,10 +76,9 @@ __m128i Squeeze3(__m128i v) {
   return _mm_or_si128(_mm_or_si128(p0, p1), _mm_or_si128(p2, p3));
 }
 
-// Two vectors of 16-bit values in 32-bit lanes into one vector of eight 16-bit values.
-__m128i Narrow(__m128i a, __m128i b) {
-  return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16), _mm_srai_epi32(_mm_slli_epi32(b, 16), 16));
-}
+// The 16-bit value of a 32-bit lane whose bits 15..31 are all equal (the value sign-extended), so the signed pack
+// keeps its bits.
+__m128i SignExtend16(__m128i v) { return _mm_srai_epi32(_mm_slli_epi32(v, 16), 16); }
 
 template <int W>
 void Load16(const Byte* s, Quads p) {
@@ -107,22 +110,30 @@ void Store16(Byte* d, const Quads p) {
     StoreU(d + 16, _mm_or_si128(_mm_srli_si128(q1, 4), _mm_slli_si128(q2, 8)));
     StoreU(d + 32, _mm_or_si128(_mm_srli_si128(q2, 8), _mm_slli_si128(q3, 4)));
   } else {
-    StoreU(d, Narrow(p[0], p[1]));
-    StoreU(d + 16, Narrow(p[2], p[3]));
+    StoreU(d, _mm_packs_epi32(p[0], p[1]));
+    StoreU(d + 16, _mm_packs_epi32(p[2], p[3]));
   }
 }
 
-// Every field of the format from four 0xAARRGGBB lanes; without a format the lanes pass unchanged.
+// Every field of the format from four 0xAARRGGBB lanes, sign-extended from bit 15 for the pack; without a format
+// the lanes pass unchanged.
 template <const Pack16* F>
 __m128i Pixels4(__m128i v) {
   if constexpr (F == nullptr) {
     return v;
+  } else if constexpr (F->lift != 0) {
+    // Red and blue multiplied into place, green masked in place; one shift pair brings the value down and
+    // sign-extends it.
+    const __m128i redBlue = _mm_and_si128(v, _mm_set1_epi32(0x00F800F8));
+    const __m128i placed = _mm_madd_epi16(redBlue, _mm_set1_epi32(1 << 29 | 1 << (F->lift - 3)));
+    const __m128i green = _mm_and_si128(v, _mm_set1_epi32(static_cast<int>(F->mask[1] << F->lift)));
+    return _mm_srai_epi32(_mm_slli_epi32(_mm_or_si128(placed, green), 16 - F->lift), 16);
   } else {
     __m128i out = _mm_setzero_si128();
     for (int f = 0; f < 4; ++f)
       if (F->mask[f] != 0)
         out = _mm_or_si128(out, _mm_and_si128(_mm_srli_epi32(v, F->shift[f]), _mm_set1_epi32(static_cast<int>(F->mask[f]))));
-    return out;
+    return SignExtend16(out);
   }
 }
 #endif
