@@ -131,8 +131,10 @@ __m128i Pixels4(__m128i v) {
   } else {
     __m128i out = _mm_setzero_si128();
     for (int f = 0; f < 4; ++f)
-      if (F->mask[f] != 0)
-        out = _mm_or_si128(out, _mm_and_si128(_mm_srli_epi32(v, F->shift[f]), _mm_set1_epi32(static_cast<int>(F->mask[f]))));
+      if (F->mask[f] != 0) {
+        const __m128i mask = _mm_set1_epi32(static_cast<int>(F->mask[f]));
+        out = _mm_or_si128(out, _mm_and_si128(_mm_srli_epi32(v, F->shift[f]), mask));
+      }
     return SignExtend16(out);
   }
 }

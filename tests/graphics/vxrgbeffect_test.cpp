@@ -430,9 +430,11 @@ TEST(VXRGBEffect, ToneAndGrey) {
         ASSERT_EQ(dst, want) << std::hex << tone << " n " << n;
         // In place, as the bitmap tones its own rows.
         std::vector<unsigned char> self = src;
-        for (unsigned i = 0; i < n && !k.writesFourth && k.w == 4; ++i) want[shift + i * 4 + 3] = src[shift + i * 4 + 3];
+        for (unsigned i = 0; i < n && !k.writesFourth && k.w == 4; ++i)
+          want[shift + i * 4 + 3] = src[shift + i * 4 + 3];
         k.proc(self.data() + shift, self.data() + shift, tone, n);
-        ASSERT_TRUE(std::equal(self.begin() + shift, self.end(), want.begin() + shift)) << std::hex << tone << " n " << n;
+        ASSERT_TRUE(std::equal(self.begin() + shift, self.end(), want.begin() + shift))
+            << std::hex << tone << " n " << n;
       }
     }
   }
