@@ -2,13 +2,17 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-constexpr std::uint32_t Channel(std::uint32_t v, int shift) { return (v >> shift) & 0xFF; }
+using Byte = unsigned char;
+
 constexpr std::uint32_t Expand5(std::uint32_t c) { return c << 3 | c >> 2; }
 constexpr std::uint32_t Expand6(std::uint32_t c) { return c << 2 | c >> 4; }
 constexpr std::uint32_t Expand4(std::uint32_t c) { return c << 4 | c; }
-constexpr std::uint32_t Same(std::uint32_t v) { return v; }
 
 // One line: read SrcW little-endian bytes per pixel, convert, write DstW bytes. The fixed widths let the compiler
 // use whole-word loads and stores; 3-byte destinations are written three bytes at a time, never past 3n.
@@ -30,19 +34,149 @@ void* ByteCopy(void* dst, const void* src, unsigned int n) {
   return VXMemcpy(dst, src, n * W);
 }
 
+// A 16-bit format as the fields of a 0xAARRGGBB value: field i is (v >> shift[i]) & mask[i], the fields ORed.
+// Where red and blue both keep their top five bits and red ends at bit 15, `lift` is how far the green field
+// sits below its place in 0xAARRGGBB: vectors then build the value shifted up by `lift`, red and blue placed by one
+// multiply-add.
+struct Pack16 {
+  int shift[4];
+  std::uint32_t mask[4];
+  int lift;
+};
+constexpr Pack16 kTo565{{8, 5, 3, 0}, {0xF800, 0x07E0, 0x001F, 0}, 5};
+constexpr Pack16 kTo555{{9, 6, 3, 0}, {0x7C00, 0x03E0, 0x001F, 0}, 6};
+constexpr Pack16 kTo4444{{16, 12, 8, 4}, {0xF000, 0x0F00, 0x00F0, 0x000F}, 0};
+
+#if defined(__SSE2__)
+// Sixteen pixels per step, held as four vectors of four 32-bit lanes 0xAARRGGBB: 3-byte pixels come in with A = 0,
+// 16-bit pixels as their raw value in the low half. Each width is loaded and stored in whole 16-byte moves that
+// cover exactly the 16 pixels (48 bytes for 3-byte pixels), so nothing outside the line is touched.
+using Quads = __m128i[4];
+
+__m128i LoadU(const Byte* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+void StoreU(Byte* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// Twelve packed bytes B, G, R, B, ... at the bottom of v become four lanes B, G, R, 0.
+__m128i Spread3(__m128i v) {
+  const __m128i lane = _mm_setr_epi32(0x00FFFFFF, 0, 0, 0);
+  const __m128i p0 = _mm_and_si128(v, lane);
+  const __m128i p1 = _mm_and_si128(_mm_slli_si128(v, 1), _mm_slli_si128(lane, 4));
+  const __m128i p2 = _mm_and_si128(_mm_slli_si128(v, 2), _mm_slli_si128(lane, 8));
+  const __m128i p3 = _mm_and_si128(_mm_slli_si128(v, 3), _mm_slli_si128(lane, 12));
+  return _mm_or_si128(_mm_or_si128(p0, p1), _mm_or_si128(p2, p3));
+}
+
+// The inverse: four lanes B, G, R, x become twelve packed bytes at the bottom, the top four bytes 0.
+__m128i Squeeze3(__m128i v) {
+  const __m128i lane = _mm_setr_epi32(0x00FFFFFF, 0, 0, 0);
+  const __m128i p0 = _mm_and_si128(v, lane);
+  const __m128i p1 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(lane, 4)), 1);
+  const __m128i p2 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(lane, 8)), 2);
+  const __m128i p3 = _mm_srli_si128(_mm_and_si128(v, _mm_slli_si128(lane, 12)), 3);
+  return _mm_or_si128(_mm_or_si128(p0, p1), _mm_or_si128(p2, p3));
+}
+
+// The 16-bit value of a 32-bit lane whose bits 15..31 are all equal (the value sign-extended), so the signed pack
+// keeps its bits.
+__m128i SignExtend16(__m128i v) { return _mm_srai_epi32(_mm_slli_epi32(v, 16), 16); }
+
+template <int W>
+void Load16(const Byte* s, Quads p) {
+  if constexpr (W == 4) {
+    for (int k = 0; k < 4; ++k) p[k] = LoadU(s + 16 * k);
+  } else if constexpr (W == 3) {
+    const __m128i v0 = LoadU(s), v1 = LoadU(s + 16), v2 = LoadU(s + 32);
+    p[0] = Spread3(v0);
+    p[1] = Spread3(_mm_or_si128(_mm_srli_si128(v0, 12), _mm_slli_si128(v1, 4)));
+    p[2] = Spread3(_mm_or_si128(_mm_srli_si128(v1, 8), _mm_slli_si128(v2, 8)));
+    p[3] = Spread3(_mm_srli_si128(v2, 4));
+  } else {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i v0 = LoadU(s), v1 = LoadU(s + 16);
+    p[0] = _mm_unpacklo_epi16(v0, zero);
+    p[1] = _mm_unpackhi_epi16(v0, zero);
+    p[2] = _mm_unpacklo_epi16(v1, zero);
+    p[3] = _mm_unpackhi_epi16(v1, zero);
+  }
+}
+
+template <int W>
+void Store16(Byte* d, const Quads p) {
+  if constexpr (W == 4) {
+    for (int k = 0; k < 4; ++k) StoreU(d + 16 * k, p[k]);
+  } else if constexpr (W == 3) {
+    const __m128i q0 = Squeeze3(p[0]), q1 = Squeeze3(p[1]), q2 = Squeeze3(p[2]), q3 = Squeeze3(p[3]);
+    StoreU(d, _mm_or_si128(q0, _mm_slli_si128(q1, 12)));
+    StoreU(d + 16, _mm_or_si128(_mm_srli_si128(q1, 4), _mm_slli_si128(q2, 8)));
+    StoreU(d + 32, _mm_or_si128(_mm_srli_si128(q2, 8), _mm_slli_si128(q3, 4)));
+  } else {
+    StoreU(d, _mm_packs_epi32(p[0], p[1]));
+    StoreU(d + 16, _mm_packs_epi32(p[2], p[3]));
+  }
+}
+
+// Every field of the format from four 0xAARRGGBB lanes, sign-extended from bit 15 for the pack; without a format
+// the lanes pass unchanged.
+template <const Pack16* F>
+__m128i Pixels4(__m128i v) {
+  if constexpr (F == nullptr) {
+    return v;
+  } else if constexpr (F->lift != 0) {
+    // Red and blue multiplied into place, green masked in place; one shift pair brings the value down and
+    // sign-extends it.
+    const __m128i redBlue = _mm_and_si128(v, _mm_set1_epi32(0x00F800F8));
+    const __m128i placed = _mm_madd_epi16(redBlue, _mm_set1_epi32(1 << 29 | 1 << (F->lift - 3)));
+    const __m128i green = _mm_and_si128(v, _mm_set1_epi32(static_cast<int>(F->mask[1] << F->lift)));
+    return _mm_srai_epi32(_mm_slli_epi32(_mm_or_si128(placed, green), 16 - F->lift), 16);
+  } else {
+    __m128i out = _mm_setzero_si128();
+    for (int f = 0; f < 4; ++f)
+      if (F->mask[f] != 0) {
+        const __m128i mask = _mm_set1_epi32(static_cast<int>(F->mask[f]));
+        out = _mm_or_si128(out, _mm_and_si128(_mm_srli_epi32(v, F->shift[f]), mask));
+      }
+    return SignExtend16(out);
+  }
+}
+#endif
+
+constexpr std::uint32_t Packed16(const Pack16& f, std::uint32_t v) {
+  std::uint32_t out = 0;
+  for (int i = 0; i < 4; ++i) out |= (v >> f.shift[i]) & f.mask[i];
+  return out;
+}
+
+template <const Pack16* F>
+std::uint32_t Pixel(std::uint32_t v) {
+  if constexpr (F == nullptr) return v;
+  else return Packed16(*F, v);
+}
+
+// A line into a 16-bit format (or, without one, between 3- and 4-byte pixels): whole 16-pixel steps in vectors
+// where the processor has them, the rest pixel by pixel.
+template <int SrcW, int DstW, const Pack16* F = nullptr>
+void* Repack(void* dst, const void* src, unsigned int n) {
+  auto* d = static_cast<Byte*>(dst);
+  auto* s = static_cast<const Byte*>(src);
+  unsigned int i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16, s += 16 * SrcW, d += 16 * DstW) {
+    Quads p;
+    Load16<SrcW>(s, p);
+    for (__m128i& v : p) v = Pixels4<F>(v);
+    Store16<DstW>(d, p);
+  }
+#endif
+  Line<SrcW, DstW, Pixel<F>>(d, s, n - i);
+  return dst;
+}
+
 }  // namespace
 
-std::uint32_t RGBto16_565(std::uint32_t rgb) {
-  return (Channel(rgb, 16) >> 3) << 11 | (Channel(rgb, 8) >> 2) << 5 | Channel(rgb, 0) >> 3;
-}
-std::uint32_t RGBto16_555(std::uint32_t rgb) {
-  return (Channel(rgb, 16) >> 3) << 10 | (Channel(rgb, 8) >> 3) << 5 | Channel(rgb, 0) >> 3;
-}
-std::uint32_t RGBto16_5551(std::uint32_t rgb) { return RGBto16_555(rgb); }
-std::uint32_t RGBto16_4444(std::uint32_t rgb) {
-  return (Channel(rgb, 24) >> 4) << 12 | (Channel(rgb, 16) >> 4) << 8 | (Channel(rgb, 8) >> 4) << 4 |
-         Channel(rgb, 0) >> 4;
-}
+std::uint32_t RGBto16_565(std::uint32_t rgb) { return Packed16(kTo565, rgb); }
+std::uint32_t RGBto16_555(std::uint32_t rgb) { return Packed16(kTo555, rgb); }
+std::uint32_t RGBto16_5551(std::uint32_t rgb) { return Packed16(kTo555, rgb); }
+std::uint32_t RGBto16_4444(std::uint32_t rgb) { return Packed16(kTo4444, rgb); }
 std::uint32_t RGBto24_888(std::uint32_t rgb) { return rgb; }
 std::uint32_t RGBto32_888(std::uint32_t rgb) { return rgb; }
 std::uint32_t RGBto32_8888(std::uint32_t rgb) { return rgb; }
@@ -63,11 +197,11 @@ std::uint32_t RGBfrom24_888(std::uint32_t p) { return p; }
 std::uint32_t RGBfrom32_888(std::uint32_t p) { return p; }
 std::uint32_t RGBfrom32_8888(std::uint32_t p) { return p & 0x00FFFFFF; }
 
-void* RGBQUADcpyTo16_565(void* d, const void* s, unsigned int n) { return Line<4, 2, RGBto16_565>(d, s, n); }
-void* RGBQUADcpyTo16_555(void* d, const void* s, unsigned int n) { return Line<4, 2, RGBto16_555>(d, s, n); }
-void* RGBQUADcpyTo16_5551(void* d, const void* s, unsigned int n) { return Line<4, 2, RGBto16_5551>(d, s, n); }
-void* RGBQUADcpyTo16_4444(void* d, const void* s, unsigned int n) { return Line<4, 2, RGBto16_4444>(d, s, n); }
-void* RGBQUADcpyTo24_888(void* d, const void* s, unsigned int n) { return Line<4, 3, Same>(d, s, n); }
+void* RGBQUADcpyTo16_565(void* d, const void* s, unsigned int n) { return Repack<4, 2, &kTo565>(d, s, n); }
+void* RGBQUADcpyTo16_555(void* d, const void* s, unsigned int n) { return Repack<4, 2, &kTo555>(d, s, n); }
+void* RGBQUADcpyTo16_5551(void* d, const void* s, unsigned int n) { return Repack<4, 2, &kTo555>(d, s, n); }
+void* RGBQUADcpyTo16_4444(void* d, const void* s, unsigned int n) { return Repack<4, 2, &kTo4444>(d, s, n); }
+void* RGBQUADcpyTo24_888(void* d, const void* s, unsigned int n) { return Repack<4, 3>(d, s, n); }
 void* RGBQUADcpyTo32_888(void* d, const void* s, unsigned int n) { return ByteCopy<4>(d, s, n); }
 void* RGBQUADcpyTo32_8888(void* d, const void* s, unsigned int n) { return ByteCopy<4>(d, s, n); }
 
@@ -75,25 +209,25 @@ void* RGBQUADcpyFrom16_565(void* d, const void* s, unsigned int n) { return Line
 void* RGBQUADcpyFrom16_555(void* d, const void* s, unsigned int n) { return Line<2, 4, RGBfrom16_555>(d, s, n); }
 void* RGBQUADcpyFrom16_5551(void* d, const void* s, unsigned int n) { return Line<2, 4, RGBfrom16_5551>(d, s, n); }
 void* RGBQUADcpyFrom16_4444(void* d, const void* s, unsigned int n) { return Line<2, 4, RGBfrom16_4444>(d, s, n); }
-void* RGBQUADcpyFrom24_888(void* d, const void* s, unsigned int n) { return Line<3, 4, Same>(d, s, n); }
+void* RGBQUADcpyFrom24_888(void* d, const void* s, unsigned int n) { return Repack<3, 4>(d, s, n); }
 void* RGBQUADcpyFrom32_888(void* d, const void* s, unsigned int n) { return ByteCopy<4>(d, s, n); }
 void* RGBQUADcpyFrom32_8888(void* d, const void* s, unsigned int n) { return ByteCopy<4>(d, s, n); }
 
-void* RGBTRIPLEcpyTo16_565(void* d, const void* s, unsigned int n) { return Line<3, 2, RGBto16_565>(d, s, n); }
-void* RGBTRIPLEcpyTo16_555(void* d, const void* s, unsigned int n) { return Line<3, 2, RGBto16_555>(d, s, n); }
-void* RGBTRIPLEcpyTo16_5551(void* d, const void* s, unsigned int n) { return Line<3, 2, RGBto16_5551>(d, s, n); }
-void* RGBTRIPLEcpyTo16_4444(void* d, const void* s, unsigned int n) { return Line<3, 2, RGBto16_4444>(d, s, n); }
+void* RGBTRIPLEcpyTo16_565(void* d, const void* s, unsigned int n) { return Repack<3, 2, &kTo565>(d, s, n); }
+void* RGBTRIPLEcpyTo16_555(void* d, const void* s, unsigned int n) { return Repack<3, 2, &kTo555>(d, s, n); }
+void* RGBTRIPLEcpyTo16_5551(void* d, const void* s, unsigned int n) { return Repack<3, 2, &kTo555>(d, s, n); }
+void* RGBTRIPLEcpyTo16_4444(void* d, const void* s, unsigned int n) { return Repack<3, 2, &kTo4444>(d, s, n); }
 void* RGBTRIPLEcpyTo24_888(void* d, const void* s, unsigned int n) { return ByteCopy<3>(d, s, n); }
-void* RGBTRIPLEcpyTo32_888(void* d, const void* s, unsigned int n) { return Line<3, 4, Same>(d, s, n); }
-void* RGBTRIPLEcpyTo32_8888(void* d, const void* s, unsigned int n) { return Line<3, 4, Same>(d, s, n); }
+void* RGBTRIPLEcpyTo32_888(void* d, const void* s, unsigned int n) { return Repack<3, 4>(d, s, n); }
+void* RGBTRIPLEcpyTo32_8888(void* d, const void* s, unsigned int n) { return Repack<3, 4>(d, s, n); }
 
 void* RGBTRIPLEcpyFrom16_565(void* d, const void* s, unsigned int n) { return Line<2, 3, RGBfrom16_565>(d, s, n); }
 void* RGBTRIPLEcpyFrom16_555(void* d, const void* s, unsigned int n) { return Line<2, 3, RGBfrom16_555>(d, s, n); }
 void* RGBTRIPLEcpyFrom16_5551(void* d, const void* s, unsigned int n) { return Line<2, 3, RGBfrom16_5551>(d, s, n); }
 void* RGBTRIPLEcpyFrom16_4444(void* d, const void* s, unsigned int n) { return Line<2, 3, RGBfrom16_4444>(d, s, n); }
 void* RGBTRIPLEcpyFrom24_888(void* d, const void* s, unsigned int n) { return ByteCopy<3>(d, s, n); }
-void* RGBTRIPLEcpyFrom32_888(void* d, const void* s, unsigned int n) { return Line<4, 3, Same>(d, s, n); }
-void* RGBTRIPLEcpyFrom32_8888(void* d, const void* s, unsigned int n) { return Line<4, 3, Same>(d, s, n); }
+void* RGBTRIPLEcpyFrom32_888(void* d, const void* s, unsigned int n) { return Repack<4, 3>(d, s, n); }
+void* RGBTRIPLEcpyFrom32_8888(void* d, const void* s, unsigned int n) { return Repack<4, 3>(d, s, n); }
 
 void* RGBQUADcpyFrom8(void* dst, const void* src, const void* palette, unsigned int n) {
   auto* d = static_cast<unsigned char*>(dst);

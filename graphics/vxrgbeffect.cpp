@@ -1,5 +1,7 @@
 #include "graphics/vxrgbeffect.h"
 
+#include "graphics/vxrgbcopy.h"
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -226,6 +228,8 @@ struct Span {
   const Byte* src;
   const Byte* plane;
 
+  static constexpr int kWidth = W;
+  static constexpr bool kIn = InChannel;
   static constexpr bool kMirrored = Mirror;
   static std::ptrdiff_t Step(unsigned i) { return Mirror ? -static_cast<std::ptrdiff_t>(i) : std::ptrdiff_t(i); }
   Byte* Dst(unsigned i) const { return dst + std::size_t{i} * W; }
@@ -234,6 +238,17 @@ struct Span {
     if constexpr (InChannel) return Src(i)[3];
     else return plane[Step(i)];
   }
+  // The plane bytes of pixels i..i+3, lowest address first (so in reverse order when mirrored).
+  const Byte* Plane4(unsigned i) const { return Mirror ? plane - (std::ptrdiff_t{i} + 3) : plane + i; }
+#if defined(__SSE2__)
+  // Source pixels i..i+3 of a 4-byte span, in line order.
+  __m128i Load4(unsigned i) const {
+    if constexpr (Mirror)
+      return _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(Src(i + 3))), _MM_SHUFFLE(0, 1, 2, 3));
+    else
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(Src(i)));
+  }
+#endif
 };
 
 // d' = d + floor((s - d) * w / 2^shift) on the three colour bytes.
@@ -241,124 +256,202 @@ void BlendColour(Byte* d, const Byte* s, int w, int shift) {
   for (int c = 0; c < 3; ++c) d[c] = static_cast<Byte>(d[c] + (((s[c] - d[c]) * w) >> shift));
 }
 
-int PlainWeight(unsigned a) { return static_cast<int>((a + 1) >> 1); }
-int PackedWeight(unsigned a) { return a == 255 ? 256 : static_cast<int>(a); }
+// The three weighting rules. Each gives a weight w and a shift: d' = d + floor((s - d) * w / 2^shift).
+enum class Rule { Plain, Packed, Double };
+
+template <Rule R>
+constexpr int kShift = R == Rule::Packed ? 8 : 7;
+
+template <Rule R>
+int WeightOf(unsigned a, const WeightTable& table) {
+  if constexpr (R == Rule::Plain) return static_cast<int>((a + 1) >> 1);
+  else if constexpr (R == Rule::Packed) return a == 255 ? 256 : static_cast<int>(a);
+  else return table[a];
+}
 
 // How many leading pixels of a line take the packed rule: all but the last two of an even line, the last one of
 // an odd line.
 unsigned PackedCount(unsigned n) { return n < 2 ? 0 : (n % 2 == 0 ? n - 2 : n - 1); }
 
-template <class S>
-void MaskedPlain(const S& span, unsigned from, unsigned n) {
-  for (unsigned i = from; i < n; ++i) BlendColour(span.Dst(i), span.Src(i), PlainWeight(span.Alpha(i)), 7);
-}
-
-template <class S>
-void MaskedPackedScalar(const S& span, unsigned from, unsigned to) {
-  for (unsigned i = from; i < to; i += 2) {
-    const unsigned a0 = span.Alpha(i), a1 = span.Alpha(i + 1);
-    if ((a0 | a1) == 0) continue;
-    BlendColour(span.Dst(i), span.Src(i), PackedWeight(a0), 8);
-    BlendColour(span.Dst(i + 1), span.Src(i + 1), PackedWeight(a1), 8);
+#if defined(__SSE2__)
+// Four weights (16-bit lanes 0..3) of four alpha values, scaled to w << (9 - shift): then one signed multiply-high
+// of (s - d) << 7 by the scaled weight is exactly floor((s - d) * w / 2^shift), and a full weight is always 512.
+template <Rule R>
+__m128i ScaledWeights(__m128i a, __m128i factor) {
+  if constexpr (R == Rule::Plain) {
+    return _mm_slli_epi16(_mm_avg_epu16(a, _mm_setzero_si128()), 2);  // (a + 1) >> 1
+  } else if constexpr (R == Rule::Packed) {
+    return _mm_slli_epi16(_mm_sub_epi16(a, _mm_cmpeq_epi16(a, _mm_set1_epi16(255))), 1);  // 255 counts as 256
+  } else {
+    // floor(x / 255) for x = a * factor < 2^15 is (x * 0x8081) >> 23.
+    const __m128i x = _mm_mullo_epi16(a, factor);
+    return _mm_slli_epi16(_mm_srli_epi16(_mm_mulhi_epu16(x, _mm_set1_epi16(static_cast<short>(0x8081))), 7), 2);
   }
 }
 
-template <class S>
-void DoubleScalar(const S& span, unsigned from, unsigned n, const WeightTable& t) {
-  for (unsigned i = from; i < n; ++i) BlendColour(span.Dst(i), span.Src(i), t[span.Alpha(i)], 7);
+// Four 4-byte pixels under the scaled weights of lanes 0..3; the fourth byte of each pixel keeps d's value.
+__m128i Mix4(__m128i d, __m128i s, __m128i w) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i colour = _mm_setr_epi16(-1, -1, -1, 0, -1, -1, -1, 0);
+  const __m128i pairs = _mm_unpacklo_epi16(w, w);  // w0 w0 w1 w1 w2 w2 w3 w3
+  const __m128i wlo = _mm_and_si128(_mm_unpacklo_epi32(pairs, pairs), colour);
+  const __m128i whi = _mm_and_si128(_mm_unpackhi_epi32(pairs, pairs), colour);
+  auto mix = [](__m128i dv, __m128i sv, __m128i wv) {
+    return _mm_add_epi16(dv, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(sv, dv), 7), wv));
+  };
+  const __m128i lo = mix(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero), wlo);
+  const __m128i hi = mix(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero), whi);
+  return _mm_packus_epi16(lo, hi);
 }
 
-#if defined(__SSE2__)
-// Four 4-byte pixels at once: d' = (d * (2^shift - w) + s * w) >> shift, which equals d + floor((s - d) * w / 2^shift)
-// and stays within unsigned 16 bits. The fourth byte gets weight 0 and so keeps its value.
-template <class S, class Weight>
-unsigned Blend4x4(const S& span, unsigned n, int shift, Weight weight) {
+// Pixels [from, to) of a 4-byte span, four at a time; returns where it stopped. Groups whose alpha is all 0 are
+// left alone, groups of full weight take the source's colour bytes.
+template <Rule R, class S>
+unsigned Blend4x4(const S& span, unsigned from, unsigned to, int factor) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i one = _mm_set1_epi16(static_cast<short>(1 << shift));
-  const __m128i count = _mm_cvtsi32_si128(shift);
+  const __m128i full = _mm_set1_epi16(512);
+  const __m128i f = _mm_set1_epi16(static_cast<short>(factor));
   const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
-  unsigned i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const unsigned a0 = span.Alpha(i), a1 = span.Alpha(i + 1), a2 = span.Alpha(i + 2), a3 = span.Alpha(i + 3);
-    if ((a0 | a1 | a2 | a3) == 0) continue;
-    __m128i s;
-    if constexpr (S::kMirrored) {
-      s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(span.Src(i + 3)));
-      s = _mm_shuffle_epi32(s, _MM_SHUFFLE(0, 1, 2, 3));
+  unsigned i = from;
+  for (; i + 4 <= to; i += 4) {
+    __m128i a, s;
+    if constexpr (S::kIn) {
+      s = span.Load4(i);
+      a = _mm_srli_epi32(s, 24);
+      a = _mm_packs_epi32(a, a);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(a, zero)) == 0xFFFF) continue;
     } else {
-      s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(span.Src(i)));
+      std::uint32_t bytes;
+      std::memcpy(&bytes, span.Plane4(i), 4);
+      if (bytes == 0) continue;
+      a = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bytes)), zero);
+      if constexpr (S::kMirrored) a = _mm_shufflelo_epi16(a, _MM_SHUFFLE(0, 1, 2, 3));
+      s = span.Load4(i);
     }
+    const __m128i w = ScaledWeights<R>(a, f);
     __m128i* dp = reinterpret_cast<__m128i*>(span.Dst(i));
     const __m128i d = _mm_loadu_si128(dp);
-    const int w0 = weight(a0), w1 = weight(a1), w2 = weight(a2), w3 = weight(a3);
-    if ((w0 & w1 & w2 & w3) == (1 << shift)) {  // all opaque: take the source colours, keep the fourth bytes
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi16(w, full)) & 0xFF) == 0xFF)
       _mm_storeu_si128(dp, _mm_or_si128(_mm_and_si128(s, colourBytes), _mm_andnot_si128(colourBytes, d)));
-      continue;
-    }
-    auto mix = [&](__m128i dv, __m128i sv, int wa, int wb) {
-      const __m128i w = _mm_setr_epi16(static_cast<short>(wa), static_cast<short>(wa), static_cast<short>(wa), 0,
-                                       static_cast<short>(wb), static_cast<short>(wb), static_cast<short>(wb), 0);
-      const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(dv, _mm_sub_epi16(one, w)), _mm_mullo_epi16(sv, w));
-      return _mm_srl_epi16(sum, count);
-    };
-    const __m128i lo = mix(_mm_unpacklo_epi8(d, zero), _mm_unpacklo_epi8(s, zero), w0, w1);
-    const __m128i hi = mix(_mm_unpackhi_epi8(d, zero), _mm_unpackhi_epi8(s, zero), w2, w3);
-    _mm_storeu_si128(dp, _mm_packus_epi16(lo, hi));
+    else
+      _mm_storeu_si128(dp, Mix4(d, s, w));
   }
   return i;
 }
 #endif
 
-template <int W, bool In, bool Mirror>
-void MaskedPlainKernel(void* dst, const void* src, const void* alpha, unsigned n) {
+// Pixels [from, to) of a span under one rule.
+template <Rule R, class S>
+void BlendRun(const S& span, unsigned from, unsigned to, int factor) {
+  unsigned i = from;
+#if defined(__SSE2__)
+  if constexpr (S::kWidth == 4) i = Blend4x4<R>(span, from, to, factor);
+#endif
+  const WeightTable& table = kDoubleAlpha[ClampRate(factor)];
+  for (; i < to; ++i) BlendColour(span.Dst(i), span.Src(i), WeightOf<R>(span.Alpha(i), table), kShift<R>);
+}
+
+// Pixels [from, to) of a line whose pixels below `packedEnd` take the packed rule and the others `Rest`.
+template <Rule Rest, class S>
+void BlendSpan(const S& span, unsigned from, unsigned to, unsigned packedEnd, int factor) {
+  const unsigned mid = std::clamp(packedEnd, from, to);
+  BlendRun<Rule::Packed>(span, from, mid, factor);
+  BlendRun<Rest>(span, mid, to, factor);
+}
+
+bool AllBytes(const Byte* p, unsigned n, Byte value) {
+  for (unsigned i = 0; i < n; ++i)
+    if (p[i] != value) return false;
+  return true;
+}
+
+// A 3-byte line through a plane, in chunks: a chunk that the plane leaves transparent is skipped, one it covers
+// fully is copied, and the others are widened to 4-byte pixels, blended by the 4-byte code and narrowed back.
+template <Rule Rest, bool Mirror>
+void BlendSpan3(const Span<3, false, Mirror>& span, unsigned n, unsigned packedEnd, int factor) {
+  constexpr unsigned kChunk = 64;
+  alignas(16) Byte d4[kChunk * 4], s4[kChunk * 4];
+  // At 255 every rule but a double alpha under a factor below 128 gives the full weight.
+  const bool fullAt255 = Rest != Rule::Double || ClampRate(factor) == kMaxBlendRate;
+  for (unsigned c = 0; c < n; c += kChunk) {
+    const unsigned k = std::min(kChunk, n - c);
+    const Byte* first = Mirror ? span.Src(c + k - 1) : span.Src(c);  // the chunk's source, lowest address
+    const Byte* plane = Mirror ? span.plane - (c + k - 1) : span.plane + c;
+    if (AllBytes(plane, k, 0)) continue;
+    if (fullAt255 && AllBytes(plane, k, 255)) {
+      if (Mirror) VXMemcpy3R(span.Dst(c), first, k);
+      else std::memcpy(span.Dst(c), first, std::size_t{k} * 3);
+      continue;
+    }
+    RGBTRIPLEcpyTo32_888(d4, span.Dst(c), k);
+    RGBTRIPLEcpyTo32_888(s4, first, k);
+    const Span<4, false, Mirror> four{d4, Mirror ? s4 + (k - 1) * 4 : s4, Mirror ? span.plane - c : span.plane + c};
+    BlendSpan<Rest>(four, 0, k, packedEnd > c ? packedEnd - c : 0, factor);
+    RGBQUADcpyTo24_888(span.Dst(c), d4, k);
+  }
+}
+
+template <Rule Rest, int W, bool In, bool Mirror>
+void MaskedLine(void* dst, const void* src, const void* alpha, unsigned n, unsigned packedEnd, int factor) {
   const Span<W, In, Mirror> span{static_cast<Byte*>(dst), static_cast<const Byte*>(src),
                                  static_cast<const Byte*>(alpha)};
-  MaskedPlain(span, 0, n);
+  if constexpr (W == 3) BlendSpan3<Rest>(span, n, packedEnd, factor);
+  else BlendSpan<Rest>(span, 0, n, packedEnd, factor);
+}
+
+template <int W, bool In, bool Mirror>
+void MaskedPlainKernel(void* dst, const void* src, const void* alpha, unsigned n) {
+  MaskedLine<Rule::Plain, W, In, Mirror>(dst, src, alpha, n, 0, 0);
 }
 
 template <int W, bool In, bool Mirror>
 void MaskedPackedKernel(void* dst, const void* src, const void* alpha, unsigned n) {
-  const Span<W, In, Mirror> span{static_cast<Byte*>(dst), static_cast<const Byte*>(src),
-                                 static_cast<const Byte*>(alpha)};
-  const unsigned packed = PackedCount(n);
-  unsigned done = 0;
-#if defined(__SSE2__)
-  if constexpr (W == 4) done = Blend4x4(span, packed, 8, PackedWeight);
-#endif
-  MaskedPackedScalar(span, done, packed);
-  MaskedPlain(span, packed, n);
+  MaskedLine<Rule::Plain, W, In, Mirror>(dst, src, alpha, n, PackedCount(n), 0);
 }
 
+// The double-alpha rule is the same in both forms.
 template <int W, bool In, bool Mirror>
 void DoubleKernel(void* dst, const void* src, const void* alpha, unsigned n, int factor) {
-  const Span<W, In, Mirror> span{static_cast<Byte*>(dst), static_cast<const Byte*>(src),
-                                 static_cast<const Byte*>(alpha)};
-  DoubleScalar(span, 0, n, kDoubleAlpha[ClampRate(factor)]);
-}
-
-// The packed twin skips fully transparent groups; the arithmetic is the same as the plain kernel's.
-template <int W, bool In, bool Mirror>
-void DoublePackedKernel(void* dst, const void* src, const void* alpha, unsigned n, int factor) {
-  const Span<W, In, Mirror> span{static_cast<Byte*>(dst), static_cast<const Byte*>(src),
-                                 static_cast<const Byte*>(alpha)};
-  const WeightTable& t = kDoubleAlpha[ClampRate(factor)];
-  unsigned done = 0;
-#if defined(__SSE2__)
-  if constexpr (W == 4) done = Blend4x4(span, n, 7, [&](unsigned a) { return int{t[a]}; });
-#endif
-  DoubleScalar(span, done, n, t);
+  MaskedLine<Rule::Double, W, In, Mirror>(dst, src, alpha, n, 0, ClampRate(factor));
 }
 
 // ---- tone, grey, alpha planes -------------------------------------------------------------------------------------
 
 Byte ToneChannel(unsigned c, unsigned m) { return static_cast<Byte>(std::min(255u, (c * m) >> 7)); }
 
+// Sixteen pixels per vector step: W vectors, byte j of vector k being channel (16 k + j) mod W, multiplied in
+// 16-bit lanes (c * m < 2^16) and saturated by the signed pack (the shifted product is at most 508).
 template <int W, bool ToneFourth>
 void Tone(void* dst, const void* src, std::uint32_t tone, unsigned n) {
   auto* d = static_cast<Byte*>(dst);
   auto* s = static_cast<const Byte*>(src);
   const unsigned m[4] = {tone & 0xFF, (tone >> 8) & 0xFF, (tone >> 16) & 0xFF, tone >> 24};
-  for (unsigned i = 0; i < n; ++i, d += W, s += W) {
+  unsigned i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  __m128i mul[W][2];
+  for (int k = 0; k < W; ++k)
+    for (int h = 0; h < 2; ++h) {
+      alignas(16) std::int16_t lanes[8];
+      for (int j = 0; j < 8; ++j) lanes[j] = static_cast<std::int16_t>(m[(16 * k + 8 * h + j) % W]);
+      mul[k][h] = _mm_load_si128(reinterpret_cast<const __m128i*>(lanes));
+    }
+  // The plain 4-byte kernel leaves the destination's fourth bytes as they were.
+  const __m128i tonedBytes = _mm_set1_epi32(W == 4 && !ToneFourth ? 0x00FFFFFF : -1);
+  for (; i + 16 <= n; i += 16, d += 16 * W, s += 16 * W) {
+    for (int k = 0; k < W; ++k) {
+      auto* dp = reinterpret_cast<__m128i*>(d + 16 * k);
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 16 * k));
+      const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(v, zero), mul[k][0]), 7);
+      const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(v, zero), mul[k][1]), 7);
+      __m128i out = _mm_packus_epi16(lo, hi);
+      if (W == 4 && !ToneFourth)
+        out = _mm_or_si128(_mm_and_si128(out, tonedBytes), _mm_andnot_si128(tonedBytes, _mm_loadu_si128(dp)));
+      _mm_storeu_si128(dp, out);
+    }
+  }
+#endif
+  for (; i < n; ++i, d += W, s += W) {
     for (int c = 0; c < 3; ++c) d[c] = ToneChannel(s[c], m[c]);
     if constexpr (ToneFourth) d[3] = ToneChannel(s[3], m[3]);
   }
@@ -545,37 +638,37 @@ void RGBDoubleAlphaOutChannel(void* d, const void* s, const void* a, unsigned n,
   DoubleKernel<3, false, false>(d, s, a, n, f);
 }
 void RGBDoubleAlphaOutChannel_MMX(void* d, const void* s, const void* a, unsigned n, int f) {
-  DoublePackedKernel<3, false, false>(d, s, a, n, f);
+  DoubleKernel<3, false, false>(d, s, a, n, f);
 }
 void RGBDoubleAlphaOutChannel32(void* d, const void* s, const void* a, unsigned n, int f) {
   DoubleKernel<4, false, false>(d, s, a, n, f);
 }
 void RGBDoubleAlphaOutChannel32_MMX(void* d, const void* s, const void* a, unsigned n, int f) {
-  DoublePackedKernel<4, false, false>(d, s, a, n, f);
+  DoubleKernel<4, false, false>(d, s, a, n, f);
 }
 void RGBDoubleAlphaInChannel(void* d, const void* s, unsigned n, int f) {
   DoubleKernel<4, true, false>(d, s, nullptr, n, f);
 }
 void RGBDoubleAlphaInChannel_MMX(void* d, const void* s, unsigned n, int f) {
-  DoublePackedKernel<4, true, false>(d, s, nullptr, n, f);
+  DoubleKernel<4, true, false>(d, s, nullptr, n, f);
 }
 void RGBDoubleAlphaOutChannelR(void* d, const void* s, const void* a, unsigned n, int f) {
   DoubleKernel<3, false, true>(d, s, a, n, f);
 }
 void RGBDoubleAlphaOutChannelR_MMX(void* d, const void* s, const void* a, unsigned n, int f) {
-  DoublePackedKernel<3, false, true>(d, s, a, n, f);
+  DoubleKernel<3, false, true>(d, s, a, n, f);
 }
 void RGBDoubleAlphaOutChannelR32(void* d, const void* s, const void* a, unsigned n, int f) {
   DoubleKernel<4, false, true>(d, s, a, n, f);
 }
 void RGBDoubleAlphaOutChannelR32_MMX(void* d, const void* s, const void* a, unsigned n, int f) {
-  DoublePackedKernel<4, false, true>(d, s, a, n, f);
+  DoubleKernel<4, false, true>(d, s, a, n, f);
 }
 void RGBDoubleAlphaInChannelR(void* d, const void* s, unsigned n, int f) {
   DoubleKernel<4, true, true>(d, s, nullptr, n, f);
 }
 void RGBDoubleAlphaInChannelR_MMX(void* d, const void* s, unsigned n, int f) {
-  DoublePackedKernel<4, true, true>(d, s, nullptr, n, f);
+  DoubleKernel<4, true, true>(d, s, nullptr, n, f);
 }
 
 void RGBTone24(void* d, const void* s, std::uint32_t t, unsigned n) { Tone<3, false>(d, s, t, n); }

@@ -303,6 +303,77 @@ TEST(VXRGBEffect, MaskedKernelsFollowTheirRule) {
   }
 }
 
+namespace {
+
+// A plane in runs, as a character picture's rows are: long stretches of 0 and of 255 with soft runs between.
+std::vector<unsigned char> RunPlane(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::vector<unsigned char> v;
+  while (v.size() < n) {
+    const unsigned kind = rng() % 3, length = 1 + rng() % 90;
+    for (unsigned i = 0; i < length && v.size() < n; ++i)
+      v.push_back(static_cast<unsigned char>(kind == 0 ? 0 : kind == 1 ? 255 : rng()));
+  }
+  return v;
+}
+
+// Runs the kernel on a line of n pixels whose source starts `shift` bytes into its buffer and whose destination
+// starts `shift` bytes after the guard, and compares it with the reference.
+void CheckLine(const MaskedKernel& k, const std::vector<unsigned char>& plane, unsigned shift, int factor,
+               unsigned seed) {
+  const unsigned n = static_cast<unsigned>(plane.size()), w = k.w;
+  std::vector<unsigned char> src = Random(n * w + shift, seed);
+  unsigned char* s = src.data() + shift;
+  if (k.in)
+    for (unsigned i = 0; i < n; ++i) s[i * w + 3] = plane[i];
+  std::vector<unsigned char> dst = Random(n * w + 2 * kGuard + shift, seed + 1);
+  std::vector<unsigned char> want = dst;
+  RefMasked(want.data() + kGuard + shift, s, plane.data(), n, k.w, k.rule, factor, k.in);
+  if (k.mirrored) {
+    std::vector<unsigned char> rsrc(src.size()), rplane(plane.rbegin(), plane.rend());
+    for (unsigned i = 0; i < n; ++i) std::memcpy(&rsrc[shift + i * w], &s[(n - 1 - i) * w], w);
+    if (n) RunKernel(k, dst.data() + kGuard + shift, &rsrc[shift + (n - 1) * w], &rplane[n - 1], n, factor);
+  } else {
+    RunKernel(k, dst.data() + kGuard + shift, s, plane.data(), n, factor);
+  }
+  ASSERT_EQ(dst, want);
+}
+
+}  // namespace
+
+// Long lines with transparent and opaque stretches take the skips and copies of the vector paths; every start
+// offset is tried.
+TEST(VXRGBEffect, MaskedKernelsOnLongLinesWithRuns) {
+  for (const MaskedKernel& k : kMasked) {
+    for (unsigned n : {63u, 64u, 65u, 130u, 333u, 640u}) {
+      for (unsigned shift = 0; shift < 4; ++shift) {
+        for (int factor : {0, 77, 128}) {
+          if (k.rule != Rule::Double && factor != 0) continue;
+          SCOPED_TRACE(testing::Message() << k.name << " n " << n << " shift " << shift << " factor " << factor);
+          CheckLine(k, RunPlane(n, n + shift), shift, factor, n * 7 + shift);
+        }
+      }
+    }
+  }
+}
+
+// Every plane value under every factor, so each weight the vector code computes is compared with the table.
+TEST(VXRGBEffect, DoubleAlphaEveryValueEveryFactor) {
+  std::vector<unsigned char> plane(256);
+  for (int a = 0; a < 256; ++a) plane[a] = static_cast<unsigned char>(a);
+  for (const MaskedKernel& k : kMasked) {
+    if (k.rule == Rule::Double) {
+      for (int factor = -1; factor <= 130; ++factor) {
+        SCOPED_TRACE(testing::Message() << k.name << " factor " << factor);
+        CheckLine(k, plane, 1, factor, factor + 2);
+      }
+    } else {
+      SCOPED_TRACE(k.name);
+      CheckLine(k, plane, 2, 0, 3);
+    }
+  }
+}
+
 TEST(VXRGBEffect, MaskedExactCases) {
   // a = 1, d = 0, s = 200: plain 1; packed 0 inside a pair, 1 as the last pixel.
   struct Case {
@@ -347,14 +418,23 @@ TEST(VXRGBEffect, ToneAndGrey) {
       {RGBTone24, 3, false}, {RGBTone24_MMX, 3, false}, {RGBTone32, 4, false}, {RGBTone32_MMX, 4, true}};
   for (const ToneKernel& k : kernels) {
     for (std::uint32_t tone : {0x80808080u, 0x000000FFu, 0x40FF2010u, 0xFFFFFFFFu}) {
-      for (unsigned n = 0; n <= 13; ++n) {
-        std::vector<unsigned char> src = Random(n * k.w, n), dst = Random(n * k.w + kGuard, n + 9);
+      for (unsigned n = 0; n <= 100; n += (n < 40 ? 1 : 30)) {
+        const unsigned shift = n % 4;
+        std::vector<unsigned char> src = Random(n * k.w + shift, n), dst = Random(n * k.w + kGuard + shift, n + 9);
         std::vector<unsigned char> want = dst;
         for (unsigned i = 0; i < n; ++i)
           for (int c = 0; c < (k.writesFourth ? 4 : 3); ++c)
-            want[i * k.w + c] = static_cast<unsigned char>(std::min(255u, src[i * k.w + c] * ((tone >> 8 * c) & 0xFF) / 128));
-        k.proc(dst.data(), src.data(), tone, n);
+            want[shift + i * k.w + c] =
+                static_cast<unsigned char>(std::min(255u, src[shift + i * k.w + c] * ((tone >> 8 * c) & 0xFF) / 128));
+        k.proc(dst.data() + shift, src.data() + shift, tone, n);
         ASSERT_EQ(dst, want) << std::hex << tone << " n " << n;
+        // In place, as the bitmap tones its own rows.
+        std::vector<unsigned char> self = src;
+        for (unsigned i = 0; i < n && !k.writesFourth && k.w == 4; ++i)
+          want[shift + i * 4 + 3] = src[shift + i * 4 + 3];
+        k.proc(self.data() + shift, self.data() + shift, tone, n);
+        ASSERT_TRUE(std::equal(self.begin() + shift, self.end(), want.begin() + shift))
+            << std::hex << tone << " n " << n;
       }
     }
   }
