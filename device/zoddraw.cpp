@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "graphics/zoloaders.h"
 #include "graphics/zoraster.h"
 #include "platform/font.h"
 
@@ -916,6 +917,23 @@ TDSurface* TDDraw::CreateSurface(int width, int height, bool videoMemory) {
   return CreateSurface(primary_->GetBitDepth(), primary_->GetPixFormat(), width, height, videoMemory);
 }
 
+TDSurface* TDDraw::CreateSurfaceFromBitmap(VXStream* bmp, bool videoMemory) {
+  if (!enabled_) return nullptr;
+  // The loader sizes and creates a surface that is not created yet, and releases it again when the read fails.
+  auto surface = std::make_unique<TDSurface>(this);
+  surface->SetBitDepth(primary_->GetBitDepth());
+  surface->SetPixFormat(primary_->GetPixFormat());
+  surface->SetVideoMemory(videoMemory);
+  if (!surface->DrawBmpStream(bmp, 0, 0)) return nullptr;
+  return surface.release();
+}
+
+TDSurface* TDDraw::CreateSurfaceFromBitmap(Classes::TStream* bmp, bool videoMemory) {
+  TDSurface* surface = nullptr;
+  ZoLoadFramework(bmp, [&](VXStream* s) { return (surface = CreateSurfaceFromBitmap(s, videoMemory)) != nullptr; });
+  return surface;
+}
+
 bool TDDraw::AddSurfaceList(TDSurface* surface) {
   surfaces_.push_back(surface);
   return true;
@@ -978,6 +996,33 @@ TDSurface* TDDraw::GetSpSurface(int page) const {
 bool TDDraw::SpPatCopy(int page, TZoRGBBits* src) {
   TDSurface* dst = GetSpSurface(page);
   return dst != nullptr && src != nullptr && dst->ConvertCopy(0, 0, src, 0, 0, src->GetWidth(), src->GetHeight());
+}
+
+bool TDDraw::SpPatLoadBmp(int page, VXStream* bmp, int x, int y) {
+  TDSurface* dst = GetSpSurface(page);
+  return dst != nullptr && dst->DrawBmpStream(bmp, x, y);
+}
+
+bool TDDraw::SpPatLoadBmp(int page, Classes::TStream* bmp, int x, int y) {
+  return ZoLoadFramework(bmp, [&](VXStream* s) { return SpPatLoadBmp(page, s, x, y); });
+}
+
+bool TDDraw::SpSetPatternBmp(int pattern, int page, VXStream* bmp, int x, int y) {
+  TDSurface* dst = GetSpSurface(page);
+  if (dst == nullptr || pattern < 0 || pattern >= kPatternCount) return false;
+  TZoRGBBits picture(nullptr);
+  picture.SetBitDepth(primary_->GetBitDepth());
+  picture.SetPixFormat(primary_->GetPixFormat());
+  if (!picture.DrawBmpStream(bmp, 0, 0)) return false;
+  const int w = picture.GetWidth(), h = picture.GetHeight();
+  // Checked before drawing, so that a pattern that cannot be defined leaves the page as it was.
+  if (!Inside(x, y, w, h, dst->GetWidth(), dst->GetHeight())) return false;
+  if (!dst->Draw(x, y, &picture, 0, 0, w, h)) return false;
+  return SpSetPattern(pattern, page, x, y, w, h, picture.PixeltoTZoRGB(picture.TopLeftGet()));
+}
+
+bool TDDraw::SpSetPatternBmp(int pattern, int page, Classes::TStream* bmp, int x, int y) {
+  return ZoLoadFramework(bmp, [&](VXStream* s) { return SpSetPatternBmp(pattern, page, s, x, y); });
 }
 
 bool TDDraw::SpSetPattern(int pattern, int page, int x, int y, int width, int height, VXRGB key) {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "core/vxrect.h"
+#include "core/vxstream.h"
 #include "graphics/vxrgbraw.h"
 #include "graphics/zorgbbits.h"
 #include "platform/video.h"
@@ -260,6 +261,10 @@ public:
   // ---- Surfaces
   TDSurface* CreateSurface(VXBitDepth depth, VXPixFormat format, int width, int height, bool videoMemory);
   TDSurface* CreateSurface(int width, int height, bool videoMemory);  // the primary's depth and format
+  // A surface of the BMP picture's size in the primary's depth and format holding the picture. Null, with nothing
+  // left behind, when disabled or when the picture cannot be read or the surface cannot be made.
+  TDSurface* CreateSurfaceFromBitmap(Classes::TStream* bmp, bool videoMemory);
+  TDSurface* CreateSurfaceFromBitmap(VXStream* bmp, bool videoMemory);
   bool AddSurfaceList(TDSurface* surface);
   bool DelSurfaceList(TDSurface* surface);
   int GetSurfaceCount() const { return static_cast<int>(surfaces_.size()); }
@@ -277,9 +282,16 @@ public:
   // ---- Sprite engine; false, null or -1 when disabled or an index is out of range.
   TDSurface* GetSpSurface(int page) const;
   bool SpPatCopy(int page, TZoRGBBits* src);
+  // A BMP picture drawn onto the page at (x, y), cut to the page.
+  bool SpPatLoadBmp(int page, Classes::TStream* bmp, int x, int y);
+  bool SpPatLoadBmp(int page, VXStream* bmp, int x, int y);
   // The pattern must lie on its page and have a size above 0.
   bool SpSetPattern(int pattern, int page, int x, int y, int width, int height, VXRGB key);
   bool SpSetPattern(int pattern, int page, int x, int y, int width, int height);  // key: the page's pixel (x, y)
+  // A BMP picture drawn onto the page at (x, y) and defined as the pattern, keyed by its top-left pixel. The
+  // picture must lie wholly on the page; when it cannot be read or does not fit, the page is left untouched.
+  bool SpSetPatternBmp(int pattern, int page, Classes::TStream* bmp, int x, int y);
+  bool SpSetPatternBmp(int pattern, int page, VXStream* bmp, int x, int y);
   bool SpClrPattern(int pattern);
   const TSpritePattern* GetPattern(int pattern) const;
   bool SpSetSprite(int sprite, int x, int y, int pattern, int priority);

@@ -1,20 +1,28 @@
-// A small window on the display and the input unit: a test pattern with a software cursor that follows the mouse,
-// shown by dirty rectangles; key strokes are printed; Esc (or closing the window) quits.
+// A small window on the display and the input unit: a picture (or, without one, a test pattern) with a software
+// cursor that follows the mouse, shown by dirty rectangles; key strokes are printed; Esc (or closing the window)
+// quits.
 //
-//   display_demo [--fullscreen] [--frames N]
+//   display_demo [--fullscreen] [--frames N] [picture]
 //
-// --frames N quits by itself after N frames. Without a display the program says so and exits with status 2.
+// The picture (BMP, PNG, JPEG, or GNY by the extension .lzh or .gny) is shown centred on black. --frames N quits by
+// itself after N frames. A picture that cannot be read ends the program with status 1; without a display the
+// program says so and exits with status 2.
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
+#include "core/vxstream.h"
 #include "device/dinputu.h"
 #include "device/zoddraw.h"
+#include "graphics/vxgny.h"
 #include "platform/input.h"
+#include "platform/text.h"
 #include "platform/video.h"
 
 namespace {
@@ -33,6 +41,50 @@ void DrawPattern(TZoRGBBits* s) {
   for (int y = 0; y < h; y += 40) s->Line(0, y, w - 1, y, 0x404040);
 }
 
+// The loaders by file extension (lower case).
+struct Loader {
+  const char* extension;
+  bool (*load)(TZoRGBBits& bits, VXStream* stream);
+};
+constexpr Loader kLoaders[] = {
+    {".bmp", [](TZoRGBBits& b, VXStream* s) { return b.DrawBmpStream(s, 0, 0); }},
+    {".png", [](TZoRGBBits& b, VXStream* s) { return b.DrawPngStream(s, 0, 0); }},
+    {".jpg", [](TZoRGBBits& b, VXStream* s) { return b.DrawJpegStream(s, 0, 0); }},
+    {".jpeg", [](TZoRGBBits& b, VXStream* s) { return b.DrawJpegStream(s, 0, 0); }},
+    {".gny", [](TZoRGBBits& b, VXStream* s) { return b.DrawGnyStream(s, 0, 0, GnyKey(0)); }},
+    {".lzh", [](TZoRGBBits& b, VXStream* s) { return b.DrawGnyStream(s, 0, 0, GnyKey(0)); }},
+};
+
+// Reads the picture into `bits` (not created yet), which takes the picture's size. The name is the host's UTF-8.
+bool LoadPicture(const std::string& name, TZoRGBBits& bits) {
+  std::string extension = std::filesystem::path(name).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const Loader& l : kLoaders) {
+    if (extension != l.extension) continue;
+    VXFileStreamW stream(platform::text::Utf8ToUtf16(name).c_str(), VXFileRead);
+    if (!stream.IsOpen()) {
+      std::fprintf(stderr, "display_demo: cannot open %s\n", name.c_str());
+      return false;
+    }
+    if (l.load(bits, &stream)) return true;
+    std::fprintf(stderr, "display_demo: cannot read the picture %s\n", name.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "display_demo: %s: not a .bmp, .png, .jpg, .jpeg, .gny or .lzh picture\n", name.c_str());
+  return false;
+}
+
+// The background: the picture centred on black, or the test pattern when there is none.
+void DrawBackground(TZoRGBBits* s, TZoRGBBits& picture) {
+  if (!picture.IsCreated()) {
+    DrawPattern(s);
+    return;
+  }
+  s->Cls();
+  const int w = picture.GetWidth(), h = picture.GetHeight();
+  s->ConvertCopy((s->GetWidth() - w) / 2, (s->GetHeight() - h) / 2, &picture, 0, 0, w, h);
+}
+
 void DrawCursor(TZoRGBBits* s, int x, int y) {
   for (int i = 0; i < kCursor; ++i) {
     s->Line(x, y + i, x + kCursor - 1 - i, y + i, 0xFFFFFF);
@@ -41,7 +93,8 @@ void DrawCursor(TZoRGBBits* s, int x, int y) {
   }
 }
 
-int GameThread(platform::video::Window& window, platform::input::Input& input, bool fullScreen, long frames) {
+int GameThread(platform::video::Window& window, platform::input::Input& input, bool fullScreen, long frames,
+               TZoRGBBits& loaded) {
   DirectX::TDDraw display(nullptr);
   display.SetPresenter(&window.presenter());
   display.SetFullScreen(fullScreen);
@@ -61,10 +114,10 @@ int GameThread(platform::video::Window& window, platform::input::Input& input, b
   DirectX::TDSurface* picture = display.CreateSurface(640, 480, false);
   DirectX::TDSurface* back = display.GetBackSurface();
   auto redraw = [&](Classes::TComponent*) {
-    DrawPattern(picture);
+    DrawBackground(picture, loaded);
     back->Draw(0, 0, picture, 0, 0, 640, 480);
   };
-  picture->OnRestore = [&](Classes::TComponent*) { DrawPattern(picture); };
+  picture->OnRestore = [&](Classes::TComponent*) { DrawBackground(picture, loaded); };
   back->OnRestore = redraw;
   redraw(nullptr);
   display.Flip();
@@ -103,16 +156,25 @@ int GameThread(platform::video::Window& window, platform::input::Input& input, b
 int main(int argc, char** argv) {
   bool fullScreen = false;
   long frames = -1;
+  const char* pictureName = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--fullscreen") == 0) {
       fullScreen = true;
     } else if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
       frames = std::strtol(argv[++i], nullptr, 10);
+    } else if (argv[i][0] != '-' && pictureName == nullptr) {
+      pictureName = argv[i];
     } else {
-      std::fprintf(stderr, "usage: display_demo [--fullscreen] [--frames N]\n");
+      std::fprintf(stderr, "usage: display_demo [--fullscreen] [--frames N] [picture]\n");
       return 2;
     }
   }
+  // Read in the display's format (32-bit) before any window opens, so that a bad file fails at once.
+  TZoRGBBits loaded;
+  loaded.SetBitDepth(bd32);
+  loaded.SetPixFormat(pf32_888);
+  if (pictureName != nullptr && !LoadPicture(pictureName, loaded)) return 1;
+
   platform::input::Input input;
   platform::video::Window::Options options;
   options.titleUtf8 = "display demo";
@@ -126,7 +188,7 @@ int main(int argc, char** argv) {
   }
   window->ShowCursor(false);
   int result = 0;
-  std::thread game([&] { result = GameThread(*window, input, fullScreen, frames); });
+  std::thread game([&] { result = GameThread(*window, input, fullScreen, frames, loaded); });
   window->Run();
   game.join();
   window.reset();

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "device/getdxver.h"
+#include "graphics/vxrgbcopy.h"
+#include "support/pictures.h"
 
 using namespace DirectX;
 using platform::video::MemoryPresenter;
@@ -366,6 +368,107 @@ TEST_F(Display, DeviceContextIsATextTargetOverTheDrawSurface) {
   EXPECT_FALSE(display.DrawSurface()->IsLocked());
 }
 
+// ---- Surfaces from BMP pictures
+
+namespace {
+
+constexpr int kPicW = 5, kPicH = 3;
+
+std::vector<std::uint32_t> PictureColours() {
+  std::vector<std::uint32_t> v;
+  for (int i = 0; i < kPicW * kPicH; ++i)
+    v.push_back(static_cast<std::uint32_t>((0x20 + i * 0x0B) << 16 | (0xE0 - i * 0x09) << 8 | (i * 13 + 5)));
+  return v;
+}
+
+std::string PictureBmp(const std::vector<std::uint32_t>& colours = PictureColours()) {
+  return pictures::MakeBmp({kPicW, kPicH, 24, 0, 0, 40, 0, {}, pictures::Rows24(kPicW, kPicH, colours)});
+}
+
+// A picture the reader refuses: run-length compressed.
+std::string CompressedBmp() {
+  return pictures::MakeBmp({kPicW, kPicH, 24, 0, 1, 40, 0, {}, pictures::Rows24(kPicW, kPicH, PictureColours())});
+}
+
+// The kPicW-wide picture at (x, y) of `s`, in s's own format, as far as it lies on `s`.
+::testing::AssertionResult Holds(TZoRGBBits* s, int x, int y, const std::vector<std::uint32_t>& colours) {
+  const int bpp = static_cast<int>(s->GetBitDepth());
+  const std::uint32_t mask = bpp == 4 ? 0xFFFFFFFFu : (1u << (8 * bpp)) - 1;
+  for (int i = 0; i < static_cast<int>(colours.size()); ++i) {
+    const int px = x + i % kPicW, py = y + i / kPicW;
+    if (px >= s->GetWidth() || py >= s->GetHeight()) continue;
+    const std::uint32_t want = _ConvertRGBtoProcTable[s->GetPixFormat()](colours[i]) & mask;
+    const std::uint32_t got = s->PGet(px, py) & mask;
+    if (got != want)
+      return ::testing::AssertionFailure() << "pixel (" << px << ", " << py << "): " << std::hex << got << " not " << want;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+TEST_F(Display, SurfaceFromBitmapHoldsThePictureInThePrimaryFormat) {
+  for (VXBitDepth depth : {bd16, bd32}) {
+    Enable(kShapes[2], btSystem, depth);
+    const int count = display.GetSurfaceCount();
+    pictures::Bytes bytes(PictureBmp());
+    TDSurface* s = display.CreateSurfaceFromBitmap(&bytes.stream, false);
+    ASSERT_NE(s, nullptr) << depth;
+    EXPECT_EQ(s->GetWidth(), kPicW);
+    EXPECT_EQ(s->GetHeight(), kPicH);
+    EXPECT_EQ(s->GetBitDepth(), display.GetPrimary()->GetBitDepth());
+    EXPECT_EQ(s->GetPixFormat(), display.GetPrimary()->GetPixFormat());
+    EXPECT_FALSE(s->GetVideoMemory());
+    EXPECT_TRUE(Holds(s, 0, 0, PictureColours()));
+    EXPECT_EQ(display.GetSurfaceCount(), count + 1) << "registered with the display";
+
+    // Through the framework's stream, into video memory.
+    std::uint32_t total = 0, before = 0, after = 0;
+    display.GetAvailableVidMem(total, before);
+    pictures::Bytes again(PictureBmp());
+    VX2TStream framework(&again.stream);
+    TDSurface* v = display.CreateSurfaceFromBitmap(&framework, true);
+    ASSERT_NE(v, nullptr);
+    EXPECT_TRUE(v->GetVideoMemory());
+    EXPECT_TRUE(Holds(v, 0, 0, PictureColours()));
+    display.GetAvailableVidMem(total, after);
+    EXPECT_EQ(before - after, static_cast<std::uint32_t>(kPicW * kPicH * static_cast<int>(depth)));
+    display.SetEnabled(false);
+  }
+}
+
+TEST_F(Display, SurfaceFromBitmapThatCannotBeMadeLeavesNothing) {
+  Enable(kShapes[0]);
+  const std::string good = PictureBmp();
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool videoMemory;
+  };
+  const Case cases[] = {
+      {"compressed", CompressedBmp(), false},
+      {"cut short", good.substr(0, good.size() - 4), false},
+      {"empty", "", false},
+      {"more than the card holds", good, true},
+  };
+  std::uint32_t total = 0, free = 0;
+  display.GetAvailableVidMem(total, free);
+  display.SetVideoMemoryTotal(std::int64_t{total} - free + 16);  // 16 bytes free: less than the picture
+  for (const Case& c : cases) {
+    const int count = display.GetSurfaceCount();
+    pictures::Bytes bytes(c.bytes);
+    EXPECT_EQ(display.CreateSurfaceFromBitmap(&bytes.stream, c.videoMemory), nullptr) << c.what;
+    EXPECT_EQ(display.GetSurfaceCount(), count) << c.what;
+    display.GetAvailableVidMem(total, free);
+    EXPECT_EQ(free, 16u) << c.what;
+  }
+  EXPECT_EQ(display.CreateSurfaceFromBitmap(static_cast<VXStream*>(nullptr), false), nullptr);
+  EXPECT_EQ(display.CreateSurfaceFromBitmap(static_cast<Classes::TStream*>(nullptr), false), nullptr);
+  display.SetEnabled(false);
+  pictures::Bytes bytes(good);
+  EXPECT_EQ(display.CreateSurfaceFromBitmap(&bytes.stream, false), nullptr) << "disabled";
+}
+
 // ---- Modes and version
 
 TEST(DisplayModes, PixelFormatsBothWays) {
@@ -567,4 +670,97 @@ TEST_F(Sprites, SoftwareDrawing) {
   EXPECT_EQ(dst.PGet(0, 0) & 0xFFFFFF, 0xFF0000u);
   EXPECT_EQ(dst.PGet(1, 3) & 0xFFFFFF, 0u) << "the hole, moved by the clip";
   EXPECT_FALSE(dst.IsLocked());
+}
+
+// ---- Sprite pages and patterns from BMP pictures
+
+TEST_F(Sprites, PicturesLoadOntoPagesCutToThePage) {
+  const auto colours = PictureColours();
+  TDSurface* page1 = display.GetSpSurface(1);
+  pictures::Bytes inside(PictureBmp());
+  ASSERT_TRUE(display.SpPatLoadBmp(1, &inside.stream, 10, 4));
+  EXPECT_TRUE(Holds(page1, 10, 4, colours));
+  EXPECT_EQ(page1->PGet(9, 4), 0u);
+
+  pictures::Bytes edge(PictureBmp());
+  VX2TStream framework(&edge.stream);
+  ASSERT_TRUE(display.SpPatLoadBmp(1, &framework, 62, 30));
+  EXPECT_TRUE(Holds(page1, 62, 30, colours)) << "the part on the page";
+
+  const auto before = Packed(page1);
+  std::string broken = PictureBmp();
+  broken.resize(broken.size() - 1);
+  pictures::Bytes bad(broken), noPage(PictureBmp());
+  EXPECT_FALSE(display.SpPatLoadBmp(1, &bad.stream, 0, 0));
+  EXPECT_FALSE(display.SpPatLoadBmp(4, &noPage.stream, 0, 0));
+  EXPECT_FALSE(display.SpPatLoadBmp(1, static_cast<Classes::TStream*>(nullptr), 0, 0));
+  EXPECT_EQ(Packed(page1), before);
+}
+
+// A pattern that cannot be defined leaves both the pattern table and the page as they were.
+TEST_F(Sprites, PatternFromBitmapIsRefusedWithoutTouchingThePage) {
+  struct Case {
+    const char* what;
+    int pattern, page, x, y;
+    bool broken;
+  };
+  const Case cases[] = {
+      {"pattern out of range", 1024, 2, 0, 0, false}, {"no such page", 9, 4, 0, 0, false},
+      {"past the right edge", 9, 2, 60, 0, false},    {"past the bottom", 9, 2, 0, 30, false},
+      {"left of the page", 9, 2, -1, 0, false},       {"unreadable picture", 9, 2, 0, 0, true},
+  };
+  TDSurface* page2 = display.GetSpSurface(2);
+  page2->Fill(VXRGB(1, 2, 3));
+  const auto before = Packed(page2);
+  for (const Case& c : cases) {
+    pictures::Bytes bytes(c.broken ? CompressedBmp() : PictureBmp());
+    EXPECT_FALSE(display.SpSetPatternBmp(c.pattern, c.page, &bytes.stream, c.x, c.y)) << c.what;
+    EXPECT_FALSE(display.GetPattern(9)->used) << c.what;
+    EXPECT_EQ(Packed(page2), before) << c.what;
+  }
+  display.SetEnabled(false);
+  pictures::Bytes bytes(PictureBmp());
+  EXPECT_FALSE(display.SpSetPatternBmp(9, 2, &bytes.stream, 0, 0)) << "disabled";
+}
+
+// The picture's top-left pixel is the key: wherever that colour recurs, the sprite shows what lies below it. At
+// 16 bits the key goes through the reduced colour and back and must still hit the page's pixel.
+TEST_F(Display, PatternFromBitmapIsKeyedByItsTopLeftPixel) {
+  auto colours = PictureColours();
+  colours[7] = colours[0];
+  for (VXBitDepth depth : {bd16, bd32}) {
+    display.SetSpWidth(64);
+    display.SetSpHeight(32);
+    display.SetSpritePage(3);
+    Enable(kShapes[3], btSystem, depth);
+    pictures::Bytes bytes(PictureBmp(colours));
+    VX2TStream framework(&bytes.stream);
+    ASSERT_TRUE(display.SpSetPatternBmp(9, 2, &framework, 20, 10)) << depth;
+    const TSpritePattern* p = display.GetPattern(9);
+    EXPECT_TRUE(p->used);
+    EXPECT_EQ(p->page, 2);
+    EXPECT_EQ((VXRect{p->x, p->y, p->x + p->width, p->y + p->height}), (VXRect{20, 10, 25, 13}));
+    EXPECT_TRUE(Holds(display.GetSpSurface(2), 20, 10, colours));
+
+    TDSurface* back = display.GetBackSurface();
+    const std::uint32_t ground = back->TZoRGBtoPixel(VXRGB(0x40, 0x80, 0xC0));
+    back->BoxFill(0, 0, 639, 479, ground);
+    ASSERT_EQ(display.SpAddSprite(300, 200, 9, 0), 0);
+    display.SpriteShow();
+    ASSERT_TRUE(display.Flip());
+    // The presented front, read back into a bitmap of the display's format.
+    TZoRGBBits front;
+    front.SetBitDepth(depth);
+    front.SetPixFormat(back->GetPixFormat());
+    front.Resize(640, 480);
+    ASSERT_TRUE(front.Create());
+    ASSERT_TRUE(front.PutPat(0, 0, 640, 480, presenter.Front().data()));
+    const int bpp = static_cast<int>(depth);
+    const std::uint32_t mask = bpp == 4 ? 0xFFFFFFu : 0xFFFFu;
+    EXPECT_EQ(front.PGet(300, 200) & mask, ground & mask) << "the key at the top left";
+    EXPECT_EQ(front.PGet(302, 201) & mask, ground & mask) << "the key inside";
+    EXPECT_EQ(front.PGet(301, 200) & mask, _ConvertRGBtoProcTable[front.GetPixFormat()](colours[1]) & mask);
+    EXPECT_EQ(front.PGet(304, 202) & mask, _ConvertRGBtoProcTable[front.GetPixFormat()](colours[14]) & mask);
+    display.SetEnabled(false);
+  }
 }
