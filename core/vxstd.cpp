@@ -1,6 +1,7 @@
 #include "core/vxstd.h"
 
 #include <algorithm>
+#include <climits>
 
 void VXPutLE16(unsigned char* p, std::uint16_t v) {
   p[0] = static_cast<unsigned char>(v);
@@ -37,21 +38,30 @@ void VXCounter::SetAddVal(int value) { step_ = std::clamp(value, 0, max_); }
 
 void VXCounter::SetCount(int value) { count_ = std::min(value, max_ - 1); }
 
+namespace {
+
+// Steps are taken in 64 bits: a large step must not overflow the count.
+int Saturate(std::int64_t value) {
+  return static_cast<int>(std::clamp<std::int64_t>(value, INT_MIN, INT_MAX));
+}
+
+}  // namespace
+
 bool VXCounter::AddVal(int n) {
-  count_ += n;
-  if (count_ >= max_) {
-    count_ -= max_;
-    return true;
-  }
-  return false;
+  std::int64_t count = std::int64_t{count_} + n;
+  const bool wrapped = count >= max_;
+  if (wrapped) count -= max_;
+  count_ = Saturate(count);
+  return wrapped;
 }
 
 bool VXCounter::SubVal(int n) {
-  count_ -= n;
-  if (count_ < 0) {
+  const std::int64_t count = std::int64_t{count_} - n;
+  if (count < 0) {
     count_ = 0;
     return true;
   }
+  count_ = Saturate(count);
   return false;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -139,4 +141,77 @@ TEST(FileMan, AFailedInitPackLeavesNoMode) {
   VXString name;
   man.FindSet("*.*");
   EXPECT_FALSE(man.FindFile(name));
+}
+
+TEST(FileMan, FolderModeCreatesFilesAndTellsTheirTime) {
+  TempDir dir;
+  VXFileMan man;
+  EXPECT_EQ(man.Create("x.txt"), nullptr);  // no mode yet
+  man.InitDir(dir.str().c_str());
+  VXStream* out = man.Create("Save\\..\\new.TXT");  // climbing back inside the folder is still refused
+  EXPECT_EQ(out, nullptr);
+  out = man.Create("new.TXT");
+  ASSERT_NE(out, nullptr);
+  EXPECT_EQ(out->Write("saved", 5), 5);
+  man.Close(out);
+  VXStream* in = man.Open("NEW.txt");
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(ReadAll(in), "saved");
+  man.Close(in);
+  FILETIME t{};
+  EXPECT_TRUE(man.GetFileTime("new.txt", &t));
+  EXPECT_NE(t.dwHighDateTime, 0u);
+  EXPECT_FALSE(man.GetFileTime("missing.txt", &t));
+}
+
+TEST(FileMan, PackModeOverACallersPackOrStream) {
+  TempDir dir;
+  const std::string path = MakePack(dir);
+  VXPack pack;
+  ASSERT_TRUE(pack.LoadPack(path.c_str()));
+  {
+    VXFileMan man;
+    EXPECT_FALSE(man.InitPack(static_cast<VXPack*>(nullptr)));
+    ASSERT_TRUE(man.SetPack(&pack));
+    EXPECT_EQ(man.GetPack(), &pack);
+    EXPECT_TRUE(man.FileIsExist("readme.TXT"));
+    man.Finish();  // the caller's pack is only forgotten
+    EXPECT_EQ(man.GetPack(), nullptr);
+  }
+  EXPECT_TRUE(pack.IsOpen());
+
+  VXFileStream file(path.c_str(), VXFileRead);
+  VXFileMan man;
+  ASSERT_TRUE(man.InitPack(static_cast<VXStream*>(&file)));
+  VXStream* s = man.Open("song.ID");
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(ReadAll(s), "song");
+  man.Close(s);
+  VXMemoryStream junk("not a pack", 10);
+  EXPECT_FALSE(man.InitPack(static_cast<VXStream*>(&junk)));
+  EXPECT_FALSE(man.ChkIsPack());
+}
+
+TEST(FileMan, UnnamedLeaksAndUnregisteredStreams) {
+  TempDir dir;
+  const std::string path = MakePack(dir);
+  Messages m;
+  VXStream* leaked = nullptr;
+  {
+    VXFileMan man;
+    man.OnMessage = VXCallback2<Messages, void, VXFileMan*, VXString>(&m, &Messages::On);
+    ASSERT_TRUE(man.InitPack(path.c_str()));
+    leaked = man.Open("Title.png");
+    VXStream* stranger = new VXMemoryStream();
+    man.Close(stranger);  // not handed out by this manager: deleted all the same
+    EXPECT_EQ(stranger, nullptr);
+    EXPECT_EQ(man.Open("nothing.bin"), nullptr);
+  }
+  ASSERT_EQ(m.texts.size(), 2u);
+  EXPECT_EQ(m.texts[0].rfind("FileOpenErr Call(", 0), 0u);
+  EXPECT_NE(m.texts[0].find(") [nothing.bin]"), std::string::npos);
+  char expected[40];
+  std::snprintf(expected, sizeof expected, "NotClose %08" PRIxPTR ":Call(", reinterpret_cast<std::uintptr_t>(leaked));
+  EXPECT_EQ(m.texts[1].rfind(expected, 0), 0u) << m.texts[1];
+  delete leaked;
 }

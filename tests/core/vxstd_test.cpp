@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 TEST(ByteOrder, ReadsAndWritesBothOrders) {
   const unsigned char bytes[] = {0x12, 0x34, 0x56, 0x78};
   EXPECT_EQ(VXGetBE16(bytes), 0x1234);
@@ -82,4 +84,24 @@ TEST(Random, RangesAndSpecialCases) {
   }
   EXPECT_EQ(r.NormalDistribution(0), 0);
   EXPECT_EQ(r.NormalDistribution(65537), 0);
+}
+
+TEST(Counter, LargeStepsDoNotOverflow) {
+  struct Case {
+    int max, count, add, sub;  // sub is applied after add
+    int afterAdd, afterSub;
+    bool wrapped, stopped;
+  } cases[] = {
+      {10, 9, INT_MAX, 0, INT_MAX - 1, INT_MAX - 1, true, false},
+      {INT_MAX, INT_MAX - 1, INT_MAX, INT_MAX, INT_MAX - 1, 0, true, true},
+      {10, 5, 0, INT_MIN, 5, INT_MAX, false, false},  // a negative step down only climbs, up to the int limit
+  };
+  for (const Case& c : cases) {
+    VXCounter counter(c.max);
+    counter.SetCount(c.count);
+    EXPECT_EQ(counter.AddVal(c.add), c.wrapped);
+    EXPECT_EQ(counter.GetCount(), c.afterAdd);
+    EXPECT_EQ(counter.SubVal(c.sub), c.stopped);
+    EXPECT_EQ(counter.GetCount(), c.afterSub);
+  }
 }
