@@ -36,10 +36,10 @@ struct VersionLayout {
 };
 
 constexpr VersionLayout kLayouts[] = {
-    {VXPackVersion1, 32, false, false},
-    {VXPackVersion2, 40, true, false},
-    {VXPackVersion3, 48, true, true},
-    {VXPackVersion31, 48, true, true},
+    {VXPackVersion1, sizeof(VXFileTable1), false, false},
+    {VXPackVersion2, sizeof(VXFileTable2), true, false},
+    {VXPackVersion3, sizeof(VXFileTable3), true, true},
+    {VXPackVersion31, sizeof(VXFileTable3), true, true},
 };
 
 const VersionLayout* FindLayout(std::uint16_t version) {

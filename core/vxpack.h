@@ -73,6 +73,29 @@ constexpr int kVXPackNameLength = 21;
 constexpr int kVXPackExtLength = 3;
 constexpr int kVXPackFullNameLength = kVXPackNameLength + 1 + kVXPackExtLength;  // 25; buffers need 26 bytes
 
+// Entry of a version 0x0100 pack.
+struct VXFileTable1 {
+  char name[kVXPackNameLength];
+  char ext[kVXPackExtLength];
+  std::uint32_t offset;
+  std::uint32_t size;  // stored as is: stored size = size
+};
+static_assert(sizeof(VXFileTable1) == 32);
+static_assert(offsetof(VXFileTable1, offset) == 24 && offsetof(VXFileTable1, size) == 28);
+
+// Entry of a version 0x0200 pack.
+struct VXFileTable2 {
+  char name[kVXPackNameLength];
+  char ext[kVXPackExtLength];
+  std::uint32_t offset;
+  std::uint32_t size;
+  std::uint32_t compSize;
+  std::uint8_t comp;
+  std::uint8_t unused[3];
+};
+static_assert(sizeof(VXFileTable2) == 40);
+static_assert(offsetof(VXFileTable2, compSize) == 32 && offsetof(VXFileTable2, comp) == 36);
+
 struct VXFileTable3 {
   char name[kVXPackNameLength];  // zero-padded, no terminator when full
   char ext[kVXPackExtLength];    // without the dot
