@@ -123,10 +123,11 @@ S AbsToRelPath(const S& pathIn, const S& baseIn) {
   } else {
     int after = root + 1;  // just after the last backslash the two share
     const int shorter = std::min(path.Length(), base.Length());
+    // Only real separators count: the second byte of a double-byte character may be 0x5C too.
     for (int i = root + 1; i <= shorter && path[i] == base[i]; ++i)
-      if (path[i] == '\\') after = i + 1;
+      if (path.IsPathDelimiter(i)) after = i + 1;
     for (int i = after; i <= base.Length(); ++i)
-      if (base[i] == '\\') result += Path<S>::Of("..\\");
+      if (base.IsPathDelimiter(i)) result += Path<S>::Of("..\\");
     result += path.SubString(after, path.Length() - after + 1);
   }
   if (!result.IsEmpty() && !EndsWithBackslash(result)) result += Path<S>::Of("\\");
@@ -175,7 +176,7 @@ S RelToAbsPath(const S& relIn, const S& baseIn) {
     if (end >= first && base[end] == '\\') --end;
     int keep = end;  // kept part is base[first .. keep]
     for (int k = end; up > 0 && k >= first; --k) {
-      if (base[k] == '\\' && --up == 0) keep = k - 1;
+      if (base.IsPathDelimiter(k) && --up == 0) keep = k - 1;
     }
     if (up > 0) {  // running past the start costs one more
       --up;

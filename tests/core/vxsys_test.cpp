@@ -80,7 +80,10 @@ TEST(Paths, ChangeExtAndRelative) {
          {"E:\\Game", "e:\\Game\\", ""},
          {"E:\\Game\\Save", "E:\\Game\\Data\\Sub", "..\\..\\Save\\"},
          {"\\work\\qorm\\data", "\\work\\qorm", "data\\"},
-         {"rel\\x", "E:\\x", "rel\\x\\"}});
+         {"rel\\x", "E:\\x", "rel\\x\\"},
+         // A folder name whose double-byte character ends in 0x5C: that byte is no separator.
+         {"E:\\" + kSo + "x", "E:\\" + kSo + "y", "..\\" + kSo + "x\\"},
+         {"E:\\" + kSo + "\\a", "E:\\" + kSo + "\\b\\" + kSo, "..\\..\\a\\"}});
   Check("AbsToRelDir", VXAbsToRelDirA, VXAbsToRelDirW,
         {{"E:\\Game\\Data", "E:\\Game", "Data"}, {"D:\\", "E:\\x", "D:\\"}, {"E:\\Game", "E:\\Game", ""}});
   Check("AbsToRelPathName", VXAbsToRelPathNameA, VXAbsToRelPathNameW,
@@ -94,7 +97,9 @@ TEST(Paths, ChangeExtAndRelative) {
          {"Save", "", "Save\\"},
          {"D:\\abs", "E:\\Game", "D:\\abs\\"},
          {"..\\x", "\\work\\qorm", "\\work\\x\\"},
-         {"..\\..\\x", "\\work\\qorm", "\\x\\"}});
+         {"..\\..\\x", "\\work\\qorm", "\\x\\"},
+         {"..\\x", "E:\\a\\" + kSo, "E:\\a\\x\\"},
+         {"..\\x", "E:\\" + kSo + "\\b", "E:\\" + kSo + "\\x\\"}});
   Check("RelToAbsDir", VXRelToAbsDirA, VXRelToAbsDirW,
         {{"..\\Save", "E:\\Game\\Data", "E:\\Game\\Save"}, {"..", "E:\\Game", "E:\\"}, {"", "", ""}});
   Check("RelToAbsPathName", VXRelToAbsPathNameA, VXRelToAbsPathNameW,
