@@ -316,7 +316,12 @@ TEST(PackReader, EveryKindDecodesAndRawReadsSeeTheStoredBytes) {
     VXMemoryStream copy;
     ASSERT_TRUE(l.pack.VXfopenToStream(&copy, e.name.c_str(), true));
     EXPECT_EQ(ReadAll(&copy), e.comp == 9 ? notted : plain);
+    VXMemoryStream asStored;  // without decoding, the stored bytes are copied
+    ASSERT_TRUE(l.pack.VXfopenToStream(&asStored, e.name.c_str(), false));
+    EXPECT_EQ(ReadAll(&asStored), e.stored);
   }
+  EXPECT_TRUE(l.pack.VXfopenToStream(nullptr, "STORED", true));  // found: nothing to copy into
+  EXPECT_FALSE(l.pack.VXfopenToStream(nullptr, "absent", true));
 }
 
 TEST(PackReader, ReadsClampSeeksAndCountWholeItems) {
