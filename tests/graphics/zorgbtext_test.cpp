@@ -117,13 +117,13 @@ struct Lookups {
 void SavePng(TZoRGBBits& back, const std::string& name) {
   const char* folder = std::getenv("QORM_TEXT_PNG");
   if (folder == nullptr) return;
-  pictures::PngSpec spec{back.GetWidth(), back.GetHeight(), PNG_COLOR_TYPE_RGB, 8, false, {}, {}};
+  pictures::PngSpec png{back.GetWidth(), back.GetHeight(), PNG_COLOR_TYPE_RGB, 8, false, {}, {}};
   for (int y = 0; y < back.GetHeight(); ++y)
     for (int x = 0; x < back.GetWidth(); ++x) {
       const VXRGB c = back.PixeltoTZoRGB(back.PGet(x, y));
-      spec.rows.insert(spec.rows.end(), {c.red, c.green, c.blue});
+      png.rows.insert(png.rows.end(), {c.red, c.green, c.blue});
     }
-  std::ofstream(std::string(folder) + "/" + name + ".png", std::ios::binary) << pictures::MakePng(spec);
+  std::ofstream(std::string(folder) + "/" + name + ".png", std::ios::binary) << pictures::MakePng(png);
 }
 
 }  // namespace
