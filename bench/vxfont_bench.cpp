@@ -10,6 +10,7 @@
 #include "graphics/vxfont.h"
 #include "graphics/zoalpha.h"
 #include "graphics/zorgbdib.h"
+#include "graphics/zorgbtext.h"
 #include "platform/text.h"
 
 namespace {
@@ -26,16 +27,6 @@ const std::string& Line() {
   static const std::string line = *platform::text::Utf8ToCp932(
       "吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじ");
   return line;
-}
-
-void Reduce(const TZoAlphaDib& large, TZoAlpha& cover) {
-  for (int j = 0; j < cover.GetHeight(); ++j) {
-    const unsigned char* a = large.At(0, 2 * j);
-    const unsigned char* b = large.At(0, 2 * j + 1);
-    unsigned char* d = cover.At(0, j);
-    for (int i = 0; i < cover.GetWidth(); ++i)
-      d[i] = static_cast<unsigned char>((a[2 * i] + a[2 * i + 1] + b[2 * i] + b[2 * i + 1]) / 4);
-  }
 }
 
 void BM_AntiAliasedLine(benchmark::State& state) {
@@ -66,7 +57,7 @@ void BM_AntiAliasedLine(benchmark::State& state) {
     font.Write(0, 0, line.c_str(), static_cast<int>(line.size()));
     font.EndTextOut();
     large.ReleaseDC(dc);
-    Reduce(large, cover);
+    ZoReduceCoverage(large, cover, 0);
     benchmark::DoNotOptimize(cover.GetBits());
   }
   state.SetItemsProcessed(state.iterations() * kChars);

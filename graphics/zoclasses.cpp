@@ -1,5 +1,6 @@
 #include "graphics/zoclasses.h"
 
+#include <cstdint>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -13,7 +14,10 @@
 #include "graphics/zorgbnum.h"
 #include "graphics/zorgbpanel.h"
 #include "graphics/zorgbparts.h"
+#include "graphics/zorgbtext.h"
 #include "platform/component.h"
+#include "platform/font.h"
+#include "platform/vclfont.h"
 
 namespace {
 
@@ -24,6 +28,9 @@ const pc::NameTable kBitDepths = {{"bdNone", bdNone}, {"bd8", bd8}, {"bd16", bd1
 const pc::NameTable kPixFormats = {{"pfNone", pfNone},       {"pf16_565", pf16_565}, {"pf16_555", pf16_555},
                                    {"pf16_5551", pf16_5551}, {"pf16_4444", pf16_4444}, {"pf24_888", pf24_888},
                                    {"pf32_888", pf32_888},   {"pf32_8888", pf32_8888}};
+
+// The system colour of window text, as a framework colour value (a system colour index with the top bit set).
+constexpr int kWindowTextColor = static_cast<int>(0x80000008u);
 
 const pc::NameTable kDirections = {{"ddTopDown", ddTopDown}, {"ddBottomUp", ddBottomUp}};
 
@@ -143,12 +150,56 @@ void RegisterParts() {
       .Enum("PixFormat", kPixFormats, [](TZoRGBParts& p, int v) { p.SetPixFormat(static_cast<VXPixFormat>(v)); });
 }
 
+// The nested Font.* properties of a class with GetFont and SetFont. Each edits a copy of the font and hands it
+// back, so that the class renders again what the change affects.
+template <class T>
+void FontProperties(pc::ClassBuilder<T>& b) {
+  using Graphics::TFont;
+  auto edit = [](auto change) {
+    return [change](T& t, auto value) {
+      TFont font = *t.GetFont();
+      change(font, value);
+      t.SetFont(&font);
+    };
+  };
+  b.String("Font.Name", edit([](TFont& f, const std::string& v) { f.SetName(v); }))
+      .Integer("Font.Height", edit([](TFont& f, int v) { f.SetHeight(v); }))
+      .Integer("Font.Size", edit([](TFont& f, int v) { f.SetSize(v); }))
+      .Enum("Font.Charset",
+            {{"ANSI_CHARSET", platform::font::kAnsiCharset},
+             {"DEFAULT_CHARSET", platform::font::kDefaultCharset},
+             {"SHIFTJIS_CHARSET", platform::font::kShiftJisCharset}},
+            edit([](TFont& f, int v) { f.SetCharset(static_cast<std::uint8_t>(v)); }))
+      .Enum("Font.Color", {{"clBlack", 0x000000}, {"clWhite", 0xFFFFFF}, {"clWindowText", kWindowTextColor}},
+            edit([](TFont& f, int v) { f.SetColor(static_cast<std::uint32_t>(v)); }))
+      .Enum("Font.Pitch", {{"fpDefault", Graphics::fpDefault}, {"fpVariable", Graphics::fpVariable},
+                           {"fpFixed", Graphics::fpFixed}},
+            edit([](TFont& f, int v) { f.SetPitch(static_cast<Graphics::TFontPitch>(v)); }))
+      .Set("Font.Style",
+           {{"fsBold", Graphics::fsBold}, {"fsItalic", Graphics::fsItalic}, {"fsUnderline", Graphics::fsUnderline},
+            {"fsStrikeOut", Graphics::fsStrikeOut}},
+           edit([](TFont& f, std::uint32_t v) { f.SetStyle(Graphics::TFontStyles(v)); }));
+}
+
+void RegisterText() {
+  auto b = pc::RegisterClass<TZoRGBText>("TZoRGBText", "TZoRGBPanel");
+  b.Bool("AntiAliase", &TZoRGBText::SetAntiAliase)
+      .Integer("TextColorRed", &TZoRGBText::SetTextColorRed)
+      .Integer("TextColorGreen", &TZoRGBText::SetTextColorGreen)
+      .Integer("TextColorBlue", &TZoRGBText::SetTextColorBlue)
+      .Integer("FontSize", &TZoRGBText::SetFontSize)
+      .Bool("Centering", &TZoRGBText::SetCentering)
+      .Integer("AAShade", &TZoRGBText::SetAAShade);  // Text: the panel's, whose setter the class overrides
+  FontProperties(b);
+}
+
 void RegisterAll() {
   RegisterBitmaps();
   RegisterPanel();
   RegisterButtons();
   RegisterAnimated();
   RegisterParts();
+  RegisterText();
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Registers the graphics library's component classes (bitmaps, alpha planes, panels, buttons, number panels,
-// animated panels, parts sheets) with the component model, so that form resources can name them. Call once before
-// the first form loads; later calls do nothing.
+// animated panels, parts sheets, text panels with their nested Font.* properties) with the component model, so
+// that form resources can name them. Call once before the first form loads; later calls do nothing.
 #pragma once
 
 void RegisterGraphicsClasses();

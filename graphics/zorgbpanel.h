@@ -158,9 +158,10 @@ public:
   void SetMouseControl(bool on) { mouseControl_ = on; }
   bool GetMouseTrans() const { return mouseTrans_; }
   void SetMouseTrans(bool on) { mouseTrans_ = on; }
-  // The name of the picture the screen loads into this panel (CP932); the panel only stores it.
+  // The name of the picture the screen loads into this panel (CP932); the panel only stores it. Widgets that show
+  // their text override the setter.
   const std::string& GetText() const { return text_; }
-  void SetText(const std::string& text) { text_ = text; }
+  virtual void SetText(const std::string& text) { text_ = text; }
 
   // ---- Dirt (rectangles in this panel's coordinates)
   void SetModifyRect(const VXRect& r);

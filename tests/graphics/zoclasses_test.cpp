@@ -11,6 +11,7 @@
 #include "graphics/zorgbbits.h"
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbnum.h"
+#include "graphics/zorgbtext.h"
 #include "platform/form.h"
 
 namespace {
@@ -157,6 +158,125 @@ TEST(GraphicsClasses, PanelFormsRefuseWrongHandlersAndValues) {
       ADD_FAILURE() << c.line;
     } catch (const platform::form::EFormError& e) {
       EXPECT_EQ(e.Line(), 3) << c.line;
+      EXPECT_NE(e.Message().find(c.error), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(screen.GetComponentCount(), 0);
+  }
+}
+
+namespace {
+
+struct TTextScreen : Classes::TComponent {
+  TTextScreen() : Classes::TComponent(nullptr) {}
+  TZoRGBPanel* Root = nullptr;
+  TZoRGBText* Title = nullptr;
+  TZoRGBText* Plain = nullptr;
+};
+
+void RegisterTextScreen() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterGraphicsClasses();
+    platform::component::RegisterScreen<TTextScreen>("TTextScreen")
+        .Field("Root", &TTextScreen::Root)
+        .Field("Title", &TTextScreen::Title)
+        .Field("Plain", &TTextScreen::Plain);
+  });
+}
+
+}  // namespace
+
+// A form places text panels with their own properties and the nested Font.* ones; the font reaches the text.
+TEST(GraphicsClasses, FormPlacesTextPanelsWithTheirFonts) {
+  RegisterTextScreen();
+  TTextScreen screen;
+  platform::form::LoadForm(screen,
+                           "form Texts : TTextScreen\n"
+                           "  object Root : TZoRGBPanel\n"
+                           "    SizeX = 320\n"
+                           "    SizeY = 100\n"
+                           "    object Title : TZoRGBText\n"
+                           "      OffsetY = 40\n"
+                           "      SizeX = 300\n"
+                           "      Text = \"吾輩は猫である\"\n"
+                           "      AntiAliase = true\n"
+                           "      TextColorRed = 255\n"
+                           "      TextColorGreen = 128\n"
+                           "      TextColorBlue = 0\n"
+                           "      FontSize = 21\n"
+                           "      Centering = true\n"
+                           "      AAShade = 2\n"
+                           "      Font.Charset = SHIFTJIS_CHARSET\n"
+                           "      Font.Color = clWindowText\n"
+                           "      Font.Height = -12\n"
+                           "      Font.Name = \"ＭＳ 明朝\"\n"
+                           "      Font.Pitch = fpVariable\n"
+                           "      Font.Style = [fsBold]\n"
+                           "    end\n"
+                           "    object Plain : TZoRGBText\n"
+                           "      FontSize = 16\n"
+                           "    end\n"
+                           "  end\n"
+                           "end\n",
+                           "Texts.form");
+  ASSERT_NE(screen.Title, nullptr);
+  TZoRGBText& title = *screen.Title;
+  EXPECT_EQ(title.GetParent(), screen.Root);
+  EXPECT_EQ(screen.Root->GetChild(1), screen.Plain);
+  EXPECT_EQ(title.GetText(), "\x8c\xe1\x94\x79\x82\xcd\x94\x4c\x82\xc5\x82\xa0\x82\xe9");  // CP932
+  EXPECT_TRUE(title.GetAntiAliase());
+  EXPECT_EQ(title.GetTextColor(), 0xFF8000u);
+  EXPECT_EQ(title.GetKeyColor(), 0x007FFFu);
+  EXPECT_EQ(title.GetFontSize(), 20);
+  EXPECT_TRUE(title.GetCentering());
+  EXPECT_EQ(title.GetAAShade(), 2);
+  EXPECT_EQ(title.GetSizeY(), 24);  // not written: the constructor's size
+  const Graphics::TFont& font = *title.GetFont();
+  EXPECT_EQ(font.GetCharset(), 128);
+  EXPECT_EQ(font.GetColor(), 0x80000008u);
+  EXPECT_EQ(font.GetPitch(), Graphics::fpVariable);
+  EXPECT_TRUE(font.HasStyle(Graphics::fsBold));
+  EXPECT_FALSE(font.HasStyle(Graphics::fsItalic));
+  EXPECT_EQ(screen.Plain->GetFont()->GetName(), "\x82\x6c\x82\x72\x20\x83\x53\x83\x56\x83\x62\x83\x4e");
+
+  // The screen makes the buffers once the display's format is known: size and pitch come from the panel.
+  screen.Root->AllCreate();
+  ASSERT_TRUE(title.MakeBuffer(pf32_888));
+  const VXFont& made = title.GetTextFont();
+  ASSERT_TRUE(made.IsCreated()) << "the IPA fonts are needed: ./scripts/deps.sh installs them";
+  EXPECT_EQ(made.GetHeight(), -40);
+  EXPECT_EQ(made.GetPitch(), vfpFixed);
+  EXPECT_TRUE(made.CheckStyle(vfsBold));
+  EXPECT_EQ(made.GetCharset(), 128);
+  EXPECT_EQ(made.GetHandle()->Face().family, "IPAMincho");
+  ASSERT_NE(title.GetAlpha(), nullptr);
+  EXPECT_EQ(title.GetAlpha()->GetWidth(), 300);
+  EXPECT_EQ(title.TextX(), (300 - 14 * 10) / 2);
+}
+
+TEST(GraphicsClasses, TextPanelFormsRefuseUnknownFontValues) {
+  RegisterTextScreen();
+  struct Case {
+    const char* line;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"Font.Style = [fsHuge]", "fsHuge"},
+      {"Font.Pitch = fpWide", "fpWide"},
+      {"Font.Shape = 1", "Font.Shape"},
+      {"Font.Charset = 128", "Font.Charset"},
+      {"Centering = 2", "Centering"},
+  };
+  for (const Case& c : cases) {
+    TTextScreen screen;
+    const std::string text = std::string("form F : TTextScreen\n  object Root : TZoRGBPanel\n"
+                                         "    object Title : TZoRGBText\n      ") +
+                             c.line + "\n    end\n    object Plain : TZoRGBText\n    end\n  end\nend\n";
+    try {
+      platform::form::LoadForm(screen, text, "F.form");
+      ADD_FAILURE() << c.line;
+    } catch (const platform::form::EFormError& e) {
+      EXPECT_EQ(e.Line(), 4) << c.line;
       EXPECT_NE(e.Message().find(c.error), std::string::npos) << e.what();
     }
     EXPECT_EQ(screen.GetComponentCount(), 0);
