@@ -452,3 +452,82 @@ TEST(ZoRGBPanel, HandlersMayChangeTheTreeDuringWalks) {
   EXPECT_TRUE(t.root->Draw(back.get(), 0, 0));
   EXPECT_EQ(t.root->GetChildCount(), 3);
 }
+
+// The wheel reaches every created, visible child from the topmost down, wherever the pointer is, with the position
+// in the child's coordinates, until a handler takes it; the panel itself hears it last and only with MouseControl.
+TEST(ZoRGBPanel, WheelGoesToChildrenUntilHandled) {
+  Tree t;
+  t.root->SetName("Root");
+  TZoRGBPanel* low = t.Add(t.root, "Low", 10, 20, 30, 30);
+  TZoRGBPanel* high = t.Add(t.root, "High", 300, 200, 30, 30);
+  TZoRGBPanel* hidden = t.Add(t.root, "Hidden", 0, 0, 30, 30);
+  TZoRGBPanel* inner = t.Add(low, "Inner", 5, 5, 10, 10);
+  hidden->SetVisible(false);
+  bool takeAt = false;
+  TZoRGBPanel* taker = nullptr;
+  for (TZoRGBPanel* p : {t.root, low, high, hidden, inner})
+    p->OnMouseWheel = [&, p](TComponent* s, TShiftState, int delta, const TPoint& at, bool& handled) {
+      t.log.push_back(s->GetName() + ":" + std::to_string(delta) + "@" + std::to_string(at.x) + "," +
+                      std::to_string(at.y));
+      handled = takeAt && p == taker;
+    };
+  t.root->AllCreate();
+
+  bool handled = false;
+  t.root->MouseWheel({}, -120, TPoint{100, 100}, handled);
+  EXPECT_FALSE(handled);
+  EXPECT_EQ(t.Take(), "High:-120@-200,-100 Inner:-120@85,75 Low:-120@90,80 Root:-120@100,100");
+
+  takeAt = true;
+  taker = inner;
+  handled = false;
+  t.root->MouseWheel({}, 120, TPoint{0, 0}, handled);
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(t.Take(), "High:120@-300,-200 Inner:120@-15,-25");
+
+  taker = nullptr;
+  low->SetMouseControl(false);  // Low stays silent but its child still hears the wheel
+  handled = false;
+  t.root->MouseWheel({}, 120, TPoint{0, 0}, handled);
+  EXPECT_EQ(t.Take(), "High:120@-300,-200 Inner:120@-15,-25 Root:120@0,0");
+}
+
+// Key releases and typed characters follow the active chain like presses; a handler may change the key it is given.
+TEST(ZoRGBPanel, KeyUpAndKeyPressFollowTheActiveChain) {
+  Tree t;
+  t.root->SetName("Root");
+  TZoRGBPanel* a = t.Add(t.root, "A", 0, 0, 10, 10);
+  TZoRGBPanel* b = t.Add(t.root, "B", 0, 0, 10, 10);
+  a->SetKeyControl(true);
+  t.root->SetKeyControl(true);
+  for (TZoRGBPanel* p : {t.root, a, b}) {
+    p->OnKeyUp = [&t](TComponent* s, unsigned short& key, TShiftState) {
+      t.log.push_back(s->GetName() + ":Up" + std::to_string(key));
+      key = 0;
+    };
+    p->OnKeyPress = [&t](TComponent* s, char& key) {
+      t.log.push_back(s->GetName() + ":Press" + std::string(1, key));
+      key = 'z';
+    };
+  }
+  t.root->AllCreate();
+  unsigned short key = 0x1B;
+  char typed = 'a';
+  // B is topmost but takes no keys: the root takes them.
+  EXPECT_TRUE(t.root->KeyUp(key, {}));
+  EXPECT_TRUE(t.root->KeyPress(typed));
+  EXPECT_EQ(t.Take(), "Root:Up27 Root:Pressa");
+  EXPECT_EQ(key, 0);
+  EXPECT_EQ(typed, 'z');
+  b->Hide();
+  key = 0x25;
+  typed = 'b';
+  EXPECT_TRUE(t.root->KeyUp(key, {}));
+  EXPECT_TRUE(t.root->KeyPress(typed));
+  EXPECT_EQ(t.Take(), "A:Up37 A:Pressb");
+  t.root->SetKeyControl(false);
+  a->Hide();
+  EXPECT_FALSE(t.root->KeyUp(key, {}));
+  EXPECT_FALSE(t.root->KeyPress(typed));
+  EXPECT_EQ(t.Take(), "");
+}
