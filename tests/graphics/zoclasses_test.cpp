@@ -282,3 +282,86 @@ TEST(GraphicsClasses, TextPanelFormsRefuseUnknownFontValues) {
     EXPECT_EQ(screen.GetComponentCount(), 0);
   }
 }
+
+// Every published property and event of the graphics classes can be written by a form, with its kind; classes
+// inherit what their bases publish.
+TEST(GraphicsClasses, EveryPublishedNameIsRegistered) {
+  RegisterGraphicsClasses();
+  namespace pc = platform::component;
+  using K = pc::PropertyKind;
+  struct Published {
+    const char* cls;
+    std::vector<std::pair<const char*, K>> properties;
+    std::vector<std::pair<const char*, const char*>> events;  // name, event kind
+  };
+  const std::vector<std::pair<const char*, const char*>> panelEvents = {
+      {"OnClick", "TNotifyEvent"},         {"OnCreate", "TNotifyEvent"},     {"OnRelease", "TNotifyEvent"},
+      {"OnShow", "TNotifyEvent"},          {"OnHide", "TNotifyEvent"},       {"OnMouseMove", "TMouseMoveEvent"},
+      {"OnMouseDown", "TMouseEvent"},      {"OnMouseUp", "TMouseEvent"},     {"OnMouseEnter", "TNotifyEvent"},
+      {"OnMouseLeave", "TNotifyEvent"},    {"OnMouseWheel", "TMouseWheelEvent"}, {"OnKeyDown", "TKeyEvent"},
+      {"OnKeyUp", "TKeyEvent"},            {"OnKeyPress", "TKeyPressEvent"}, {"OnChange", "TNotifyEvent"},
+      {"OnActivate", "TNotifyEvent"},      {"OnDeactivate", "TNotifyEvent"}, {"OnAnime", "TNotifyEvent"},
+      {"OnDraw", "TZoDrawEvent"}};
+  const std::vector<std::pair<const char*, K>> panelProperties = {
+      {"Visible", K::Bool},      {"KeyControl", K::Bool},   {"MouseControl", K::Bool}, {"MouseTrans", K::Bool},
+      {"AutoSize", K::Bool},     {"Parent", K::Component},  {"OffsetX", K::Integer},   {"OffsetY", K::Integer},
+      {"SizeX", K::Integer},     {"SizeY", K::Integer},     {"NumBlock", K::Integer},  {"BlockIndex", K::Integer},
+      {"Text", K::String}};
+  const std::vector<std::pair<const char*, K>> buttonStates = {
+      {"Enabled", K::Bool}, {"Selected", K::Bool}, {"AutoFocus", K::Bool}};
+  const std::vector<std::pair<const char*, K>> patterns = {{"PatNormal", K::Integer},   {"PatFocus", K::Integer},
+                                                           {"PatSelected", K::Integer}, {"PatDown", K::Integer},
+                                                           {"PatDisable", K::Integer}};
+  std::vector<std::pair<const char*, K>> simple = {{"AnimeWait", K::Integer}, {"AnimeType", K::Enum}};
+  for (const char* g : {"G1FrameNum", "G2FrameNum", "G3FrameNum", "G4FrameNum", "G5FrameNum", "G6FrameNum",
+                        "G7FrameNum", "G8FrameNum"})
+    simple.emplace_back(g, K::Integer);
+  auto join = [](std::vector<std::pair<const char*, K>> a, const std::vector<std::pair<const char*, K>>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+
+  const std::vector<Published> published = {
+      {"TZoRGBBits",
+       {{"Width", K::Integer}, {"Height", K::Integer}, {"BitDepth", K::Enum}, {"PixFormat", K::Enum},
+        {"Reverse", K::Bool}},
+       {{"OnChange", "TNotifyEvent"}}},
+      {"TZoAlpha", {{"Width", K::Integer}, {"Height", K::Integer}}, {}},
+      {"TZoRGBDib", {{"Direction", K::Enum}, {"PixFormat", K::Enum}}, {{"OnChange", "TNotifyEvent"}}},
+      {"TZoAlphaDib", {{"Direction", K::Enum}, {"Width", K::Integer}}, {}},
+      {"TZoRGBPanel", panelProperties, panelEvents},
+      {"TZoRGBBtn",
+       join(join(join(panelProperties, buttonStates), patterns),
+            {{"AnimeWait", K::Integer}, {"AnimeType", K::Enum}}),
+       panelEvents},
+      {"TZoRGBNum", join(panelProperties, {{"Column", K::Integer}, {"Number", K::Integer}}), panelEvents},
+      {"TZoRGBText",
+       join(panelProperties,
+            {{"AntiAliase", K::Bool}, {"TextColorRed", K::Integer}, {"TextColorGreen", K::Integer},
+             {"TextColorBlue", K::Integer}, {"FontSize", K::Integer}, {"Centering", K::Bool},
+             {"AAShade", K::Integer}, {"Font.Name", K::String}, {"Font.Height", K::Integer},
+             {"Font.Charset", K::Enum}, {"Font.Pitch", K::Enum}, {"Font.Style", K::Set}}),
+       panelEvents},
+      {"TZoRGBParts", {{"BitDepth", K::Enum}, {"PixFormat", K::Enum}}, {}},
+      {"TZoRGBAnime", join(panelProperties, {{"GroupIndex", K::Integer}}), panelEvents},
+      {"TZoRGBSimple", join(join(panelProperties, simple), {{"GroupIndex", K::Integer}}), panelEvents},
+      {"TZoRGBSBtn", join(join(join(panelProperties, simple), buttonStates), patterns), panelEvents},
+      {"TZoRGBProgram", join(panelProperties, {{"GroupIndex", K::Integer}}), panelEvents},
+      {"TZoRGBPBtn", join(join(panelProperties, buttonStates), {{"GroupIndex", K::Integer}}), panelEvents},
+  };
+  for (const Published& p : published) {
+    SCOPED_TRACE(p.cls);
+    const pc::ClassInfo* cls = pc::FindClass(p.cls);
+    ASSERT_NE(cls, nullptr);
+    for (const auto& [name, kind] : p.properties) {
+      const pc::PropertyInfo* info = pc::FindProperty(*cls, name);
+      ASSERT_NE(info, nullptr) << name;
+      EXPECT_EQ(info->kind, kind) << name;
+    }
+    for (const auto& [name, kind] : p.events) {
+      const pc::EventInfo* info = pc::FindEvent(*cls, name);
+      ASSERT_NE(info, nullptr) << name;
+      EXPECT_EQ(info->kind, kind) << name;
+    }
+  }
+}
