@@ -531,3 +531,35 @@ TEST(ZoRGBPanel, KeyUpAndKeyPressFollowTheActiveChain) {
   EXPECT_FALSE(t.root->KeyPress(typed));
   EXPECT_EQ(t.Take(), "");
 }
+
+// A subtree is created parent first and released children first; releasing the panel that holds the capture frees
+// it for the whole tree, and input passes released panels by.
+TEST(ZoRGBPanel, AllCreateAndAllReleaseOrder) {
+  Tree t;
+  t.root->SetName("Root");
+  TZoRGBPanel* a = t.Add(t.root, "A", 0, 0, 50, 50);
+  TZoRGBPanel* a1 = t.Add(a, "A1", 0, 0, 20, 20);
+  TZoRGBPanel* b = t.Add(t.root, "B", 60, 0, 50, 50);
+  for (TZoRGBPanel* p : {t.root, a, a1, b}) {
+    t.Listen(p);
+    p->OnRelease = [&t](TComponent* s) { t.log.push_back(s->GetName() + ":Release"); };
+  }
+  b->Hide();
+  EXPECT_TRUE(t.root->AllCreate());
+  EXPECT_EQ(t.Take(), "Root:Create Root:Show A:Create A:Show A1:Create A1:Show B:Create");
+
+  t.root->SetActive();
+  t.root->MouseDown(mbLeft, {ssLeft}, 5, 5);
+  EXPECT_EQ(t.root->GetMouseCapture(), a1);
+  t.Take();
+  a->AllRelease();
+  EXPECT_EQ(t.Take(), "A1:Hide A1:Release A:Hide A:Release");
+  EXPECT_EQ(t.root->GetMouseCapture(), nullptr);
+  EXPECT_FALSE(a->GetCreated() || a1->GetCreated());
+  EXPECT_TRUE(t.root->MouseUp(mbLeft, {}, 5, 5));
+  EXPECT_EQ(t.Take(), "Root:Up");  // the released panels are passed by; the root was not pressed: no click
+
+  t.root->AllRelease();
+  EXPECT_EQ(t.Take(), "B:Release Root:Hide Root:Release");
+  EXPECT_FALSE(t.root->GetCreated());
+}
