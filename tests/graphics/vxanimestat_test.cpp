@@ -143,3 +143,34 @@ TEST(VXAnimeStat, RandomWaits) {
     EXPECT_EQ(p.stat.GetPattern(), 1);
   }
 }
+
+// The once flag marks a run that is still going: it is cleared when the run comes to hold, and when it loops
+// back (action 3) or moves on to the next group (action 4). The modified flag stays set once the pattern changed.
+TEST(VXAnimeStat, OnceFlagEndsWithTheRun) {
+  struct Case {
+    const char* why;
+    std::vector<Frame> frames;
+    bool twoGroups;  // one frame in each of groups 0 and 1, else all frames in group 0
+    int ticks;
+    bool onceAfter;
+  };
+  const Case cases[] = {
+      {"still running", {{1, 0, 5}, {1, 1, 5}, {0, 2, 0}}, false, 4, true},
+      {"came to hold", {{1, 0, 5}, {1, 1, 5}, {0, 2, 0}}, false, 10, false},
+      // The last frame of action 1 turns into a hold that still runs its wait once more before it is held.
+      {"last frame of action 1, its wait not yet over", {{1, 0, 5}, {1, 1, 5}}, false, 10, true},
+      {"last frame of action 1 held", {{1, 0, 5}, {1, 1, 5}}, false, 15, false},
+      {"looped back", {{1, 0, 5}, {3, 1, 5}}, false, 10, false},
+      {"next group", {{4, 0, 5}, {1, 1, 5}}, true, 5, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    const int n = static_cast<int>(c.frames.size());
+    Player p(c.twoGroups ? Table({1, 1}, c.frames) : Table({n}, c.frames));
+    p.stat.SetOnceFlag();
+    EXPECT_TRUE(p.stat.CheckOnceFlag());
+    p.stat.CallFrame(c.ticks);
+    EXPECT_EQ(p.stat.CheckOnceFlag(), c.onceAfter);
+    EXPECT_TRUE(p.stat.CheckModified());
+  }
+}
