@@ -227,14 +227,9 @@ bool TZoAlpha::AlphaBlend(int dx, int dy, const TZoAlpha* a, int ax, int ay, con
   if (rate == 0) return Draw(dx, dy, a, ax, ay, w, h);
   if (rate == kMaxBlendRate) return Draw(dx, dy, b, bx, by, w, h);
   if (rate < 0 || rate > kMaxBlendRate || a == nullptr || b == nullptr || !a->created_ || !b->created_) return false;
-  int left = 0, top = 0, right = 0, bottom = 0;
-  const VXRect area{ax, ay, ax + w, ay + h}, areaB{bx, by, bx + w, by + h};
-  ClipRect(area, {0, 0, a->width_, a->height_}, left, top, right, bottom);
-  ClipRect(areaB, {0, 0, b->width_, b->height_}, left, top, right, bottom);
-  w -= left + right, h -= top + bottom;
-  if (w <= 0 || h <= 0) return true;
-  return ZoAlphaBlend(dx + left, dy + top, w, h, a->At(ax + left, ay + top), a->pitch_, b->At(bx + left, by + top),
-                      b->pitch_, rate);
+  if (!ZoClipToSources(dx, dy, w, h, {{&ax, &ay, a->width_, a->height_}, {&bx, &by, b->width_, b->height_}}))
+    return true;
+  return ZoAlphaBlend(dx, dy, w, h, a->At(ax, ay), a->pitch_, b->At(bx, by), b->pitch_, rate);
 }
 
 bool TZoAlpha::AlphaBlend(int dx, int dy, const TZoAlpha* src, int sx, int sy, int w, int h, int rate) {
@@ -307,16 +302,23 @@ bool ComposeAlphaChannel(TZoAlpha* dst, int dx, int dy, TZoAlpha* share, const T
   if (b->GetWidth() > share->GetWidth() || b->GetHeight() > share->GetHeight()) return false;
   ZoClip c;
   if (!ZoClipArea(dx, dy, w, h, dst->GetWidth(), dst->GetHeight(), c)) return true;
+  // Positions are taken in 64 bits: a source may lie anywhere, also where its position plus the offset in the
+  // area passes the int range.
+  auto inside = [](const TZoAlpha* p, std::int64_t x, std::int64_t y) {
+    return x >= 0 && y >= 0 && x < p->GetWidth() && y < p->GetHeight();
+  };
   for (int j = 0; j < c.h; ++j)
     for (int i = 0; i < c.w; ++i) {
-      const int u = c.skipX + i, v = c.skipY + j;
-      const int A = a->PGet(ax + u, ay + v);
-      const bool insideB = bx + u >= 0 && by + v >= 0 && bx + u < b->GetWidth() && by + v < b->GetHeight();
-      const int B = insideB ? b->PGet(bx + u, by + v) : 0;
+      const std::int64_t u = c.skipX + i, v = c.skipY + j;
+      const std::int64_t xa = ax + u, ya = ay + v, xb = bx + u, yb = by + v;
+      const int A = inside(a, xa, ya) ? a->PGet(static_cast<int>(xa), static_cast<int>(ya)) : 0;
+      const bool insideB = inside(b, xb, yb);
+      const int B = insideB ? b->PGet(static_cast<int>(xb), static_cast<int>(yb)) : 0;
       const int K = A + (B - A) * rate / kMaxBlendRate;
       *dst->At(c.x + i, c.y + j) = static_cast<unsigned char>(K);
       if (insideB)
-        *share->At(bx + u, by + v) = static_cast<unsigned char>(K == 0 ? 0 : std::min(255, B * rate / K));
+        *share->At(static_cast<int>(xb), static_cast<int>(yb)) =
+            static_cast<unsigned char>(K == 0 ? 0 : std::min(255, B * rate / K));
     }
   return true;
 }

@@ -2,15 +2,54 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 
 int ZoClampCoord(int v) { return std::clamp(v, -kZoCoordLimit, kZoCoordLimit); }
 
+namespace {
+
+int Saturated(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+// Raises `margin` to `by` when that is larger.
+int Raised(int margin, std::int64_t by) { return Saturated(std::max<std::int64_t>(margin, by)); }
+
+bool FitsInt(std::int64_t v) { return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max(); }
+
+}  // namespace
+
 void ZoClipRect(const VXRect& a, const VXRect& b, int& left, int& top, int& right, int& bottom) {
-  left = std::max(left, b.left - a.left);
-  top = std::max(top, b.top - a.top);
-  right = std::max(right, a.right - b.right);
-  bottom = std::max(bottom, a.bottom - b.bottom);
+  left = Raised(left, std::int64_t{b.left} - a.left);
+  top = Raised(top, std::int64_t{b.top} - a.top);
+  right = Raised(right, std::int64_t{a.right} - b.right);
+  bottom = Raised(bottom, std::int64_t{a.bottom} - b.bottom);
+}
+
+bool ZoClipToSources(int& dx, int& dy, int& w, int& h, std::initializer_list<ZoAreaSource> sources) {
+  std::int64_t left = 0, top = 0, right = 0, bottom = 0;
+  for (const ZoAreaSource& s : sources) {
+    const std::int64_t x = *s.x, y = *s.y;
+    left = std::max(left, -x);
+    top = std::max(top, -y);
+    right = std::max(right, x + w - s.width);
+    bottom = std::max(bottom, y + h - s.height);
+  }
+  const std::int64_t cw = std::int64_t{w} - left - right, ch = std::int64_t{h} - top - bottom;
+  if (cw <= 0 || ch <= 0) return false;
+  const std::int64_t nx = dx + left, ny = dy + top;
+  if (!FitsInt(nx) || !FitsInt(ny)) return false;
+  // Every source position lies inside its picture now; a position named twice moves once.
+  std::vector<std::pair<int*, int>> moved;
+  for (const ZoAreaSource& s : sources) {
+    moved.emplace_back(s.x, static_cast<int>(*s.x + left));
+    moved.emplace_back(s.y, static_cast<int>(*s.y + top));
+  }
+  for (const auto& [at, value] : moved) *at = value;
+  dx = static_cast<int>(nx), dy = static_cast<int>(ny);
+  w = static_cast<int>(cw), h = static_cast<int>(ch);
+  return true;
 }
 
 VXRect ZoCornersToRect(int x1, int y1, int x2, int y2) {

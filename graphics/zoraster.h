@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -18,7 +19,21 @@ constexpr std::int64_t kZoMaxStorageBytes = std::int64_t{1} << 30;
 int ZoClampCoord(int v);
 
 // Raises each margin to at least the amount by which `a` sticks out of `b` on that side; a larger margin stays.
+// Margins beyond the int range are held at its ends.
 void ZoClipRect(const VXRect& a, const VXRect& b, int& left, int& top, int& right, int& bottom);
+
+// One source of a drawing that reads a common w x h area from several pictures: its position (moved by the cut)
+// and its size.
+struct ZoAreaSource {
+  int* x;
+  int* y;
+  int width, height;
+};
+// Cuts the w x h area so that it lies inside every source at its position; the destination position and every
+// source position move by what was cut on the left and at the top (a position may be named by two sources). In 64
+// bits, so no position or size can overflow. False when nothing is left, or when the destination position would
+// leave the int range (no picture reaches there).
+bool ZoClipToSources(int& dx, int& dy, int& w, int& h, std::initializer_list<ZoAreaSource> sources);
 
 // Two inclusive corners in any order, clamped, ordered and cut to width x height, as a half-open rectangle.
 // False when nothing is left.

@@ -874,13 +874,8 @@ bool TZoRGBBits::AlphaBlend(int dx, int dy, TZoRGBBits* a, int ax, int ay, TZoRG
   if (rate == kMaxBlendRate) return Draw(dx, dy, b, bx, by, w, h);
   if (rate < 0 || rate > kMaxBlendRate || !Usable(a) || !Usable(b)) return false;
   if (!CompatibleFormat(a->pixFormat_, pixFormat_) || !CompatibleFormat(b->pixFormat_, pixFormat_)) return false;
-  int left = 0, top = 0, right = 0, bottom = 0;
-  ClipRect({ax, ay, ax + w, ay + h}, {0, 0, a->width_, a->height_}, left, top, right, bottom);
-  ClipRect({bx, by, bx + w, by + h}, {0, 0, b->width_, b->height_}, left, top, right, bottom);
-  const std::int64_t cw = std::int64_t{w} - left - right, ch = std::int64_t{h} - top - bottom;
-  if (cw <= 0 || ch <= 0) return true;
-  dx += left, dy += top, ax += left, ay += top, bx += left, by += top;
-  w = static_cast<int>(cw), h = static_cast<int>(ch);
+  if (!ZoClipToSources(dx, dy, w, h, {{&ax, &ay, a->width_, a->height_}, {&bx, &by, b->width_, b->height_}}))
+    return true;
   const SourceLock lockA(a);
   if (!lockA) return false;
   const SourceLock lockB(b);
@@ -950,14 +945,11 @@ bool TZoRGBBits::DrawAlphaMask(int dx, int dy, TZoRGBBits* a, int ax, int ay, TZ
   if (!created_ || !Usable(a) || !Usable(b) || alpha == nullptr || !alpha->IsCreated()) return false;
   // The kernel reads both sources in A's format: B must be laid out the same way.
   if (!CompatibleFormat(a->pixFormat_, b->pixFormat_)) return false;
-  int left = 0, top = 0, right = 0, bottom = 0;
-  ClipRect({ax, ay, ax + w, ay + h}, {0, 0, a->width_, a->height_}, left, top, right, bottom);
-  ClipRect({bx, by, bx + w, by + h}, {0, 0, b->width_, b->height_}, left, top, right, bottom);
-  ClipRect({bx, by, bx + w, by + h}, {0, 0, alpha->GetWidth(), alpha->GetHeight()}, left, top, right, bottom);
-  const std::int64_t cw = std::int64_t{w} - left - right, ch = std::int64_t{h} - top - bottom;
-  if (cw <= 0 || ch <= 0) return true;
-  dx += left, dy += top, ax += left, ay += top, bx += left, by += top;
-  w = static_cast<int>(cw), h = static_cast<int>(ch);
+  if (!ZoClipToSources(dx, dy, w, h,
+                       {{&ax, &ay, a->width_, a->height_},
+                        {&bx, &by, b->width_, b->height_},
+                        {&bx, &by, alpha->GetWidth(), alpha->GetHeight()}}))
+    return true;
   const SourceLock lockA(a);
   if (!lockA) return false;
   const SourceLock lockB(b);

@@ -309,6 +309,7 @@ bool TZoRGBPanel::CaptureInSubtree() const { return capture_ != nullptr && captu
 // ---- Appearance -----------------------------------------------------------------------------------------------
 
 void TZoRGBPanel::SetGeometry(int& field, int v) {
+  v = std::clamp(v, -kZoPanelCoordLimit, kZoPanelCoordLimit);
   if (field == v) return;
   if (parent_ != nullptr) SetModifyToParent();
   field = v;

@@ -83,6 +83,10 @@ using TKeyPressEvent = std::function<void(Classes::TComponent* sender, char& key
 using TZoDrawEvent = std::function<bool(Classes::TComponent* sender, TZoRGBBits* dest, int x, int y, int sx, int sy,
                                         int dx, int dy)>;
 
+// Offsets and sizes are held within ±kZoPanelCoordLimit, so that the sums of a deep tree's offsets and sizes
+// stay inside the int range; a panel that far out is off every picture anyway.
+constexpr int kZoPanelCoordLimit = 1 << 20;
+
 // How the picture is composed.
 enum TMaskMode : std::uint8_t {
   mmOpaque = 0,    // the block is copied

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -160,3 +161,20 @@ TEST(ZoAlpha, ComposeAlphaChannel) {
 }
 
 }  // namespace
+
+// Positions and sizes near the int limits are cut in 64 bits: a blend stops at each source's right edge, and a
+// composition treats source pixels beyond the int range as lying outside their plane.
+TEST(ZoAlpha, AreasNearTheIntLimits) {
+  const int huge = std::numeric_limits<int>::max();
+  auto a = Make(8, 4), b = Make(8, 4), d = Make(8, 4);
+  a->Fill(200), b->Fill(100), d->Fill(0);
+  ASSERT_TRUE(d->AlphaBlend(0, 0, a.get(), 4, 0, b.get(), 0, 0, huge, 4, 32));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 8; ++x) EXPECT_EQ(d->PGet(x, y), x < 4 ? 175 : 0) << x << "," << y;
+  EXPECT_TRUE(d->AlphaBlend(huge - 1, 0, a.get(), -4, 0, b.get(), -4, 0, 8, 4, 32));
+
+  auto share = Make(8, 4);
+  d->Fill(7);
+  ASSERT_TRUE(ComposeAlphaChannel(d.get(), 0, 0, share.get(), a.get(), huge, 0, b.get(), huge, 0, 8, 4, 64));
+  for (unsigned char c : Bytes(*d)) EXPECT_EQ(c, 0);  // both sources outside: 0
+}

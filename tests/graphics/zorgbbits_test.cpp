@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
 
 #include "graphics/vxrgbcopy.h"
 #include "graphics/vxrgbeffect.h"
+#include "graphics/zoalpha.h"
 
 namespace {
 
@@ -736,3 +739,38 @@ TEST(ZoRGBBits, NotCreatedRefusesEverything) {
 }
 
 }  // namespace
+
+// Areas read from two sources are cut in 64 bits: a width whose sum with a source position passes the int range
+// still stops at each source's right edge, and the rows of the sources are never read past their ends.
+TEST(ZoRGBBits, TwoSourceAreasNearTheIntLimits) {
+  auto a = Make(pf32_888, 8, 4), b = Make(pf32_888, 8, 4);
+  a->BoxFill(0, 0, 7, 3, 0x00C8C8C8);
+  b->BoxFill(0, 0, 7, 3, 0x00646464);
+  TZoAlpha plane;
+  plane.SetWidth(8), plane.SetHeight(4);
+  ASSERT_TRUE(plane.Create());
+  const int huge = std::numeric_limits<int>::max();
+  struct Case {
+    const char* what;
+    std::function<bool(TZoRGBBits&)> draw;
+  };
+  const Case cases[] = {
+      {"blend", [&](TZoRGBBits& d) { return d.AlphaBlend(0, 0, a.get(), 4, 0, b.get(), 0, 0, huge, 4, 64); }},
+      {"mask", [&](TZoRGBBits& d) { return d.DrawAlphaMask(0, 0, a.get(), 4, 0, b.get(), 0, 0, huge, 4, &plane); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto d = Make(pf32_888, 8, 4);
+    ASSERT_TRUE(c.draw(*d));
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 8; ++x) EXPECT_EQ(d->PGet(x, y) != 0, x < 4) << x << "," << y;
+    // Positions so far out that nothing is left, or that the destination position would pass the int range.
+    EXPECT_TRUE(d->AlphaBlend(huge, 0, a.get(), 0, 0, b.get(), 4, 0, 4, 4, 64));
+    EXPECT_TRUE(d->AlphaBlend(0, 0, a.get(), std::numeric_limits<int>::min(), 0, b.get(), 0, 0, huge, 4, 64));
+    EXPECT_TRUE(d->AlphaBlend(huge - 1, 0, a.get(), -4, 0, b.get(), -4, 0, 8, 4, 64));
+  }
+  int left = 0, top = 0, right = 0, bottom = 0;
+  TZoRGBBits::ClipRect({std::numeric_limits<int>::min(), 0, huge, 4}, {1, 0, 8, 4}, left, top, right, bottom);
+  EXPECT_EQ(left, huge);  // held at the end of the range
+  EXPECT_EQ(right, huge - 8);
+}

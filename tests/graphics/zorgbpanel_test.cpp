@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -562,4 +563,28 @@ TEST(ZoRGBPanel, AllCreateAndAllReleaseOrder) {
   t.root->AllRelease();
   EXPECT_EQ(t.Take(), "B:Release Root:Hide Root:Release");
   EXPECT_FALSE(t.root->GetCreated());
+}
+
+// Offsets and sizes are held within the panel coordinate limit, so that no sum along a tree passes the int range.
+TEST(ZoRGBPanel, GeometryHeldWithinTheCoordinateLimit) {
+  Tree t;
+  TZoRGBPanel* p = t.Add(t.root, "P", 0, 0, 10, 10);
+  TZoRGBPanel* q = t.Add(p, "Q", 0, 0, 10, 10);
+  t.root->AllCreate();
+  struct Case {
+    int given, held;
+  };
+  for (const Case c : {Case{std::numeric_limits<int>::min(), -kZoPanelCoordLimit},
+                       Case{std::numeric_limits<int>::max(), kZoPanelCoordLimit}, Case{-5, -5}}) {
+    p->SetOffsetX(c.given), p->SetOffsetY(c.given), q->SetOffsetX(c.given), q->SetSizeX(c.given);
+    EXPECT_EQ(p->GetOffsetX(), c.held);
+    EXPECT_EQ(q->GetSizeX(), c.held);
+    int x = 0, y = 0;
+    q->ClientToScreen(x, y);
+    EXPECT_EQ(x, 2 * c.held);
+    TZoRGBBits back;
+    back.SetWidth(16), back.SetHeight(16);
+    ASSERT_TRUE(back.Create());
+    EXPECT_TRUE(t.root->Update(&back));
+  }
 }
