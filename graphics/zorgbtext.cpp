@@ -167,7 +167,9 @@ int TZoRGBText::TextX() const {
   return ClampToInt((GetSizeX() - static_cast<long long>(ByteCount(GetText())) * (fontSize_ / 2)) / 2);
 }
 
-int TZoRGBText::TextY() const { return centering_ ? (GetSizeY() - fontSize_) / 2 : 0; }
+int TZoRGBText::TextY() const {
+  return centering_ ? ClampToInt((GetSizeY() - static_cast<long long>(fontSize_)) / 2) : 0;
+}
 
 void TZoRGBText::DrawTextA() {
   if (!buffer_) return;

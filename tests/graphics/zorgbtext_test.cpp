@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -499,4 +500,23 @@ TEST(ZoRGBText, OnDrawComesFirst) {
   handled = false;  // not handled: the text is drawn
   s.Compose();
   EXPECT_GT(s.ScanScreen().text, 50);
+}
+
+// Font sizes at the ends of the int range lay out centred text without overflow; no font of that size exists, so
+// nothing is drawn, and an ordinary size afterwards draws again.
+TEST(ZoRGBText, CentredLayoutWithAbsurdFontSizes) {
+  for (bool antiAliased : {false, true}) {
+    TextScreen s(pf32_888, antiAliased);
+    s.text->SetCentering(true);
+    s.text->SetText("AB");
+    ASSERT_TRUE(s.text->MakeBuffer(pf32_888));
+    for (int size : {std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) {
+      s.text->SetFontSize(size);
+      s.Compose();
+      EXPECT_TRUE(s.ScanScreen().Empty()) << size;
+    }
+    s.text->SetFontSize(24);
+    s.Compose();
+    EXPECT_FALSE(s.ScanScreen().Empty());
+  }
 }
