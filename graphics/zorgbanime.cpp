@@ -52,7 +52,7 @@ void TZoRGBSimple::ChangedState() {
 }
 
 void TZoRGBSimple::SetFrameNum(int group, int n) {
-  if (group < 0 || group >= kGroups || n < (group == 0 ? 1 : 0) || n == frames_[group]) return;
+  if (group < 0 || group >= kGroups || n < (group == 0 ? 1 : 0) || n > kZoMaxBlocks || n == frames_[group]) return;
   frames_[group] = n;
   SetNumBlock(std::accumulate(std::begin(frames_), std::end(frames_), 0));
   ChangedState();

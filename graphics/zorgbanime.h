@@ -56,7 +56,8 @@ public:
   virtual void ChangedState();
 
   int GetFrameNum(int group) const { return GetFrameMax(group); }
-  void SetFrameNum(int group, int n);  // group 0 needs a frame; NumBlock follows the sum
+  // Group 0 needs a frame; counts above kZoMaxBlocks are ignored; NumBlock follows the sum.
+  void SetFrameNum(int group, int n);
   int GetAnimeWait() const { return animeWait_; }
   void SetAnimeWait(int n);  // negative ignored; 0 and 1 both step every frame
   TPanelAnimeType GetAnimeType() const { return animeType_; }

@@ -22,7 +22,7 @@ void TZoRGBBtn::SetSelected(bool on) {
 }
 
 void TZoRGBBtn::SetPat(int group, int n, int least) {
-  if (n < least || n == pats_[group]) return;
+  if (n < least || n > kZoMaxBlocks || n == pats_[group]) return;
   pats_[group] = n;
   SetNumBlock(std::accumulate(std::begin(pats_), std::end(pats_), 0));
   ChangeState();

@@ -28,6 +28,7 @@ public:
   int GetPatSelected() const { return pats_[kSelected]; }
   int GetPatDown() const { return pats_[kDown]; }
   int GetPatDisable() const { return pats_[kDisable]; }
+  // Counts above kZoMaxBlocks are ignored.
   void SetPatNormal(int n) { SetPat(kNormal, n, 1); }  // at least 1
   void SetPatFocus(int n) { SetPat(kFocus, n, 0); }
   void SetPatSelected(int n) { SetPat(kSelected, n, 0); }

@@ -86,6 +86,9 @@ using TZoDrawEvent = std::function<bool(Classes::TComponent* sender, TZoRGBBits*
 // Offsets and sizes are held within ±kZoPanelCoordLimit, so that the sums of a deep tree's offsets and sizes
 // stay inside the int range; a panel that far out is off every picture anyway.
 constexpr int kZoPanelCoordLimit = 1 << 20;
+// The most blocks a widget's pattern or frame count may name (a block is at least one pixel high); larger counts
+// are ignored, so that the sums of a widget's counts stay inside the int range.
+constexpr int kZoMaxBlocks = kZoPanelCoordLimit;
 
 // How the picture is composed.
 enum TMaskMode : std::uint8_t {

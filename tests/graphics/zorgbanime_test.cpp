@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "core/vxstd.h"
@@ -66,6 +67,8 @@ TEST(ZoRGBSimple, GroupsAndCounts) {
   s.panel->SetFrameNum(0, 0);  // group 0 needs a frame
   EXPECT_EQ(s.panel->GetFrameNum(0), 1);
   s.panel->SetFrameNum(2, 3);
+  EXPECT_EQ(s.panel->GetNumBlock(), 4);
+  for (int g = 3; g < 8; ++g) s.panel->SetFrameNum(g, std::numeric_limits<int>::max());  // past the block limit
   EXPECT_EQ(s.panel->GetNumBlock(), 4);
   s.panel->SetGroupIndex(2);
   EXPECT_EQ(s.Blocks(4), (std::vector<int>{2, 3, 1, 2}));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -50,6 +51,12 @@ TEST(ZoRGBBtn, SizesAndBlockCount) {
   b.SetPatNormal(0);   // refused: at least one normal block
   b.SetPatDown(-1);    // refused
   b.SetAnimeWait(-2);  // refused
+  // Counts past the block limit are refused, so that the sum of the five cannot overflow.
+  b.SetPatSelected(std::numeric_limits<int>::max());
+  b.SetPatDisable(kZoMaxBlocks + 1);
+  EXPECT_EQ(b.GetNumBlock(), 8);
+  b.SetPatDisable(kZoMaxBlocks);
+  EXPECT_EQ(b.GetNumBlock(), 8 + kZoMaxBlocks);
   EXPECT_EQ(b.GetPatNormal(), 1);
   EXPECT_EQ(b.GetPatDown(), 0);
   EXPECT_EQ(b.GetAnimeWait(), 1);
