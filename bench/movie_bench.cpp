@@ -2,6 +2,7 @@
 // thread: each iteration moves the clock on by one picture and takes it as soon as it has been decoded.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
@@ -30,17 +31,26 @@ void BM_DecodeAndConvert640x480(benchmark::State& state) {
   auto movie = platform::movie::Movie::Open(BusyMovie(), o);
   if (movie == nullptr) return state.SkipWithError("no movie");
   movie->Run(0);
+  std::int64_t pictures = 0;
   for (auto _ : state) {
-    clock.AdvanceNs(40'000'000);
     platform::movie::Poll p;
-    while ((p = movie->TakeFrame()) == platform::movie::Poll::Pending) std::this_thread::yield();
+    // A picture whose time stamp lies more than one period ahead needs the clock moved on again.
+    do {
+      clock.AdvanceNs(40'000'000);
+      const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+      while ((p = movie->TakeFrame()) == platform::movie::Poll::Pending && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+    } while (p == platform::movie::Poll::Pending);
     if (p == platform::movie::Poll::End) {
       state.PauseTiming();
+      pictures += movie->FramesTaken() + movie->FramesDropped();
       movie->Run(0);
       state.ResumeTiming();
     }
   }
-  state.SetItemsProcessed(state.iterations());
+  pictures += movie->FramesTaken() + movie->FramesDropped();
+  // Pictures decoded and converted (taken or dropped as late), per second.
+  state.SetItemsProcessed(pictures);
 }
 BENCHMARK(BM_DecodeAndConvert640x480)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -130,7 +130,11 @@ inline bool Write(const std::string& path, const Spec& s = {}) {
       }
     }
     ok = ok && avio_open(&fc->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0;
-    ok = ok && avformat_write_header(fc, nullptr) >= 0;
+    // The program stream's default rate is too low for busy pictures: packets would be lost.
+    AVDictionary* muxOptions = nullptr;
+    av_dict_set(&muxOptions, "muxrate", "20000000", 0);
+    ok = ok && avformat_write_header(fc, &muxOptions) >= 0;
+    av_dict_free(&muxOptions);
     if (ok) {
       AVFrame* vf = video.frame;
       vf->format = AV_PIX_FMT_YUV420P, vf->width = s.width, vf->height = s.height;
