@@ -1,0 +1,525 @@
+#include "platform/movie.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/imgutils.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+namespace platform::movie {
+namespace {
+
+constexpr std::int64_t kNsPerSecond = 1'000'000'000;
+constexpr AVRational kNsBase{1, 1'000'000'000};
+constexpr int kMaxSide = 8192;
+constexpr std::uint32_t kRate = audio::kOutputRate;
+constexpr std::uint32_t kBytesPerFrame = 4;  // 16-bit stereo
+constexpr std::int64_t kRingFrames = 2 * kRate;
+// Sound is written this far behind the mixer's read position at the earliest, and silence kept this far ahead of
+// it, so that neither a write racing the mixer nor a late decoder lets it replay old ring contents.
+constexpr std::int64_t kWriteGuard = 1024;
+constexpr std::int64_t kSilenceLead = kRate / 4;
+constexpr std::int64_t kSoundLowWater = kRate * 3 / 10;
+constexpr int kHardQueueLimit = 32;  // pictures decoded ahead while the sound runs short
+constexpr auto kFirstFrameWait = std::chrono::seconds(3);
+constexpr auto kIdleWait = std::chrono::milliseconds(5);
+
+AVPixelFormat ToAv(PixelLayout layout) {
+  switch (layout) {
+    case PixelLayout::Bgrx32: return AV_PIX_FMT_BGR0;
+    case PixelLayout::Bgr24: return AV_PIX_FMT_BGR24;
+    case PixelLayout::Rgb565: return AV_PIX_FMT_RGB565LE;
+  }
+  return AV_PIX_FMT_NONE;
+}
+
+void SetError(std::string* error, std::string text) {
+  if (error != nullptr) *error = std::move(text);
+}
+
+// Sound of one decoded frame, placed at an output frame counted from the position the movie ran from.
+struct SoundRun {
+  std::int64_t at = 0;
+  std::vector<std::int16_t> samples;  // interleaved stereo
+  std::size_t used = 0;               // frames already written
+};
+
+// A ring cursor (bytes, wrapping) counted on without wrapping.
+struct Unwrapped {
+  std::uint32_t last = 0;
+  std::int64_t total = 0;
+
+  void Reset(std::uint32_t at) { last = at, total = 0; }
+  void Update(std::uint32_t now, std::uint32_t ringBytes) {
+    total += ((now + ringBytes - last) % ringBytes) / kBytesPerFrame;
+    last = now;
+  }
+};
+
+}  // namespace
+
+struct Movie::Impl {
+  Options options;
+  thread::Clock& clock;
+
+  AVFormatContext* format = nullptr;
+  AVCodecContext* video = nullptr;
+  AVCodecContext* sound = nullptr;
+  SwsContext* scaler = nullptr;
+  SwrContext* resampler = nullptr;
+  AVPacket* packet = nullptr;
+  AVFrame* decoded = nullptr;
+  int videoIndex = -1;
+  int soundIndex = -1;
+  int width = 0, height = 0;
+  std::int64_t originNs = 0;     // the file's start time
+  std::int64_t frameNs = 40'000'000;
+  std::int64_t durationNs = 0;
+  std::int64_t lastPictureNs = 0;
+  std::unique_ptr<audio::Voice> voice;
+
+  // Shared with the decoding thread.
+  std::mutex queueLock;
+  std::condition_variable queueChanged;
+  std::deque<Frame> queue;
+  std::vector<Frame> spare;
+  bool drained = false;  // no more pictures will come
+  std::int64_t targetNs = 0;
+
+  std::mutex soundLock;
+  std::deque<SoundRun> pendingSound;
+  Unwrapped heard, mixed;
+  std::int64_t written = 0;
+  std::int64_t nextSoundFrame = 0;
+
+  // Owner's thread.
+  std::jthread thread;
+  bool running = false;
+  std::int64_t baseNs = 0;
+  std::int64_t wallStartNs = 0;
+  std::int64_t frozenNs = 0;
+  Frame current;
+  std::int64_t taken = 0;
+  std::int64_t dropped = 0;
+
+  Impl(const Options& o, thread::Clock& c) : options(o), clock(c) {}
+
+  ~Impl() {
+    StopThread();
+    voice.reset();
+    sws_freeContext(scaler);
+    swr_free(&resampler);
+    av_frame_free(&decoded);
+    av_packet_free(&packet);
+    avcodec_free_context(&video);
+    avcodec_free_context(&sound);
+    avformat_close_input(&format);
+  }
+
+  std::int64_t TimeNs(std::int64_t pts, AVRational base) const {
+    return av_rescale_q(pts, base, kNsBase) - originNs;
+  }
+
+  static AVCodecContext* OpenDecoder(AVStream* stream) {
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (codec == nullptr) return nullptr;
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    if (ctx == nullptr) return nullptr;
+    ctx->thread_count = 0;
+    ctx->thread_type = FF_THREAD_SLICE;  // frame threads would hold pictures back
+    if (avcodec_parameters_to_context(ctx, stream->codecpar) < 0 || avcodec_open2(ctx, codec, nullptr) < 0)
+      avcodec_free_context(&ctx);
+    return ctx;
+  }
+
+  bool OpenFile(const std::string& path, std::string* error) {
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0)
+      return SetError(error, "cannot open " + path), false;
+    if (avformat_find_stream_info(format, nullptr) < 0) return SetError(error, "no stream information"), false;
+    videoIndex = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (videoIndex < 0) return SetError(error, "no video stream"), false;
+    AVStream* vs = format->streams[videoIndex];
+    video = OpenDecoder(vs);
+    if (video == nullptr) return SetError(error, "no decoder for the video"), false;
+    width = video->width, height = video->height;
+    if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide)
+      return SetError(error, "bad picture size"), false;
+    // Time 0 is the first picture; sound stamped before it is not played.
+    if (vs->start_time != AV_NOPTS_VALUE)
+      originNs = av_rescale_q(vs->start_time, vs->time_base, kNsBase);
+    else if (format->start_time != AV_NOPTS_VALUE)
+      originNs = format->start_time * (kNsPerSecond / AV_TIME_BASE);
+    if (format->duration > 0) durationNs = format->duration * (kNsPerSecond / AV_TIME_BASE);
+    const AVRational rate = av_guess_frame_rate(format, vs, nullptr);
+    if (rate.num > 0 && rate.den > 0) frameNs = av_rescale(kNsPerSecond, rate.den, rate.num);
+    packet = av_packet_alloc();
+    decoded = av_frame_alloc();
+    if (packet == nullptr || decoded == nullptr) return SetError(error, "out of memory"), false;
+    OpenSound();
+    return true;
+  }
+
+  // A sound track that cannot be played leaves the movie silent on the wall clock.
+  void OpenSound() {
+    if (options.mixer == nullptr) return;
+    soundIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, videoIndex, nullptr, 0);
+    if (soundIndex < 0) return;
+    sound = OpenDecoder(format->streams[soundIndex]);
+    AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    if (sound == nullptr ||
+        swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_S16, kRate, &sound->ch_layout, sound->sample_fmt,
+                            sound->sample_rate, 0, nullptr) < 0 ||
+        swr_init(resampler) < 0)
+      return CloseSound();
+    voice = options.mixer->CreateVoice({2, kRate, 16}, static_cast<std::uint32_t>(kRingFrames * kBytesPerFrame));
+    if (voice == nullptr) CloseSound();
+  }
+
+  void CloseSound() {
+    avcodec_free_context(&sound);
+    swr_free(&resampler);
+    soundIndex = -1;
+  }
+
+  // ---- Decoding thread
+
+  void StartThread() {
+    thread = std::jthread([this](std::stop_token stop) { Loop(stop); });
+  }
+
+  void StopThread() {
+    if (!thread.joinable()) return;
+    thread.request_stop();
+    queueChanged.notify_all();
+    thread.join();
+  }
+
+  void Loop(std::stop_token stop) {
+    try {
+      while (!stop.stop_requested()) {
+        const bool soundShort = voice != nullptr && FeedVoice();
+        std::unique_lock lock(queueLock);
+        const auto limit = static_cast<std::size_t>(soundShort ? kHardQueueLimit : std::max(2, options.queueFrames));
+        if (drained || queue.size() >= limit) {
+          queueChanged.wait_for(lock, kIdleWait);
+          continue;
+        }
+        lock.unlock();
+        if (!DecodeNext()) MarkDrained();
+      }
+    } catch (...) {  // out of memory: the movie ends here
+      MarkDrained();
+    }
+  }
+
+  void MarkDrained() {
+    std::lock_guard lock(queueLock);
+    drained = true;
+    queueChanged.notify_all();
+  }
+
+  // Reads and decodes one packet; false at the end of the file or on a read error, after draining the decoders.
+  bool DecodeNext() {
+    const int r = av_read_frame(format, packet);
+    if (r < 0) {
+      Drain(video, [this] { TakePicture(); });
+      if (sound != nullptr) Drain(sound, [this] { TakeSound(); });
+      return false;
+    }
+    if (packet->stream_index == videoIndex)
+      Decode(video, packet, [this] { TakePicture(); });
+    else if (packet->stream_index == soundIndex)
+      Decode(sound, packet, [this] { TakeSound(); });
+    av_packet_unref(packet);
+    return true;
+  }
+
+  // A packet the decoder refuses is skipped: a damaged packet costs a picture, not the movie.
+  template <class Take>
+  void Decode(AVCodecContext* ctx, const AVPacket* p, Take&& take) {
+    if (avcodec_send_packet(ctx, p) < 0) return;
+    while (avcodec_receive_frame(ctx, decoded) >= 0) {
+      take();
+      av_frame_unref(decoded);
+    }
+  }
+
+  template <class Take>
+  void Drain(AVCodecContext* ctx, Take&& take) {
+    Decode(ctx, nullptr, take);
+  }
+
+  void TakePicture() {
+    const std::int64_t pts = decoded->best_effort_timestamp;
+    const std::int64_t t =
+        pts == AV_NOPTS_VALUE ? lastPictureNs + frameNs : TimeNs(pts, format->streams[videoIndex]->time_base);
+    lastPictureNs = t;
+    // Before the target, only the picture that covers it is kept.
+    if (t + frameNs <= targetNs) return;
+    if (decoded->width != width || decoded->height != height) return;
+    const AVPixelFormat target = ToAv(options.layout);
+    scaler = sws_getCachedContext(scaler, width, height, static_cast<AVPixelFormat>(decoded->format), width, height,
+                                  target, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (scaler == nullptr) return;
+    Frame f = SpareFrame();
+    f.width = width, f.height = height, f.timeNs = t;
+    f.pitch = FFALIGN(width * video::BytesPerPixel(options.layout), 16);
+    f.pixels.resize(static_cast<std::size_t>(f.pitch) * static_cast<std::size_t>(height));
+    std::uint8_t* planes[4] = {f.pixels.data(), nullptr, nullptr, nullptr};
+    int pitches[4] = {f.pitch, 0, 0, 0};
+    sws_scale(scaler, decoded->data, decoded->linesize, 0, height, planes, pitches);
+    std::lock_guard lock(queueLock);
+    queue.push_back(std::move(f));
+    queueChanged.notify_all();
+  }
+
+  Frame SpareFrame() {
+    std::lock_guard lock(queueLock);
+    if (spare.empty()) return {};
+    Frame f = std::move(spare.back());
+    spare.pop_back();
+    return f;
+  }
+
+  void TakeSound() {
+    const int room = swr_get_out_samples(resampler, decoded->nb_samples);
+    if (room <= 0) return;
+    SoundRun run;
+    run.samples.resize(static_cast<std::size_t>(room) * 2);
+    auto* out = reinterpret_cast<std::uint8_t*>(run.samples.data());
+    const int n = swr_convert(resampler, &out, room, const_cast<const std::uint8_t**>(decoded->extended_data),
+                              decoded->nb_samples);
+    if (n <= 0) return;
+    run.samples.resize(static_cast<std::size_t>(n) * 2);
+    // Sound is placed by its time stamp; small jitter is ignored so that consecutive frames join without a gap.
+    std::int64_t at = nextSoundFrame;
+    const std::int64_t pts = decoded->best_effort_timestamp;
+    if (pts != AV_NOPTS_VALUE) {
+      const std::int64_t t = TimeNs(pts, format->streams[soundIndex]->time_base) - targetNs;
+      const std::int64_t stamped = t * kRate / kNsPerSecond;
+      if (std::llabs(stamped - at) > kRate / 50) at = stamped;
+    }
+    nextSoundFrame = at + n;
+    if (at < 0) {  // before the position the movie runs from
+      if (at + n <= 0) return;
+      run.used = static_cast<std::size_t>(-at);
+    }
+    run.at = at;
+    std::lock_guard lock(soundLock);
+    pendingSound.push_back(std::move(run));
+  }
+
+  void UpdateCursorsLocked() {
+    const audio::Cursors c = voice->GetCursors();
+    const auto ringBytes = static_cast<std::uint32_t>(kRingFrames * kBytesPerFrame);
+    heard.Update(c.play, ringBytes);
+    mixed.Update(c.write, ringBytes);
+  }
+
+  void WriteLocked(std::int64_t at, const std::int16_t* samples, std::int64_t frames) {
+    while (frames > 0) {
+      const std::int64_t ringAt = at % kRingFrames;
+      const std::int64_t n = std::min(frames, kRingFrames - ringAt);
+      std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(samples),
+                                          static_cast<std::size_t>(n * kBytesPerFrame));
+      voice->Write(static_cast<std::uint32_t>(ringAt * kBytesPerFrame), bytes);
+      at += n, samples += n * 2, frames -= n;
+    }
+  }
+
+  void SilenceLocked(std::int64_t from, std::int64_t to) {
+    static const std::vector<std::int16_t> zeros(static_cast<std::size_t>(kRate / 10) * 2);
+    for (std::int64_t at = from; at < to;) {
+      const std::int64_t n = std::min<std::int64_t>(to - at, kRate / 10);
+      WriteLocked(at, zeros.data(), n);
+      at += n;
+    }
+  }
+
+  // Moves decoded sound into the ring between the mixer's read position and one ring ahead of it, and keeps
+  // silence ahead of the mixer. True when the sound ahead of the mixer runs short.
+  bool FeedVoice() {
+    std::lock_guard lock(soundLock);
+    UpdateCursorsLocked();
+    const std::int64_t earliest = mixed.total + kWriteGuard;
+    const std::int64_t latest = mixed.total + kRingFrames - kWriteGuard;
+    written = std::max(written, earliest);
+    while (!pendingSound.empty()) {
+      SoundRun& run = pendingSound.front();
+      const std::int64_t frames = static_cast<std::int64_t>(run.samples.size() / 2);
+      std::int64_t from = std::max(run.at + static_cast<std::int64_t>(run.used), earliest);
+      const std::int64_t to = std::min(run.at + frames, latest);
+      if (from >= run.at + frames) {  // came too late
+        pendingSound.pop_front();
+        continue;
+      }
+      if (from >= to) break;  // the ring is full
+      if (written < from) SilenceLocked(written, from);
+      WriteLocked(from, run.samples.data() + (from - run.at) * 2, to - from);
+      written = std::max(written, to);
+      run.used = static_cast<std::size_t>(to - run.at);
+      if (to < run.at + frames) break;
+      pendingSound.pop_front();
+    }
+    if (written < mixed.total + kSilenceLead) {
+      SilenceLocked(written, mixed.total + kSilenceLead);
+      written = mixed.total + kSilenceLead;
+    }
+    const std::int64_t ahead = pendingSound.empty() ? written : pendingSound.back().at +
+                                   static_cast<std::int64_t>(pendingSound.back().samples.size() / 2);
+    return ahead - mixed.total < kSoundLowWater;
+  }
+
+  void ResetSound() {
+    std::lock_guard lock(soundLock);
+    voice->Stop();
+    voice->SetCurrentPosition(0);
+    SilenceLocked(0, kRingFrames);
+    pendingSound.clear();
+    heard.Reset(0), mixed.Reset(0);
+    written = 0, nextSoundFrame = 0;
+    swr_close(resampler);
+    swr_init(resampler);
+  }
+
+  // ---- Owner's thread
+
+  std::int64_t Position() {
+    if (!running) return frozenNs;
+    if (voice == nullptr) return baseNs + (clock.NowNs() - wallStartNs);
+    std::lock_guard lock(soundLock);
+    UpdateCursorsLocked();
+    return baseNs + heard.total * kNsPerSecond / kRate;
+  }
+
+  bool Seek(std::int64_t positionNs) {
+    const std::int64_t ts = (positionNs + originNs) / (kNsPerSecond / AV_TIME_BASE);
+    if (avformat_seek_file(format, -1, std::numeric_limits<std::int64_t>::min(), ts, ts, 0) < 0 &&
+        av_seek_frame(format, -1, ts, AVSEEK_FLAG_BACKWARD) < 0)
+      return false;
+    avcodec_flush_buffers(video);
+    if (sound != nullptr) avcodec_flush_buffers(sound);
+    return true;
+  }
+
+  void ClearQueue() {
+    std::lock_guard lock(queueLock);
+    for (Frame& f : queue) spare.push_back(std::move(f));
+    queue.clear();
+    drained = false;
+  }
+
+  // Starts decoding from the file position that a seek for `seekNs` finds; false when it cannot seek.
+  bool Prime(std::int64_t seekNs, std::int64_t positionNs) {
+    StopThread();
+    if (!Seek(seekNs)) return false;
+    ClearQueue();
+    targetNs = positionNs;
+    lastPictureNs = seekNs - frameNs;
+    if (voice != nullptr) ResetSound();
+    StartThread();
+    std::unique_lock lock(queueLock);
+    queueChanged.wait_for(lock, kFirstFrameWait, [this] { return !queue.empty() || drained; });
+    return true;
+  }
+
+  // Whether decoding began after the position: the program stream's index is only its time stamps, so a seek
+  // may land past the key frame it was asked for.
+  bool LandedLate(std::int64_t positionNs) {
+    std::lock_guard lock(queueLock);
+    return queue.empty() ? drained && positionNs > 0 : queue.front().timeNs > positionNs;
+  }
+
+  bool Run(std::int64_t positionNs) {
+    Stop();
+    positionNs = std::max<std::int64_t>(positionNs, 0);
+    frozenNs = positionNs;
+    taken = dropped = 0;
+    for (std::int64_t back = kNsPerSecond / 2;; back *= 2) {
+      const std::int64_t seekNs = std::max<std::int64_t>(positionNs - back, 0);
+      if (!Prime(seekNs, positionNs)) return false;
+      if (seekNs == 0 || !LandedLate(positionNs)) break;
+    }
+    baseNs = positionNs;
+    wallStartNs = clock.NowNs();
+    if (voice != nullptr) voice->Play(true);
+    running = true;
+    TakeFirst();
+    return true;
+  }
+
+  // The picture at the run position is shown at once, even when the file's first picture is stamped later.
+  void TakeFirst() {
+    std::lock_guard lock(queueLock);
+    if (queue.empty()) return;
+    std::swap(current, queue.front());
+    spare.push_back(std::move(queue.front()));
+    queue.pop_front();
+    ++taken;
+    queueChanged.notify_all();
+  }
+
+  void Stop() {
+    if (!running) return StopThread();
+    frozenNs = Position();
+    running = false;
+    StopThread();
+    if (voice != nullptr) voice->Stop();
+  }
+
+  Poll TakeFrame() {
+    const std::int64_t now = Position();
+    std::lock_guard lock(queueLock);
+    if (queue.empty()) return drained ? Poll::End : Poll::Pending;
+    if (!running) return Poll::Pending;
+    std::size_t due = 0;
+    while (due < queue.size() && queue[due].timeNs <= now) ++due;
+    if (due == 0) return Poll::Pending;
+    std::swap(current, queue[due - 1]);
+    for (std::size_t i = 0; i < due; ++i) spare.push_back(std::move(queue[i]));
+    queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(due));
+    dropped += static_cast<std::int64_t>(due) - 1;
+    ++taken;
+    queueChanged.notify_all();
+    return Poll::Frame;
+  }
+};
+
+std::unique_ptr<Movie> Movie::Open(const std::string& path, const Options& options, std::string* error) {
+  thread::Clock& clock = options.clock != nullptr ? *options.clock : thread::MonotonicClock();
+  av_log_set_level(AV_LOG_ERROR);
+  auto impl = std::make_unique<Impl>(options, clock);
+  if (ToAv(options.layout) == AV_PIX_FMT_NONE) return SetError(error, "bad pixel layout"), nullptr;
+  if (!impl->OpenFile(path, error)) return nullptr;
+  return std::unique_ptr<Movie>(new Movie(std::move(impl)));
+}
+
+Movie::Movie(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Movie::~Movie() = default;
+
+int Movie::Width() const { return impl_->width; }
+int Movie::Height() const { return impl_->height; }
+PixelLayout Movie::Layout() const { return impl_->options.layout; }
+bool Movie::HasSound() const { return impl_->voice != nullptr; }
+std::int64_t Movie::DurationNs() const { return impl_->durationNs; }
+bool Movie::Run(std::int64_t positionNs) { return impl_->Run(positionNs); }
+void Movie::Stop() { impl_->Stop(); }
+bool Movie::IsRunning() const { return impl_->running; }
+std::int64_t Movie::PositionNs() const { return impl_->Position(); }
+Poll Movie::TakeFrame() { return impl_->TakeFrame(); }
+const Frame& Movie::Current() const { return impl_->current; }
+std::int64_t Movie::FramesTaken() const { return impl_->taken; }
+std::int64_t Movie::FramesDropped() const { return impl_->dropped; }
+
+}  // namespace platform::movie

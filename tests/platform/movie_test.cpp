@@ -1,0 +1,156 @@
+#include "platform/movie.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/audio.h"
+#include "support/moviefile.h"
+#include "support/tempdir.h"
+
+using namespace platform::movie;
+using platform::thread::ManualClock;
+
+namespace {
+
+constexpr std::int64_t kFrameNs = 40'000'000;  // 25 pictures a second
+
+// The frame number a picture's top-left pixel stands for, in any layout.
+int FrameNumber(const Frame& f, PixelLayout layout) {
+  const std::uint8_t* p = f.pixels.data();
+  if (layout != PixelLayout::Rgb565) return moviefile::FrameFromGrey(p[1]);
+  const int green6 = (p[0] | p[1] << 8) >> 5 & 0x3F;
+  return moviefile::FrameFromGrey(green6 * 255 / 63);
+}
+
+// Polls until a picture is taken or the movie ends; the decoding thread may need a moment.
+Poll WaitTake(Movie& m) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (;;) {
+    const Poll p = m.TakeFrame();
+    if (p != Poll::Pending || std::chrono::steady_clock::now() > deadline) return p;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+class MovieTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    path = (dir.path() / "clip.mpg").string();
+    ASSERT_TRUE(moviefile::Write(path));
+  }
+
+  std::unique_ptr<Movie> OpenSilent(PixelLayout layout = PixelLayout::Bgrx32) {
+    Options o;
+    o.layout = layout;
+    o.clock = &clock;
+    std::string error;
+    auto m = Movie::Open(path, o, &error);
+    EXPECT_NE(m, nullptr) << error;
+    return m;
+  }
+
+  TempDir dir;
+  std::string path;
+  ManualClock clock;
+};
+
+TEST_F(MovieTest, EveryPictureInOrderInEachLayoutThenTheEnd) {
+  for (PixelLayout layout : {PixelLayout::Bgrx32, PixelLayout::Bgr24, PixelLayout::Rgb565}) {
+    SCOPED_TRACE(static_cast<int>(layout));
+    auto m = OpenSilent(layout);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->Width(), 64);
+    EXPECT_EQ(m->Height(), 48);
+    EXPECT_FALSE(m->HasSound());
+    ASSERT_TRUE(m->Run(0));
+    ASSERT_EQ(m->FramesTaken(), 1);
+    EXPECT_EQ(FrameNumber(m->Current(), layout), 0);
+    EXPECT_GE(m->Current().pitch, 64 * platform::video::BytesPerPixel(layout));
+    EXPECT_EQ(m->TakeFrame(), Poll::Pending) << "the next picture is not due before the clock moves";
+    for (int n = 1; n < 25; ++n) {
+      clock.AdvanceNs(kFrameNs);
+      ASSERT_EQ(WaitTake(*m), Poll::Frame) << n;
+      EXPECT_EQ(FrameNumber(m->Current(), layout), n);
+    }
+    clock.AdvanceNs(kFrameNs);
+    EXPECT_EQ(WaitTake(*m), Poll::End);
+    EXPECT_EQ(m->FramesDropped(), 0);
+  }
+}
+
+TEST_F(MovieTest, LatePicturesAreDroppedAndRunSeeksForward) {
+  auto m = OpenSilent();
+  ASSERT_NE(m, nullptr);
+  ASSERT_TRUE(m->Run(0));
+  clock.AdvanceNs(5 * kFrameNs);
+  // The queue holds only a few pictures: take until the one due now has been decoded.
+  int n = 0;
+  while (n < 5 && WaitTake(*m) == Poll::Frame) n = FrameNumber(m->Current(), PixelLayout::Bgrx32);
+  EXPECT_EQ(n, 5);
+  EXPECT_GT(m->FramesDropped(), 0);
+
+  // Seeking lands between key frames: the decoder goes back to one and decodes forward to the position.
+  for (int target : {17, 3, 0, 24}) {
+    SCOPED_TRACE(target);
+    ASSERT_TRUE(m->Run(target * kFrameNs + kFrameNs / 2));
+    EXPECT_EQ(FrameNumber(m->Current(), PixelLayout::Bgrx32), target);
+    EXPECT_EQ(m->PositionNs(), target * kFrameNs + kFrameNs / 2);
+  }
+  clock.AdvanceNs(kFrameNs);
+  EXPECT_EQ(WaitTake(*m), Poll::End);
+}
+
+TEST_F(MovieTest, StopFreezesTheClock) {
+  auto m = OpenSilent();
+  ASSERT_NE(m, nullptr);
+  ASSERT_TRUE(m->Run(0));
+  clock.AdvanceNs(3 * kFrameNs);
+  m->Stop();
+  EXPECT_FALSE(m->IsRunning());
+  clock.AdvanceNs(10 * kFrameNs);
+  EXPECT_EQ(m->PositionNs(), 3 * kFrameNs);
+  EXPECT_EQ(m->TakeFrame(), Poll::Pending);
+}
+
+TEST_F(MovieTest, TheHeardSoundIsTheClock) {
+  ManualClock mixClock;
+  platform::audio::Mixer mixer(mixClock);
+  platform::audio::ManualSink sink(mixer);
+  Options o;
+  o.mixer = &mixer;
+  o.clock = &clock;  // must not be used while there is sound
+  auto m = Movie::Open(path, o);
+  ASSERT_NE(m, nullptr);
+  ASSERT_TRUE(m->HasSound());
+  ASSERT_TRUE(m->Run(0));
+  EXPECT_EQ(m->PositionNs(), 0);
+  clock.AdvanceNs(10 * kFrameNs);
+  EXPECT_EQ(m->PositionNs(), 0);
+
+  // Give the decoder time to place the sound ahead of the mixer, then play 0.2 s of it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  bool heardTone = false;
+  for (int i = 0; i < 4; ++i) {
+    for (std::int16_t s : sink.Pump(2205)) heardTone = heardTone || s > 4000;
+    mixClock.AdvanceNs(platform::audio::FramesToNs(2205));
+  }
+  EXPECT_TRUE(heardTone);
+  EXPECT_NEAR(static_cast<double>(m->PositionNs()), 200e6, 1e6);
+  ASSERT_EQ(WaitTake(*m), Poll::Frame);
+  EXPECT_EQ(FrameNumber(m->Current(), PixelLayout::Bgrx32), 5);
+  m.reset();  // the voice goes before the mixer
+}
+
+TEST_F(MovieTest, FilesThatAreNoMovieAreRefused) {
+  const std::string cases[] = {(dir.path() / "missing.mpg").string(), dir.Write("text.mpg", "not a movie at all"),
+                               dir.Write("empty.mpg", "")};
+  for (const std::string& p : cases) {
+    std::string error;
+    EXPECT_EQ(Movie::Open(p, {}, &error), nullptr) << p;
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+}  // namespace
