@@ -85,6 +85,18 @@ bool TDSound::DSoundCreate() {
   return true;
 }
 
+bool TDSound::GetCaps(DSCAPS* caps) const {
+  if (caps == nullptr) return false;
+  *caps = DSCAPS{};
+  caps->dwSize = sizeof(DSCAPS);
+  caps->dwFlags = DSCAPS_PRIMARYSTEREO | DSCAPS_PRIMARY16BIT | DSCAPS_CONTINUOUSRATE | DSCAPS_SECONDARYMONO |
+                  DSCAPS_SECONDARYSTEREO | DSCAPS_SECONDARY8BIT | DSCAPS_SECONDARY16BIT;
+  caps->dwMinSecondarySampleRate = platform::audio::kFrequencyMin;
+  caps->dwMaxSecondarySampleRate = platform::audio::kFrequencyMax;
+  caps->dwPrimaryBuffers = 1;
+  return true;
+}
+
 void TDSound::DSoundRelease() {
   if (!enabled_) return;
   enabled_ = false;
@@ -403,6 +415,7 @@ void TCustomDSoundBuffer::SetFreqEnabled(bool v) {
 bool TCustomDSoundBuffer::CreateBuffer(TDSBufferParam* bp, TDSNotifyParam* np) {
   if (device_ == nullptr || device_->GetMixer() == nullptr) return false;
   if (np != nullptr) bp->staticFlag = false;  // a notifying buffer is never a static one
+  if (threeD_) bp->pan = false;
   voice_ = device_->GetMixer()->CreateVoice(VoiceFormat{bp->channels, bp->samplesPerSec, bp->bitsPerSample},
                                             bp->length);
   if (!voice_) return false;
@@ -410,6 +423,12 @@ bool TCustomDSoundBuffer::CreateBuffer(TDSBufferParam* bp, TDSNotifyParam* np) {
     voice_.reset();
     return false;
   }
+  capsFlags_ = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_CTRLVOLUME | DSBCAPS_GLOBALFOCUS | DSBCAPS_LOCSOFTWARE;
+  if (np != nullptr) capsFlags_ |= DSBCAPS_CTRLPOSITIONNOTIFY;  // set again: the flags above start afresh
+  if (bp->staticFlag) capsFlags_ |= DSBCAPS_STATIC;
+  if (bp->pan) capsFlags_ |= DSBCAPS_CTRLPAN;
+  if (bp->frequency) capsFlags_ |= DSBCAPS_CTRLFREQUENCY;
+  if (threeD_) capsFlags_ |= DSBCAPS_CTRL3D;
   return true;
 }
 
@@ -424,6 +443,7 @@ bool TCustomDSoundBuffer::CreateEventThread(TDSBufferParam* bp, TDSNotifyParam* 
   for (const VoiceNotification& n : positions) notifyOffsets_.push_back(n.offset);
   thread->Resume();
   thread_ = std::move(thread);
+  capsFlags_ |= DSBCAPS_CTRLPOSITIONNOTIFY;
   return true;
 }
 
@@ -454,6 +474,15 @@ std::uint32_t TCustomDSoundBuffer::GetFrequency() const { return voice_ && freqE
 bool TCustomDSoundBuffer::SetFrequency(std::uint32_t v) { return voice_ && freqEnabled_ && voice_->SetFrequency(v); }
 
 bool TCustomDSoundBuffer::IsPlay() const { return created_ && voice_->IsPlaying(); }
+
+bool TCustomDSoundBuffer::GetCaps(DSBCAPS* caps) const {
+  if (caps == nullptr || !created_) return false;
+  *caps = DSBCAPS{};
+  caps->dwSize = sizeof(DSBCAPS);
+  caps->dwFlags = capsFlags_;
+  caps->dwBufferBytes = length_;
+  return true;
+}
 
 bool TCustomDSoundBuffer::Restore() {
   if (!created_) return false;
@@ -566,14 +595,28 @@ void TDSoundBuffer::NotifyCallBack(TDSoundThread*, int index) {
 TDSoundBuffer* TDSoundBuffer::Duplicate() {
   if (!created_ || device_ == nullptr) return nullptr;
   auto* copy = new TDSoundBuffer(device_);
-  copy->SetStaticFlag(staticFlag_);
-  if (!copy->Create(channels_, samplesPerSec_, bitsPerSample_, length_, panEnabled_, freqEnabled_)) {
+  if (!copy->AttachDuplicate(*this)) {
     delete copy;
     return nullptr;
   }
-  std::optional<platform::audio::RingRegion> all = voice_->Lock(0, length_);
-  if (all) copy->WriteBuffer(0, all->first.data(), static_cast<std::uint32_t>(all->first.size()));
   return copy;
+}
+
+bool TDSoundBuffer::AttachDuplicate(const TDSoundBuffer& original) {
+  if (created_ || original.voice_ == nullptr || device_ == nullptr || device_->GetMixer() == nullptr) return false;
+  voice_ = device_->GetMixer()->DuplicateVoice(*original.voice_);
+  if (!voice_) return false;
+  channels_ = original.channels_;
+  samplesPerSec_ = original.samplesPerSec_;
+  bitsPerSample_ = original.bitsPerSample_;
+  length_ = original.length_;
+  staticFlag_ = original.staticFlag_;
+  panEnabled_ = original.panEnabled_;
+  freqEnabled_ = original.freqEnabled_;
+  // The duplicate has no handler yet, so no notification either (SetOnNotify sets one up).
+  capsFlags_ = original.capsFlags_ & ~DSBCAPS_CTRLPOSITIONNOTIFY;
+  created_ = true;
+  return true;
 }
 
 // ---- TDSoundBuffer3D ----
@@ -581,7 +624,19 @@ TDSoundBuffer* TDSoundBuffer::Duplicate() {
 TDSoundBuffer3D::TDSoundBuffer3D(Classes::TComponent* owner, std::uint16_t channels, std::uint32_t samplesPerSec,
                                  std::uint16_t bitsPerSample, std::uint32_t length, bool freqEnabled)
     : TDSoundBuffer(owner) {
+  threeD_ = true;
   TDSoundBuffer::Create(channels, samplesPerSec, bitsPerSample, length, false, freqEnabled);
+}
+
+TDSoundBuffer3D* TDSoundBuffer3D::Duplicate() {
+  if (!created_ || device_ == nullptr) return nullptr;
+  auto* copy = new TDSoundBuffer3D(device_);
+  if (!copy->AttachDuplicate(*this)) {
+    delete copy;
+    return nullptr;
+  }
+  copy->position_ = position_;
+  return copy;
 }
 
 bool TDSoundBuffer3D::Create() {
@@ -630,7 +685,7 @@ bool TDSoundStream::Create() {
   }
   TDSBufferParam bp{channels_, samplesPerSec_, bitsPerSample_, length_, staticFlag_, panEnabled_, freqEnabled_};
   TDSNotifyParam np{5, [this](TDSoundThread* t, int index) { StreamCallBack(t, index); }};
-  if (!CreateVoice(&bp, &np)) {
+  if (!CreateBuffer(&bp, &np)) {
     work_ = {};
     return false;
   }
@@ -878,6 +933,31 @@ void TDSoundStream::SetLoopPoint(std::uint32_t start, std::uint32_t end) {
   const bool startInside = start < GetStreamSize();
   loopStart_ = startInside ? start : 0;
   loopEnd_ = startInside && static_cast<std::uint64_t>(end) >= static_cast<std::uint64_t>(loopStart_) + length_ ? end : 0;
+}
+
+// ---- TDSoundStream3D ----
+
+TDSoundStream3D::TDSoundStream3D(Classes::TComponent* owner, std::uint16_t channels, std::uint32_t samplesPerSec,
+                                 std::uint16_t bitsPerSample, bool freqEnabled)
+    : TDSoundStream(owner) {
+  threeD_ = true;
+  channels_ = channels;
+  samplesPerSec_ = samplesPerSec;
+  bitsPerSample_ = bitsPerSample;
+  freqEnabled_ = freqEnabled;
+  Create();
+}
+
+TDSoundStream3D::TDSoundStream3D(Classes::TComponent* owner, VXStream* stream, bool freqEnabled)
+    : TDSoundStream(owner) {
+  threeD_ = true;
+  Create(stream, freqEnabled);
+}
+
+TDSoundStream3D::TDSoundStream3D(Classes::TComponent* owner, Classes::TStream* stream, bool freqEnabled)
+    : TDSoundStream(owner) {
+  threeD_ = true;
+  Create(stream, freqEnabled);
 }
 
 }  // namespace DirectX

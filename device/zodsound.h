@@ -41,6 +41,44 @@ class TDSoundBuffer3D;
 class TDSoundStream;
 class TDSoundThread;
 
+// Capabilities of the device: what our mixer does, in the record the game asks for. The mixer is software only, so
+// every hardware count and memory field is 0.
+inline constexpr std::uint32_t DSCAPS_PRIMARYSTEREO = 0x2, DSCAPS_PRIMARY16BIT = 0x8, DSCAPS_CONTINUOUSRATE = 0x10,
+                               DSCAPS_SECONDARYMONO = 0x100, DSCAPS_SECONDARYSTEREO = 0x200,
+                               DSCAPS_SECONDARY8BIT = 0x400, DSCAPS_SECONDARY16BIT = 0x800;
+
+struct DSCAPS {
+  std::uint32_t dwSize = 0;
+  std::uint32_t dwFlags = 0;
+  std::uint32_t dwMinSecondarySampleRate = 0;
+  std::uint32_t dwMaxSecondarySampleRate = 0;
+  std::uint32_t dwPrimaryBuffers = 0;
+  std::uint32_t dwMaxHwMixingAllBuffers = 0, dwMaxHwMixingStaticBuffers = 0, dwMaxHwMixingStreamingBuffers = 0;
+  std::uint32_t dwFreeHwMixingAllBuffers = 0, dwFreeHwMixingStaticBuffers = 0, dwFreeHwMixingStreamingBuffers = 0;
+  std::uint32_t dwMaxHw3DAllBuffers = 0, dwMaxHw3DStaticBuffers = 0, dwMaxHw3DStreamingBuffers = 0;
+  std::uint32_t dwFreeHw3DAllBuffers = 0, dwFreeHw3DStaticBuffers = 0, dwFreeHw3DStreamingBuffers = 0;
+  std::uint32_t dwTotalHwMemBytes = 0, dwFreeHwMemBytes = 0, dwMaxContigFreeHwMemBytes = 0;
+  std::uint32_t dwUnlockTransferRateHwBuffers = 0;
+  std::uint32_t dwPlayCpuOverheadSwBuffers = 0;
+  std::uint32_t dwReserved1 = 0, dwReserved2 = 0;
+};
+static_assert(sizeof(DSCAPS) == 96);
+
+// The flags a buffer was made with, as its capability record reports them.
+inline constexpr std::uint32_t DSBCAPS_PRIMARYBUFFER = 0x1, DSBCAPS_STATIC = 0x2, DSBCAPS_LOCSOFTWARE = 0x8,
+                               DSBCAPS_CTRL3D = 0x10, DSBCAPS_CTRLFREQUENCY = 0x20, DSBCAPS_CTRLPAN = 0x40,
+                               DSBCAPS_CTRLVOLUME = 0x80, DSBCAPS_CTRLPOSITIONNOTIFY = 0x100,
+                               DSBCAPS_GLOBALFOCUS = 0x8000, DSBCAPS_GETCURRENTPOSITION2 = 0x10000;
+
+struct DSBCAPS {
+  std::uint32_t dwSize = 0;
+  std::uint32_t dwFlags = 0;
+  std::uint32_t dwBufferBytes = 0;
+  std::uint32_t dwUnlockTransferRate = 0;  // kilobytes per second; 0: not measured
+  std::uint32_t dwPlayCpuOverhead = 0;     // per cent of the processor; 0: not measured
+};
+static_assert(sizeof(DSBCAPS) == 20);
+
 inline constexpr std::uint32_t kMinBufferBytes = 4;
 inline constexpr std::uint32_t kMaxBufferBytes = 268435455;
 
@@ -67,6 +105,8 @@ public:
 
   bool DSoundCreate();
   void DSoundRelease();
+  // What the mixer offers; open or closed alike (it needs no device). False only for a null record.
+  bool GetCaps(DSCAPS* caps) const;
   // Our mixer always outputs 44,100 Hz 16-bit stereo; the stored format is what buffers of the device's format use.
   bool FormatPriBuffer();
   bool IsPlay() const { return enabled_ && primaryPlaying_; }
@@ -211,6 +251,8 @@ public:
   bool SetFrequency(std::uint32_t hz);
 
   bool IsPlay() const;
+  // The buffer's size and the flags it was made with (all buffers live in software). False when not created.
+  bool GetCaps(DSBCAPS* caps) const;
   bool IsLost() const { return false; }  // our buffers live in memory and are never lost
   bool Restore();
   bool IsLostAndRestore();
@@ -230,6 +272,8 @@ protected:
   static bool FormatIsValid(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits);
 
   std::atomic<bool> created_{false};
+  bool threeD_ = false;        // a buffer with a position in space: never panned
+  std::uint32_t capsFlags_ = 0;  // the flags the buffer was made with
   std::uint16_t channels_ = 2;
   std::uint32_t samplesPerSec_ = 44100;
   std::uint16_t bitsPerSample_ = 16;
@@ -265,25 +309,30 @@ public:
   bool SetFormat(std::uint16_t channels, std::uint32_t samplesPerSec, std::uint16_t bitsPerSample);
   // Writes `size` bytes at `offset` (stopping the buffer); bytes past the end of the buffer are not written.
   bool WriteBuffer(std::uint32_t offset, const std::uint8_t* data, std::uint32_t size);
-  // A new buffer of the same device, format and contents; null when not created.
+  // A new buffer of the same device that plays the same sound bytes as this one (a write to either is heard in both)
+  // with its own position, volume, pan, frequency and handlers; null when not created.
   TDSoundBuffer* Duplicate();
 
 protected:
+  // Makes this (not created) buffer a duplicate of `original`.
+  bool AttachDuplicate(const TDSoundBuffer& original);
+
   virtual bool CreateVoice();
   void NotifyCallBack(TDSoundThread* thread, int index);
-  bool SetUpNotification();
 };
 
 // A buffer with a position in space. Our mixer has no 3D rendering: the position is kept, and the sound plays as a
 // plain buffer without pan.
 class TDSoundBuffer3D : public TDSoundBuffer {
 public:
-  explicit TDSoundBuffer3D(Classes::TComponent* owner) : TDSoundBuffer(owner) {}
+  explicit TDSoundBuffer3D(Classes::TComponent* owner) : TDSoundBuffer(owner) { threeD_ = true; }
   TDSoundBuffer3D(Classes::TComponent* owner, std::uint16_t channels, std::uint32_t samplesPerSec,
                   std::uint16_t bitsPerSample, std::uint32_t length, bool freqEnabled);
 
   using TDSoundBuffer::Create;
   bool Create() override;
+  // A duplicate keeps the position of this buffer.
+  TDSoundBuffer3D* Duplicate();
   void SetPosition(float x, float y, float z) { position_ = {x, y, z}; }
   std::array<float, 3> GetPosition3D() const { return position_; }
 
@@ -337,9 +386,6 @@ public:
 
   std::uint32_t GetQuarter() const { return length_ / 4; }
 
-protected:
-  virtual bool CreateVoice(TDSBufferParam* bp, TDSNotifyParam* np) { return CreateBuffer(bp, np); }
-
 private:
   template <class Decoder>
   bool OpenWith(VXStream* stream);
@@ -373,16 +419,36 @@ private:
 
 class TDSoundStream3D : public TDSoundStream {
 public:
-  explicit TDSoundStream3D(Classes::TComponent* owner) : TDSoundStream(owner) {}
+  explicit TDSoundStream3D(Classes::TComponent* owner) : TDSoundStream(owner) { threeD_ = true; }
+  TDSoundStream3D(Classes::TComponent* owner, std::uint16_t channels, std::uint32_t samplesPerSec,
+                  std::uint16_t bitsPerSample, bool freqEnabled);
+  TDSoundStream3D(Classes::TComponent* owner, VXStream* stream, bool freqEnabled);
+  TDSoundStream3D(Classes::TComponent* owner, Classes::TStream* stream, bool freqEnabled);
+
+  // As the plain stream's, never panned.
+  using TDSoundStream::Create;
+  using TDSoundStream::CreateAdp;
+  using TDSoundStream::CreateMp3;
+  using TDSoundStream::CreateOgg;
+  bool Create(VXStream* stream, bool freqEnabled) { return TDSoundStream::Create(stream, false, freqEnabled); }
+  bool CreateMp3(VXStream* stream, bool freqEnabled) { return TDSoundStream::CreateMp3(stream, false, freqEnabled); }
+  bool CreateAdp(VXStream* stream, bool freqEnabled) { return TDSoundStream::CreateAdp(stream, false, freqEnabled); }
+  bool CreateOgg(VXStream* stream, bool freqEnabled) { return TDSoundStream::CreateOgg(stream, false, freqEnabled); }
+  bool Create(Classes::TStream* stream, bool freqEnabled) { return TDSoundStream::Create(stream, false, freqEnabled); }
+  bool CreateMp3(Classes::TStream* stream, bool freqEnabled) {
+    return TDSoundStream::CreateMp3(stream, false, freqEnabled);
+  }
+  bool CreateAdp(Classes::TStream* stream, bool freqEnabled) {
+    return TDSoundStream::CreateAdp(stream, false, freqEnabled);
+  }
+  bool CreateOgg(Classes::TStream* stream, bool freqEnabled) {
+    return TDSoundStream::CreateOgg(stream, false, freqEnabled);
+  }
 
   void SetPosition(float x, float y, float z) { position_ = {x, y, z}; }
   std::array<float, 3> GetPosition3D() const { return position_; }
 
 protected:
-  bool CreateVoice(TDSBufferParam* bp, TDSNotifyParam* np) override {
-    bp->pan = false;
-    return CreateBuffer(bp, np);
-  }
 
 private:
   std::array<float, 3> position_{};

@@ -104,12 +104,9 @@ std::int32_t GainFromHundredthsDb(std::int32_t hundredths) {
 
 // ---- Voice ----
 
-Voice::Voice(Mixer& mixer, const VoiceFormat& format, std::uint32_t length)
-    : mixer_(mixer),
-      format_(format),
-      length_(length),
-      frames_(length / format.BlockAlign()),
-      ring_(length, format.bitsPerSample == 8 ? 0x80 : 0) {}
+Voice::Voice(Mixer& mixer, const VoiceFormat& format, std::uint32_t length,
+             std::shared_ptr<std::vector<std::uint8_t>> ring)
+    : mixer_(mixer), format_(format), length_(length), frames_(length / format.BlockAlign()), ring_(std::move(ring)) {}
 
 Voice::~Voice() {
   std::lock_guard<std::mutex> guard(mixer_.lock_);
@@ -120,8 +117,8 @@ std::optional<RingRegion> Voice::Lock(std::uint32_t offset, std::uint32_t size) 
   if (offset >= length_ || size == 0 || size > length_) return std::nullopt;
   const std::uint32_t head = std::min(size, length_ - offset);
   RingRegion region;
-  region.first = std::span<std::uint8_t>(ring_.data() + offset, head);
-  region.second = std::span<std::uint8_t>(ring_.data(), size - head);
+  region.first = std::span<std::uint8_t>(ring_->data() + offset, head);
+  region.second = std::span<std::uint8_t>(ring_->data(), size - head);
   return region;
 }
 
@@ -280,7 +277,7 @@ void Voice::BeginMix(std::int64_t now, std::uint32_t queuedFrames) {
 }
 
 void Voice::MixInto(std::int32_t* acc, std::uint32_t frames) {
-  const MixJob job{ring_.data(), frames_, looping_, Step(), gainLeft_, gainRight_};
+  const MixJob job{ring_->data(), frames_, looping_, Step(), gainLeft_, gainRight_};
   MixCursor cursor{ringFrame_, frac_, frame_};
   const std::uint64_t from = frame_;
   kKernels[format_.channels - 1][format_.bitsPerSample / 8 - 1](job, cursor, acc, frames);
@@ -337,7 +334,19 @@ Mixer::~Mixer() = default;
 std::unique_ptr<Voice> Mixer::CreateVoice(const VoiceFormat& format, std::uint32_t lengthBytes) {
   if (!format.IsValid() || lengthBytes < format.BlockAlign() || lengthBytes > kMaxVoiceBytes) return nullptr;
   try {
-    std::unique_ptr<Voice> voice(new Voice(*this, format, lengthBytes));
+    auto ring = std::make_shared<std::vector<std::uint8_t>>(lengthBytes, format.bitsPerSample == 8 ? 0x80 : 0);
+    std::unique_ptr<Voice> voice(new Voice(*this, format, lengthBytes, std::move(ring)));
+    std::lock_guard<std::mutex> guard(lock_);
+    voices_.push_back(voice.get());
+    return voice;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
+std::unique_ptr<Voice> Mixer::DuplicateVoice(const Voice& original) {
+  try {
+    std::unique_ptr<Voice> voice(new Voice(*this, original.format_, original.length_, original.ring_));
     std::lock_guard<std::mutex> guard(lock_);
     voices_.push_back(voice.get());
     return voice;

@@ -121,7 +121,8 @@ public:
 
 private:
   friend class Mixer;
-  Voice(Mixer& mixer, const VoiceFormat& format, std::uint32_t length);
+  Voice(Mixer& mixer, const VoiceFormat& format, std::uint32_t length,
+        std::shared_ptr<std::vector<std::uint8_t>> ring);
 
   // Everything below is guarded by the mixer's lock.
   void BeginMix(std::int64_t now, std::uint32_t queuedFrames);
@@ -137,7 +138,8 @@ private:
   const VoiceFormat format_;
   const std::uint32_t length_;
   const std::uint32_t frames_;  // whole frames in the ring
-  std::vector<std::uint8_t> ring_;
+  // Shared with the voice's duplicates: a write through any of them is heard in all.
+  const std::shared_ptr<std::vector<std::uint8_t>> ring_;
 
   bool playing_ = false;
   bool looping_ = false;
@@ -181,6 +183,9 @@ public:
   // A new stopped voice whose ring holds silence; null for a bad format, a length below one frame or above
   // kMaxVoiceBytes, or when the memory cannot be had.
   std::unique_ptr<Voice> CreateVoice(const VoiceFormat& format, std::uint32_t lengthBytes);
+  // A new stopped voice that plays the same bytes as `original` (writes to either reach both) with its own cursor,
+  // volume, pan, frequency and notifications, all at their defaults. Null when the memory cannot be had.
+  std::unique_ptr<Voice> DuplicateVoice(const Voice& original);
 
   // Mixes `frames` frames of interleaved stereo output. `queuedFrames` is what the device still holds, not yet
   // heard, before these frames.

@@ -277,3 +277,121 @@ TEST_F(SoundTest, SecondDecoderMustMatchTheBuffer) {
   EXPECT_TRUE(s->OpenStream(c.get()));
   EXPECT_EQ(s->GetStreamSize(), 1800u);
 }
+
+TEST(SoundCaps, DeviceReportsTheMixerOpenOrClosed) {
+  platform::thread::ManualClock clock;
+  TDSound closed(nullptr, clock);
+  DSCAPS caps;
+  caps.dwReserved1 = 7;
+  ASSERT_TRUE(closed.GetCaps(&caps));
+  EXPECT_FALSE(closed.GetEnabled()) << "the query leaves the device closed";
+  EXPECT_EQ(caps.dwSize, 96u);
+  EXPECT_EQ(caps.dwReserved1, 0u) << "the record is cleared first";
+  EXPECT_EQ(caps.dwPrimaryBuffers, 1u);
+  EXPECT_EQ(caps.dwMinSecondarySampleRate, 100u);
+  EXPECT_EQ(caps.dwMaxSecondarySampleRate, 200000u);
+  for (std::uint32_t flag : {DSCAPS_SECONDARYMONO, DSCAPS_SECONDARYSTEREO, DSCAPS_SECONDARY8BIT, DSCAPS_SECONDARY16BIT,
+                             DSCAPS_CONTINUOUSRATE, DSCAPS_PRIMARYSTEREO, DSCAPS_PRIMARY16BIT}) {
+    EXPECT_TRUE(caps.dwFlags & flag) << flag;
+  }
+  EXPECT_EQ(caps.dwMaxHwMixingAllBuffers, 0u) << "software only";
+  EXPECT_FALSE(closed.GetCaps(nullptr));
+}
+
+namespace {
+
+// Makes the notification set-up reachable with any count.
+class ProbeBuffer : public TDSoundBuffer {
+public:
+  using TDSoundBuffer::TDSoundBuffer;
+  bool Notify(int count) {
+    TDSBufferParam bp{channels_, samplesPerSec_, bitsPerSample_, length_, false, false, false};
+    TDSNotifyParam np{count, [](TDSoundThread*, int) {}};
+    return CreateEventThread(&bp, &np);
+  }
+};
+
+}  // namespace
+
+TEST_F(SoundTest, BufferCapsTellTheFlagsItWasMadeWith) {
+  constexpr std::uint32_t kAlways =
+      DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_CTRLVOLUME | DSBCAPS_GLOBALFOCUS | DSBCAPS_LOCSOFTWARE;
+  struct Case {
+    const char* name;
+    bool staticFlag, pan, freq, notify, threeD;
+    std::uint32_t flags;
+  };
+  const Case cases[] = {
+      {"plain", false, false, false, false, false, kAlways},
+      {"static", true, false, false, false, false, kAlways | DSBCAPS_STATIC},
+      {"static with a handler is not static", true, false, false, true, false, kAlways | DSBCAPS_CTRLPOSITIONNOTIFY},
+      {"pan and frequency", false, true, true, false, false, kAlways | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY},
+      {"3D is never panned", false, true, true, false, true, kAlways | DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY},
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<TDSoundBuffer> b(c.threeD ? new TDSoundBuffer3D(&device) : new TDSoundBuffer(&device));
+    DSBCAPS caps;
+    EXPECT_FALSE(b->GetCaps(&caps)) << c.name << ": not created";
+    if (c.notify) b->SetOnNotify([](Classes::TComponent*) {});
+    b->SetStaticFlag(c.staticFlag);
+    ASSERT_TRUE(b->Create(2, 22050, 16, 4000, c.pan, c.freq)) << c.name;
+    ASSERT_TRUE(b->GetCaps(&caps)) << c.name;
+    EXPECT_EQ(caps.dwSize, 20u);
+    EXPECT_EQ(caps.dwBufferBytes, 4000u);
+    EXPECT_EQ(caps.dwFlags, c.flags) << c.name;
+  }
+  // Set up later, on a created buffer that is not playing.
+  TDSoundBuffer late(&device);
+  ASSERT_TRUE(late.Create(1, 8000, 8, 100, false, false));
+  late.SetOnNotify([](Classes::TComponent*) {});
+  DSBCAPS caps;
+  ASSERT_TRUE(late.GetCaps(&caps));
+  EXPECT_TRUE(caps.dwFlags & DSBCAPS_CTRLPOSITIONNOTIFY);
+  // The stream's ring drops the static flag too.
+  std::unique_ptr<VXMemoryStream> wave(Memory(PcmWave(1, 8000, 16, Bytes16(Tone(800, 1, 8000)))));
+  TDSoundStream3D stream(&device, wave.get(), true);
+  ASSERT_TRUE(stream.IsCreated());
+  ASSERT_TRUE(stream.GetCaps(&caps));
+  EXPECT_EQ(caps.dwFlags, kAlways | DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRL3D | DSBCAPS_CTRLFREQUENCY);
+  EXPECT_EQ(caps.dwBufferBytes, 64000u);
+}
+
+TEST_F(SoundTest, NotificationCountOtherThanOneOrFiveGivesTheStopOnly) {
+  ProbeBuffer b(&device);
+  ASSERT_TRUE(b.Create(2, 44100, 16, 705600, false, false));
+  ASSERT_TRUE(b.Notify(3));
+  EXPECT_EQ(b.GetNotificationOffsets(), (std::vector<std::uint32_t>{kStopPosition}));
+  EXPECT_EQ(b.GetNotifyThread()->GetCount(), 1);
+}
+
+TEST_F(SoundTest, DuplicateSharesTheSoundButNotThePlayState) {
+  TDSoundBuffer* original = device.CreateBuffer(1, 44100, 16, 8, false, false, false);
+  ASSERT_NE(original, nullptr);
+  EXPECT_EQ(TDSoundBuffer(&device).Duplicate(), nullptr) << "not created";
+  TDSoundBuffer* copy = original->Duplicate();
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(device.GetBufferCount(), 2);
+  EXPECT_EQ(copy->GetLength(), 8u);
+  EXPECT_EQ(copy->GetChannels(), 1);
+  // Written after duplicating, through the original: the duplicate plays it.
+  const std::string samples = Bytes16({1000, 2000, 3000, 4000});
+  ASSERT_TRUE(original->WriteBuffer(0, reinterpret_cast<const std::uint8_t*>(samples.data()), 8));
+  ASSERT_TRUE(copy->SetVolume(-10000));
+  EXPECT_EQ(original->GetVolume(), 0) << "volumes are each buffer's own";
+  ASSERT_TRUE(copy->Play(false));
+  EXPECT_FALSE(original->IsPlay());
+  EXPECT_EQ(Pump(4), (std::vector<std::int16_t>(8, 0))) << "the duplicate is silenced";
+  ASSERT_TRUE(copy->SetVolume(0));
+  delete original;  // the bytes outlive the buffer they were written through
+  ASSERT_TRUE(copy->Play(false));
+  EXPECT_EQ(Pump(4), (std::vector<std::int16_t>{1000, 1000, 2000, 2000, 3000, 3000, 4000, 4000}));
+
+  TDSoundBuffer3D placed(&device, 2, 44100, 16, 400, false);
+  placed.SetPosition(1, 2, 3);
+  std::unique_ptr<TDSoundBuffer3D> twin(placed.Duplicate());
+  ASSERT_NE(twin, nullptr);
+  EXPECT_EQ(twin->GetPosition3D(), (std::array<float, 3>{1, 2, 3}));
+  DSBCAPS caps;
+  ASSERT_TRUE(twin->GetCaps(&caps));
+  EXPECT_TRUE(caps.dwFlags & DSBCAPS_CTRL3D);
+}
