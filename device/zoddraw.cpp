@@ -802,6 +802,8 @@ bool TDDraw::FinishFrame(const VXRectSet& pending) {
     SpriteDraw(Target());
     SpriteRects(stale);
   }
+  // Only a flip waits for the vertical blank, unless asked not to; copies into a window keep the presenter's choice.
+  if (flipping_ && presenter_ != nullptr) presenter_->SetVSync(!NoVSync);
   bool ok = !flipping_ || RotateChain();
   ok = Present(stale) && ok;
   return ok;
@@ -959,6 +961,21 @@ bool TDDraw::GetAvailableVidMem(std::uint32_t& total, std::uint32_t& free) const
   constexpr std::int64_t kMax = 0xFFFFFFFF;
   total = static_cast<std::uint32_t>(std::clamp<std::int64_t>(videoTotal_, 0, kMax));
   free = static_cast<std::uint32_t>(std::clamp<std::int64_t>(videoTotal_ - videoUsed_, 0, kMax));
+  return true;
+}
+
+bool TDDraw::GetCaps(DDCAPS* driverCaps, DDCAPS* emulationCaps) const {
+  for (DDCAPS* caps : {driverCaps, emulationCaps}) {
+    if (caps == nullptr) continue;
+    *caps = DDCAPS{};
+    caps->dwSize = sizeof(DDCAPS);
+    caps->dwCaps = DDCAPS_BLT | DDCAPS_COLORKEY | DDCAPS_BLTCOLORFILL;
+    caps->dwCaps2 = DDCAPS2_CANRENDERWINDOWED | DDCAPS2_FLIPNOVSYNC;
+    caps->dwCKeyCaps = DDCKEYCAPS_SRCBLT;
+    caps->ddsCaps[0] = DDSCAPS_BACKBUFFER | DDSCAPS_COMPLEX | DDSCAPS_FLIP | DDSCAPS_OFFSCREENPLAIN |
+                       DDSCAPS_PRIMARYSURFACE | DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY;
+  }
+  if (driverCaps != nullptr) GetAvailableVidMem(driverCaps->dwVidMemTotal, driverCaps->dwVidMemFree);
   return true;
 }
 

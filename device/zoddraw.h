@@ -21,6 +21,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -67,6 +68,39 @@ struct TDisplayMode {
   // Depth, format and size; the masks are not compared.
   bool ModeCmp(const TDisplayMode& m) const;
 };
+
+// Capabilities of the adapter, in the record the game asks for: what the display's own copies and the presenter do.
+inline constexpr std::uint32_t DDCAPS_BLT = 0x40, DDCAPS_COLORKEY = 0x400000, DDCAPS_BLTCOLORFILL = 0x4000000;
+inline constexpr std::uint32_t DDCAPS2_CANRENDERWINDOWED = 0x80000, DDCAPS2_FLIPNOVSYNC = 0x8000000;
+inline constexpr std::uint32_t DDCKEYCAPS_SRCBLT = 0x200;
+inline constexpr std::uint32_t DDSCAPS_BACKBUFFER = 0x4, DDSCAPS_COMPLEX = 0x8, DDSCAPS_FLIP = 0x10,
+                               DDSCAPS_OFFSCREENPLAIN = 0x40, DDSCAPS_PRIMARYSURFACE = 0x200,
+                               DDSCAPS_SYSTEMMEMORY = 0x800, DDSCAPS_VIDEOMEMORY = 0x4000;
+
+struct DDCAPS {
+  std::uint32_t dwSize = 0;
+  std::uint32_t dwCaps = 0;
+  std::uint32_t dwCaps2 = 0;
+  std::uint32_t dwCKeyCaps = 0;
+  std::uint32_t dwFXCaps = 0, dwFXAlphaCaps = 0, dwPalCaps = 0, dwSVCaps = 0;
+  std::uint32_t dwAlphaBitDepths[6] = {};  // blit and overlay alpha depths
+  std::uint32_t dwZBufferBitDepths = 0;
+  std::uint32_t dwVidMemTotal = 0;
+  std::uint32_t dwVidMemFree = 0;
+  std::uint32_t dwMaxVisibleOverlays = 0, dwCurrVisibleOverlays = 0, dwNumFourCCCodes = 0;
+  std::uint32_t dwAlign[5] = {};
+  std::uint32_t dwRops[8] = {};
+  std::uint32_t ddsOldCaps = 0;
+  std::uint32_t dwStretch[6] = {};
+  std::uint32_t dwReserved[3] = {};
+  std::uint32_t dwSVB[11] = {}, dwVSB[11] = {}, dwSSB[11] = {};  // caps, key caps, effect caps, rops per kind
+  std::uint32_t dwMaxVideoPorts = 0, dwCurrVideoPorts = 0;
+  std::uint32_t dwSVBCaps2 = 0;
+  std::uint32_t dwNLVB[12] = {};
+  std::uint32_t ddsCaps[4] = {};  // the surface kinds offered, first word
+};
+static_assert(sizeof(DDCAPS) == 380);
+static_assert(offsetof(DDCAPS, dwVidMemTotal) == 60 && offsetof(DDCAPS, ddsCaps) == 364);
 
 // A mode as the adapter offers it.
 struct TAdapterMode {
@@ -202,6 +236,8 @@ public:
   void SetRefreshRate(int rate);
   bool GetTripleBuffer() const { return tripleBuffer_; }
   void SetTripleBuffer(bool on);
+  // A flip never waits for a busy surface here (the presenter copies the picture and returns), so DoNotWait only
+  // records the wish. NoVSync: flips do not wait for the vertical blank (the presenter's vsync goes off).
   bool DoNotWait = false;
   bool NoVSync = false;
   bool Blt4Div = false;
@@ -274,6 +310,9 @@ public:
   void ENumDisplayModes(std::vector<TDisplayMode>& list, bool option);
   bool CheckDisplayMode(VXBitDepth depth, VXScreenSize size);
   bool GetAvailableVidMem(std::uint32_t& total, std::uint32_t& free) const;
+  // Either record may be null; each other one is cleared and filled. Both describe the one software path (the
+  // emulation layer has no video memory). Open or closed alike.
+  bool GetCaps(DDCAPS* driverCaps, DDCAPS* emulationCaps) const;
   // What the card holds (default 64 MiB); a request beyond what is free fails.
   void SetVideoMemoryTotal(std::int64_t bytes) { videoTotal_ = bytes; }
   // How many back buffers the card can chain (default 2); for tests of the fallbacks.

@@ -50,7 +50,7 @@ bool MemoryPresenter::Present(const Picture& picture, std::span<const Rect> rect
     front_.assign(static_cast<std::size_t>(mode_.width) * mode_.height * BytesPerPixel(mode_.layout), 0);
     started_ = true;
   }
-  Frame frame{mode_, {}, {}};
+  Frame frame{mode_, {}, {}, vsync_};
   for (const Rect& r : rects) {
     const Rect c = ClipRect(r, mode_.width, mode_.height);
     if (c.IsEmpty()) continue;
@@ -70,6 +70,16 @@ void MemoryPresenter::SetFullScreen(bool on) {
 bool MemoryPresenter::IsFullScreen() const {
   std::lock_guard lock(mutex_);
   return fullScreen_;
+}
+
+void MemoryPresenter::SetVSync(bool on) {
+  std::lock_guard lock(mutex_);
+  vsync_ = on;
+}
+
+bool MemoryPresenter::GetVSync() const {
+  std::lock_guard lock(mutex_);
+  return vsync_;
 }
 
 void MemoryPresenter::FailNext(int count) {

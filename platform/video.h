@@ -84,6 +84,11 @@ public:
   virtual void SetFullScreen(bool on) = 0;
   virtual bool IsFullScreen() const = 0;
 
+  // Whether the shown frames wait for the vertical blank (on by default). Any thread; takes effect from the next
+  // frame shown.
+  virtual void SetVSync(bool on) = 0;
+  virtual bool GetVSync() const = 0;
+
   // Lost surfaces: raised when the renderer reports that its textures or targets were reset. The display then
   // restores its surfaces, has their owners redraw them, and presents the whole picture again.
   bool IsLost() const { return lost_.load(); }
@@ -102,11 +107,14 @@ public:
     Mode mode;
     std::vector<Rect> rects;
     std::vector<std::uint8_t> pixels;
+    bool vsync = true;  // whether it was to wait for the vertical blank
   };
 
   bool Present(const Picture& picture, std::span<const Rect> rects) override;
   void SetFullScreen(bool on) override;
   bool IsFullScreen() const override;
+  void SetVSync(bool on) override;
+  bool GetVSync() const override;
 
   // The next `count` presentations fail (return false, record nothing): a failed write for the display's tests.
   void FailNext(int count);
@@ -125,6 +133,7 @@ private:
   Mode mode_;
   bool started_ = false;
   bool fullScreen_ = false;
+  bool vsync_ = true;
   int failures_ = 0;
 };
 

@@ -39,6 +39,8 @@ struct Handover {
 
   bool fullScreen = false;
   std::optional<bool> fullScreenRequest;
+  bool vsync = true;
+  std::optional<bool> vsyncRequest;
   std::optional<std::string> title;
   std::optional<bool> cursor;
   std::optional<std::pair<int, int>> warp;
@@ -90,6 +92,19 @@ public:
   bool IsFullScreen() const override {
     std::lock_guard lock(h_.mutex);
     return h_.fullScreen;
+  }
+
+  void SetVSync(bool on) override {
+    std::lock_guard lock(h_.mutex);
+    if (h_.vsync == on) return;
+    h_.vsync = on;
+    h_.vsyncRequest = on;
+    h_.WakeLocked();
+  }
+
+  bool GetVSync() const override {
+    std::lock_guard lock(h_.mutex);
+    return h_.vsync;
   }
 
 private:
@@ -150,7 +165,7 @@ struct Window::Impl {
 
   // Main thread: uploads what the game thread handed over and presents it; applies the window requests.
   void TakeHandover() {
-    std::optional<bool> fullScreen, cursor;
+    std::optional<bool> fullScreen, cursor, vsync;
     std::optional<std::string> title;
     std::optional<std::pair<int, int>> warp;
     bool show = false;
@@ -159,6 +174,7 @@ struct Window::Impl {
       std::lock_guard lock(handover.mutex);
       handover.wakePosted = false;
       fullScreen = std::exchange(handover.fullScreenRequest, std::nullopt);
+      vsync = std::exchange(handover.vsyncRequest, std::nullopt);
       cursor = std::exchange(handover.cursor, std::nullopt);
       title = std::exchange(handover.title, std::nullopt);
       warp = std::exchange(handover.warp, std::nullopt);
@@ -172,6 +188,7 @@ struct Window::Impl {
         show = true;
       }
     }
+    if (vsync) SDL_RenderSetVSync(renderer, *vsync ? 1 : 0);  // before this pump's frame is shown
     if (title) SDL_SetWindowTitle(window, title->c_str());
     if (cursor) SDL_ShowCursor(*cursor ? SDL_ENABLE : SDL_DISABLE);
     if (fullScreen) {
@@ -353,6 +370,7 @@ std::unique_ptr<Window> Window::Create(const Options& options, std::string* erro
   impl->handover.wakeEvent = SDL_RegisterEvents(1);
   if (impl->handover.wakeEvent == static_cast<Uint32>(-1)) return fail("SDL user event");
   impl->handover.fullScreen = options.fullScreen;
+  impl->handover.vsync = options.vsync;
 
   impl->input = options.input;
   if (impl->input != nullptr) {

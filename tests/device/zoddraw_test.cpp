@@ -764,3 +764,58 @@ TEST_F(Display, PatternFromBitmapIsKeyedByItsTopLeftPixel) {
     display.SetEnabled(false);
   }
 }
+
+TEST_F(Display, FlipsWaitForTheVerticalBlankUnlessAskedNot) {
+  struct Case {
+    Shape shape;
+    bool noVSync;
+    bool vsync;  // what the presented frame asked for
+  };
+  const Case cases[] = {
+      {kShapes[3], false, true},
+      {kShapes[3], true, false},
+      {kShapes[2], true, false},
+      {kShapes[1], true, true},  // no flip chain: nothing flips, the presenter keeps its choice
+      {kShapes[0], true, true},  // a window: copies, no flip
+  };
+  for (const Case& c : cases) {
+    display.SetEnabled(false);
+    presenter.SetVSync(true);
+    Enable(c.shape);
+    display.NoVSync = c.noVSync;
+    ASSERT_TRUE(display.Flip());
+    display.SetModifyRect({0, 0, 10, 10});
+    ASSERT_TRUE(display.FlipModifyRect(VXRectSet()));
+    const auto frames = presenter.TakeFrames();
+    ASSERT_GE(frames.size(), 2u);
+    EXPECT_EQ(frames.back().vsync, c.vsync) << c.shape.buffers << " " << c.noVSync;
+    EXPECT_EQ(frames[frames.size() - 2].vsync, c.vsync) << c.shape.buffers << " " << c.noVSync;
+    display.NoVSync = false;
+  }
+}
+
+TEST_F(Display, CapsDescribeTheSoftwarePathEnabledOrNot) {
+  display.SetVideoMemoryTotal(std::int64_t{8} << 20);
+  DDCAPS driver, emulation;
+  driver.dwReserved[0] = 5;
+  ASSERT_TRUE(display.GetCaps(&driver, &emulation));
+  EXPECT_FALSE(display.GetEnabled());
+  EXPECT_EQ(driver.dwSize, 380u);
+  EXPECT_EQ(emulation.dwSize, 380u);
+  EXPECT_EQ(driver.dwReserved[0], 0u) << "cleared first";
+  EXPECT_EQ(driver.dwVidMemTotal, 8u << 20);
+  EXPECT_EQ(driver.dwVidMemFree, 8u << 20);
+  EXPECT_EQ(emulation.dwVidMemTotal, 0u);
+  for (const DDCAPS* caps : {&driver, &emulation}) {
+    EXPECT_EQ(caps->dwCaps, DDCAPS_BLT | DDCAPS_COLORKEY | DDCAPS_BLTCOLORFILL);
+    EXPECT_TRUE(caps->dwCaps2 & DDCAPS2_FLIPNOVSYNC);
+    EXPECT_TRUE(caps->ddsCaps[0] & DDSCAPS_FLIP);
+  }
+  Enable(kShapes[3], btVideo);
+  std::uint32_t total = 0, free = 0;
+  ASSERT_TRUE(display.GetAvailableVidMem(total, free));
+  ASSERT_TRUE(display.GetCaps(&driver, nullptr));
+  EXPECT_EQ(driver.dwVidMemFree, free);
+  EXPECT_LT(driver.dwVidMemFree, driver.dwVidMemTotal) << "the back surface holds video memory";
+  EXPECT_TRUE(display.GetCaps(nullptr, nullptr));
+}
