@@ -59,8 +59,10 @@ using PanelEvent = E TZoRGBPanel::*;
 template <class E>
 void PanelEvents(pc::ClassBuilder<TZoRGBPanel>& b, const char* kind,
                  std::initializer_list<std::pair<const char*, PanelEvent<E>>> events) {
-  for (const auto& [name, member] : events)
-    b.Event<E>(name, kind, [member](TZoRGBPanel& p, E e) { p.*member = std::move(e); });
+  for (const auto& event : events) {
+    PanelEvent<E> member = event.second;
+    b.Event<E>(event.first, kind, [member](TZoRGBPanel& p, E e) { p.*member = std::move(e); });
+  }
 }
 
 void RegisterPanel() {

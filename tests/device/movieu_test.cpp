@@ -16,10 +16,12 @@ protected:
     unit.GetPlayer().SetClock(&clock);
   }
 
-  // One frame tick: the clock moves on by one picture and the unit updates until that picture is shown.
+  // One frame tick: the clock moves on by one picture and the unit updates until that picture is shown (the
+  // panel's change mark is cleared first, so that only this picture's drawing can end the wait).
   void Tick() {
     clock.AdvanceNs(kFrameNs);
     const int frames = services.SurfaceFrames();
+    unit.MoviePanel->ClrModify();
     WaitFor([&] {
       unit.Update(1);
       return !unit.IsReady() || services.SurfaceFrames() > frames || unit.MoviePanel->GetModified();
