@@ -1,7 +1,8 @@
 // Decoding and converting 640 x 480 MPEG-1 pictures, one picture an iteration, on the caller's thread: decoding
 // alone, converting alone, and both, as a running movie does them for each picture. Two movies:
 //   scene: gradients and moving shapes at about 2 Mbit/s, groups of I, P and B pictures, a slice per row;
-//   busy:  a noise-like texture that the encoder cannot hold to its rate, the worst case for the decoder.
+//   busy:  a noise-like texture that the encoder cannot hold to its rate (about 14 Mbit/s, I and B pictures, one
+//          slice a picture), the worst case for the decoder.
 // The last benchmark takes pictures through the movie's own decoding thread and queue, for comparison.
 #include <benchmark/benchmark.h>
 

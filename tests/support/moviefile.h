@@ -25,7 +25,9 @@ struct Spec {
   int fps = 25;
   int frames = 25;
   bool sound = true;
-  bool busy = false;   // noise-like texture, 4 Mbit/s
+  // A noise-like texture, asked for at 4 Mbit/s: the encoder cannot hold that and writes about 14 Mbit/s of
+  // I and B pictures only (every P picture becomes a new group).
+  bool busy = false;
   bool scene = false;  // gradients and moving shapes, 2 Mbit/s (busy wins when both are set)
 };
 
