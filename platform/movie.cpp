@@ -34,6 +34,7 @@ constexpr std::int64_t kSoundLowWater = kRate * 3 / 10;
 constexpr int kHardQueueLimit = 32;  // pictures decoded ahead while the sound runs short
 constexpr auto kFirstFrameWait = std::chrono::seconds(3);
 constexpr auto kIdleWait = std::chrono::milliseconds(5);
+constexpr std::int64_t kBeforeStartNs = -kNsPerSecond / 2;
 
 AVPixelFormat ToAv(PixelLayout layout) {
   switch (layout) {
@@ -131,13 +132,15 @@ struct Movie::Impl {
     return av_rescale_q(pts, base, kNsBase) - originNs;
   }
 
-  static AVCodecContext* OpenDecoder(AVStream* stream) {
+  AVCodecContext* OpenDecoder(AVStream* stream) const {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (codec == nullptr) return nullptr;
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
     if (ctx == nullptr) return nullptr;
-    ctx->thread_count = 0;
-    ctx->thread_type = FF_THREAD_SLICE;  // frame threads would hold pictures back
+    // Slices of one picture are decoded side by side where the file has several; frame threads would hold
+    // pictures back (and the MPEG-1 decoder has none).
+    ctx->thread_count = std::max(0, options.decoderThreads);
+    ctx->thread_type = FF_THREAD_SLICE;
     if (avcodec_parameters_to_context(ctx, stream->codecpar) < 0 || avcodec_open2(ctx, codec, nullptr) < 0)
       avcodec_free_context(&ctx);
     return ctx;
@@ -267,21 +270,27 @@ struct Movie::Impl {
     lastPictureNs = t;
     // Before the target, only the picture that covers it is kept.
     if (t + frameNs <= targetNs) return;
-    if (decoded->width != width || decoded->height != height) return;
-    const AVPixelFormat target = ToAv(options.layout);
-    scaler = sws_getCachedContext(scaler, width, height, static_cast<AVPixelFormat>(decoded->format), width, height,
-                                  target, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (scaler == nullptr) return;
     Frame f = SpareFrame();
-    f.width = width, f.height = height, f.timeNs = t;
+    if (!Convert(decoded, f)) return;
+    f.timeNs = t;
+    std::lock_guard lock(queueLock);
+    queue.push_back(std::move(f));
+    queueChanged.notify_all();
+  }
+
+  // Converts a decoded picture of the movie's size straight into `f`'s pixels, reusing them when they fit.
+  // The size never changes, so the conversion takes the library's unscaled path whatever filter is named.
+  bool Convert(const AVFrame* picture, Frame& f) {
+    if (picture->width != width || picture->height != height) return false;
+    scaler = sws_getCachedContext(scaler, width, height, static_cast<AVPixelFormat>(picture->format), width, height,
+                                  ToAv(options.layout), SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (scaler == nullptr) return false;
+    f.width = width, f.height = height;
     f.pitch = FFALIGN(width * video::BytesPerPixel(options.layout), 16);
     f.pixels.resize(static_cast<std::size_t>(f.pitch) * static_cast<std::size_t>(height));
     std::uint8_t* planes[4] = {f.pixels.data(), nullptr, nullptr, nullptr};
     int pitches[4] = {f.pitch, 0, 0, 0};
-    sws_scale(scaler, decoded->data, decoded->linesize, 0, height, planes, pitches);
-    std::lock_guard lock(queueLock);
-    queue.push_back(std::move(f));
-    queueChanged.notify_all();
+    return sws_scale(scaler, picture->data, picture->linesize, 0, height, planes, pitches) == height;
   }
 
   Frame SpareFrame() {
@@ -403,10 +412,11 @@ struct Movie::Impl {
     return baseNs + heard.total * kNsPerSecond / kRate;
   }
 
+  // Seeks to the key frame at or before `positionNs`; a position before 0 goes to the start of the file.
   bool Seek(std::int64_t positionNs) {
     const std::int64_t ts = (positionNs + originNs) / (kNsPerSecond / AV_TIME_BASE);
     if (avformat_seek_file(format, -1, std::numeric_limits<std::int64_t>::min(), ts, ts, 0) < 0 &&
-        av_seek_frame(format, -1, ts, AVSEEK_FLAG_BACKWARD) < 0)
+        av_seek_frame(format, -1, ts, AVSEEK_FLAG_BACKWARD) < 0 && (positionNs >= 0 || !Seek(0)))
       return false;
     avcodec_flush_buffers(video);
     if (sound != nullptr) avcodec_flush_buffers(sound);
@@ -446,10 +456,13 @@ struct Movie::Impl {
     positionNs = std::max<std::int64_t>(positionNs, 0);
     frozenNs = positionNs;
     taken = dropped = 0;
+    // The demuxer searches by decoding stamps, which run ahead of the pictures' own stamps where B pictures are
+    // reordered: a seek for the first picture can land on the picture after it, which is no key frame, and the
+    // decoder then starts at the next group. A target before the first picture reaches the start of the file.
     for (std::int64_t back = kNsPerSecond / 2;; back *= 2) {
-      const std::int64_t seekNs = std::max<std::int64_t>(positionNs - back, 0);
+      const std::int64_t seekNs = std::max(positionNs - back, kBeforeStartNs);
       if (!Prime(seekNs, positionNs)) return false;
-      if (seekNs == 0 || !LandedLate(positionNs)) break;
+      if (seekNs == kBeforeStartNs || !LandedLate(positionNs)) break;
     }
     baseNs = positionNs;
     wallStartNs = clock.NowNs();
@@ -521,5 +534,60 @@ Poll Movie::TakeFrame() { return impl_->TakeFrame(); }
 const Frame& Movie::Current() const { return impl_->current; }
 std::int64_t Movie::FramesTaken() const { return impl_->taken; }
 std::int64_t Movie::FramesDropped() const { return impl_->dropped; }
+
+struct PictureReader::Impl {
+  Movie::Impl movie;
+  AVFrame* picture = nullptr;
+  bool holding = false;  // `picture` holds a decoded picture
+  bool draining = false;
+
+  Impl(const Options& o, thread::Clock& c) : movie(o, c) {}
+  ~Impl() { av_frame_free(&picture); }
+
+  bool Decode() {
+    holding = false;
+    for (;;) {
+      const int r = avcodec_receive_frame(movie.video, picture);
+      if (r >= 0) return holding = true;
+      if (r != AVERROR(EAGAIN) || draining) return false;
+      if (av_read_frame(movie.format, movie.packet) < 0) {
+        draining = true;
+        avcodec_send_packet(movie.video, nullptr);
+        continue;
+      }
+      // A packet the decoder refuses is skipped, as a running movie skips it.
+      if (movie.packet->stream_index == movie.videoIndex) avcodec_send_packet(movie.video, movie.packet);
+      av_packet_unref(movie.packet);
+    }
+  }
+
+  bool Rewind() {
+    holding = draining = false;
+    av_frame_unref(picture);
+    return movie.Seek(kBeforeStartNs);
+  }
+};
+
+std::unique_ptr<PictureReader> PictureReader::Open(const std::string& path, const Options& options,
+                                                   std::string* error) {
+  Options silent = options;
+  silent.mixer = nullptr;
+  av_log_set_level(AV_LOG_ERROR);
+  auto impl = std::make_unique<Impl>(silent, thread::MonotonicClock());
+  if (ToAv(options.layout) == AV_PIX_FMT_NONE) return SetError(error, "bad pixel layout"), nullptr;
+  if (!impl->movie.OpenFile(path, error)) return nullptr;
+  impl->picture = av_frame_alloc();
+  if (impl->picture == nullptr) return SetError(error, "out of memory"), nullptr;
+  return std::unique_ptr<PictureReader>(new PictureReader(std::move(impl)));
+}
+
+PictureReader::PictureReader(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+PictureReader::~PictureReader() = default;
+
+int PictureReader::Width() const { return impl_->movie.width; }
+int PictureReader::Height() const { return impl_->movie.height; }
+bool PictureReader::Decode() { return impl_->Decode(); }
+bool PictureReader::Convert(Frame& frame) { return impl_->holding && impl_->movie.Convert(impl_->picture, frame); }
+bool PictureReader::Rewind() { return impl_->Rewind(); }
 
 }  // namespace platform::movie

@@ -41,6 +41,7 @@ struct Options {
   audio::Mixer* mixer = nullptr;
   thread::Clock* clock = nullptr;  // the wall clock; null takes the monotonic clock
   int queueFrames = 4;             // pictures decoded ahead (at least 2)
+  int decoderThreads = 0;          // threads that share out the slices of a picture; 0 takes one per processor
 };
 
 enum class Poll { Pending, Frame, End };
@@ -81,6 +82,34 @@ public:
 
 private:
   explicit Movie(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+// A movie's pictures read in order on the caller's thread, with no clock, queue or sound: the decoding and the
+// converting that a running movie does, taken apart for tools and measurements.
+class PictureReader {
+public:
+  // As `Movie::Open`; the mixer and the clock of the options are not used.
+  static std::unique_ptr<PictureReader> Open(const std::string& path, const Options& options,
+                                             std::string* error = nullptr);
+  ~PictureReader();
+  PictureReader(const PictureReader&) = delete;
+  PictureReader& operator=(const PictureReader&) = delete;
+
+  int Width() const;
+  int Height() const;
+  // Decodes the next picture in showing order; false after the last one (or when the file cannot be read on).
+  bool Decode();
+  // Converts the picture decoded last into `frame`, in the options' layout, reusing its pixels when they fit.
+  // False when no picture has been decoded.
+  bool Convert(Frame& frame);
+  // Back to the first picture; false when the file cannot seek.
+  bool Rewind();
+
+  struct Impl;
+
+private:
+  explicit PictureReader(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,7 +1,8 @@
 // Writes small MPEG-1 movies (program stream, mpeg1video with B-frames, optional mp2 sound) for the movie tests,
 // the benchmark and the movie generator tool. Frame n of a flat movie is one grey level, FlatLevel(n), so that a
-// decoded picture tells its own number; a busy movie carries a moving texture so that decoding costs what real
-// pictures cost.
+// decoded picture tells its own number. A scene movie looks like real footage (smooth gradients drifting under a few
+// moving shapes, at a typical MPEG-1 rate, groups of I, P and B pictures); a busy movie carries a moving noise-like
+// texture at a high rate, the worst case for the decoder.
 #pragma once
 
 extern "C" {
@@ -11,6 +12,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -23,7 +25,10 @@ struct Spec {
   int fps = 25;
   int frames = 25;
   bool sound = true;
+  // A noise-like texture, asked for at 4 Mbit/s: the encoder cannot hold that and writes about 14 Mbit/s of
+  // I and B pictures only (every P picture becomes a new group).
   bool busy = false;
+  bool scene = false;  // gradients and moving shapes, 2 Mbit/s (busy wins when both are set)
 };
 
 // The luma of flat frame n; frames step by 8 levels and wrap after 25.
@@ -82,7 +87,45 @@ struct Out {
   }
 };
 
+// Smooth gradients that drift, under a few soft-edged discs and a bar moving across them.
+inline void FillScene(AVFrame* f, const Spec& s, int n) {
+  struct Disc {
+    int x, y, r, dx, dy, luma, u, v;
+  };
+  const Disc discs[] = {{s.width / 4, s.height / 3, s.height / 6, 5, 3, 200, 90, 170},
+                        {s.width / 2, s.height / 2, s.height / 5, -4, 2, 80, 170, 110},
+                        {s.width * 3 / 4, s.height * 2 / 3, s.height / 8, 3, -5, 150, 140, 60}};
+  const auto wrap = [](int v, int size) { return ((v % size) + size) % size; };
+  const int barX = wrap(n * 6, s.width);
+  for (int y = 0; y < s.height; ++y) {
+    std::uint8_t* row = f->data[0] + y * f->linesize[0];
+    for (int x = 0; x < s.width; ++x) {
+      // A faint fixed grain over the drifting gradient, as a real picture has detail.
+      const int grain = ((x * 7 + y * 13) ^ (x * y)) % 9 - 4;
+      int luma = 40 + (x + n * 2) * 120 / s.width + y * 60 / s.height + grain;
+      if (x >= barX && x < barX + s.width / 16) luma = 210 - y * 40 / s.height;
+      for (const Disc& d : discs) {
+        const int cx = wrap(d.x + d.dx * n, s.width), cy = wrap(d.y + d.dy * n, s.height);
+        const int dist2 = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+        if (dist2 < d.r * d.r) luma = d.luma + (dist2 * 30) / (d.r * d.r);  // shaded towards the rim
+      }
+      row[x] = static_cast<std::uint8_t>(std::clamp(luma, 16, 235));
+    }
+  }
+  for (int y = 0; y < s.height / 2; ++y)
+    for (int x = 0; x < s.width / 2; ++x) {
+      int u = 100 + (x * 2 + n) * 50 / s.width, v = 150 - (y * 2) * 40 / s.height;
+      for (const Disc& d : discs) {
+        const int cx = wrap(d.x + d.dx * n, s.width) / 2, cy = wrap(d.y + d.dy * n, s.height) / 2;
+        if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < d.r * d.r / 4) u = d.u, v = d.v;
+      }
+      f->data[1][y * f->linesize[1] + x] = static_cast<std::uint8_t>(u);
+      f->data[2][y * f->linesize[2] + x] = static_cast<std::uint8_t>(v);
+    }
+}
+
 inline void FillPicture(AVFrame* f, const Spec& s, int n) {
+  if (s.scene && !s.busy) return FillScene(f, s, n);
   for (int y = 0; y < s.height; ++y)
     for (int x = 0; x < s.width; ++x)
       f->data[0][y * f->linesize[0] + x] =
@@ -112,7 +155,9 @@ inline bool Write(const std::string& path, const Spec& s = {}) {
       c->pix_fmt = AV_PIX_FMT_YUV420P;
       c->gop_size = 12;
       c->max_b_frames = 2;
-      c->bit_rate = s.busy ? 4'000'000 : 400'000;
+      // A slice per row of macroblocks, as MPEG-1 encoders commonly write; it lets the decoder share a picture out.
+      if (s.scene && !s.busy) c->slices = (s.height + 15) / 16;
+      c->bit_rate = s.busy ? 4'000'000 : s.scene ? 2'000'000 : 400'000;
       video.stream->time_base = c->time_base;
       ok = video.Start();
     }
