@@ -129,6 +129,8 @@ private:
     std::int32_t s1 = 0;
     std::int32_t s2 = 0;
 
+    static constexpr std::int32_t kMaxDelta = INT32_MAX / 768;
+
     std::int16_t Next(int nibble) {
       static constexpr std::int32_t kAdapt[16] = {230, 230, 230, 230, 307, 409, 512, 614,
                                                   768, 614, 512, 409, 307, 230, 230, 230};
@@ -137,7 +139,8 @@ private:
       const std::int32_t sample = std::clamp(predicted + signedNibble * delta, -32768, 32767);
       s2 = s1;
       s1 = sample;
-      delta = std::max(delta * kAdapt[nibble] / 256, 16);
+      // Damaged data can keep raising the step; hold it where the next step and sample stay in range.
+      delta = std::clamp(delta * kAdapt[nibble] / 256, 16, kMaxDelta);
       return static_cast<std::int16_t>(sample);
     }
   };

@@ -138,6 +138,26 @@ TEST(WaveStream, MicrosoftAdpcmBlocks) {
   EXPECT_EQ(out[0], 50);
 }
 
+TEST(WaveStream, MicrosoftAdpcmStepStaysInRangeOnDamagedData) {
+  // A block of nothing but the largest step code raises the step at every sample; it must hold, not overflow.
+  const int samplesPerBlock = 2 + 2 * 500;
+  std::string block;
+  block += '\0';
+  PutU16(block, 0x7FFF);
+  PutU16(block, 0);
+  PutU16(block, 0);
+  block += std::string(500, '\x88');
+  const std::string file =
+      Riff({{"fmt ", FmtBody(2, 1, 8000, 4, static_cast<unsigned>(block.size()), AdpcmExtra(samplesPerBlock))},
+            {"data", block}});
+  std::unique_ptr<VXMemoryStream> code(Memory(file));
+  VXWaveStream wave(code.get());
+  ASSERT_TRUE(wave.IsOpen());
+  std::vector<std::int16_t> out(samplesPerBlock);
+  EXPECT_EQ(wave.Read(out.data(), samplesPerBlock * 2), samplesPerBlock * 2);
+  EXPECT_EQ(out.back(), -32768);  // code 8 is the largest negative step: the samples sit at the bottom
+}
+
 TEST(WaveStream, MpegAudioInsideWaveGoesToTheMpegDecoder) {
   const std::string file = Riff({{"fmt ", FmtBody(0x55, 2, 44100, 0, 1, std::string(12, '\0'))}, {"data", SilentMp3(10)}});
   std::unique_ptr<VXMemoryStream> code(Memory(file));
