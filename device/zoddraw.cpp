@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -38,6 +39,15 @@ platform::font::TargetFormat TextFormatOf(VXPixFormat f) {
 
 bool Inside(int x, int y, int w, int h, int width, int height) {
   return x >= 0 && y >= 0 && w > 0 && h > 0 && std::int64_t{x} + w <= width && std::int64_t{y} + h <= height;
+}
+
+// The screen area of a sprite. Positions may be anywhere in int range: the far edges are held there, so that a
+// sprite placed near the limit cannot overflow (it simply lies off the screen).
+VXRect SpriteRect(const TSprite& s, const TSpritePattern& p) {
+  const auto edge = [](int from, int size) {
+    return static_cast<int>(std::min<std::int64_t>(std::int64_t{from} + size, std::numeric_limits<int>::max()));
+  };
+  return {s.x, s.y, edge(s.x, p.width), edge(s.y, p.height)};
 }
 
 std::vector<platform::video::Rect> ToRects(const VXRectSet& set) {
@@ -1070,16 +1080,14 @@ const TSpritePattern* TDDraw::GetPattern(int pattern) const {
 bool TDDraw::SpriteArea(int sprite, VXRect& r) const {
   const TSprite& s = sprites_[static_cast<std::size_t>(sprite)];
   if (!s.used) return false;
-  const TSpritePattern& p = patterns_[static_cast<std::size_t>(s.pattern)];
-  r = {s.x, s.y, s.x + p.width, s.y + p.height};
+  r = SpriteRect(s, patterns_[static_cast<std::size_t>(s.pattern)]);
   return !r.IsRectEmpty();
 }
 
 void TDDraw::SpSetModifySprite(int sprite) {
   if (!enabled_ || !spriteShown_ || sprite < 0 || sprite >= kSpriteCount) return;
   const TSprite& s = sprites_[static_cast<std::size_t>(sprite)];
-  const TSpritePattern& p = patterns_[static_cast<std::size_t>(s.pattern)];
-  SetModifyRect({s.x, s.y, s.x + p.width, s.y + p.height});
+  SetModifyRect(SpriteRect(s, patterns_[static_cast<std::size_t>(s.pattern)]));
 }
 
 bool TDDraw::SpSetSprite(int sprite, int x, int y, int pattern, int priority) {
@@ -1141,6 +1149,8 @@ namespace {
 // Cuts a pattern placed at (x, y) to a width x height target; false when nothing is left.
 bool ClipPattern(const TSpritePattern& p, int width, int height, int& x, int& y, int& sx, int& sy, int& w, int& h) {
   sx = p.x, sy = p.y, w = p.width, h = p.height;
+  // A pattern entirely off an edge is done with before its edges are moved, which keeps the arithmetic in range.
+  if (std::int64_t{x} + w <= 0 || std::int64_t{y} + h <= 0 || x >= width || y >= height) return false;
   if (x < 0) sx -= x, w += x, x = 0;
   if (y < 0) sy -= y, h += y, y = 0;
   if (std::int64_t{x} + w > width) w = width - x;

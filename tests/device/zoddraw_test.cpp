@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -644,6 +645,21 @@ TEST_F(Sprites, TablesAndPages) {
   EXPECT_EQ(display.GetSpSurface(2), nullptr);
   display.SetSpritePage(3);
   EXPECT_NE(display.GetSpSurface(2), nullptr);
+}
+
+// Mended: the area of a sprite placed near the ends of the int range overflowed (its far edge and the clip).
+TEST_F(Sprites, PositionsAtTheEndsOfTheIntRangeLieOffTheScreen) {
+  constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+  const std::pair<int, int> places[] = {{kMax, 0}, {0, kMax}, {kMax - 3, kMax - 3}, {kMin, 0}, {0, kMin}, {kMin, kMin}};
+  display.SpriteShow();
+  for (const auto& [x, y] : places) ASSERT_GE(display.SpAddSprite(x, y, 0, 0), 0) << x << " " << y;
+  ASSERT_EQ(display.SpAddSprite(-4, -4, 0, 0), 6);
+  ASSERT_TRUE(display.FlipModifyRect({}));
+  EXPECT_EQ(Shown(0, 0), 0xFF0000u) << "the sprite in range is drawn";
+  EXPECT_EQ(Shown(639, 479), 0u);
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(display.SpMoveSprite(i, kMax, kMin));
+  ASSERT_TRUE(display.FlipModifyRect({}));
+  EXPECT_EQ(Shown(0, 0), 0xFF0000u);
 }
 
 TEST_F(Sprites, LostPagesAreRestoredAndAnnounced) {
