@@ -7,6 +7,7 @@
 
 #include "core/vxfileman.h"
 #include "device/zoddraw.h"
+#include "graphics/vxpng.h"
 #include "graphics/zoalpha.h"
 #include "graphics/zorgbbits.h"
 #include "graphics/zorgbpanel.h"
@@ -14,9 +15,14 @@
 namespace {
 std::atomic<TGameServices*> installed{nullptr};
 
-// Picture kinds by file extension, upper-cased.
+// Picture kinds by file extension, upper-cased. Only a PNG with an alpha channel fills the alpha plane (the reader
+// would give other pictures a plane of 255, which would blend a picture that has nothing to blend).
 bool DrawPicture(TZoRGBBits* image, TZoAlpha* alpha, VXStream* stream, const std::string& ext) {
-  if (ext == ".PNG") return image->DrawPngStream(stream, 0, 0, alpha);
+  if (ext == ".PNG") {
+    const bool hasAlpha = ChkChannelPng(stream) == 4;
+    if (stream->Seek(0, VXSeekBegin) != 0) return false;
+    return image->DrawPngStream(stream, 0, 0, hasAlpha ? alpha : nullptr);
+  }
   if (ext == ".BMP") return image->DrawBmpStream(stream, 0, 0);
   if (ext == ".JPG" || ext == ".JPEG") return image->DrawJpegStream(stream, 0, 0);
   return false;
