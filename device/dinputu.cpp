@@ -71,12 +71,34 @@ bool IsFile(const VXWideStr& path) {
 
 TDInputUnit::TDInputUnit() { std::copy(std::begin(kDefaultButtons), std::end(kDefaultButtons), buttonMap_.begin()); }
 
-TDInputUnit::~TDInputUnit() {
+TDInputUnit::~TDInputUnit() { ReleaseAll(); }
+
+void TDInputUnit::ReleaseAll() {
   std::lock_guard lock(mutex_);
   if (input_ == nullptr) return;
   ReleaseJoypadLocked();
   ReleaseKeyboardLocked();
   input_ = nullptr;
+}
+
+bool TDInputUnit::CreateKeyboard() {
+  std::lock_guard lock(mutex_);
+  return CreateKeyboardLocked();
+}
+
+void TDInputUnit::ReleaseKeyboard() {
+  std::lock_guard lock(mutex_);
+  ReleaseKeyboardLocked();
+}
+
+bool TDInputUnit::CreateJoypad() {
+  std::lock_guard lock(mutex_);
+  return CreateJoypadLocked();
+}
+
+void TDInputUnit::ReleaseJoypad() {
+  std::lock_guard lock(mutex_);
+  ReleaseJoypadLocked();
 }
 
 bool TDInputUnit::Init(platform::input::Input* input) {

@@ -42,6 +42,14 @@ public:
   bool IsJoypadEnabled() const;
   bool FindJoypad() const;
 
+  // The devices themselves; the enable setters call these. Creating needs the bound input layer (false without);
+  // `ReleaseAll` releases the joypad, the keyboard and then the input layer's binding (Init binds it again).
+  bool CreateKeyboard();
+  void ReleaseKeyboard();
+  bool CreateJoypad();
+  void ReleaseJoypad();
+  void ReleaseAll();
+
   // Takes up to `max` (at most 32) buffered key strokes, oldest first; 0 when the keyboard is not enabled or not
   // acquired (it is acquired again while the window has the focus).
   int GetKeyEvents(KeyEvent* out, int max);

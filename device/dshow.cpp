@@ -76,7 +76,8 @@ bool TDShowPlayer::OpenStream(VXBitDepth depth, const VXString& file) {
   movie_ = platform::movie::Movie::Open(path, options);
   if (movie_ == nullptr) return false;
   width_ = movie_->Width(), height_ = movie_->Height();
-  return true;
+  // A movie without a picture area has nothing to show.
+  return width_ > 0 && height_ > 0;
 }
 
 void TDShowPlayer::CloseStream() {

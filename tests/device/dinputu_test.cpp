@@ -189,3 +189,53 @@ TEST_F(InputUnit, EventsFromTheMainThreadReadByTheGameThread) {
   seen += unit.GetKeyEvents(events, 32);
   EXPECT_GT(seen, 0);
 }
+
+TEST_F(InputUnit, DirectionRepeatStartsAgainOnAChangeOfDirection) {
+  Key(SDL_SCANCODE_UP, true);
+  std::vector<int> states;
+  for (int frame = 1; frame <= 17; ++frame) {
+    unit.Update(1);
+    states.push_back(unit.GetDirectionRepeat());
+  }
+  EXPECT_EQ(states, (std::vector<int>{0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 3}));
+  Key(SDL_SCANCODE_RIGHT, true);
+  unit.Update(1);
+  EXPECT_EQ(unit.GetDirection(), 1);
+  EXPECT_EQ(unit.GetPrevDirection(), 0);
+  EXPECT_EQ(unit.GetDirectionRepeat(), 0) << "up-right is a new direction";
+  Key(SDL_SCANCODE_UP, false);
+  Key(SDL_SCANCODE_RIGHT, false);
+  unit.Update(1);
+  EXPECT_EQ(unit.GetDirectionRepeat(), -1);
+}
+
+TEST(InputUnitDevices, CreatedAndReleasedThroughTheBoundLayer) {
+  platform::input::Input input;
+  TDInputUnit unit;
+  EXPECT_FALSE(unit.CreateKeyboard()) << "nothing bound yet";
+  EXPECT_TRUE(unit.SetKeyboardEnabled(true)) << "the wish is kept until Init";
+  EXPECT_FALSE(unit.IsKeyboardEnabled());
+  ASSERT_TRUE(unit.Init(&input));
+  EXPECT_TRUE(unit.IsKeyboardEnabled());
+  EXPECT_TRUE(input.IsKeyboardAcquired());
+
+  EXPECT_FALSE(unit.CreateJoypad()) << "no pad attached";
+  input.JoypadAttached();
+  EXPECT_TRUE(unit.CreateJoypad());
+  EXPECT_TRUE(unit.IsJoypadEnabled());
+  unit.ReleaseJoypad();
+  EXPECT_FALSE(unit.IsJoypadEnabled());
+  unit.ReleaseKeyboard();
+  EXPECT_FALSE(unit.IsKeyboardEnabled());
+  EXPECT_FALSE(input.IsKeyboardAcquired());
+
+  ASSERT_TRUE(unit.CreateKeyboard());
+  ASSERT_TRUE(unit.CreateJoypad());
+  unit.ReleaseAll();
+  EXPECT_FALSE(unit.IsKeyboardEnabled());
+  EXPECT_FALSE(unit.IsJoypadEnabled());
+  EXPECT_FALSE(input.IsKeyboardAcquired());
+  EXPECT_FALSE(unit.CreateKeyboard()) << "released with the devices";
+  ASSERT_TRUE(unit.Init(&input));
+  EXPECT_TRUE(unit.SetKeyboardEnabled(true));
+}

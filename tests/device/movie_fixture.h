@@ -35,10 +35,10 @@ protected:
     return bits == nullptr ? -1 : moviefile::FrameFromGrey(static_cast<int>(bits->PGet(0, 0) >> 8 & 0xFF));
   }
 
-  // Calls `step` until it answers true (the decoding thread may need a moment).
+  // Calls `step` until it answers true (the decoding may need a moment on a loaded machine).
   template <class Step>
   static bool WaitFor(Step&& step) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!step()) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));

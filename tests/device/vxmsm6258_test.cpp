@@ -22,6 +22,10 @@ TEST(Msm6258, DecodesCodesByTheStepAndIndexTables) {
        {0x77, 0x77, 0x77, 0x77},
        false,
        {480, 1500, 3690, 8400, 18510, 32767, 32767, 32767}},
+      {"six codes of 7 bring the index to 48: the next steps are 1552 and then 1411",
+       {0x77, 0x77, 0x77, 0x08},
+       false,
+       {480, 1500, 3690, 8400, 18510, 32767, 29663, 32485}},
   };
   for (const Case& c : cases) {
     Msm6258Codec codec;
