@@ -18,6 +18,39 @@ int VXReportProgress(const VXProgressCallback& progress, std::int64_t done, std:
   return percent;
 }
 
+VXPumpCoder::VXPumpCoder(Role role, const std::string& name)
+    : role_(role), readError_(name + " : ReadBuffer Error"), writeError_(name + " : WriteBuffer Error") {}
+
+bool VXPumpCoder::Run(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
+                      VXProgressCallback progress) {
+  if (busy_) return false;
+  const bool decoder = role_ == Role::kDecoder;
+  if (decoder) resultSize = 0;
+  if (inSize == 0) {
+    resultSize = 0;
+    return decoder ? outSize == 0 : true;
+  }
+  if (inSize < 0 || outSize < 0) return false;
+  busy_ = true;
+  bool success = false;
+  try {
+    inSize_ = inSize;
+    outSize_ = outSize;
+    read_ = read;
+    write_ = write;
+    progress_ = progress;
+    resultSize = 0;
+    Start();
+    success = Code();
+  } catch (const std::exception&) {
+    success = false;
+  }
+  resultSize = success || decoder ? static_cast<int>(Produced()) : 0;
+  ReleaseBuffer();
+  busy_ = false;
+  return success;
+}
+
 int VXByteSource::Read(void* buffer, int count) {
   if (count <= 0) return 0;
   const std::size_t n = std::min(static_cast<std::size_t>(count), size_ - pos_);

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "core/vxcallback.h"
@@ -25,6 +26,46 @@ using VXProgressCallback = VXBaseCallback1<bool, int>;
 void VXPullBytes(const VXReadCallback& read, void* buffer, int count, const char* errorText);
 void VXPushBytes(const VXWriteCallback& write, void* buffer, int count, const char* errorText);
 int VXReportProgress(const VXProgressCallback& progress, std::int64_t done, std::int64_t total);
+
+// The frame every pump coder shares: one call at a time, the call's sizes and callbacks, the pull, push and
+// progress steps carrying the coder's own error texts, and the guard that turns a thrown std::exception into a
+// failed call. A coder's Encode or Decode hands its arguments to Run and implements the four steps below.
+class VXPumpCoder {
+public:
+  // Encoders: output of the last successful call, 0 after a failure. Decoders: output produced by the last call,
+  // even when it failed.
+  int resultSize = 0;
+
+protected:
+  enum class Role { kEncoder, kDecoder };
+  VXPumpCoder(Role role, const std::string& name);
+  virtual ~VXPumpCoder() = default;
+
+  // Refuses a call made while another runs and negative sizes. inSize 0 succeeds at once for an encoder, and for a
+  // decoder only when outSize is 0 too (nothing to decode cannot stand for a non-empty entry).
+  bool Run(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
+
+  virtual void Start() = 0;                    // resets the coder's state for the call and makes its buffers
+  virtual bool Code() = 0;                     // the coding work; false or a thrown std::exception fails the call
+  virtual std::int64_t Produced() const = 0;   // output of the call so far
+  virtual void ReleaseBuffer() = 0;
+
+  void Pull(void* buffer, int count) const { VXPullBytes(read_, buffer, count, readError_.c_str()); }
+  void Push(void* buffer, int count) const { VXPushBytes(write_, buffer, count, writeError_.c_str()); }
+  void ReportProgress(std::int64_t done) const { VXReportProgress(progress_, done, inSize_); }
+
+  std::int64_t inSize_ = 0;
+  std::int64_t outSize_ = 0;
+  VXReadCallback read_;
+  VXWriteCallback write_;
+  VXProgressCallback progress_;
+
+private:
+  Role role_;
+  std::string readError_;
+  std::string writeError_;
+  bool busy_ = false;
+};
 
 class VXByteSource {
 public:

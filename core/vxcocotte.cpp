@@ -173,25 +173,10 @@ bool VXMTFDecode::Decode(unsigned char* buffer, int length) {
 
 // ---- VXCocotteEncode ----
 
-VXCocotteEncode::VXCocotteEncode(int blockSize, const char* name)
-    : blockSize_(blockSize),
-      readError_(std::string(name) + " : ReadBuffer Error"),
-      writeError_(std::string(name) + " : WriteBuffer Error") {}
-
-void VXCocotteEncode::Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
-                                 VXProgressCallback progress) {
-  inSize_ = inSize;
-  outSize_ = outSize;
-  read_ = read;
-  write_ = write;
-  progress_ = progress;
+void VXCocotteEncode::Start() {
   consumed_ = produced_ = 0;
-  resultSize = 0;
   mtf_.Initialize();  // each stream starts from the identity list and a fresh model
   range_.Reset();
-}
-
-void VXCocotteEncode::CreateBuffer() {
   in_.assign(static_cast<std::size_t>(blockSize_), 0);
   work_.assign(static_cast<std::size_t>(blockSize_ + kIndexBytes), 0);
   out_.assign(kHeader + kCodedCapacity, 0);
@@ -205,14 +190,10 @@ void VXCocotteEncode::ReleaseBuffer() {
   bwt_.Release();
 }
 
-void VXCocotteEncode::ReadInBuffer(int length) { VXPullBytes(read_, in_.data(), length, readError_.c_str()); }
-
 void VXCocotteEncode::WriteOutBuffer(int length) {
-  VXPushBytes(write_, out_.data(), length, writeError_.c_str());
+  Push(out_.data(), length);
   produced_ += length;
 }
-
-void VXCocotteEncode::ProgressCallback() { VXReportProgress(progress_, consumed_, inSize_); }
 
 void VXCocotteEncode::EncodeBlock(int length) {
   const int transformed = length + kIndexBytes;
@@ -233,52 +214,23 @@ void VXCocotteEncode::EncodeBlock(int length) {
   WriteOutBuffer(blockBytes);
 }
 
-bool VXCocotteEncode::Encode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
-                             VXProgressCallback progress) {
-  if (busy_) return false;
-  if (inSize == 0) {
-    resultSize = 0;
-    return true;
+bool VXCocotteEncode::Code() {
+  while (consumed_ < inSize_) {
+    const int length = static_cast<int>(std::min<std::int64_t>(blockSize_, inSize_ - consumed_));
+    Pull(in_.data(), length);
+    EncodeBlock(length);
+    consumed_ += length;
+    ReportProgress(consumed_);
   }
-  if (inSize < 0 || outSize < 0) return false;
-  busy_ = true;
-  success_ = false;
-  try {
-    Initialize(inSize, outSize, read, write, progress);
-    CreateBuffer();
-    while (consumed_ < inSize_) {
-      const int length = static_cast<int>(std::min<std::int64_t>(blockSize_, inSize_ - consumed_));
-      ReadInBuffer(length);
-      EncodeBlock(length);
-      consumed_ += length;
-      ProgressCallback();
-    }
-    resultSize = static_cast<int>(produced_);
-    success_ = true;
-  } catch (const std::exception&) {
-    resultSize = 0;
-  }
-  ReleaseBuffer();
-  busy_ = false;
-  return success_;
+  return true;
 }
 
 // ---- VXCocotteDecode ----
 
-void VXCocotteDecode::Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
-                                 VXProgressCallback progress) {
-  inSize_ = inSize;
-  outSize_ = outSize;
-  read_ = read;
-  write_ = write;
-  progress_ = progress;
+void VXCocotteDecode::Start() {
   consumed_ = produced_ = 0;
-  resultSize = 0;
   mtf_.Initialize();
   range_.Reset();
-}
-
-void VXCocotteDecode::CreateBuffer() {
   in_.assign(kMaxStoredBlock, 0);
   work_.assign(kMaxBlock + kIndexBytes, 0);
   out_.assign(kMaxBlock, 0);
@@ -295,12 +247,11 @@ void VXCocotteDecode::ReleaseBuffer() {
 // Reads one block and checks its header against what a block can be and what input is left.
 int VXCocotteDecode::ReadInBuffer() {
   const std::runtime_error broken("VXCocotteDecode : Broken Block");
-  const char* readError = "VXCocotteDecode : ReadBuffer Error";
   if (inSize_ - consumed_ < kHeader) throw broken;
-  VXPullBytes(read_, in_.data(), 2, readError);
+  Pull(in_.data(), 2);
   blockBytes_ = VXGetLE16(in_.data());
   if (blockBytes_ < kHeader + 2 || blockBytes_ > inSize_ - consumed_) throw broken;
-  VXPullBytes(read_, in_.data() + 2, blockBytes_ - 2, readError);
+  Pull(in_.data() + 2, blockBytes_ - 2);
   consumed_ += blockBytes_;
   const int length = VXGetLE16(in_.data() + 2);
   if (length < 1 || length > kMaxBlock || blockBytes_ > length + kHeader + kIndexBytes) throw broken;
@@ -308,11 +259,9 @@ int VXCocotteDecode::ReadInBuffer() {
 }
 
 void VXCocotteDecode::WriteOutBuffer(int length) {
-  VXPushBytes(write_, out_.data(), length, "VXCocotteDecode : WriteBuffer Error");
+  Push(out_.data(), length);
   produced_ += length;
 }
-
-void VXCocotteDecode::ProgressCallback() { VXReportProgress(progress_, consumed_, inSize_); }
 
 void VXCocotteDecode::DecodeBlock(int length) {
   const std::runtime_error broken("VXCocotteDecode : Broken Block");
@@ -328,28 +277,12 @@ void VXCocotteDecode::DecodeBlock(int length) {
   if (!mtf_.Decode(work_.data(), transformed) || !bwt_.Decode(work_.data(), out_.data(), transformed)) throw broken;
 }
 
-bool VXCocotteDecode::Decode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
-                             VXProgressCallback progress) {
-  if (busy_) return false;
-  resultSize = 0;
-  if (inSize == 0) return outSize == 0;
-  if (inSize < 0 || outSize < 0) return false;
-  busy_ = true;
-  success_ = false;
-  try {
-    Initialize(inSize, outSize, read, write, progress);
-    CreateBuffer();
-    while (consumed_ < inSize_ && produced_ < outSize_) {
-      const int length = ReadInBuffer();
-      DecodeBlock(length);
-      WriteOutBuffer(static_cast<int>(std::min<std::int64_t>(length, outSize_ - produced_)));
-      ProgressCallback();
-    }
-    success_ = produced_ == outSize_;
-  } catch (const std::exception&) {
+bool VXCocotteDecode::Code() {
+  while (consumed_ < inSize_ && produced_ < outSize_) {
+    const int length = ReadInBuffer();
+    DecodeBlock(length);
+    WriteOutBuffer(static_cast<int>(std::min<std::int64_t>(length, outSize_ - produced_)));
+    ReportProgress(consumed_);
   }
-  resultSize = static_cast<int>(produced_);
-  ReleaseBuffer();
-  busy_ = false;
-  return success_;
+  return produced_ == outSize_;
 }

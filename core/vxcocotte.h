@@ -15,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "core/vxbytepipe.h"
@@ -76,38 +75,28 @@ private:
 };
 
 // The 32,768-byte block encoder; the LE and Mini encoders below differ only in block size.
-class VXCocotteEncode {
+class VXCocotteEncode : public VXPumpCoder {
 public:
   VXCocotteEncode() : VXCocotteEncode(32768, "VXCocotteEncode") {}
   // outSize is the most output allowed; passing it fails the call. inSize 0 succeeds at once.
-  bool Encode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
-
-  int resultSize = 0;
+  bool Encode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress) {
+    return Run(inSize, outSize, read, write, progress);
+  }
 
 protected:
-  VXCocotteEncode(int blockSize, const char* name);
+  VXCocotteEncode(int blockSize, const char* name) : VXPumpCoder(Role::kEncoder, name), blockSize_(blockSize) {}
 
 private:
-  void Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
-  void CreateBuffer();
-  void ReleaseBuffer();
-  void ReadInBuffer(int length);
+  void Start() override;
+  bool Code() override;
+  std::int64_t Produced() const override { return produced_; }
+  void ReleaseBuffer() override;
   void WriteOutBuffer(int length);
-  void ProgressCallback();
   void EncodeBlock(int length);
 
   int blockSize_;
-  std::string readError_;
-  std::string writeError_;
-  bool busy_ = false;
-  bool success_ = false;
-  std::int64_t inSize_ = 0;
-  std::int64_t outSize_ = 0;
   std::int64_t consumed_ = 0;
   std::int64_t produced_ = 0;
-  VXReadCallback read_;
-  VXWriteCallback write_;
-  VXProgressCallback progress_;
   std::vector<unsigned char> in_;
   std::vector<unsigned char> work_;
   std::vector<unsigned char> out_;
@@ -126,34 +115,28 @@ public:
   VXCocotteMiniEncode() : VXCocotteEncode(1024, "VXCocotteMiniEncode") {}
 };
 
-class VXCocotteDecode {
+class VXCocotteDecode : public VXPumpCoder {
 public:
+  VXCocotteDecode() : VXPumpCoder(Role::kDecoder, "VXCocotteDecode") {}
   // outSize is the exact decoded length: exactly outSize bytes are written (the last block is cut). A damaged block
   // (sizes out of range, a payload that does not decode to L + 2 bytes, a bad primary index) or input that ends
   // first fails the call.
-  bool Decode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
-
-  int resultSize = 0;  // bytes of output produced by the last call
+  bool Decode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress) {
+    return Run(inSize, outSize, read, write, progress);
+  }
 
 private:
-  void Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
-  void CreateBuffer();
-  void ReleaseBuffer();
+  void Start() override;
+  bool Code() override;
+  std::int64_t Produced() const override { return produced_; }
+  void ReleaseBuffer() override;
   int ReadInBuffer();  // one block; returns L
   void WriteOutBuffer(int length);
-  void ProgressCallback();
   void DecodeBlock(int length);
 
-  bool busy_ = false;
-  bool success_ = false;
-  std::int64_t inSize_ = 0;
-  std::int64_t outSize_ = 0;
   std::int64_t consumed_ = 0;
   std::int64_t produced_ = 0;
   int blockBytes_ = 0;  // S of the block in in_
-  VXReadCallback read_;
-  VXWriteCallback write_;
-  VXProgressCallback progress_;
   std::vector<unsigned char> in_;
   std::vector<unsigned char> work_;
   std::vector<unsigned char> out_;

@@ -28,11 +28,6 @@ constexpr int kGroupMaxBytes = 4 + kGroupItems * 4;  // flag word, then items of
 constexpr int kDecodeInBuffer = kDecodeRefillBelow + kDecodePiece;
 constexpr int kDecodeOutBuffer = kWindow + 32768;
 
-const char kEncodeRead[] = "VXMarielEncode : ReadBuffer Error";
-const char kEncodeWrite[] = "VXMarielEncode : WriteBuffer Error";
-const char kDecodeRead[] = "VXMarielDecode : ReadBuffer Error";
-const char kDecodeWrite[] = "VXMarielDecode : WriteBuffer Error";
-
 // Bytes a match costs in the stream (token and extensions).
 int MatchCost(int length, int distance) {
   return 1 + (length >= 256 ? 2 : length >= 15 ? 1 : 0) + (distance > 10 ? 1 : 0);
@@ -87,22 +82,12 @@ void VXMarielHash::Release() {
 
 // ---- VXMarielEncode ----
 
-void VXMarielEncode::Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
-                                VXProgressCallback progress) {
-  inSize_ = inSize;
-  outSize_ = outSize;
-  read_ = read;
-  write_ = write;
-  progress_ = progress;
+void VXMarielEncode::Start() {
   inBase_ = inEnd_ = consumed_ = 0;
   outLength_ = flushed_ = 0;
   flagPos_ = -1;
   flags_ = mask_ = 0;
   items_ = 0;
-  resultSize = 0;
-}
-
-void VXMarielEncode::CreateBuffer() {
   in_.assign(kEncodeInBuffer, 0);
   out_.assign(kEncodeOutBuffer, 0);
   hash_.Create(kHashNodes);
@@ -121,23 +106,15 @@ void VXMarielEncode::ReadInBuffer(std::int64_t position) {
   std::memmove(in_.data(), in_.data() + (keepFrom - inBase_), static_cast<std::size_t>(kept));
   inBase_ = keepFrom;
   const std::int64_t count = std::min<std::int64_t>(kEncodeInBuffer - kept, inSize_ - inEnd_);
-  VXPullBytes(read_, in_.data() + kept, static_cast<int>(count), kEncodeRead);
+  Pull(in_.data() + kept, static_cast<int>(count));
   inEnd_ += count;
-  if (inBase_ > 0) ProgressCallback();
+  if (inBase_ > 0) ReportProgress(consumed_);
 }
 
 void VXMarielEncode::WriteOutBuffer() {
-  VXPushBytes(write_, out_.data(), static_cast<int>(outLength_), kEncodeWrite);
+  Push(out_.data(), static_cast<int>(outLength_));
   flushed_ += outLength_;
   outLength_ = 0;
-}
-
-void VXMarielEncode::ProgressCallback() { VXReportProgress(progress_, consumed_, inSize_); }
-
-void VXMarielEncode::Finish() {
-  WriteOutBuffer();
-  ProgressCallback();
-  resultSize = static_cast<int>(flushed_);
 }
 
 void VXMarielEncode::Put(unsigned byte) {
@@ -195,71 +172,44 @@ void VXMarielEncode::PutMatch(int length, int distance) {
   if (d >= 10) Put(static_cast<unsigned>(distance) & 0xFF);
 }
 
-bool VXMarielEncode::Encode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
-                            VXProgressCallback progress) {
-  if (busy_) return false;
-  if (inSize == 0) {
-    resultSize = 0;
-    return true;
-  }
-  if (inSize < 0 || outSize < 0) return false;
-  busy_ = true;
-  success_ = false;
-  try {
-    Initialize(inSize, outSize, read, write, progress);
-    CreateBuffer();
-    ReadInBuffer(0);
-    ReserveFlagWord();
-    while (consumed_ < inSize_) {
-      if (inEnd_ - consumed_ < kEncodeLookAhead && inEnd_ < inSize_) ReadInBuffer(consumed_);
-      int distance = 0;
-      const int length = FindMatch(consumed_, &distance);
-      if (length >= 2 && MatchCost(length, distance) <= length) {
-        flags_ |= mask_;
-        PutMatch(length, distance);
-        for (int k = 0; k < length; ++k) AddPosition(consumed_ + k);
-        consumed_ += length;
-      } else {
-        AddPosition(consumed_);
-        Put(in_[static_cast<std::size_t>(consumed_ - inBase_)]);
-        ++consumed_;
-      }
-      mask_ >>= 1;
-      if (++items_ == kGroupItems || consumed_ == inSize_) {
-        StoreFlagWord();
-        if (outLength_ >= kEncodeFlushAt) WriteOutBuffer();
-        if (consumed_ < inSize_) ReserveFlagWord();
-      }
+bool VXMarielEncode::Code() {
+  ReadInBuffer(0);
+  ReserveFlagWord();
+  while (consumed_ < inSize_) {
+    if (inEnd_ - consumed_ < kEncodeLookAhead && inEnd_ < inSize_) ReadInBuffer(consumed_);
+    int distance = 0;
+    const int length = FindMatch(consumed_, &distance);
+    if (length >= 2 && MatchCost(length, distance) <= length) {
+      flags_ |= mask_;
+      PutMatch(length, distance);
+      for (int k = 0; k < length; ++k) AddPosition(consumed_ + k);
+      consumed_ += length;
+    } else {
+      AddPosition(consumed_);
+      Put(in_[static_cast<std::size_t>(consumed_ - inBase_)]);
+      ++consumed_;
     }
-    Finish();
-    success_ = true;
-  } catch (const std::exception&) {
-    resultSize = 0;
+    mask_ >>= 1;
+    if (++items_ == kGroupItems || consumed_ == inSize_) {
+      StoreFlagWord();
+      if (outLength_ >= kEncodeFlushAt) WriteOutBuffer();
+      if (consumed_ < inSize_) ReserveFlagWord();
+    }
   }
-  ReleaseBuffer();
-  busy_ = false;
-  return success_;
+  WriteOutBuffer();
+  ReportProgress(consumed_);
+  return true;
 }
 
 // ---- VXMarielDecode ----
 
-void VXMarielDecode::Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
-                                VXProgressCallback progress) {
-  inSize_ = inSize;
-  outSize_ = outSize;
-  read_ = read;
-  write_ = write;
-  progress_ = progress;
+void VXMarielDecode::Start() {
   inPos_ = inLength_ = 0;
   taken_ = 0;
   outPos_ = pendingStart_ = 0;
   produced_ = 0;
   flags_ = 0;
   items_ = 0;
-  resultSize = 0;
-}
-
-void VXMarielDecode::CreateBuffer() {
   // Slack past both ends lets the fast paths copy in fixed-size steps.
   in_.assign(kDecodeInBuffer + kDecodeSlack, 0);
   out_.assign(kDecodeOutBuffer + kDecodeSlack, 0);
@@ -274,28 +224,21 @@ void VXMarielDecode::ReadInBuffer() {
   const int unread = inLength_ - inPos_;
   std::memmove(in_.data(), in_.data() + inPos_, static_cast<std::size_t>(unread));
   const int count = static_cast<int>(std::min<std::int64_t>(kDecodePiece, inSize_ - taken_));
-  VXPullBytes(read_, in_.data() + unread, count, kDecodeRead);
+  Pull(in_.data() + unread, count);
   taken_ += count;
   inPos_ = 0;
   inLength_ = unread + count;
-  ProgressCallback();
+  ReportProgress(taken_);
 }
 
 // Writes what is pending and keeps the last window of output as history for later matches.
 void VXMarielDecode::WriteOutBuffer() {
-  VXPushBytes(write_, out_.data() + pendingStart_, outPos_ - pendingStart_, kDecodeWrite);
+  Push(out_.data() + pendingStart_, outPos_ - pendingStart_);
   if (outPos_ > kWindow) {
     std::memmove(out_.data(), out_.data() + outPos_ - kWindow, kWindow);
     outPos_ = kWindow;
   }
   pendingStart_ = outPos_;
-}
-
-void VXMarielDecode::ProgressCallback() { VXReportProgress(progress_, taken_, inSize_); }
-
-void VXMarielDecode::Finish() {
-  WriteOutBuffer();
-  ProgressCallback();
 }
 
 // The hot loop works on local copies of the cursors: stores through the byte buffers could alias the members, which
@@ -422,24 +365,9 @@ void VXMarielDecode::DecodeItems() {
   items_ = items;
 }
 
-bool VXMarielDecode::Decode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write,
-                            VXProgressCallback progress) {
-  if (busy_) return false;
-  resultSize = 0;
-  if (inSize == 0) return outSize == 0;  // nothing to decode cannot stand for a non-empty entry
-  if (inSize < 0 || outSize < 0) return false;
-  busy_ = true;
-  success_ = false;
-  try {
-    Initialize(inSize, outSize, read, write, progress);
-    CreateBuffer();
-    DecodeItems();
-    Finish();
-    success_ = true;
-  } catch (const std::exception&) {
-  }
-  resultSize = static_cast<int>(produced_);
-  ReleaseBuffer();
-  busy_ = false;
-  return success_;
+bool VXMarielDecode::Code() {
+  DecodeItems();
+  WriteOutBuffer();
+  ReportProgress(taken_);
+  return true;
 }

@@ -44,21 +44,21 @@ private:
   std::size_t used_ = 0;
 };
 
-class VXMarielEncode {
+class VXMarielEncode : public VXPumpCoder {
 public:
+  VXMarielEncode() : VXPumpCoder(Role::kEncoder, "VXMarielEncode") {}
   // outSize is the most output allowed; passing it fails the call. inSize 0 succeeds at once.
-  bool Encode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
-
-  int resultSize = 0;  // bytes of output produced by the last successful call
+  bool Encode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress) {
+    return Run(inSize, outSize, read, write, progress);
+  }
 
 private:
-  void Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
-  void CreateBuffer();
-  void ReleaseBuffer();
+  void Start() override;
+  bool Code() override;
+  std::int64_t Produced() const override { return flushed_; }
+  void ReleaseBuffer() override;
   void ReadInBuffer(std::int64_t position);
   void WriteOutBuffer();
-  void ProgressCallback();
-  void Finish();
 
   void Put(unsigned byte);
   void ReserveFlagWord();
@@ -67,13 +67,6 @@ private:
   void AddPosition(std::int64_t position);
   void PutMatch(int length, int distance);
 
-  bool busy_ = false;
-  bool success_ = false;
-  std::int64_t inSize_ = 0;
-  std::int64_t outSize_ = 0;
-  VXReadCallback read_;
-  VXWriteCallback write_;
-  VXProgressCallback progress_;
   std::vector<unsigned char> in_;   // history, then the look-ahead
   std::vector<unsigned char> out_;
   std::int64_t inBase_ = 0;         // input position of in_[0]
@@ -88,32 +81,25 @@ private:
   VXMarielHash hash_;
 };
 
-class VXMarielDecode {
+class VXMarielDecode : public VXPumpCoder {
 public:
+  VXMarielDecode() : VXPumpCoder(Role::kDecoder, "VXMarielDecode") {}
   // outSize is the exact decoded length: exactly outSize bytes are written (a last match is cut). Input that ends
   // first, or a match reaching before the data produced, fails the call.
-  bool Decode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
-
-  int resultSize = 0;  // bytes of output produced by the last call
+  bool Decode(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress) {
+    return Run(inSize, outSize, read, write, progress);
+  }
 
 private:
-  void Initialize(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
-  void CreateBuffer();
-  void ReleaseBuffer();
+  void Start() override;
+  bool Code() override;
+  std::int64_t Produced() const override { return produced_; }
+  void ReleaseBuffer() override;
   void ReadInBuffer();
   void WriteOutBuffer();
-  void ProgressCallback();
-  void Finish();
 
   void DecodeItems();
 
-  bool busy_ = false;
-  bool success_ = false;
-  std::int64_t inSize_ = 0;
-  std::int64_t outSize_ = 0;
-  VXReadCallback read_;
-  VXWriteCallback write_;
-  VXProgressCallback progress_;
   std::vector<unsigned char> in_;
   std::vector<unsigned char> out_;  // history, then the bytes not yet written
   int inPos_ = 0;
