@@ -142,24 +142,50 @@ void VXQSModel::QSUpdate(int symbol) {
   newf_[symbol] = static_cast<std::uint16_t>(newf_[symbol] + increment_);
 }
 
-// ---- VXRangeEncode ----
+// ---- VXRangeCoder ----
 
-bool VXRangeEncode::Create() {
+bool VXRangeCoder::Create() {
   if (created_) return true;
-  created_ = model_.InitQSModel(kSymbols, kLgTotal, kTargetRescale, kInitialFrequencies.data(), 1);
+  created_ = model_.InitQSModel(kSymbols, kLgTotal, kTargetRescale, kInitialFrequencies.data(), compress_);
   if (!created_) Release();
   return created_;
 }
 
-void VXRangeEncode::Release() {
+void VXRangeCoder::Release() {
   model_.DeleteQSModel();
   created_ = false;
 }
 
-void VXRangeEncode::Reset() {
+void VXRangeCoder::Reset() {
   Release();
   Create();
 }
+
+bool VXRangeCoder::Run(const unsigned char* src, unsigned char* dst, int srcLength, int dstCapacity) {
+  if (srcLength < 1) {
+    outputLength = 0;
+    return true;
+  }
+  if (!created_ || !model_.IsInitialised() || busy_) return false;
+  busy_ = true;
+  error_ = false;
+  src_ = src;
+  dst_ = dst;
+  read_ = 0;
+  written_ = 0;
+  srcLength_ = srcLength;
+  dstCapacity_ = dstCapacity < 0 ? 0 : dstCapacity;
+  try {
+    Code();
+  } catch (const std::exception&) {
+    error_ = true;
+  }
+  outputLength = error_ ? 0 : static_cast<int>(written_);
+  busy_ = false;
+  return !error_;
+}
+
+// ---- VXRangeEncode ----
 
 void VXRangeEncode::OutByte(unsigned b) {
   if (written_ < dstCapacity_)
@@ -238,59 +264,22 @@ std::uint32_t VXRangeEncode::DoneEncoding() {
   return byteCount_;
 }
 
-bool VXRangeEncode::Encode(const unsigned char* src, unsigned char* dst, int srcLength, int dstCapacity) {
-  if (srcLength < 1) {
-    outputLength = 0;
-    return true;
-  }
-  if (!created_ || !model_.IsInitialised() || busy_) return false;
-  busy_ = true;
-  error_ = false;
-  src_ = src;
-  dst_ = dst;
-  read_ = 0;
-  written_ = 0;
-  srcLength_ = srcLength;
-  dstCapacity_ = dstCapacity < 0 ? 0 : dstCapacity;
-  try {
-    StartEncoding(0, 0);
-    int size = 0;
-    int low = 0;
-    for (; read_ < srcLength_ && !error_; ++read_) {
-      const int symbol = src_[read_];
-      model_.QSGetFreq(symbol, &size, &low);
-      EncodeShift(size, low, kLgTotal);
-      model_.QSUpdate(symbol);
-    }
-    model_.QSGetFreq(kEndSymbol, &size, &low);
+void VXRangeEncode::Code() {
+  StartEncoding(0, 0);
+  int size = 0;
+  int low = 0;
+  for (; read_ < srcLength_ && !error_; ++read_) {
+    const int symbol = src_[read_];
+    model_.QSGetFreq(symbol, &size, &low);
     EncodeShift(size, low, kLgTotal);
-    DoneEncoding();
-  } catch (const std::exception&) {
-    error_ = true;
+    model_.QSUpdate(symbol);
   }
-  outputLength = error_ ? 0 : static_cast<int>(written_);
-  busy_ = false;
-  return !error_;
+  model_.QSGetFreq(kEndSymbol, &size, &low);
+  EncodeShift(size, low, kLgTotal);
+  DoneEncoding();
 }
 
 // ---- VXRangeDecode ----
-
-bool VXRangeDecode::Create() {
-  if (created_) return true;
-  created_ = model_.InitQSModel(kSymbols, kLgTotal, kTargetRescale, kInitialFrequencies.data(), 0);
-  if (!created_) Release();
-  return created_;
-}
-
-void VXRangeDecode::Release() {
-  model_.DeleteQSModel();
-  created_ = false;
-}
-
-void VXRangeDecode::Reset() {
-  Release();
-  Create();
-}
 
 unsigned VXRangeDecode::InByte() {
   if (read_ < srcLength_) return src_[read_++];
@@ -358,44 +347,20 @@ unsigned VXRangeDecode::DecodeShort() {
 
 void VXRangeDecode::DoneDecoding() { DecNormalize(); }
 
-bool VXRangeDecode::Decode(const unsigned char* src, unsigned char* dst, int srcLength, int dstCapacity) {
-  if (srcLength < 1) {
-    outputLength = 0;
-    return true;
-  }
-  if (!created_ || !model_.IsInitialised() || busy_) return false;
-  busy_ = true;
-  error_ = false;
-  src_ = src;
-  dst_ = dst;
-  read_ = 0;
-  written_ = 0;
-  srcLength_ = srcLength;
-  dstCapacity_ = dstCapacity < 0 ? 0 : dstCapacity;
-  try {
-    // Every stream the encoder makes has at least 7 bytes; a shorter one cannot even start the coder.
-    if (StartDecoding() < 0) throw std::runtime_error("VXRangeDecode : Source Too Short");
-    int size = 0;
-    int low = 0;
-    while (written_ < dstCapacity_ && !error_) {
-      const int symbol = model_.QSGetSym(static_cast<int>(DecodeCulShift(kLgTotal)));
-      if (symbol == kEndSymbol) break;
-      dst_[written_++] = static_cast<unsigned char>(symbol);
-      model_.QSGetFreq(symbol, &size, &low);
-      DecodeUpdate(size, low, 1u << kLgTotal);
-      model_.QSUpdate(symbol);
-    }
-    model_.QSGetFreq(kEndSymbol, &size, &low);
+void VXRangeDecode::Code() {
+  // Every stream the encoder makes has at least 7 bytes; a shorter one cannot even start the coder.
+  if (StartDecoding() < 0) throw std::runtime_error("VXRangeDecode : Source Too Short");
+  int size = 0;
+  int low = 0;
+  while (written_ < dstCapacity_ && !error_) {
+    const int symbol = model_.QSGetSym(static_cast<int>(DecodeCulShift(kLgTotal)));
+    if (symbol == kEndSymbol) break;
+    dst_[written_++] = static_cast<unsigned char>(symbol);
+    model_.QSGetFreq(symbol, &size, &low);
     DecodeUpdate(size, low, 1u << kLgTotal);
-    DoneDecoding();
-  } catch (const std::exception&) {
-    error_ = true;
-    read_ = srcLength_;  // reported as input that ran out
+    model_.QSUpdate(symbol);
   }
-  if (!error_)
-    outputLength = static_cast<int>(written_);
-  else
-    outputLength = read_ < srcLength_ ? static_cast<int>(written_) : 0;
-  busy_ = false;
-  return !error_;
+  model_.QSGetFreq(kEndSymbol, &size, &low);
+  DecodeUpdate(size, low, 1u << kLgTotal);
+  DoneDecoding();
 }

@@ -47,32 +47,26 @@ private:
   std::vector<std::uint16_t> search_;   // 513 slots, decoding only
 };
 
-class VXRangeEncode {
+// What the encoder and the decoder share: the model's life, one call at a time, the buffer cursors and the coder's
+// state. A call refuses to start before Create() or while another runs; a source length below 1 gives output
+// length 0 and true; an error leaves output length 0 and gives false.
+class VXRangeCoder {
 public:
-  VXRangeEncode() = default;
-  VXRangeEncode(const VXRangeEncode&) = delete;
-  VXRangeEncode& operator=(const VXRangeEncode&) = delete;
+  VXRangeCoder(const VXRangeCoder&) = delete;
+  VXRangeCoder& operator=(const VXRangeCoder&) = delete;
+  virtual ~VXRangeCoder() = default;
 
   bool Create();
   void Release();
   void Reset();
-  // Codes the whole source. A source length below 1 gives output length 0 and true. A full destination is an error:
-  // nothing is written past dstCapacity, output length 0, false.
-  bool Encode(const unsigned char* src, unsigned char* dst, int srcLength, int dstCapacity);
-
-  void StartEncoding(unsigned char first, int initialCount);
-  void EncodeFreq(int symbolFreq, int lowFreq, int total);
-  void EncodeShift(int symbolFreq, int lowFreq, int shift);
-  void EncNormalize();
-  std::uint32_t DoneEncoding();
 
   int outputLength = 0;
 
-private:
-  void OutByte(unsigned b);
+protected:
+  explicit VXRangeCoder(int compress) : compress_(compress) {}
+  bool Run(const unsigned char* src, unsigned char* dst, int srcLength, int dstCapacity);
+  virtual void Code() = 0;  // codes src_ into dst_; sets error_ or throws std::exception on failure
 
-  bool created_ = false;
-  bool busy_ = false;
   bool error_ = false;
   const unsigned char* src_ = nullptr;
   unsigned char* dst_ = nullptr;
@@ -82,24 +76,46 @@ private:
   std::int64_t dstCapacity_ = 0;
   std::uint32_t low_ = 0;
   std::uint32_t range_ = 0;
-  std::uint32_t pending_ = 0;
   unsigned char buffer_ = 0;
   std::uint32_t byteCount_ = 0;
   VXQSModel model_;
+
+private:
+  int compress_;
+  bool created_ = false;
+  bool busy_ = false;
 };
 
-class VXRangeDecode {
+class VXRangeEncode : public VXRangeCoder {
 public:
-  VXRangeDecode() = default;
-  VXRangeDecode(const VXRangeDecode&) = delete;
-  VXRangeDecode& operator=(const VXRangeDecode&) = delete;
+  VXRangeEncode() : VXRangeCoder(1) {}
+  // Codes the whole source. A source length below 1 gives output length 0 and true. A full destination is an error:
+  // nothing is written past dstCapacity, output length 0, false.
+  bool Encode(const unsigned char* src, unsigned char* dst, int srcLength, int dstCapacity) {
+    return Run(src, dst, srcLength, dstCapacity);
+  }
 
-  bool Create();
-  void Release();
-  void Reset();
+  void StartEncoding(unsigned char first, int initialCount);
+  void EncodeFreq(int symbolFreq, int lowFreq, int total);
+  void EncodeShift(int symbolFreq, int lowFreq, int shift);
+  void EncNormalize();
+  std::uint32_t DoneEncoding();
+
+private:
+  void Code() override;
+  void OutByte(unsigned b);
+
+  std::uint32_t pending_ = 0;
+};
+
+class VXRangeDecode : public VXRangeCoder {
+public:
+  VXRangeDecode() : VXRangeCoder(0) {}
   // Decodes until the end symbol or a full destination. Input that runs out (a source of fewer than 2 bytes
   // included) is an error: output length 0, false.
-  bool Decode(const unsigned char* src, unsigned char* dst, int srcLength, int dstCapacity);
+  bool Decode(const unsigned char* src, unsigned char* dst, int srcLength, int dstCapacity) {
+    return Run(src, dst, srcLength, dstCapacity);
+  }
 
   int StartDecoding();  // the first byte, or -1 when fewer than 2 source bytes remain
   void DecNormalize();
@@ -110,24 +126,9 @@ public:
   unsigned DecodeShort();
   void DoneDecoding();
 
-  int outputLength = 0;
-
 private:
+  void Code() override;
   unsigned InByte();
 
-  bool created_ = false;
-  bool busy_ = false;
-  bool error_ = false;
-  const unsigned char* src_ = nullptr;
-  unsigned char* dst_ = nullptr;
-  std::int64_t read_ = 0;
-  std::int64_t written_ = 0;
-  std::int64_t srcLength_ = 0;
-  std::int64_t dstCapacity_ = 0;
-  std::uint32_t low_ = 0;
-  std::uint32_t range_ = 0;
   std::uint32_t help_ = 0;
-  unsigned char buffer_ = 0;
-  std::uint32_t byteCount_ = 0;
-  VXQSModel model_;
 };
