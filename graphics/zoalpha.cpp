@@ -44,14 +44,10 @@ bool TZoAlpha::Create() {
 }
 
 bool TZoAlpha::CheckGuard() {
-  const unsigned char* guard = bits_ + std::int64_t{pitch_} * height_;
-  for (int i = 0; i < kGuardBytes; ++i)
-    if (guard[i] != kGuardByte) {
-      overRun_ = true;
-      if (OverRunHandler()) OverRunHandler()(this);
-      return false;
-    }
-  return true;
+  if (ZoGuardIntact(bits_ + std::int64_t{pitch_} * height_, kGuardBytes, kGuardByte)) return true;
+  overRun_ = true;
+  if (OverRunHandler()) OverRunHandler()(this);
+  return false;
 }
 
 void TZoAlpha::Release() {

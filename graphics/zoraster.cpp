@@ -164,3 +164,7 @@ const unsigned char* ZoRowPlan::Src(int k, int i) {
   std::memcpy(s.line.data(), row, s.bytes);
   return s.line.data();
 }
+
+bool ZoGuardIntact(const unsigned char* guard, int count, unsigned char value) {
+  return std::all_of(guard, guard + count, [value](unsigned char b) { return b == value; });
+}

@@ -1,6 +1,7 @@
 // Geometry and row walking shared by the software bitmap and the alpha plane: margins between rectangles,
-// rectangles given by two corners, destination clipping of (x, y, w, h) areas, the line walk, and the order in which
-// the rows of a drawing are visited when a source shares memory with its destination.
+// rectangles given by two corners, destination clipping of (x, y, w, h) areas, the guard check after the pixels, the
+// line walk, and the order in which the rows of a drawing are visited when a source shares memory with its
+// destination.
 #pragma once
 
 #include <cstddef>
@@ -54,6 +55,9 @@ bool ZoClipArea(int x, int y, int w, int h, int width, int height, ZoClip& out);
 // Storage bytes of a picture of `width` x `height` pixels of `bytesPerPixel` bytes plus `extra` bytes, or -1 when
 // a side is not positive or the picture is absurdly large.
 std::int64_t ZoStorageBytes(int width, int height, int bytesPerPixel, int extra);
+
+// True when the `count` guard bytes kept after a picture's pixels all still hold `value`: nothing wrote past the end.
+bool ZoGuardIntact(const unsigned char* guard, int count, unsigned char value);
 
 // The line between two points: coordinates clamped, the line run downwards, pixel counts |dx| + 1 and |dy| + 1
 // driving the error term. `plot(x, y)` is called for every pixel of the walk, inside the picture or not.

@@ -123,14 +123,10 @@ bool TZoRGBBits::Create() {
 }
 
 bool TZoRGBBits::CheckGuard() {
-  const unsigned char* guard = bits_ + std::int64_t{pitch_} * height_;
-  for (int i = 0; i < kGuardBytes; ++i)
-    if (guard[i] != kGuardByte) {
-      overRun_ = true;
-      if (OverRunHandler()) OverRunHandler()(this);
-      return false;
-    }
-  return true;
+  if (ZoGuardIntact(bits_ + std::int64_t{pitch_} * height_, kGuardBytes, kGuardByte)) return true;
+  overRun_ = true;
+  if (OverRunHandler()) OverRunHandler()(this);
+  return false;
 }
 
 void TZoRGBBits::Release() {
@@ -829,6 +825,15 @@ bool TZoRGBBits::CopyFrom(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w
   return true;
 }
 
+template <class Kernel>
+bool TZoRGBBits::FromSource(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h, Kernel&& kernel) {
+  if (!ClipToSource(src->width_, src->height_, dx, dy, sx, sy, w, h)) return true;
+  const SourceLock lock(src);
+  if (!lock || !kernel(dx, dy, w, h, src->At(sx, sy))) return false;
+  MarkArea(dx, dy, w, h);
+  return true;
+}
+
 bool TZoRGBBits::Draw(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h) {
   return CopyFrom(dx, dy, src, sx, sy, w, h, false, 0);
 }
@@ -860,11 +865,9 @@ bool TZoRGBBits::DrawMask(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w
 
 bool TZoRGBBits::ConvertCopy(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h) {
   if (!created_ || !Usable(src)) return false;
-  if (!ClipToSource(src->width_, src->height_, dx, dy, sx, sy, w, h)) return true;
-  const SourceLock lock(src);
-  if (!lock || !ZoConvert(dx, dy, w, h, src->At(sx, sy), src->pixFormat_, src->pitch_)) return false;
-  MarkArea(dx, dy, w, h);
-  return true;
+  return FromSource(dx, dy, src, sx, sy, w, h, [&](int x, int y, int cw, int ch, const unsigned char* pixels) {
+    return ZoConvert(x, y, cw, ch, pixels, src->pixFormat_, src->pitch_);
+  });
 }
 
 bool TZoRGBBits::AlphaBlend(int dx, int dy, TZoRGBBits* a, int ax, int ay, TZoRGBBits* b, int bx, int by, int w,
@@ -893,20 +896,16 @@ bool TZoRGBBits::AlphaBlend(int dx, int dy, TZoRGBBits* src, int sx, int sy, int
 
 bool TZoRGBBits::SaturationAdd(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h) {
   if (!created_ || !Usable(src) || !CompatibleFormat(src->pixFormat_, pixFormat_)) return false;
-  if (!ClipToSource(src->width_, src->height_, dx, dy, sx, sy, w, h)) return true;
-  const SourceLock lock(src);
-  if (!lock || !ZoSaturationAdd(dx, dy, w, h, src->At(sx, sy), src->pitch_)) return false;
-  MarkArea(dx, dy, w, h);
-  return true;
+  return FromSource(dx, dy, src, sx, sy, w, h, [&](int x, int y, int cw, int ch, const unsigned char* pixels) {
+    return ZoSaturationAdd(x, y, cw, ch, pixels, src->pitch_);
+  });
 }
 
 bool TZoRGBBits::SaturationSub(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h) {
   if (!created_ || !Usable(src) || !CompatibleFormat(src->pixFormat_, pixFormat_)) return false;
-  if (!ClipToSource(src->width_, src->height_, dx, dy, sx, sy, w, h)) return true;
-  const SourceLock lock(src);
-  if (!lock || !ZoSaturationSub(dx, dy, w, h, src->At(sx, sy), src->pitch_)) return false;
-  MarkArea(dx, dy, w, h);
-  return true;
+  return FromSource(dx, dy, src, sx, sy, w, h, [&](int x, int y, int cw, int ch, const unsigned char* pixels) {
+    return ZoSaturationSub(x, y, cw, ch, pixels, src->pitch_);
+  });
 }
 
 bool TZoRGBBits::PlaneDraw(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h, const TZoAlpha* alpha,
@@ -933,11 +932,9 @@ bool TZoRGBBits::DrawAlphaMask(int dx, int dy, TZoRGBBits* src, int sx, int sy, 
 
 bool TZoRGBBits::DrawAlphaMask(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h) {
   if (!created_ || !Usable(src)) return false;
-  if (!ClipToSource(src->width_, src->height_, dx, dy, sx, sy, w, h)) return true;
-  const SourceLock lock(src);
-  if (!lock || !ZoAlphaMask(dx, dy, w, h, src->At(sx, sy), src->pitch_, src->pixFormat_)) return false;
-  MarkArea(dx, dy, w, h);
-  return true;
+  return FromSource(dx, dy, src, sx, sy, w, h, [&](int x, int y, int cw, int ch, const unsigned char* pixels) {
+    return ZoAlphaMask(x, y, cw, ch, pixels, src->pitch_, src->pixFormat_);
+  });
 }
 
 bool TZoRGBBits::DrawAlphaMask(int dx, int dy, TZoRGBBits* a, int ax, int ay, TZoRGBBits* b, int bx, int by, int w,
