@@ -1,31 +1,8 @@
 // Mariel decoder on arbitrary bytes; the first three bytes choose the decoded length. Also checks that the same
 // bytes survive an encode and decode.
-#include <cstdint>
-#include <cstdlib>
-
 #include "core/vxmariel.h"
+#include "fuzz/pump_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 3 || size > (1u << 20)) return 0;
-  const int outSize = (data[0] | (data[1] << 8) | (data[2] << 16)) & 0x3FFFF;
-  const int length = static_cast<int>(size - 3);
-  {
-    VXByteSource in(data + 3, static_cast<std::size_t>(length));
-    VXByteSink out;
-    VXMarielDecode dec;
-    const bool ok = dec.Decode(length, outSize, in.ReadCallback(), out.WriteCallback(), {});
-    if (out.Bytes().size() > static_cast<std::size_t>(outSize) || (ok && out.Bytes().size() != static_cast<std::size_t>(outSize)))
-      std::abort();
-  }
-  VXByteSource plain(data + 3, static_cast<std::size_t>(length));
-  VXByteSink packed;
-  VXMarielEncode enc;
-  if (!enc.Encode(length, length * 2 + 16, plain.ReadCallback(), packed.WriteCallback(), {})) std::abort();
-  VXByteSource in(packed.Bytes().data(), packed.Bytes().size());
-  VXByteSink out;
-  VXMarielDecode dec;
-  if (!dec.Decode(static_cast<int>(packed.Bytes().size()), length, in.ReadCallback(), out.WriteCallback(), {}))
-    std::abort();
-  if (out.Bytes() != std::vector<unsigned char>(data + 3, data + size)) std::abort();
-  return 0;
+  return FuzzPumpCoder<VXMarielEncode, VXMarielDecode>(data, size, [](int length) { return length * 2 + 16; });
 }
