@@ -3,6 +3,7 @@
 #include <cinttypes>
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 
 #include "core/vxsys.h"
 #include "core/vxtext.h"
@@ -33,12 +34,7 @@ void VXFileMan::Message(const char* format, ...) {
 }
 
 std::uintptr_t VXFileMan::CallSite(void* returnAddress) const {
-  if (!OnMessage.IsValid()) return 0;
-#if defined(__x86_64__) || defined(__i386__)
-  return reinterpret_cast<std::uintptr_t>(returnAddress) - 5;  // a near call is five bytes
-#else
-  return reinterpret_cast<std::uintptr_t>(returnAddress);
-#endif
+  return OnMessage.IsValid() ? VXCallSiteOf(returnAddress) : 0;
 }
 
 // ---- Modes
@@ -57,34 +53,24 @@ void VXFileMan::Finish() {
 bool VXFileMan::InitPack(const VXString& fileName) {
   Finish();
   if (!VXFileIsExistA(fileName.c_str())) return false;
-  auto* pack = new VXPack();
-  if (!pack->OpenPack(fileName.c_str())) {
-    delete pack;
-    return false;
-  }
-  pack_ = pack;
-  ownsPack_ = true;
-  modeSet_ = true;
-  return true;
+  auto pack = std::make_unique<VXPack>();
+  return pack->OpenPack(fileName.c_str()) && UsePack(pack.release(), true);
 }
 
 bool VXFileMan::InitPack(VXPack* pack) {
   Finish();
-  if (pack == nullptr) return false;
-  pack_ = pack;
-  modeSet_ = true;
-  return true;
+  return pack != nullptr && UsePack(pack, false);
 }
 
 bool VXFileMan::InitPack(VXStream* stream) {
   Finish();
-  auto* pack = new VXPack();
-  if (!pack->LoadPackStream(stream)) {
-    delete pack;
-    return false;
-  }
+  auto pack = std::make_unique<VXPack>();
+  return pack->LoadPackStream(stream) && UsePack(pack.release(), true);
+}
+
+bool VXFileMan::UsePack(VXPack* pack, bool owned) {
   pack_ = pack;
-  ownsPack_ = true;
+  ownsPack_ = owned;
   modeSet_ = true;
   return true;
 }

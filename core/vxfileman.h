@@ -64,6 +64,7 @@ private:
   VXStream* Register(VXStream* stream, const VXString& name, void* returnAddress);
   std::uintptr_t CallSite(void* returnAddress) const;
   void Message(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  bool UsePack(VXPack* pack, bool owned);  // sets pack mode; true
   bool FolderName(const VXString& name, VXString& path) const;  // folder + name; false for an unsafe name
   bool FindInPack(VXString& name);
   bool FindInFolder(VXString& name);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdarg>
 
+#include "core/vxsys.h"
+
 VXMemMan::~VXMemMan() {
   std::lock_guard<std::recursive_mutex> guard(lock_);
   if (OnMessage.IsValid() || OnNotRelease.IsValid()) {
@@ -17,12 +19,7 @@ VXMemMan::~VXMemMan() {
 }
 
 std::uintptr_t VXMemMan::CallSite(void* returnAddress) const {
-  if (!OnMessage.IsValid()) return 0;
-#if defined(__x86_64__) || defined(__i386__)
-  return reinterpret_cast<std::uintptr_t>(returnAddress) - 5;  // a near call is five bytes
-#else
-  return reinterpret_cast<std::uintptr_t>(returnAddress);
-#endif
+  return OnMessage.IsValid() ? VXCallSiteOf(returnAddress) : 0;
 }
 
 void VXMemMan::Message(const char* format, ...) const {

@@ -221,6 +221,14 @@ std::uint32_t VXAvailPhysicalMemory() { return Clamp32(platform::process::Memory
 std::uint32_t VXTotalVirtualMemory() { return Clamp32(platform::process::Memory().totalVirtual); }
 std::uint32_t VXAvailVirtualMemory() { return Clamp32(platform::process::Memory().availVirtual); }
 
+std::uintptr_t VXCallSiteOf(void* returnAddress) {
+#if defined(__x86_64__) || defined(__i386__)
+  return reinterpret_cast<std::uintptr_t>(returnAddress) - 5;  // a near call is five bytes
+#else
+  return reinterpret_cast<std::uintptr_t>(returnAddress);
+#endif
+}
+
 VXString VXGetCurrentDirA() {
   std::string dir = platform::process::CurrentDirectory();
   return dir.empty() ? VXString() : VXString(platform::fs::ToWindowsName(dir).c_str());

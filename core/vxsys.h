@@ -15,6 +15,10 @@ std::uint32_t VXAvailPhysicalMemory();
 std::uint32_t VXTotalVirtualMemory();
 std::uint32_t VXAvailVirtualMemory();
 
+// The address of the call instruction that returns to `returnAddress` (the return address itself where the call's
+// length is not known), for reports that name where something was asked for.
+std::uintptr_t VXCallSiteOf(void* returnAddress);
+
 VXString VXGetCurrentDirA();  // empty when it cannot be read
 VXWideStr VXGetCurrentDirW();
 bool VXSetCurrentDirA(const VXString& dir);
