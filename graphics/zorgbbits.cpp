@@ -556,9 +556,11 @@ bool SaturatingRows(const ZoClip& c, const unsigned char* src, int pitch, VXRGBA
 
 }  // namespace
 
-bool TZoRGBBits::ZoSaturationAdd(int x, int y, int w, int h, const unsigned char* src, int pitch) {
+bool TZoRGBBits::SaturatingDraw(int x, int y, int w, int h, const unsigned char* src, int pitch, bool subtract) {
   if (!created_ || src == nullptr) return false;
-  const VXRGBAddProc proc = (mmx_ ? _RGBAddMMXProcTable : _RGBAddProcTable)[pixFormat_];
+  const VXRGBAddProc* table = subtract ? (mmx_ ? _RGBSubMMXProcTable : _RGBSubProcTable)
+                                       : (mmx_ ? _RGBAddMMXProcTable : _RGBAddProcTable);
+  const VXRGBAddProc proc = table[pixFormat_];
   if (proc == nullptr) return false;
   ZoClip c;
   if (!ZoClipArea(x, y, w, h, width_, height_, c)) return true;
@@ -567,15 +569,12 @@ bool TZoRGBBits::ZoSaturationAdd(int x, int y, int w, int h, const unsigned char
   return Locked([&] { return SaturatingRows(c, src, pitch, proc, At(c.x, c.y), pitch_, bpp); });
 }
 
+bool TZoRGBBits::ZoSaturationAdd(int x, int y, int w, int h, const unsigned char* src, int pitch) {
+  return SaturatingDraw(x, y, w, h, src, pitch, false);
+}
+
 bool TZoRGBBits::ZoSaturationSub(int x, int y, int w, int h, const unsigned char* src, int pitch) {
-  if (!created_ || src == nullptr) return false;
-  const VXRGBAddProc proc = (mmx_ ? _RGBSubMMXProcTable : _RGBSubProcTable)[pixFormat_];
-  if (proc == nullptr) return false;
-  ZoClip c;
-  if (!ZoClipArea(x, y, w, h, width_, height_, c)) return true;
-  const int bpp = BytesPerPixel();
-  src = Skip(src, c, pitch, bpp);
-  return Locked([&] { return SaturatingRows(c, src, pitch, proc, At(c.x, c.y), pitch_, bpp); });
+  return SaturatingDraw(x, y, w, h, src, pitch, true);
 }
 
 namespace {

@@ -247,6 +247,8 @@ private:
   bool CopyFrom(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h, bool key, std::uint32_t keyPixel);
   // Cuts the area to the source, holds the source's lock while `kernel(dx, dy, w, h, pixels at (sx, sy))` draws, and
   // marks what was drawn. True when nothing is left after the cut.
+  // The saturating add (or subtract) of a source area onto this bitmap.
+  bool SaturatingDraw(int x, int y, int w, int h, const unsigned char* src, int pitch, bool subtract);
   template <class Kernel>
   bool FromSource(int dx, int dy, TZoRGBBits* src, int sx, int sy, int w, int h, Kernel&& kernel);
   bool AlphaPlaneRows(int x, int y, int w, int h, const unsigned char* src, int srcPitch, VXPixFormat srcFormat,
