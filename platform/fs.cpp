@@ -134,18 +134,19 @@ std::vector<Entry> ListFolder(const std::string& hostFolder) {
   std::vector<std::string> names;
   std::vector<Entry> entries;
   if (!ReadFolder(hostFolder, names)) return entries;
+  // The sort key of each entry is worked out once, not at every comparison (each is an iconv conversion).
+  std::vector<std::pair<std::string, Entry>> keyed;
   for (auto& n : names) {
     struct stat st;
     if (stat((hostFolder + "/" + n).c_str(), &st) != 0) continue;
-    entries.push_back({n, S_ISDIR(st.st_mode), S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size)});
+    std::string key = UpperAscii(text::Utf8ToCp932(n).value_or(n));
+    keyed.push_back({std::move(key), {n, S_ISDIR(st.st_mode), S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size)}});
   }
-  auto key = [](const Entry& e) {
-    return UpperAscii(text::Utf8ToCp932(e.name).value_or(e.name));
-  };
-  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& a, const Entry& b) {
-    std::string ka = key(a), kb = key(b);
-    return ka != kb ? ka < kb : a.name < b.name;
+  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first < b.first : a.second.name < b.second.name;
   });
+  entries.reserve(keyed.size());
+  for (auto& k : keyed) entries.push_back(std::move(k.second));
   return entries;
 }
 
