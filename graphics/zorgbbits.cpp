@@ -104,12 +104,8 @@ bool TZoRGBBits::SetProcs() const {
 bool TZoRGBBits::Create() {
   if (created_ || !ChkDepthAndFormat(bitDepth_, pixFormat_)) return false;
   if (bitDepth_ < bd8 || bitDepth_ > bd32 || pixFormat_ < pf16_565 || pixFormat_ > pf32_8888) return false;
-  const std::int64_t bytes = ZoStorageBytes(width_, height_, BytesPerPixel(), kGuardBytes);
-  if (bytes < 0) return false;
-  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  unsigned char* block = ZoAllocGuarded(width_, height_, BytesPerPixel(), kGuardBytes, kGuardByte);
   if (block == nullptr) return false;
-  std::memset(block, 0, static_cast<std::size_t>(bytes - kGuardBytes));
-  std::memset(block + bytes - kGuardBytes, kGuardByte, kGuardBytes);
   bits_ = block;
   pitch_ = BytesPerPixel() * width_;
   if (!SetProcs()) {
@@ -147,11 +143,8 @@ bool TZoRGBBits::Resize(int width, int height) {
     return true;
   }
   if (attached_ || locked_) return false;
-  const std::int64_t bytes = ZoStorageBytes(width, height, bytesPerPixel, kGuardBytes);
-  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  unsigned char* block = ZoAllocGuarded(width, height, bytesPerPixel, kGuardBytes, kGuardByte);
   if (block == nullptr) return false;
-  std::memset(block, 0, static_cast<std::size_t>(bytes - kGuardBytes));
-  std::memset(block + bytes - kGuardBytes, kGuardByte, kGuardBytes);
   CheckGuard();
   std::free(bits_);
   bits_ = block;
