@@ -104,15 +104,10 @@ bool TZoRGBBits::SetProcs() const {
 bool TZoRGBBits::Create() {
   if (created_ || !ChkDepthAndFormat(bitDepth_, pixFormat_)) return false;
   if (bitDepth_ < bd8 || bitDepth_ > bd32 || pixFormat_ < pf16_565 || pixFormat_ > pf32_8888) return false;
-  unsigned char* block = ZoAllocGuarded(width_, height_, BytesPerPixel(), kGuardBytes, kGuardByte);
-  if (block == nullptr) return false;
-  bits_ = block;
+  // The range check above is stricter than SetProcs, so the storage is the last thing that can fail.
+  bits_ = ZoAllocGuarded(width_, height_, BytesPerPixel(), kGuardBytes, kGuardByte);
+  if (bits_ == nullptr) return false;
   pitch_ = BytesPerPixel() * width_;
-  if (!SetProcs()) {
-    std::free(block);
-    bits_ = nullptr;
-    return false;
-  }
   locked_ = false, lockCount_ = 0, modifiedPending_ = false, offCount_ = 0;
   modifiedSw_ = true, attached_ = false, created_ = true;
   return true;
