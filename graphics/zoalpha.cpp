@@ -31,11 +31,8 @@ TZoAlpha::~TZoAlpha() {
 
 bool TZoAlpha::Create() {
   if (created_) return false;
-  const std::int64_t bytes = ZoStorageBytes(width_, height_, 1, kGuardBytes);
-  if (bytes < 0) return false;
-  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  unsigned char* block = ZoAllocGuarded(width_, height_, 1, kGuardBytes, kGuardByte);
   if (block == nullptr) return false;
-  std::memset(block + bytes - kGuardBytes, kGuardByte, kGuardBytes);
   bits_ = block;
   pitch_ = width_;
   created_ = true;
@@ -64,10 +61,8 @@ bool TZoAlpha::Resize(int width, int height) {
     width_ = width, height_ = height;
     return true;
   }
-  const std::int64_t bytes = ZoStorageBytes(width, height, 1, kGuardBytes);
-  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  unsigned char* block = ZoAllocGuarded(width, height, 1, kGuardBytes, kGuardByte);
   if (block == nullptr) return false;
-  std::memset(block + bytes - kGuardBytes, kGuardByte, kGuardBytes);
   CheckGuard();
   std::free(bits_);
   bits_ = block;

@@ -1,6 +1,7 @@
 #include "graphics/zoraster.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -167,4 +168,14 @@ const unsigned char* ZoRowPlan::Src(int k, int i) {
 
 bool ZoGuardIntact(const unsigned char* guard, int count, unsigned char value) {
   return std::all_of(guard, guard + count, [value](unsigned char b) { return b == value; });
+}
+
+unsigned char* ZoAllocGuarded(int width, int height, int bytesPerPixel, int guardBytes, unsigned char guardByte) {
+  const std::int64_t bytes = ZoStorageBytes(width, height, bytesPerPixel, guardBytes);
+  if (bytes < 0) return nullptr;
+  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  if (block == nullptr) return nullptr;
+  std::memset(block, 0, static_cast<std::size_t>(bytes - guardBytes));
+  std::memset(block + bytes - guardBytes, guardByte, static_cast<std::size_t>(guardBytes));
+  return block;
 }

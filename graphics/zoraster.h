@@ -59,6 +59,10 @@ std::int64_t ZoStorageBytes(int width, int height, int bytesPerPixel, int extra)
 // True when the `count` guard bytes kept after a picture's pixels all still hold `value`: nothing wrote past the end.
 bool ZoGuardIntact(const unsigned char* guard, int count, unsigned char value);
 
+// A picture's storage from malloc: the pixels zeroed and the `guardBytes` bytes after them set to `guardByte`;
+// nullptr when ZoStorageBytes refuses the size or memory runs out. Freed with std::free.
+unsigned char* ZoAllocGuarded(int width, int height, int bytesPerPixel, int guardBytes, unsigned char guardByte);
+
 // The line between two points: coordinates clamped, the line run downwards, pixel counts |dx| + 1 and |dy| + 1
 // driving the error term. `plot(x, y)` is called for every pixel of the walk, inside the picture or not.
 template <class Plot>

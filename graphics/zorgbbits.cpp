@@ -104,19 +104,10 @@ bool TZoRGBBits::SetProcs() const {
 bool TZoRGBBits::Create() {
   if (created_ || !ChkDepthAndFormat(bitDepth_, pixFormat_)) return false;
   if (bitDepth_ < bd8 || bitDepth_ > bd32 || pixFormat_ < pf16_565 || pixFormat_ > pf32_8888) return false;
-  const std::int64_t bytes = ZoStorageBytes(width_, height_, BytesPerPixel(), kGuardBytes);
-  if (bytes < 0) return false;
-  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
-  if (block == nullptr) return false;
-  std::memset(block, 0, static_cast<std::size_t>(bytes - kGuardBytes));
-  std::memset(block + bytes - kGuardBytes, kGuardByte, kGuardBytes);
-  bits_ = block;
+  // The range check above is stricter than SetProcs, so the storage is the last thing that can fail.
+  bits_ = ZoAllocGuarded(width_, height_, BytesPerPixel(), kGuardBytes, kGuardByte);
+  if (bits_ == nullptr) return false;
   pitch_ = BytesPerPixel() * width_;
-  if (!SetProcs()) {
-    std::free(block);
-    bits_ = nullptr;
-    return false;
-  }
   locked_ = false, lockCount_ = 0, modifiedPending_ = false, offCount_ = 0;
   modifiedSw_ = true, attached_ = false, created_ = true;
   return true;
@@ -147,11 +138,8 @@ bool TZoRGBBits::Resize(int width, int height) {
     return true;
   }
   if (attached_ || locked_) return false;
-  const std::int64_t bytes = ZoStorageBytes(width, height, bytesPerPixel, kGuardBytes);
-  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  unsigned char* block = ZoAllocGuarded(width, height, bytesPerPixel, kGuardBytes, kGuardByte);
   if (block == nullptr) return false;
-  std::memset(block, 0, static_cast<std::size_t>(bytes - kGuardBytes));
-  std::memset(block + bytes - kGuardBytes, kGuardByte, kGuardBytes);
   CheckGuard();
   std::free(bits_);
   bits_ = block;

@@ -379,14 +379,8 @@ void TZoRGBPanel::SetBlockIndex(int i) {
 
 // ---- Dirt -----------------------------------------------------------------------------------------------------
 
-void TZoRGBPanel::SetModifyRect(const VXRect& r) {
-  if (!IsShown()) return;
-  Walk walk(*this);
-  dirty_.UnionRect(r);
-  SetModifyToChild(nullptr, r);
-  CallOnChange();
-  SetModifyToParent(r);
-}
+// Dirt marked on the panel itself is the dirt a child would bring, with no child to leave out.
+void TZoRGBPanel::SetModifyRect(const VXRect& r) { SetModifyFromChild(nullptr, r); }
 
 void TZoRGBPanel::SetModify() { SetModifyRect(Bounds()); }
 
