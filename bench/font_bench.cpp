@@ -4,26 +4,18 @@
 // text panel does before it reduces the plane.
 #include <benchmark/benchmark.h>
 
+#include "bench/benchtext.h"
+
 #include "platform/font.h"
 #include "platform/text.h"
 
-#include <thread>
 #include <vector>
 
 using namespace platform::font;
 
 namespace {
 
-const std::string& Line() {
-  static const std::string line = *platform::text::Utf8ToCp932(
-      "吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじ");
-  return line;
-}
-
-const bool kContext = [] {
-  benchmark::AddCustomContext("nproc", std::to_string(std::thread::hardware_concurrency()));
-  return true;
-}();
+const bool kContext = bench::AddProcessorContext();
 
 struct Setup {
   Setup(int height, uint8_t quality, TargetFormat format, int bytesPerPixel, int rowHeight)
@@ -47,14 +39,14 @@ void Run(benchmark::State& state, Setup& s, bool cold) {
     state.SkipWithError("the IPA fonts are missing");
     return;
   }
-  s.target.TextOut(0, 0, Line());
+  s.target.TextOut(0, 0, bench::MessageLine());
   for (auto _ : state) {
     if (cold) {
       state.PauseTiming();
       ClearGlyphCache();
       state.ResumeTiming();
     }
-    s.target.TextOut(0, 0, Line());
+    s.target.TextOut(0, 0, bench::MessageLine());
     benchmark::DoNotOptimize(s.pixels.data());
   }
   state.SetItemsProcessed(state.iterations() * 40);

@@ -4,8 +4,9 @@
 // new line); warm: the same line again (a typewriter message redrawn at every new character).
 #include <benchmark/benchmark.h>
 
+#include "bench/benchtext.h"
+
 #include <string>
-#include <thread>
 
 #include "graphics/vxfont.h"
 #include "graphics/zoalpha.h"
@@ -18,16 +19,7 @@ namespace {
 constexpr int kSize = 24;
 constexpr int kChars = 40;
 
-const bool kContext = [] {
-  benchmark::AddCustomContext("nproc", std::to_string(std::thread::hardware_concurrency()));
-  return true;
-}();
-
-const std::string& Line() {
-  static const std::string line = *platform::text::Utf8ToCp932(
-      "吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじ");
-  return line;
-}
+const bool kContext = bench::AddProcessorContext();
 
 void BM_AntiAliasedLine(benchmark::State& state) {
   const bool cold = state.range(0) != 0;
@@ -43,7 +35,7 @@ void BM_AntiAliasedLine(benchmark::State& state) {
     state.SkipWithError("the IPA fonts are missing");
     return;
   }
-  const std::string& line = Line();
+  const std::string& line = bench::MessageLine();
   for (auto _ : state) {
     if (cold) {
       state.PauseTiming();

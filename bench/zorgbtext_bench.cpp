@@ -4,8 +4,9 @@
 // as a message shows it, with the cache warm from the previous step; the figure is per step.
 #include <benchmark/benchmark.h>
 
+#include "bench/benchtext.h"
+
 #include <string>
-#include <thread>
 
 #include "graphics/zorgbtext.h"
 #include "platform/font.h"
@@ -16,16 +17,7 @@ namespace {
 constexpr int kSize = 24;
 constexpr int kChars = 40;
 
-const bool kContext = [] {
-  benchmark::AddCustomContext("nproc", std::to_string(std::thread::hardware_concurrency()));
-  return true;
-}();
-
-const std::string& Line() {
-  static const std::string line = *platform::text::Utf8ToCp932(
-      "吾輩は猫である。名前はまだ無い。どこで生れたかとんと見当がつかぬ。何でも薄暗いじ");
-  return line;
-}
+const bool kContext = bench::AddProcessorContext();
 
 struct Panel {
   Classes::TComponent owner{nullptr};
@@ -43,7 +35,7 @@ struct Panel {
 void BM_TextPanelLine(benchmark::State& state) {
   Panel panel(state.range(0) != 0);
   const bool cold = state.range(1) != 0;
-  panel.text->SetText(Line());
+  panel.text->SetText(bench::MessageLine());
   if (!panel.Make()) {
     state.SkipWithError("the IPA fonts are missing");
     return;
@@ -66,7 +58,7 @@ void BM_TextPanelTypewriter(benchmark::State& state) {
     state.SkipWithError("the IPA fonts are missing");
     return;
   }
-  const std::string& line = Line();
+  const std::string& line = bench::MessageLine();
   std::size_t shown = 0;
   for (auto _ : state) {
     shown = shown >= line.size() ? 2 : shown + 2;

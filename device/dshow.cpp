@@ -40,6 +40,11 @@ TScreenChangeCallback ScreenChangeOf(TDShowPlayer* player) {
 
 VXPixFormat WorkingFormat(VXBitDepth depth) { return depth == bd32 ? pf32_888 : pf24_888; }
 
+// A movie shown in a panel is decoded at the working depth; one drawn by the caller in the back surface's format.
+VXBitDepth DecodeDepth(const TZoRGBPanel* panel, TGameServices* services) {
+  return panel == nullptr || services == nullptr ? bdNone : services->GetWorkingBitDepth();
+}
+
 }  // namespace
 
 void TDShowPlayer::SurfaceWatch::Notification(Classes::TComponent* component, Classes::TOperation operation) {
@@ -108,8 +113,7 @@ void TDShowPlayer::DeletePictureSurface() {
 bool TDShowPlayer::Open(TZoRGBPanel* panel, bool paused, VXString file) {
   if (IsOpen() || suspended_) Close();
   TGameServices* services = GameServices();
-  const VXBitDepth depth = panel == nullptr || services == nullptr ? bdNone : services->GetWorkingBitDepth();
-  if (!OpenStream(depth, file)) {
+  if (!OpenStream(DecodeDepth(panel, services), file)) {
     CloseStream();
     return false;
   }
@@ -227,9 +231,7 @@ void TDShowPlayer::OnDisplayChange(DirectX::TDDraw* display, int phase) {
   }
   if (phase != 0 || !suspended_) return;
   suspended_ = false;
-  TGameServices* services = GameServices();
-  const VXBitDepth depth = panel_ == nullptr || services == nullptr ? bdNone : services->GetWorkingBitDepth();
-  if (!OpenStream(depth, fileName_)) return CloseStream();
+  if (!OpenStream(DecodeDepth(panel_, GameServices()), fileName_)) return CloseStream();
   if (panel_ != nullptr && !MakePictureSurface()) return;
   if (savedPosition_ >= 0) Run(savedPosition_);
 }

@@ -50,17 +50,7 @@ bool VXAdpStream::AdpOpen() {
   }
   request_ = tADPSTREAMHEADER{};
   request_.channels = channels;
-  consumed_ = position_ = 0;
-  leftover_ = leftoverAt_ = 0;
-  codeEnded_ = false;
-  first_ = true;
-  if (!ReadData(0)) {
-    AdpClose();
-    return false;
-  }
-  end_ = false;
-  open_ = true;
-  return true;
+  return StartAtData();
 }
 
 bool VXAdpStream::AdpClose() {
@@ -77,11 +67,15 @@ bool VXAdpStream::AdpReset() {
     AdpClose();
     return false;
   }
+  request_.sourceUsed = 0;
+  return StartAtData();
+}
+
+bool VXAdpStream::StartAtData() {
   consumed_ = position_ = 0;
   leftover_ = leftoverAt_ = 0;
   codeEnded_ = false;
   first_ = true;
-  request_.sourceUsed = 0;
   if (!ReadData(0)) {
     AdpClose();
     return false;

@@ -31,6 +31,8 @@ public:
                      std::uint16_t channels);
 
 private:
+  // Decoding state back to the first sample with the first block read; closes the stream when that read fails.
+  bool StartAtData();
   bool ReadData(std::uint32_t keep);
 
   Msm6258Codec codec_;

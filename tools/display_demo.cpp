@@ -24,6 +24,7 @@
 #include "platform/input.h"
 #include "platform/text.h"
 #include "platform/video.h"
+#include "tools/tooldisplay.h"
 
 namespace {
 
@@ -96,16 +97,7 @@ void DrawCursor(TZoRGBBits* s, int x, int y) {
 int GameThread(platform::video::Window& window, platform::input::Input& input, bool fullScreen, long frames,
                TZoRGBBits& loaded) {
   DirectX::TDDraw display(nullptr);
-  display.SetPresenter(&window.presenter());
-  display.SetFullScreen(fullScreen);
-  display.SetBitDepth(bd32);
-  display.SetBackType(DirectX::btSystem);
-  display.SetEnabled(true);
-  if (!display.GetEnabled()) {
-    std::fprintf(stderr, "display_demo: the display could not be enabled\n");
-    window.RequestQuit();
-    return 1;
-  }
+  if (!EnableToolDisplay(display, window, fullScreen, "display_demo")) return 1;
   TDInputUnit unit;
   unit.Init(&input);
   unit.SetKeyboardEnabled(true);

@@ -18,6 +18,7 @@
 #include "device/zoddraw.h"
 #include "device/zodsound.h"
 #include "platform/video.h"
+#include "tools/tooldisplay.h"
 
 namespace {
 
@@ -31,18 +32,9 @@ struct Hook {
 
 int GameThread(platform::video::Window& window, const std::string& file, bool fullScreen, bool silent) {
   DirectX::TDDraw display(nullptr);
-  display.SetPresenter(&window.presenter());
-  display.SetFullScreen(fullScreen);
-  display.SetBitDepth(bd32);
-  display.SetBackType(DirectX::btSystem);
-  display.SetEnabled(true);
+  if (!EnableToolDisplay(display, window, fullScreen, "playmovie")) return 1;
   DirectX::TDSound sound(nullptr);
   if (!silent) sound.SetEnabled(true);
-  if (!display.GetEnabled()) {
-    std::fprintf(stderr, "playmovie: the display could not be enabled\n");
-    window.RequestQuit();
-    return 1;
-  }
   if (!silent && !sound.GetEnabled()) std::fprintf(stderr, "playmovie: no sound device, playing silent\n");
   TLocalGameServices services(&display, &sound, bd32);
   SetGameServices(&services);
