@@ -48,8 +48,8 @@ CharT MapLetter(CharT c, bool upper) {
   return c;
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+using platform::text::IsHighSurrogate;
+using platform::text::IsLowSurrogate;
 
 // First unit of a two-unit character, judged by value.
 bool StartsPairUnit(char c) { return platform::text::IsCp932LeadByte(static_cast<unsigned char>(c)); }
