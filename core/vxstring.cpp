@@ -60,6 +60,16 @@ int Count(const std::basic_string<CharT>& s) {
   return static_cast<int>(s.size());
 }
 
+// Clips a 1-based span to a text of `length` units: a start before 1 costs the span the units before 1. A count of 0
+// or less afterwards means the span holds nothing.
+void ClipSpan(int& index, int& count, int length) {
+  if (index < 1) {
+    count -= 1 - index;
+    index = 1;
+  }
+  count = std::min(count, length - index + 1);
+}
+
 }  // namespace
 
 // ---- Shared representation --------------------------------------------------------------------------------------
@@ -238,11 +248,7 @@ void VXStrCore<D, C>::Insert(const D& s, int index) {
 
 template <class D, class C>
 void VXStrCore<D, C>::Delete(int index, int count) {
-  if (index < 1) {
-    count -= 1 - index;
-    index = 1;
-  }
-  count = std::min(count, Length() - index + 1);
+  ClipSpan(index, count, Length());
   if (count <= 0) return;
   MakeWritable()->text.erase(index - 1, count);
   DropIfEmpty();
@@ -279,11 +285,7 @@ D VXStrCore<D, C>::operator+(const C* s) const {
 
 template <class D, class C>
 D VXStrCore<D, C>::SubString(int index, int count) const {
-  if (index < 1) {
-    count -= 1 - index;
-    index = 1;
-  }
-  count = std::min(count, Length() - index + 1);
+  ClipSpan(index, count, Length());
   D result;
   if (count > 0) result.Assign(GetConstStr().data() + index - 1, count);
   return result;
