@@ -60,6 +60,13 @@ int Count(const std::basic_string<CharT>& s) {
   return static_cast<int>(s.size());
 }
 
+template <class CharT, class Int>
+std::basic_string<CharT> DecimalOf(Int value) {
+  char digits[24];
+  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  return std::basic_string<CharT>(digits, end);
+}
+
 // Clips a 1-based span to a text of `length` units: a start before 1 costs the span the units before 1. A count of 0
 // or less afterwards means the span holds nothing.
 void ClipSpan(int& index, int& count, int length) {
@@ -211,17 +218,13 @@ void VXStrCore<D, C>::Assign(const C* text, std::size_t n) {
 
 template <class D, class C>
 void VXStrCore<D, C>::AssignSigned(long long value) {
-  char digits[24];
-  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  Text text(digits, end);
+  const Text text = DecimalOf<C>(value);
   Assign(text.data(), text.size());
 }
 
 template <class D, class C>
 void VXStrCore<D, C>::AssignUnsigned(unsigned long long value) {
-  char digits[24];
-  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  Text text(digits, end);
+  const Text text = DecimalOf<C>(value);
   Assign(text.data(), text.size());
 }
 
