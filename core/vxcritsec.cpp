@@ -1,21 +1,20 @@
 #include "core/vxcritsec.h"
 
-void VXCriticalSectionEx::TakeFreeLocked() {
+bool VXCriticalSectionEx::TryTakeLocked() {
+  if (HeldByCallerLocked()) {
+    ++nesting_;
+    return true;
+  }
+  if (nesting_ != 0 || waiters_ != 0) return false;
   main_.lock();  // free and nobody queued: does not block
   owner_ = std::this_thread::get_id();
   nesting_ = 1;
+  return true;
 }
 
 void VXCriticalSectionEx::Acquire() {
   std::unique_lock guard(guard_);
-  if (HeldByCallerLocked()) {
-    ++nesting_;
-    return;
-  }
-  if (nesting_ == 0 && waiters_ == 0) {
-    TakeFreeLocked();
-    return;
-  }
+  if (TryTakeLocked()) return;
   // Held by another thread, or free while others still queue for it: queue as well.
   ++waiters_;
   guard.unlock();
@@ -28,15 +27,7 @@ void VXCriticalSectionEx::Acquire() {
 
 bool VXCriticalSectionEx::Check() {
   std::lock_guard guard(guard_);
-  if (HeldByCallerLocked()) {
-    ++nesting_;
-    return true;
-  }
-  if (nesting_ == 0 && waiters_ == 0) {
-    TakeFreeLocked();
-    return true;
-  }
-  return false;
+  return TryTakeLocked();
 }
 
 void VXCriticalSectionEx::Release() {

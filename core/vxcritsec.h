@@ -44,7 +44,8 @@ public:
 
 private:
   bool HeldByCallerLocked() const { return nesting_ > 0 && owner_ == std::this_thread::get_id(); }
-  void TakeFreeLocked();
+  // Takes the lock without waiting when the caller holds it or it is free with nobody queued; false otherwise.
+  bool TryTakeLocked();
 
   std::thread::id owner_;  // meaningful only while nesting_ > 0
   int nesting_ = 0;

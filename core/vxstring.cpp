@@ -48,8 +48,8 @@ CharT MapLetter(CharT c, bool upper) {
   return c;
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+using platform::text::IsHighSurrogate;
+using platform::text::IsLowSurrogate;
 
 // First unit of a two-unit character, judged by value.
 bool StartsPairUnit(char c) { return platform::text::IsCp932LeadByte(static_cast<unsigned char>(c)); }
@@ -58,6 +58,23 @@ bool StartsPairUnit(char16_t c) { return IsHighSurrogate(c); }
 template <class CharT>
 int Count(const std::basic_string<CharT>& s) {
   return static_cast<int>(s.size());
+}
+
+template <class CharT, class Int>
+std::basic_string<CharT> DecimalOf(Int value) {
+  char digits[24];
+  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  return std::basic_string<CharT>(digits, end);
+}
+
+// Clips a 1-based span to a text of `length` units: a start before 1 costs the span the units before 1. A count of 0
+// or less afterwards means the span holds nothing.
+void ClipSpan(int& index, int& count, int length) {
+  if (index < 1) {
+    count -= 1 - index;
+    index = 1;
+  }
+  count = std::min(count, length - index + 1);
 }
 
 }  // namespace
@@ -201,17 +218,13 @@ void VXStrCore<D, C>::Assign(const C* text, std::size_t n) {
 
 template <class D, class C>
 void VXStrCore<D, C>::AssignSigned(long long value) {
-  char digits[24];
-  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  Text text(digits, end);
+  const Text text = DecimalOf<C>(value);
   Assign(text.data(), text.size());
 }
 
 template <class D, class C>
 void VXStrCore<D, C>::AssignUnsigned(unsigned long long value) {
-  char digits[24];
-  auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  Text text(digits, end);
+  const Text text = DecimalOf<C>(value);
   Assign(text.data(), text.size());
 }
 
@@ -238,11 +251,7 @@ void VXStrCore<D, C>::Insert(const D& s, int index) {
 
 template <class D, class C>
 void VXStrCore<D, C>::Delete(int index, int count) {
-  if (index < 1) {
-    count -= 1 - index;
-    index = 1;
-  }
-  count = std::min(count, Length() - index + 1);
+  ClipSpan(index, count, Length());
   if (count <= 0) return;
   MakeWritable()->text.erase(index - 1, count);
   DropIfEmpty();
@@ -279,11 +288,7 @@ D VXStrCore<D, C>::operator+(const C* s) const {
 
 template <class D, class C>
 D VXStrCore<D, C>::SubString(int index, int count) const {
-  if (index < 1) {
-    count -= 1 - index;
-    index = 1;
-  }
-  count = std::min(count, Length() - index + 1);
+  ClipSpan(index, count, Length());
   D result;
   if (count > 0) result.Assign(GetConstStr().data() + index - 1, count);
   return result;

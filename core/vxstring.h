@@ -104,8 +104,8 @@ private:
   void Release();
   Rep* MakeWritable();
   void DropIfEmpty();
-  bool StartsPair(int index) const;
-  bool ParseInt(int& value) const;  // the unit at a 1-based index starts a two-unit character
+  bool StartsPair(int index) const;  // the unit at a 1-based index starts a two-unit character
+  bool ParseInt(int& value) const;
   Derived TrimWhere(bool front, bool back) const;
   Derived MapLetters(bool upper) const;
 

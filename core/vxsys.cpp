@@ -31,6 +31,22 @@ struct Path<VXWideStr> {
   }
 };
 
+// The constant texts of the path functions, built once per string type rather than on every call. Never destroyed,
+// so that paths worked on during static destruction still find them.
+template <class S>
+struct PathTexts {
+  const S backslash = Path<S>::Of("\\");
+  const S separators = Path<S>::Of("\\:");
+  const S extOrSeparators = Path<S>::Of(".\\:");
+  const S parent = Path<S>::Of("..\\");
+};
+
+template <class S>
+const PathTexts<S>& Texts() {
+  static const auto* texts = new PathTexts<S>;
+  return *texts;
+}
+
 template <class S>
 bool IsLetter(const S& s, int i) {
   auto c = s[i];
@@ -52,19 +68,19 @@ int RootLength(const S& s) {
 
 template <class S>
 S WithBackslash(S s) {
-  if (s.Length() > 3 && !EndsWithBackslash(s)) s += Path<S>::Of("\\");
+  if (s.Length() > 3 && !EndsWithBackslash(s)) s += Texts<S>().backslash;
   return s;
 }
 
 template <class S>
 S ExtractFilePath(const S& path) {
-  return path.SubString(1, path.LastDelimiter(Path<S>::Of("\\:")));
+  return path.SubString(1, path.LastDelimiter(Texts<S>().separators));
 }
 
 template <class S>
 S ExtractFileDir(const S& path) {
-  int i = path.LastDelimiter(Path<S>::Of("\\:"));
-  if (i > 1 && path.IsDelimiter(Path<S>::Of("\\"), i)) {
+  int i = path.LastDelimiter(Texts<S>().separators);
+  if (i > 1 && path.IsDelimiter(Texts<S>().backslash, i)) {
     auto before = path[i - 1];
     bool keep = (before == '\\' || before == ':') && !Path<S>::IsSecondUnit(path, i - 1);
     if (!keep) --i;
@@ -87,20 +103,20 @@ S ExtractFileDrive(const S& path) {
 
 template <class S>
 S ExtractFileName(const S& path) {
-  int i = path.LastDelimiter(Path<S>::Of("\\:"));
+  int i = path.LastDelimiter(Texts<S>().separators);
   return path.SubString(i + 1, path.Length() - i);
 }
 
 template <class S>
 S ExtractFileExt(const S& path) {
-  int i = path.LastDelimiter(Path<S>::Of(".\\:"));
+  int i = path.LastDelimiter(Texts<S>().extOrSeparators);
   if (i > 0 && path[i] == '.') return path.SubString(i, path.Length() - i + 1);
   return S();
 }
 
 template <class S>
 S ChangeFileExt(const S& path, const S& ext) {
-  int i = path.LastDelimiter(Path<S>::Of(".\\:"));
+  int i = path.LastDelimiter(Texts<S>().extOrSeparators);
   if (i == 0 || path[i] != '.') i = path.Length() + 1;
   return path.SubString(1, i - 1) + ext;
 }
@@ -127,10 +143,10 @@ S AbsToRelPath(const S& pathIn, const S& baseIn) {
     for (int i = root + 1; i <= shorter && path[i] == base[i]; ++i)
       if (path.IsPathDelimiter(i)) after = i + 1;
     for (int i = after; i <= base.Length(); ++i)
-      if (base.IsPathDelimiter(i)) result += Path<S>::Of("..\\");
+      if (base.IsPathDelimiter(i)) result += Texts<S>().parent;
     result += path.SubString(after, path.Length() - after + 1);
   }
-  if (!result.IsEmpty() && !EndsWithBackslash(result)) result += Path<S>::Of("\\");
+  if (!result.IsEmpty() && !EndsWithBackslash(result)) result += Texts<S>().backslash;
   return result;
 }
 
@@ -187,11 +203,11 @@ S RelToAbsPath(const S& relIn, const S& baseIn) {
     } else {
       S kept = base.SubString(first, keep - first + 1);
       result = start + kept;
-      if (!kept.IsEmpty()) result += Path<S>::Of("\\");
+      if (!kept.IsEmpty()) result += Texts<S>().backslash;
       result += rest;
     }
   }
-  if (!result.IsEmpty() && !EndsWithBackslash(result)) result += Path<S>::Of("\\");
+  if (!result.IsEmpty() && !EndsWithBackslash(result)) result += Texts<S>().backslash;
   return result;
 }
 

@@ -118,8 +118,7 @@ constexpr std::uint32_t kHatPov[16] = {
 template <typename F>
 void ForEachCharacter(std::u16string_view s, F&& f) {
   for (std::size_t i = 0; i < s.size();) {
-    const bool pair = i + 1 < s.size() && s[i] >= 0xD800 && s[i] < 0xDC00 && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000;
-    const std::size_t n = pair ? 2 : 1;
+    const std::size_t n = text::IsSurrogatePairAt(s, i) ? 2 : 1;
     f(s.substr(i, n));
     i += n;
   }

@@ -65,9 +65,6 @@ std::string ToLE(std::u16string_view s) {
   return bytes;
 }
 
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
 }  // namespace
 
 std::u16string Cp932ToUtf16(std::string_view cp932) {
@@ -95,10 +92,9 @@ std::u16string Cp932ToUtf16(std::string_view cp932) {
 
 std::optional<std::string> Utf16ToCp932(std::u16string_view utf16) {
   for (size_t i = 0; i < utf16.size(); ++i) {
-    if (IsHigh(utf16[i])) {
-      if (i + 1 >= utf16.size() || !IsLow(utf16[i + 1])) return std::nullopt;
+    if (IsSurrogatePairAt(utf16, i)) {
       ++i;
-    } else if (IsLow(utf16[i])) {
+    } else if (IsHighSurrogate(utf16[i]) || IsLowSurrogate(utf16[i])) {
       return std::nullopt;
     }
   }
@@ -115,7 +111,7 @@ std::string Utf16ToCp932Lossy(std::u16string_view utf16) {
   static const std::string replacement = *Utf16ToCp932(std::u16string(1, kReplacement));
   std::string out;
   for (size_t i = 0; i < utf16.size(); ++i) {
-    size_t n = IsHigh(utf16[i]) && i + 1 < utf16.size() && IsLow(utf16[i + 1]) ? 2 : 1;
+    size_t n = IsSurrogatePairAt(utf16, i) ? 2 : 1;
     out += Utf16ToCp932(utf16.substr(i, n)).value_or(replacement);
     i += n - 1;
   }
@@ -127,10 +123,10 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     char32_t c = s[i];
-    if (IsHigh(s[i]) && i + 1 < s.size() && IsLow(s[i + 1])) {
+    if (IsSurrogatePairAt(s, i)) {
       c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
       ++i;
-    } else if (IsHigh(s[i]) || IsLow(s[i])) {
+    } else if (IsHighSurrogate(s[i]) || IsLowSurrogate(s[i])) {
       c = 0xFFFD;
     }
     if (c < 0x80) {

@@ -2,6 +2,7 @@
 // (the host's file names and terminal). Conversions run through iconv with one converter per thread.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,5 +35,13 @@ std::optional<std::string> Utf8ToCp932(std::string_view utf8);
 
 // Shift-JIS lead byte: 0x81-0x9F and 0xE0-0xFC.
 constexpr bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+constexpr bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Whether s[i] and s[i + 1] are one character written as a surrogate pair.
+constexpr bool IsSurrogatePairAt(std::u16string_view s, std::size_t i) {
+  return i + 1 < s.size() && IsHighSurrogate(s[i]) && IsLowSurrogate(s[i + 1]);
+}
 
 }  // namespace platform::text
