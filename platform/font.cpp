@@ -207,7 +207,7 @@ std::u32string CodePoints(std::string_view cp932) {
   out.reserve(wide.size());
   for (size_t i = 0; i < wide.size(); ++i) {
     char32_t c = wide[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
+    if (text::IsSurrogatePairAt(wide, i)) {
       c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
       ++i;
     }
