@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <utility>
 
 namespace platform::video {
@@ -28,25 +27,6 @@ bool IsValid(const Picture& picture) {
   if (picture.mode.width <= 0 || picture.mode.height <= 0) return false;
   // A negative pitch is a bottom-up picture seen from its top row.
   return std::abs(picture.pitch) >= static_cast<std::ptrdiff_t>(picture.mode.width) * bpp;
-}
-
-bool IsHeadlessDriver(std::string_view driver) {
-  static constexpr std::string_view kHeadless[] = {"dummy", "offscreen", "evdev"};
-  return std::find(std::begin(kHeadless), std::end(kHeadless), driver) != std::end(kHeadless);
-}
-
-std::string DisplayDrivers(std::span<const std::string> sdlDrivers) {
-  auto named = [](const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr && *value != '\0';
-  };
-  const bool waylandReachable = named("WAYLAND_DISPLAY") || named("XDG_RUNTIME_DIR");
-  std::string list;
-  for (const std::string& driver : sdlDrivers) {
-    if (IsHeadlessDriver(driver) || (driver == "wayland" && !waylandReachable)) continue;
-    list += (list.empty() ? "" : ",") + driver;
-  }
-  return list;
 }
 
 void CopyRect(const Picture& src, const Rect& r, std::uint8_t* dst) {

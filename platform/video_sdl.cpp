@@ -2,7 +2,9 @@
 // user event; the main thread uploads the changed rectangles to a streaming texture and presents it.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -349,6 +351,25 @@ bool Named(const char* variable) {
   const char* value = std::getenv(variable);
   return value != nullptr && *value != '\0';
 }
+
+}  // namespace
+
+bool IsHeadlessDriver(std::string_view driver) {
+  static constexpr std::string_view kHeadless[] = {"dummy", "offscreen", "evdev"};
+  return std::find(std::begin(kHeadless), std::end(kHeadless), driver) != std::end(kHeadless);
+}
+
+std::string DisplayDrivers(std::span<const std::string> sdlDrivers) {
+  const bool waylandReachable = Named("WAYLAND_DISPLAY") || Named("XDG_RUNTIME_DIR");
+  std::string list;
+  for (const std::string& driver : sdlDrivers) {
+    if (IsHeadlessDriver(driver) || (driver == "wayland" && !waylandReachable)) continue;
+    list += (list.empty() ? "" : ",") + driver;
+  }
+  return list;
+}
+
+namespace {
 
 std::vector<std::string> SdlDrivers() {
   std::vector<std::string> drivers;

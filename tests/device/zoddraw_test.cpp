@@ -593,6 +593,16 @@ TEST(DisplayWindow, PresentsThroughTheSdlWindow) {
   ASSERT_EQ(w, 640);
   EXPECT_EQ(shown[2], 255);
   EXPECT_EQ(shown[0], 0);
+
+  // The whole picture changes and only a corner is handed in: the window still shows all of it.
+  display.GetBackSurface()->BoxFill(0, 0, 639, 479, 0x0000FF00);
+  const auto shownBefore = window->FramesShown();
+  ASSERT_TRUE(display.FlipModifyRect(rects));
+  for (int i = 0; i < 500 && window->FramesShown() == shownBefore; ++i) window->PumpEvents(10);
+  ASSERT_TRUE(window->ReadPixels(shown, w, h));
+  const std::size_t at = (300u * 640u + 300u) * 4u;
+  EXPECT_EQ(shown[at + 1], 255);
+  EXPECT_EQ(shown[at + 2], 0);
   display.SetEnabled(false);
 }
 
