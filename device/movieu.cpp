@@ -2,17 +2,15 @@
 
 #include "core/vxcallback.h"
 #include "core/vxsys.h"
+#include "device/deviceclasses.h"
 #include "device/gameservices.h"
 #include "device/zoddraw.h"
+#include "platform/form.h"
 
 TMovieUnit::TMovieUnit(Classes::TComponent* owner)
     : Classes::TComponent(owner), programFolder_(VXExtractFilePathA(VXGetExePathA())) {
-  MoviePanel = new TZoRGBPanel(this);
-  MoviePanel->SetName("MoviePanel");
-  MoviePanel->SetSizeX(16);
-  MoviePanel->SetSizeY(16);
-  MoviePanel->OnMouseDown = [this](Classes::TComponent* sender, TMouseButton button, TShiftState shift, int x,
-                                   int y) { MoviePanelMouseDown(sender, button, shift, x, y); };
+  RegisterDeviceClasses();
+  platform::form::LoadFormResource(*this, "MovieUnit");
 }
 
 TMovieUnit::~TMovieUnit() {

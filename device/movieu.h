@@ -20,10 +20,11 @@ class TMovieUnit : public Classes::TComponent {
 public:
   static constexpr int kStartDelay = 30;
 
+  // Loads the form resource "MovieUnit" (throws platform::form::EFormError when it cannot).
   explicit TMovieUnit(Classes::TComponent* owner);
   ~TMovieUnit() override;
 
-  TZoRGBPanel* MoviePanel = nullptr;  // owned by the unit
+  TZoRGBPanel* MoviePanel = nullptr;  // from the form, owned by the unit
 
   // The adventure plays embedded with result code -1, the movie sequences full screen with 0.
   bool Open(VXFileMan* parts, bool embedded, int resultCode);

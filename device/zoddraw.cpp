@@ -792,6 +792,8 @@ bool TDDraw::FlipModifyRect(VXRectSet rects) {
     // Callers draw straight on a rotating buffer: nothing tells what the next one holds.
     MarkPresent(Screen());
   }
+  // A window is written whole on every flip; only full screen presents by rectangles.
+  if (bufferCount_ < 1) MarkPresent(Screen());
   presentDirty_.UnionRectSet(rects);
   ok = FinishFrame(pending) && ok;
   inFrame_ = false;

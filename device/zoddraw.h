@@ -13,7 +13,8 @@
 // buffer has missed (`FlipModifyRect`, one dirty set per buffer: a buffer whose copy failed keeps its rectangles
 // for the next time it comes round). After each frame the presenter receives the front picture and every rectangle
 // in which it may differ from the picture presented before; a presentation that fails is made good by the next one.
-// In a window there is no flip chain (buffer count 0): the back surface is copied whole onto the primary.
+// In a window there is no flip chain (buffer count 0): the back surface is copied whole onto the primary, and the
+// presenter receives the whole picture on every flip, whatever rectangles were handed in.
 //
 // Full screen is a desktop-sized window with a fixed logical size, so no real mode change happens; the mode list
 // is a fixed one. No operation throws; failures are reported by false or null. Not thread-safe: the game serialises

@@ -23,7 +23,6 @@ namespace {
 
 namespace pc = platform::component;
 
-const pc::NameTable kBitDepths = {{"bdNone", bdNone}, {"bd8", bd8}, {"bd16", bd16}, {"bd24", bd24}, {"bd32", bd32}};
 
 const pc::NameTable kPixFormats = {{"pfNone", pfNone},       {"pf16_565", pf16_565}, {"pf16_555", pf16_555},
                                    {"pf16_5551", pf16_5551}, {"pf16_4444", pf16_4444}, {"pf24_888", pf24_888},
@@ -38,7 +37,7 @@ void RegisterBitmaps() {
   pc::RegisterClass<TZoRGBBits>("TZoRGBBits", "TComponent")
       .Integer("Width", &TZoRGBBits::SetWidth)
       .Integer("Height", &TZoRGBBits::SetHeight)
-      .Enum("BitDepth", kBitDepths, [](TZoRGBBits& b, int v) { b.SetBitDepth(static_cast<VXBitDepth>(v)); })
+      .Enum("BitDepth", BitDepthNames(), [](TZoRGBBits& b, int v) { b.SetBitDepth(static_cast<VXBitDepth>(v)); })
       .Enum("PixFormat", kPixFormats, [](TZoRGBBits& b, int v) { b.SetPixFormat(static_cast<VXPixFormat>(v)); })
       .Bool("Reverse", &TZoRGBBits::SetReverse)
       .Event<Classes::TNotifyEvent>("OnChange", "TNotifyEvent",
@@ -148,7 +147,7 @@ void RegisterAnimated() {
 
 void RegisterParts() {
   pc::RegisterClass<TZoRGBParts>("TZoRGBParts", "TComponent")
-      .Enum("BitDepth", kBitDepths, [](TZoRGBParts& p, int v) { p.SetBitDepth(static_cast<VXBitDepth>(v)); })
+      .Enum("BitDepth", BitDepthNames(), [](TZoRGBParts& p, int v) { p.SetBitDepth(static_cast<VXBitDepth>(v)); })
       .Enum("PixFormat", kPixFormats, [](TZoRGBParts& p, int v) { p.SetPixFormat(static_cast<VXPixFormat>(v)); });
 }
 
@@ -205,6 +204,11 @@ void RegisterAll() {
 }
 
 }  // namespace
+
+const pc::NameTable& BitDepthNames() {
+  static const pc::NameTable names = {{"bdNone", bdNone}, {"bd8", bd8}, {"bd16", bd16}, {"bd24", bd24}, {"bd32", bd32}};
+  return names;
+}
 
 void RegisterGraphicsClasses() {
   static std::once_flag once;

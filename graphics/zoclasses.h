@@ -3,4 +3,9 @@
 // that form resources can name them. Call once before the first form loads; later calls do nothing.
 #pragma once
 
+#include "platform/component.h"
+
 void RegisterGraphicsClasses();
+
+// The identifiers of VXBitDepth values in forms (bdNone, bd8 .. bd32), for every class with a BitDepth property.
+const platform::component::NameTable& BitDepthNames();

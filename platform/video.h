@@ -137,6 +137,15 @@ private:
   int failures_ = 0;
 };
 
+// SDL's video drivers that open no window anyone can see ("dummy", "offscreen" and the like).
+bool IsHeadlessDriver(std::string_view driver);
+
+// The drivers a window opens with when SDL_VIDEODRIVER names none, as SDL takes a list of them: of `sdlDrivers`
+// (SDL's own, in its order of preference) those that show a picture, without "wayland" while the environment
+// names no Wayland display and no runtime folder to find one in (the attempt could only fail, and say so on
+// standard error). Empty when none is left.
+std::string DisplayDrivers(std::span<const std::string> sdlDrivers);
+
 // The one SDL window with its renderer and streaming texture. Destroy it only after the game thread has stopped
 // presenting and moving the pointer: its presenter and the input layer's pointer moves lead into it.
 class Window {
@@ -156,7 +165,9 @@ public:
   using EventCallback = std::function<void(const SDL_Event&)>;
 
   // Main thread only. Initialises SDL video (and joysticks when an input layer is given) and opens the window;
-  // null with `error` set when SDL cannot.
+  // null with `error` set when SDL cannot. The driver is the one SDL_VIDEODRIVER names (a headless one too);
+  // without it, only drivers that show a picture are tried (DisplayDrivers): where there is no display, Create
+  // fails and `error` says why, instead of opening a window nobody sees.
   static std::unique_ptr<Window> Create(const Options& options, std::string* error = nullptr);
   ~Window();  // main thread; Present afterwards fails
   Window(const Window&) = delete;
@@ -184,6 +195,10 @@ public:
   bool ReadPixels(std::vector<std::uint8_t>& out, int& width, int& height);
   // Frames uploaded and shown so far.
   std::uint64_t FramesShown() const;
+
+  // The SDL video driver the window opened with, and whether anyone can see what it shows.
+  std::string DriverName() const;
+  bool ShowsPicture() const { return !IsHeadlessDriver(DriverName()); }
 
   SDL_Window* sdlWindow() const;
   SDL_Renderer* sdlRenderer() const;

@@ -2,8 +2,13 @@
 // user event; the main thread uploads the changed rectangles to a streaming texture and presents it.
 #include <SDL.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/input.h"
 #include "platform/video.h"
@@ -340,13 +345,75 @@ struct Window::Impl {
   }
 };
 
+namespace {
+
+bool Named(const char* variable) {
+  const char* value = std::getenv(variable);
+  return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+bool IsHeadlessDriver(std::string_view driver) {
+  static constexpr std::string_view kHeadless[] = {"dummy", "offscreen", "evdev"};
+  return std::find(std::begin(kHeadless), std::end(kHeadless), driver) != std::end(kHeadless);
+}
+
+std::string DisplayDrivers(std::span<const std::string> sdlDrivers) {
+  const bool waylandReachable = Named("WAYLAND_DISPLAY") || Named("XDG_RUNTIME_DIR");
+  std::string list;
+  for (const std::string& driver : sdlDrivers) {
+    if (IsHeadlessDriver(driver) || (driver == "wayland" && !waylandReachable)) continue;
+    list += (list.empty() ? "" : ",") + driver;
+  }
+  return list;
+}
+
+namespace {
+
+std::vector<std::string> SdlDrivers() {
+  std::vector<std::string> drivers;
+  for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) drivers.emplace_back(SDL_GetVideoDriver(i));
+  return drivers;
+}
+
+// Why no display was found among `tried` (an SDL driver list).
+std::string NoDisplay(const std::string& tried) {
+  std::string names;
+  for (char c : tried) names += c == ',' ? std::string(", ") : std::string(1, c);
+  std::string why = tried.empty() ? "SDL has no video driver that shows a window"
+                                  : "none of SDL's video drivers (" + names + ") could open a window";
+  if (!Named("DISPLAY") && !Named("WAYLAND_DISPLAY")) why += "; DISPLAY and WAYLAND_DISPLAY are not set";
+  return why + " (SDL_VIDEODRIVER=dummy runs without a display)";
+}
+
+// SDL video on the driver SDL_VIDEODRIVER names, else on the first that shows a picture. Empty, or why not.
+std::optional<std::string> InitVideo() {
+  if (Named("SDL_VIDEODRIVER")) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return std::nullopt;
+    return std::string("SDL video: ") + SDL_GetError();
+  }
+  const std::string drivers = DisplayDrivers(SdlDrivers());
+  if (drivers.empty()) return NoDisplay(drivers);
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  const bool ok = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+  if (ok) return std::nullopt;
+  return NoDisplay(drivers);
+}
+
+}  // namespace
+
 std::unique_ptr<Window> Window::Create(const Options& options, std::string* error) {
   auto fail = [&](const char* what) -> std::unique_ptr<Window> {
     if (error != nullptr) *error = std::string(what) + ": " + SDL_GetError();
     return nullptr;
   };
   auto impl = std::make_unique<Impl>();
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail("SDL video");
+  if (auto why = InitVideo()) {
+    if (error != nullptr) *error = *why;
+    return nullptr;
+  }
   impl->subsystems = SDL_INIT_VIDEO;
   // Without joystick support the game still runs on the keyboard.
   if (options.input != nullptr && SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0) impl->subsystems |= SDL_INIT_JOYSTICK;
@@ -442,6 +509,11 @@ bool Window::ReadPixels(std::vector<std::uint8_t>& out, int& width, int& height)
 }
 
 std::uint64_t Window::FramesShown() const { return impl_->framesShown; }
+
+std::string Window::DriverName() const {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver != nullptr ? driver : "";
+}
 
 SDL_Window* Window::sdlWindow() const { return impl_->window; }
 SDL_Renderer* Window::sdlRenderer() const { return impl_->renderer; }

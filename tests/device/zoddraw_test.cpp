@@ -215,6 +215,48 @@ TEST_F(Display, WindowWritesTheWholePictureAndLeavesTheDirtySetsAlone) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(display.GetDirtySet(i).AllUnionRect(), whole) << "untouched";
 }
 
+// Mended: a window showed only the rectangles handed to FlipModifyRect, though the whole picture was written.
+// With a back surface or drawing straight on the primary, what the presenter shows is the whole picture.
+TEST_F(Display, WindowPresentsTheWholePictureWhateverRectanglesAreHandedIn) {
+  for (TBackType back : {btSystem, btNone}) {
+    SCOPED_TRACE("back type " + std::to_string(back));
+    presenter.TakeFrames();
+    Enable(kShapes[0], back);
+    ASSERT_TRUE(display.Flip());
+    display.DrawSurface()->BoxFill(0, 0, 639, 479, 0x00123456);
+    VXRectSet small;
+    small.UnionRect({0, 0, 10, 10});
+    ASSERT_TRUE(display.FlipModifyRect(small));
+    EXPECT_TRUE(presenter.Front() == Packed(display.DrawSurface())) << "the presenter shows the whole picture";
+    const auto front = presenter.Front();
+    const std::size_t at = (300u * 640u + 300u) * 4u;
+    EXPECT_EQ(front[at], 0x56);
+    EXPECT_EQ(front[at + 2], 0x12);
+    const auto rects = presenter.Frames().back().rects;
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_EQ(rects[0], (platform::video::Rect{0, 0, 640, 480}));
+    display.SetEnabled(false);
+  }
+}
+
+// Full screen goes on presenting by rectangles: only what was handed in reaches the presenter.
+TEST_F(Display, FullScreenPresentsOnlyTheRectanglesHandedIn) {
+  for (const Shape& shape : {kShapes[1], kShapes[2], kShapes[3]}) {
+    SCOPED_TRACE("buffers " + std::to_string(shape.buffers));
+    Enable(shape);
+    for (int i = 0; i < shape.buffers; ++i) ASSERT_TRUE(display.FlipModifyRect({}));  // every buffer is whole
+    display.GetBackSurface()->BoxFill(0, 0, 639, 479, 0x00123456);
+    VXRectSet small;
+    small.UnionRect({0, 0, 10, 10});
+    ASSERT_TRUE(display.FlipModifyRect(small));
+    const auto rects = presenter.Frames().back().rects;
+    ASSERT_EQ(rects.size(), 1u);
+    EXPECT_EQ(rects[0], (platform::video::Rect{0, 0, 10, 10}));
+    EXPECT_NE(presenter.Front()[(300u * 640u + 300u) * 4u], 0x56) << "left as it was";
+    display.SetEnabled(false);
+  }
+}
+
 // Mended: Write handed back the raw result code of the blit as its success flag.
 TEST_F(Display, WriteReportsSuccessAndFailure) {
   Enable(kShapes[3]);
@@ -551,6 +593,16 @@ TEST(DisplayWindow, PresentsThroughTheSdlWindow) {
   ASSERT_EQ(w, 640);
   EXPECT_EQ(shown[2], 255);
   EXPECT_EQ(shown[0], 0);
+
+  // The whole picture changes and only a corner is handed in: the window still shows all of it.
+  display.GetBackSurface()->BoxFill(0, 0, 639, 479, 0x0000FF00);
+  const auto shownBefore = window->FramesShown();
+  ASSERT_TRUE(display.FlipModifyRect(rects));
+  for (int i = 0; i < 500 && window->FramesShown() == shownBefore; ++i) window->PumpEvents(10);
+  ASSERT_TRUE(window->ReadPixels(shown, w, h));
+  const std::size_t at = (300u * 640u + 300u) * 4u;
+  EXPECT_EQ(shown[at + 1], 255);
+  EXPECT_EQ(shown[at + 2], 0);
   display.SetEnabled(false);
 }
 

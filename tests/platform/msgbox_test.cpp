@@ -6,37 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-// Sets environment variables for one test and puts the old values back.
-class Environment {
-public:
-  void Set(const char* name, const char* value) {
-    const char* old = std::getenv(name);
-    saved_.push_back({name, old != nullptr, old != nullptr ? old : ""});
-    if (value != nullptr)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~Environment() {
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-      if (it->had)
-        setenv(it->name.c_str(), it->value.c_str(), 1);
-      else
-        unsetenv(it->name.c_str());
-  }
-
-private:
-  struct Saved {
-    std::string name;
-    bool had;
-    std::string value;
-  };
-  std::vector<Saved> saved_;
-};
-
-}  // namespace
+#include "support/environment.h"
 
 TEST(MessageBox, DisplayIsNamedByTheEnvironment) {
   struct Case {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/input.h"
+#include "support/environment.h"
 
 using namespace platform::video;
 
@@ -134,6 +135,53 @@ TEST(MemoryPresenter, RefusesPicturesItCannotReadAndFailsOnRequest) {
   EXPECT_TRUE(p.IsLost());
   p.ClearLost();
   EXPECT_FALSE(p.IsLost());
+}
+
+TEST(Video, DisplayDriversAreThoseThatShowAPicture) {
+  const std::vector<std::string> sdl = {"x11", "wayland", "KMSDRM", "offscreen", "dummy", "evdev"};
+  struct Case {
+    const char *wayland, *runtime;
+    std::string expected;
+  } cases[] = {{nullptr, nullptr, "x11,KMSDRM"},  // libwayland could only complain about XDG_RUNTIME_DIR
+               {"wayland-0", nullptr, "x11,wayland,KMSDRM"},
+               {nullptr, "/run/user/1000", "x11,wayland,KMSDRM"},
+               {"", "", "x11,KMSDRM"}};
+  for (const Case& c : cases) {
+    Environment env;
+    env.Set("WAYLAND_DISPLAY", c.wayland);
+    env.Set("XDG_RUNTIME_DIR", c.runtime);
+    EXPECT_EQ(DisplayDrivers(sdl), c.expected) << (c.wayland ? c.wayland : "-") << " " << (c.runtime ? c.runtime : "-");
+  }
+  EXPECT_EQ(DisplayDrivers(std::vector<std::string>{"offscreen", "dummy"}), "");
+  for (const char* headless : {"dummy", "offscreen", "evdev"}) EXPECT_TRUE(IsHeadlessDriver(headless));
+  for (const char* shows : {"x11", "wayland", "KMSDRM"}) EXPECT_FALSE(IsHeadlessDriver(shows));
+}
+
+// Mended: with no display SDL fell back to its offscreen driver, and the window opened where nobody could see it
+// (after libwayland had complained about XDG_RUNTIME_DIR on standard error).
+TEST(Video, WithoutADisplayTheWindowIsNotOpenedAndTheErrorSaysWhy) {
+  Environment env;
+  for (const char* name : {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) env.Set(name, nullptr);
+  Window::Options o;
+  o.hidden = true;
+  o.softwareRenderer = true;
+  std::string error;
+  testing::internal::CaptureStderr();
+  auto window = Window::Create(o, &error);
+  const std::string printed = testing::internal::GetCapturedStderr();
+  if (window) {
+    EXPECT_TRUE(window->ShowsPicture()) << "opened on " << window->DriverName();
+    GTEST_SKIP() << "this machine has a display without DISPLAY: " << window->DriverName();
+  }
+  EXPECT_NE(error.find("DISPLAY and WAYLAND_DISPLAY are not set"), std::string::npos) << error;
+  EXPECT_NE(error.find("SDL_VIDEODRIVER=dummy"), std::string::npos) << error;
+  EXPECT_EQ(printed, "");
+
+  env.Set("SDL_VIDEODRIVER", "dummy");  // asked for: a window nobody sees
+  window = Window::Create(o, &error);
+  ASSERT_NE(window, nullptr) << error;
+  EXPECT_EQ(window->DriverName(), "dummy");
+  EXPECT_FALSE(window->ShowsPicture());
 }
 
 // The real window, on SDL's dummy video driver: no display is needed.
