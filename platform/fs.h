@@ -13,6 +13,9 @@
 
 namespace platform::fs {
 
+// Names are split into components character by character: the second byte of a double-byte CP932 character may be
+// 0x5C ("表", "ソ", "能") and is never a separator.
+
 // Maps a CP932 Windows-style name to a host path.
 std::string ToHostPath(std::string_view windowsName);
 
