@@ -675,14 +675,32 @@ bool VXPack::VXfopenToStream(VXStream* destination, const char* name, bool decod
 }
 
 bool VXPack::GetFile(const char* destination, const char* name) {
-  const int index = CheckFileName(name);
-  if (index < 0 || destination == nullptr) return false;
-  auto* file = new VXFileStream(destination, VXFileCreate);
-  const bool ok = file->IsOpen() && VXfopenToStream(file, name, true);
-  delete file;
-  if (!ok) return false;
-  SetFileWriteTimeA(destination, table_[index].time);
+  if (destination == nullptr || !WriteEntry(HostOf(destination), name)) return false;
+  SetFileWriteTimeA(destination, table_[CheckFileName(name)].time);
   return true;
+}
+
+bool VXPack::GetFileW(const char16_t* destination, const char* name) {
+  if (destination == nullptr || !WriteEntry(platform::fs::ToHostPath(std::u16string_view(destination)), name))
+    return false;
+  SetFileWriteTimeW(destination, table_[CheckFileName(name)].time);
+  return true;
+}
+
+bool VXPack::WriteEntry(const std::string& hostPath, const char* name) {
+  if (CheckFileName(name) < 0) return Fail("no such entry");
+  // Decoded whole first: an entry that does not decode leaves no file behind, and an old file stays.
+  std::unique_ptr<VXStream> stream(VXMakeStream(name));
+  auto* decoded = dynamic_cast<VXMemoryStream*>(stream.get());
+  if (decoded == nullptr) return false;
+  const std::string_view bytes(reinterpret_cast<const char*>(decoded->GetMemory()),
+                               static_cast<std::size_t>(decoded->GetSize()));
+  switch (platform::fs::ReplaceFile(hostPath, bytes)) {
+    case platform::fs::ReplaceResult::Done: return true;
+    case platform::fs::ReplaceResult::CannotCreate: return Fail("the file cannot be created");
+    case platform::fs::ReplaceResult::WriteFailed: break;
+  }
+  return Fail("the file cannot be written");
 }
 
 bool VXPack::OpenFile(const char* name) {

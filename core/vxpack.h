@@ -187,7 +187,10 @@ public:
   VXStream* VXMakeStream(const char* name);
   // Copies the entry into the destination (position 0 afterwards). Without decode the stored bytes are copied.
   bool VXfopenToStream(VXStream* destination, const char* name, bool decode);
+  // Writes the decoded entry to a file (through a temporary file renamed over it, so a failure leaves the old file
+  // or none) with the entry's time stamp. The W form takes a UTF-16 name, for folders CP932 cannot name.
   bool GetFile(const char* destination, const char* name);
+  bool GetFileW(const char16_t* destination, const char* name);
 
   bool OpenFile(const char* name);  // an empty name only closes the current file
   bool SetFileName(const char* name) { return OpenFile(name); }
@@ -233,6 +236,7 @@ private:
   // Decodes (or un-complements) the entry into the destination from its position 0; presize sets the destination's
   // size first, for a fresh memory stream.
   bool DecodeInto(VXFILE* file, VXStream* destination, bool presize);
+  bool WriteEntry(const std::string& hostPath, const char* name);
   void FullName(const VXFileTable3& entry, char* buffer) const;
   bool Fail(const std::string& reason);
 

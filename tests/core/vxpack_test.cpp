@@ -11,6 +11,7 @@
 #include "core/vxcompstream.h"
 #include "core/vxcrc.h"
 #include "core/vxmariel.h"
+#include "platform/text.h"
 #include "support/tempdir.h"
 
 namespace {
@@ -402,6 +403,38 @@ TEST(PackReader, GetFileExtractsWithTheEntryTime) {
   EXPECT_EQ(t.dwHighDateTime, 0x01D00000u);
   EXPECT_EQ(t.dwLowDateTime, 0x11223344u);
   EXPECT_FALSE(l.pack.GetFile((dir.str() + "/x").c_str(), "nothing"));
+}
+
+// Fault mended: GetFile created the destination first and then decoded into it, so an entry that did not decode left
+// a cut file in place of the old one.
+TEST(PackReader, GetFileOfABrokenEntryKeepsTheOldFile) {
+  TempDir dir;
+  const Bytes plain = Text(std::string(3000, 'x') + "tail");
+  const Bytes mariel = Encoded(VXCompMariel, plain);
+  Loaded l(BuildPack(0x0300, {{"cut", "txt", Bytes(mariel.begin(), mariel.end() - 2),
+                               static_cast<std::uint32_t>(plain.size()), 1}}));
+  ASSERT_TRUE(l.ok);
+  const std::string out = dir.Write("cut.txt", "old contents");
+  EXPECT_FALSE(l.pack.GetFile(out.c_str(), "cut.txt"));
+  EXPECT_FALSE(l.pack.GetLastError().empty());
+  std::ifstream in(out, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old contents");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temporary file left
+}
+
+// The W form reaches folders whose names CP932 cannot hold.
+TEST(PackReader, GetFileWWritesWhereCp932CannotName) {
+  TempDir dir;
+  Loaded l(BuildPack(0x0300, {Plain("doc", "txt", "contents")}));
+  std::filesystem::create_directory(dir.path() / "caf\u00e9");
+  const std::string out = dir.str() + "/caf\u00e9/doc.txt";
+  const std::u16string wide = platform::text::Utf8ToUtf16(out);
+  ASSERT_TRUE(l.pack.GetFileW(wide.c_str(), "doc.txt")) << l.pack.GetLastError();
+  std::ifstream in(out, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "contents");
+  FILETIME t;
+  ASSERT_TRUE(GetFileWriteTimeW(wide.c_str(), &t));
+  EXPECT_EQ(t.dwLowDateTime, 0x11223344u);
 }
 
 // ---- Writing
