@@ -124,8 +124,9 @@ std::string Reason(const VXPack& pack, const char* fallback) {
 
 // The pack code names the pack by its file name inside its folder, which becomes the current folder: so only that
 // file name needs a CP932 form. Every other path of the command must be made absolute before this.
-std::string PackName(const std::string& path) {
+std::string PackName(const std::string& path, bool mustExist = true) {
   const fs::path absolute = Absolute(path);
+  if (mustExist && !fs::exists(absolute)) Fail(path, "does not exist");
   const std::string file = absolute.filename().string();
   auto name = platform::text::Utf8ToCp932(file);
   if (file.empty()) Fail(path, "names no file");
@@ -146,7 +147,7 @@ void OpenForReading(VXPack& pack, const std::string& path, unsigned char verify 
 class Change {
 public:
   Change(VXPack& pack, const std::string& path, bool create) : pack_(pack), path_(path) {
-    const std::string name = PackName(path);
+    const std::string name = PackName(path, !create);
     pack.SetReadOnly(false);
     if (!(create ? pack.NewPack(name.c_str()) : pack.LoadPack(name.c_str())))
       Fail(path, Reason(pack, "cannot be opened for writing"));
