@@ -454,6 +454,15 @@ struct Writer {
   std::size_t FilesInDir() const {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.path()), {}));
   }
+  // A finished pack of one stored entry "a.txt" ("old"); its bytes, and the pack loaded writable again.
+  Bytes OneEntryPackLoaded() {
+    const std::string a = Source("a.txt", "old");
+    EXPECT_TRUE(pack.NewPack(path.c_str()));
+    EXPECT_TRUE(pack.AddFile("a.txt", a.c_str(), 0, false));
+    EXPECT_TRUE(pack.EndPack());
+    EXPECT_TRUE(pack.LoadPack(path.c_str()));
+    return File();
+  }
 };
 
 }  // namespace
@@ -620,15 +629,9 @@ TEST(PackWriter, AddStreamTakesACallersStreamQuietly) {
 // A caller whose change fails part-way (the pack tool) drops it whole.
 TEST(PackWriter, DiscardLeavesThePackAsItWas) {
   Writer w;
-  const std::string a = w.Source("a.txt", "old");
-  ASSERT_TRUE(w.pack.NewPack(w.path.c_str()));
-  ASSERT_TRUE(w.pack.AddFile("a.txt", a.c_str(), 0, false));
-  ASSERT_TRUE(w.pack.EndPack());
-  const Bytes before = w.File();
-
-  ASSERT_TRUE(w.pack.LoadPack(w.path.c_str()));
+  const Bytes before = w.OneEntryPackLoaded();
   ASSERT_TRUE(w.pack.DelFile("a.txt"));
-  ASSERT_TRUE(w.pack.AddFile("b.txt", a.c_str(), 0, false));
+  ASSERT_TRUE(w.pack.AddFile("b.txt", w.Source("b.txt", "new").c_str(), 0, false));
   w.pack.DiscardPack();
   EXPECT_FALSE(w.pack.IsOpen());
   EXPECT_EQ(w.File(), before);
@@ -677,13 +680,7 @@ TEST(PackWriter, DeleteAddPackAndReloadKeepData) {
 // changed and then abandoned (its writing fails) keeps its old bytes.
 TEST(PackWriter, AFailedFinishLeavesTheOldPack) {
   Writer w;
-  const std::string a = w.Source("a.txt", "old");
-  ASSERT_TRUE(w.pack.NewPack(w.path.c_str()));
-  ASSERT_TRUE(w.pack.AddFile("a.txt", a.c_str(), 0, false));
-  ASSERT_TRUE(w.pack.EndPack());
-  const Bytes before = w.File();
-
-  ASSERT_TRUE(w.pack.LoadPack(w.path.c_str()));
+  const Bytes before = w.OneEntryPackLoaded();
   ASSERT_TRUE(w.pack.DelFile("a.txt"));
   EXPECT_EQ(w.File(), before);  // nothing touched before the end
   // The target becomes a folder: the rename must fail, and the working copy must go.
