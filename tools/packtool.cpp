@@ -240,9 +240,10 @@ int Create(const Options& o) {
   NeedArgs(o, 2, 2, "create PACK FOLDER [-c KIND] [-x EXT=KIND]...");
   const fs::path root = Absolute(o.args[1]);
   if (!fs::is_directory(root)) Fail(o.args[1], "is not a folder");
+  const fs::path packFile = Absolute(o.args[0]);
   std::vector<fs::path> files;
   for (const auto& e : fs::recursive_directory_iterator(root))
-    if (e.is_regular_file()) files.push_back(e.path());
+    if (e.is_regular_file() && e.path() != packFile) files.push_back(e.path());  // never the pack into itself
   std::sort(files.begin(), files.end());
   VXPack pack;
   Change change(pack, o.args[0], true);
@@ -356,7 +357,8 @@ int Add(const Options& o) {
   VXPack pack;
   Change change(pack, o.args[0], !fs::exists(Absolute(o.args[0])));
   const std::string why = AddOne(pack, entry, file, o.comp, true);
-  if (!why.empty()) Fail(o.args[1], why + "; the pack is as it was");
+  const char* hint = o.args.size() == 2 ? " (a NAME after FILE gives the entry another name)" : "";
+  if (!why.empty()) Fail(o.args[1], why + "; the pack is as it was" + hint);
   change.Commit();
   return 0;
 }

@@ -107,6 +107,13 @@ cp -r src/. "$target/../src/"
 expect 0 create "$target/../p.pak" "$target/../src"
 expect 0 verify "caf$(printf '\xc3\xa9')/p.pak"
 
+# ---- A pack made inside the folder it packs is not packed into itself.
+cp -r src self
+expect 0 create self/self.pak self
+expect 0 create self/self.pak self
+expect 0 list self/self.pak
+if grep -q 'self.pak' out; then fail "the pack holds itself"; fi
+
 # ---- Help and usage.
 expect 0 --help
 grep -q '^usage: packtool' out || fail "--help prints no usage"
