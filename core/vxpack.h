@@ -12,8 +12,8 @@
 // complemented entries are decoded whole at open time into a memory stream.
 //
 // Writing (read-only flag cleared first): `NewPack` or `LoadPack`, then `AddFile` / `AddPack` / `DelFile`, then
-// `EndPack`. The pack is built in a temporary file beside the target and renamed over it only when it is complete,
-// so a failure never damages an existing pack.
+// `EndPack` (or `DiscardPack` to drop the changes). The pack is built in a temporary file beside the target and
+// renamed over it only when it is complete, so a failure never damages an existing pack.
 #pragma once
 
 #include <cstddef>
