@@ -104,6 +104,14 @@ std::string HostOf(const VXString& name) { return platform::fs::ToHostPath(std::
 
 std::string Person(const VXString& cp932) { return platform::text::Cp932ToUtf8(cp932.c_str()); }
 
+std::string BadNameText(const char* name) { return "ファイル名" + Person(name == nullptr ? "" : name) + "が不正です。"; }
+
+// The bytes of a name before its last dot (a leading dot starts no extension): the entry's base name.
+std::size_t BaseLength(const char* name) {
+  const char* dot = std::strrchr(name, '.');
+  return dot != nullptr && dot != name ? static_cast<std::size_t>(dot - name) : std::strlen(name);
+}
+
 // Writer's choice -> coder of the compressing streams (-1: none) and the kind recorded in the entry.
 struct AddChoice {
   int coder;
@@ -127,7 +135,7 @@ VXPack::~VXPack() {
   delete crc_;
 }
 
-bool VXPack::Fail(const char* reason) {
+bool VXPack::Fail(const std::string& reason) {
   lastError_ = reason;
   return false;
 }
@@ -284,6 +292,12 @@ bool VXPack::EndPack() {
   return ok;
 }
 
+void VXPack::DiscardPack() {
+  if (!IsOpen()) return;
+  CloseFile();
+  ReleasePack();
+}
+
 void VXPack::ReleasePack() {
   if (!streamNotOwned_) delete stream_;
   stream_ = nullptr;
@@ -310,7 +324,6 @@ bool VXPack::Finish() {
     platform::fs::ClearCache();
     return true;
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
     lastError_ = e.what();
     return false;
   }
@@ -406,10 +419,9 @@ void VXPack::MakeFTName(VXFileTable3& entry, const char* name) {
   std::memset(entry.name, 0, sizeof entry.name);
   std::memset(entry.ext, 0, sizeof entry.ext);
   const std::size_t length = std::strlen(name);
-  const char* dot = std::strrchr(name, '.');
-  const std::size_t base = dot != nullptr && dot != name ? static_cast<std::size_t>(dot - name) : length;
+  const std::size_t base = BaseLength(name);
   std::memcpy(entry.name, name, std::min<std::size_t>(base, kVXPackNameLength));
-  if (base < length) std::memcpy(entry.ext, dot + 1, std::min<std::size_t>(length - base - 1, kVXPackExtLength));
+  if (base < length) std::memcpy(entry.ext, name + base + 1, std::min<std::size_t>(length - base - 1, kVXPackExtLength));
 }
 
 void VXPack::NotCoding(void* buffer, int length) {
@@ -663,14 +675,32 @@ bool VXPack::VXfopenToStream(VXStream* destination, const char* name, bool decod
 }
 
 bool VXPack::GetFile(const char* destination, const char* name) {
-  const int index = CheckFileName(name);
-  if (index < 0 || destination == nullptr) return false;
-  auto* file = new VXFileStream(destination, VXFileCreate);
-  const bool ok = file->IsOpen() && VXfopenToStream(file, name, true);
-  delete file;
-  if (!ok) return false;
-  SetFileWriteTimeA(destination, table_[index].time);
+  if (destination == nullptr || !WriteEntry(HostOf(destination), name)) return false;
+  SetFileWriteTimeA(destination, table_[CheckFileName(name)].time);
   return true;
+}
+
+bool VXPack::GetFileW(const char16_t* destination, const char* name) {
+  if (destination == nullptr || !WriteEntry(platform::fs::ToHostPath(std::u16string_view(destination)), name))
+    return false;
+  SetFileWriteTimeW(destination, table_[CheckFileName(name)].time);
+  return true;
+}
+
+bool VXPack::WriteEntry(const std::string& hostPath, const char* name) {
+  if (CheckFileName(name) < 0) return Fail("no such entry");
+  // Decoded whole first: an entry that does not decode leaves no file behind, and an old file stays.
+  std::unique_ptr<VXStream> stream(VXMakeStream(name));
+  auto* decoded = dynamic_cast<VXMemoryStream*>(stream.get());
+  if (decoded == nullptr) return false;
+  const std::string_view bytes(reinterpret_cast<const char*>(decoded->GetMemory()),
+                               static_cast<std::size_t>(decoded->GetSize()));
+  switch (platform::fs::ReplaceFile(hostPath, bytes)) {
+    case platform::fs::ReplaceResult::Done: return true;
+    case platform::fs::ReplaceResult::CannotCreate: return Fail("the file cannot be created");
+    case platform::fs::ReplaceResult::WriteFailed: break;
+  }
+  return Fail("the file cannot be written");
 }
 
 bool VXPack::OpenFile(const char* name) {
@@ -742,13 +772,29 @@ bool VXPack::NewPack(const char* fileName) {
   return true;
 }
 
-bool VXPack::NameFits(const char* name) const {
-  if (name == nullptr || *name == '\0' || std::strlen(name) > kVXPackFullNameLength) return false;
+std::string VXPack::NameRefusal(const char* name) const {
+  if (name == nullptr || *name == '\0') return "the name is empty";
+  const std::size_t length = std::strlen(name);
+  if (length > kVXPackFullNameLength)
+    return "the name is " + std::to_string(length) + " bytes long in CP932; an entry holds at most 25";
+  const std::size_t base = BaseLength(name);
+  if (base > kVXPackNameLength) return "the part before the last dot is longer than 21 bytes";
+  if (base < length && length - base - 1 > kVXPackExtLength)
+    return "the extension \"" + Person(name + base + 1) + "\" is longer than 3 bytes";
   VXFileTable3 e{};
   MakeFTName(e, name);
   char back[kVXPackFullNameLength + 1];
   FullName(e, back);
-  return std::strcmp(back, name) == 0;  // nothing cut, nothing lost
+  if (std::strcmp(back, name) != 0) return "the table cannot keep a name that ends with a dot";
+  if (!platform::fs::IsSafeDataName(name)) return "the name is absolute or climbs out of its folder with \"..\"";
+  const VXString text(name);
+  if (text.IsPathDelimiter(text.Length()) || name[length - 1] == '/') return "the name ends with a folder separator";
+  const int existing = CheckFileName(name);
+  if (existing < 0) return {};
+  char other[kVXPackFullNameLength + 1];
+  GetFileName(existing, other);
+  if (std::strcmp(other, name) == 0) return "the pack already holds an entry of that name";
+  return "the pack already holds \"" + Person(other) + "\", a name that differs only in case";
 }
 
 void VXPack::AppendEntry(VXFileTable3& entry) {
@@ -784,36 +830,52 @@ int VXPack::FileEncode(VXStream* from, VXStream* to, int size, int coder) {
 bool VXPack::AddFile(const char* name, const char* sourcePath, int comp, bool keepSmaller) {
   if (readOnly_) return Fail("the pack is read-only");
   if (!IsOpen()) return Fail("no pack is open");
-  std::unique_ptr<VXFileStream> source;
+  bool ok = false;
+  if (!NameRefusal(name).empty()) {
+    Fail(BadNameText(name));
+  } else {
+    VXFileStream source(sourcePath, VXFileRead);
+    FILETIME time{};
+    if (!source.IsOpen()) {
+      Fail("ファイル" + Person(sourcePath == nullptr ? "" : sourcePath) + "が開けません。");
+    } else {
+      GetFileWriteTimeA(sourcePath, &time);
+      ok = AddStream(name, &source, time, comp, keepSmaller);
+    }
+  }
+  if (!ok) std::fprintf(stderr, "%s\n", lastError_.c_str());
+  return ok;
+}
+
+bool VXPack::AddStream(const char* name, VXStream* source, const FILETIME& time, int comp, bool keepSmaller) {
+  if (readOnly_) return Fail("the pack is read-only");
+  if (!IsOpen()) return Fail("no pack is open");
   std::unique_ptr<VXFileStream> temp;
   VXString tempPath;
   try {
-    if (!NameFits(name) || CheckFileName(name) >= 0)
-      throw std::runtime_error("ファイル名" + Person(name == nullptr ? "" : name) + "が不正です。");
+    if (!NameRefusal(name).empty()) throw std::runtime_error(BadNameText(name));
     if (comp < VXPackAddStore || comp > VXPackAddCocotteMini) throw std::runtime_error("unknown compression choice");
-    const std::string sourceText = Person(sourcePath == nullptr ? "" : sourcePath);
-    source.reset(new VXFileStream(sourcePath, VXFileRead));
-    if (!source->IsOpen()) throw std::runtime_error("ファイル" + sourceText + "が開けません。");
+    if (source == nullptr || source->Seek(0, VXSeekBegin) != 0) throw std::runtime_error("the source cannot be read");
     const std::int64_t size = source->GetSize();
-    if (size > INT32_MAX) throw std::runtime_error("ファイル" + sourceText + " is larger than 2 GiB");
+    if (size > INT32_MAX) throw std::runtime_error("the source is larger than 2 GiB");
     CheckRoom(size);
 
     VXFileTable3 entry{};
     MakeFTName(entry, name);
     entry.offset = header_.dataSize;
     entry.size = static_cast<std::uint32_t>(size);
-    GetFileWriteTimeA(sourcePath, &entry.time);
+    entry.time = time;
     AddChoice choice = size == 0 ? kAddChoices[VXPackAddStore] : kAddChoices[comp];
-    VXStream* from = source.get();
+    VXStream* from = source;
     std::int64_t length = size;
     if (choice.coder >= 0) {
       temp.reset(MakeTempFile(VXString(), tempPath));
       if (temp == nullptr) throw std::runtime_error("テンポラリファイルが作れません。");
-      const int encoded = FileEncode(source.get(), temp.get(), static_cast<int>(size), choice.coder);
+      const int encoded = FileEncode(source, temp.get(), static_cast<int>(size), choice.coder);
       // An encoder that fails, or (when asked) one that does not shrink the file, leaves the file stored.
       if (encoded < 0 || (keepSmaller && (encoded == 0 || encoded >= size))) {
         choice = kAddChoices[VXPackAddStore];
-        if (source->Seek(0, VXSeekBegin) != 0) throw std::runtime_error("ファイル" + sourceText + "が開けません。");
+        if (source->Seek(0, VXSeekBegin) != 0) throw std::runtime_error("the source cannot be read again");
       } else {
         if (temp->Seek(0, VXSeekBegin) != 0) throw std::runtime_error("ファイル" + Person(tempPath) + "が開けません。");
         from = temp.get();
@@ -829,7 +891,6 @@ bool VXPack::AddFile(const char* name, const char* sourcePath, int comp, bool ke
     entry.compSize = static_cast<std::uint32_t>(length);
     AppendEntry(entry);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
     lastError_ = e.what();
     temp.reset();
     if (!tempPath.IsEmpty()) std::remove(HostOf(tempPath).c_str());
@@ -844,7 +905,8 @@ bool VXPack::AddFile(const char* name, const char* sourcePath, int comp, bool ke
 bool VXPack::AddPack(const char* name, VXPack* source, const char* sourceName) {
   if (readOnly_) return Fail("the pack is read-only");
   if (!IsOpen()) return Fail("no pack is open");
-  if (!NameFits(name) || CheckFileName(name) >= 0) return Fail("the name is taken or does not fit");
+  const std::string refusal = NameRefusal(name);
+  if (!refusal.empty()) return Fail(refusal);
   if (source == nullptr) return Fail("no source pack");
   const int index = source->CheckFileName(sourceName);
   VXMemoryStream stored;

@@ -12,8 +12,8 @@
 // complemented entries are decoded whole at open time into a memory stream.
 //
 // Writing (read-only flag cleared first): `NewPack` or `LoadPack`, then `AddFile` / `AddPack` / `DelFile`, then
-// `EndPack`. The pack is built in a temporary file beside the target and renamed over it only when it is complete,
-// so a failure never damages an existing pack.
+// `EndPack` (or `DiscardPack` to drop the changes). The pack is built in a temporary file beside the target and
+// renamed over it only when it is complete, so a failure never damages an existing pack.
 #pragma once
 
 #include <cstddef>
@@ -143,6 +143,8 @@ public:
   // Closes the pack; a modified pack is written first. False when that write failed (the target keeps its old
   // contents then).
   bool EndPack();
+  // Closes the pack without writing its changes: a loaded pack keeps its old contents, a new one is not made.
+  void DiscardPack();
 
   void SetReadOnly(bool readOnly);  // only while no pack is open
   bool GetReadOnly() const { return readOnly_; }
@@ -185,7 +187,10 @@ public:
   VXStream* VXMakeStream(const char* name);
   // Copies the entry into the destination (position 0 afterwards). Without decode the stored bytes are copied.
   bool VXfopenToStream(VXStream* destination, const char* name, bool decode);
+  // Writes the decoded entry to a file (through a temporary file renamed over it, so a failure leaves the old file
+  // or none) with the entry's time stamp. The W form takes a UTF-16 name, for folders CP932 cannot name.
   bool GetFile(const char* destination, const char* name);
+  bool GetFileW(const char16_t* destination, const char* name);
 
   bool OpenFile(const char* name);  // an empty name only closes the current file
   bool SetFileName(const char* name) { return OpenFile(name); }
@@ -196,13 +201,20 @@ public:
   // ---- Writing
 
   bool NewPack(const char* fileName);
-  // comp is a VXPackAddComp. Refuses names that exist, that are longer than 25 characters or whose base name or
-  // extension do not fit; fails with no pack open. An encoder failure stores the entry instead.
+  // comp is a VXPackAddComp. Refuses the names that NameRefusal refuses; fails with no pack open. An encoder failure
+  // stores the entry instead. Errors are written to the standard error stream as well as kept for GetLastError.
   bool AddFile(const char* name, const char* sourcePath, int comp, bool keepSmaller);
   bool AddFile(const char* name, const char* sourcePath, bool keepSmaller) {
     return AddFile(name, sourcePath, VXPackAddMariel, keepSmaller);
   }
+  // As AddFile with the whole of a caller's stream (read from its start) and the time stamp given; writes nothing to
+  // the standard error stream.
+  bool AddStream(const char* name, VXStream* source, const FILETIME& time, int comp, bool keepSmaller);
   bool AddPack(const char* name, VXPack* source, const char* sourceName);
+  // Why a name cannot become a new entry, in words for a person (UTF-8); empty when it can. Refused: an empty name,
+  // one longer than 25 bytes, a base name over 21 bytes or an extension over 3, a name ending in a dot or a
+  // separator, an absolute name or one that climbs out with "..", and a name the pack already holds in any case.
+  std::string NameRefusal(const char* name) const;
   bool DelFile(const char* name);
 
   // Creates a new file with an unpredictable name in the given folder (empty: the system's temporary folder),
@@ -224,9 +236,9 @@ private:
   // Decodes (or un-complements) the entry into the destination from its position 0; presize sets the destination's
   // size first, for a fresh memory stream.
   bool DecodeInto(VXFILE* file, VXStream* destination, bool presize);
+  bool WriteEntry(const std::string& hostPath, const char* name);
   void FullName(const VXFileTable3& entry, char* buffer) const;
-  bool NameFits(const char* name) const;
-  bool Fail(const char* reason);
+  bool Fail(const std::string& reason);
 
   // The pump callbacks for the coders: read from codecSrc_, write to codecDst_.
   int CallbackRead(void* buffer, int count);

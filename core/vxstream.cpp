@@ -19,6 +19,10 @@
 namespace {
 
 constexpr int kMemoryStep = 8192;
+// The largest multiple of the step that an int holds.
+constexpr std::int64_t kLargestCapacity = INT_MAX / kMemoryStep * kMemoryStep;
+
+std::int64_t RoundedCapacity(std::int64_t size) { return (size + kMemoryStep - 1) / kMemoryStep * kMemoryStep; }
 
 // Seeks within an in-memory block of `size` bytes: the offset must fit in 32 bits; the result is clamped to the
 // block; -1 for an offset out of range or an unknown whence.
@@ -162,23 +166,24 @@ VXMemoryStream::VXMemoryStream(const void* data, int size) {
 VXMemoryStream::~VXMemoryStream() { std::free(memory_); }
 
 bool VXMemoryStream::SetMemorySize(int size) {
-  if (size < 0) return false;
-  std::int64_t rounded = (static_cast<std::int64_t>(size) + kMemoryStep - 1) / kMemoryStep * kMemoryStep;
-  if (rounded > INT_MAX) return false;
-  int capacity = static_cast<int>(rounded);
-  if (capacity != capacity_) {
-    if (capacity == 0) {
-      std::free(memory_);
-      memory_ = nullptr;
-    } else {
-      void* block = std::realloc(memory_, capacity);
-      if (block == nullptr) return false;  // the old block stays as it was
-      memory_ = static_cast<unsigned char*>(block);
-    }
-    capacity_ = capacity;
-  }
+  if (size < 0 || RoundedCapacity(size) > INT_MAX || !Reallocate(RoundedCapacity(size))) return false;
   size_ = size;
   position_ = std::min(position_, size_);
+  return true;
+}
+
+bool VXMemoryStream::Reallocate(std::int64_t capacity) {
+  if (capacity > INT_MAX) return false;
+  if (capacity == capacity_) return true;
+  if (capacity == 0) {
+    std::free(memory_);
+    memory_ = nullptr;
+  } else {
+    void* block = std::realloc(memory_, static_cast<std::size_t>(capacity));
+    if (block == nullptr) return false;  // the old block stays as it was
+    memory_ = static_cast<unsigned char*>(block);
+  }
+  capacity_ = static_cast<int>(capacity);
   return true;
 }
 
@@ -192,7 +197,12 @@ int VXMemoryStream::Write(const void* buffer, int count) {
   if (count <= 0) return 0;
   const std::int64_t end = static_cast<std::int64_t>(position_) + count;
   if (end > INT_MAX) return 0;
-  if (end > size_ && !SetSize(end)) return 0;
+  if (end > capacity_) {
+    // The block at least doubles, so that a long run of small writes copies each byte a bounded number of times.
+    const std::int64_t grown = std::max<std::int64_t>(2 * static_cast<std::int64_t>(capacity_), end);
+    if (!Reallocate(std::min(RoundedCapacity(grown), kLargestCapacity)) && !Reallocate(RoundedCapacity(end))) return 0;
+  }
+  size_ = std::max(size_, static_cast<int>(end));  // the position never lies past the size: no gap to clear
   std::memcpy(memory_ + position_, buffer, count);
   position_ += count;
   return count;

@@ -88,7 +88,7 @@ public:
   VXMemoryStream& operator=(const VXMemoryStream&) = delete;
 
   // Capacity becomes size rounded up to 8192 bytes. False, with the old block and size kept, when the heap cannot
-  // supply the block.
+  // supply the block. A write past the capacity grows it to at least twice what it was (a multiple of 8192 bytes).
   bool SetMemorySize(int size);
   // The block itself (null before anything was written); valid until the next size change.
   const unsigned char* GetMemory() const { return memory_; }
@@ -105,6 +105,8 @@ public:
   bool Reset() override;
 
 private:
+  bool Reallocate(std::int64_t capacity);  // a multiple of 8192; size and position untouched
+
   unsigned char* memory_ = nullptr;
   int capacity_ = 0;
   int size_ = 0;

@@ -71,6 +71,17 @@ bool WriteTimeOfHost(const std::string& hostPath, FILETIME* out) {
   return true;
 }
 
+bool SetWriteTimeOfHost(const std::string& hostPath, const FILETIME& time) {
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  const std::int64_t seconds = static_cast<std::int64_t>(ticks / kTicksPerSecond) - static_cast<std::int64_t>(kEpochSeconds);
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // access time untouched
+  times[1].tv_sec = seconds;
+  times[1].tv_nsec = static_cast<long>(ticks % kTicksPerSecond) * 100;
+  return utimensat(AT_FDCWD, hostPath.c_str(), times, 0) == 0;
+}
+
 }  // namespace
 
 bool GetFileWriteTimeW(const char16_t* path, FILETIME* out) {
@@ -82,15 +93,11 @@ bool GetFileWriteTimeA(const char* path, FILETIME* out) {
 }
 
 bool SetFileWriteTimeA(const char* path, const FILETIME& time) {
-  if (path == nullptr) return false;
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  const std::int64_t seconds = static_cast<std::int64_t>(ticks / kTicksPerSecond) - static_cast<std::int64_t>(kEpochSeconds);
-  struct timespec times[2];
-  times[0].tv_sec = 0;
-  times[0].tv_nsec = UTIME_OMIT;  // access time untouched
-  times[1].tv_sec = seconds;
-  times[1].tv_nsec = static_cast<long>(ticks % kTicksPerSecond) * 100;
-  return utimensat(AT_FDCWD, platform::fs::ToHostPath(std::string_view(path)).c_str(), times, 0) == 0;
+  return path != nullptr && SetWriteTimeOfHost(platform::fs::ToHostPath(std::string_view(path)), time);
+}
+
+bool SetFileWriteTimeW(const char16_t* path, const FILETIME& time) {
+  return path != nullptr && SetWriteTimeOfHost(platform::fs::ToHostPath(std::u16string_view(path)), time);
 }
 
 // ---- TFileStreamW

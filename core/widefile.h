@@ -24,6 +24,7 @@ bool GetFileWriteTimeA(const char* path, FILETIME* out);
 
 // Sets the last-write time of an existing file; false when it cannot be set.
 bool SetFileWriteTimeA(const char* path, const FILETIME& time);
+bool SetFileWriteTimeW(const char16_t* path, const FILETIME& time);
 
 // The framework's file-mode words: an access in the low four bits, a sharing rule in bits 4..7, or fmCreate.
 enum : std::uint16_t {

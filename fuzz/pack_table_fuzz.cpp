@@ -1,4 +1,5 @@
-// Pack table loader on arbitrary bytes, in every verify mode; every query over whatever loaded.
+// Pack table loader on arbitrary bytes, in every verify mode; every query over whatever loaded, and the writer's name
+// check over the names a table can hold (any bytes, cut double-byte characters included).
 #include <cstdint>
 #include <cstdlib>
 
@@ -19,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!pack.GetFileName(i, name)) std::abort();
       const int found = pack.CheckFileName(name);
       if (name[0] != '\0' && (found < 0 || found > i)) std::abort();
+      if (name[0] != '\0' && pack.NameRefusal(name).empty()) std::abort();  // a name the pack holds is taken
       FILETIME t;
       pack.GetFileTime(i, &t);
       pack.VerifyFileCrc(i);

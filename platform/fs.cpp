@@ -125,7 +125,9 @@ std::string ToWindowsName(std::string_view hostPath) {
 bool IsSafeDataName(std::string_view windowsName) {
   if (windowsName.empty()) return false;
   if (IsSeparator(windowsName[0]) || HasDrive(windowsName)) return false;
-  for (std::string_view part : Components(windowsName))
+  // Judged in the form the host sees: the second byte of a double-byte character may be 0x5C and is no separator.
+  const std::string utf8 = text::Cp932ToUtf8(windowsName);
+  for (std::string_view part : Components(utf8))
     if (part == "..") return false;
   return true;
 }
@@ -139,7 +141,9 @@ std::vector<Entry> ListFolder(const std::string& hostFolder) {
   for (auto& n : names) {
     struct stat st;
     if (stat((hostFolder + "/" + n).c_str(), &st) != 0) continue;
-    std::string key = UpperAscii(text::Utf8ToCp932(n).value_or(n));
+    // Upper-cased before the conversion: a trail byte of the CP932 form may look like a lower-case letter.
+    const std::string upper = UpperAscii(n);
+    std::string key = text::Utf8ToCp932(upper).value_or(upper);
     keyed.push_back({std::move(key), {n, S_ISDIR(st.st_mode), S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size)}});
   }
   std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {

@@ -3,7 +3,8 @@
 // Names on the game's side are CP932 bytes with '\' (or '/') separators; a name that starts with a separator is
 // absolute. On the host side they are UTF-8 paths. Each existing component is found without regard to ASCII case
 // (directory scans are cached and rescanned when the folder changes); components that do not exist keep the case
-// they were written in, so that new files can be created under them.
+// they were written in, so that new files can be created under them. Names are split into components character by
+// character: the second byte of a double-byte CP932 character may be 0x5C ("表", "ソ", "能") and is no separator.
 #pragma once
 
 #include <cstdint>

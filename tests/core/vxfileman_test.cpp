@@ -91,6 +91,30 @@ TEST(FileMan, FolderModeRefusesNamesThatClimbOut) {
   EXPECT_NE(m.texts[0].find("[..\\secret.txt]"), std::string::npos);
 }
 
+TEST(FileMan, FolderModeKeepsDoubleByteCharactersWhole) {
+  // "表", "ソ" and "能" end in the byte 0x5C, which is a backslash only when it stands alone.
+  TempDir dir;
+  dir.Write("\u30bd\u30f3\u30b0/\u66f2.txt", "song");        // ソング/曲.txt
+  dir.Write("\u8868.txt", "table");                          // 表.txt
+  dir.Write("\u80fd.\u80fd/\u529b.txt", "power");            // 能.能/力.txt
+  dir.Write("\u8868../a.txt", "dots");                       // 表../a.txt: "表.." is a name, not a climb
+  VXFileMan man;
+  man.InitDir(dir.str().c_str());
+  const std::pair<const char*, const char*> files[] = {
+      {"\x83\x5c\x83\x93\x83\x4f\\\x8b\xc8.txt", "song"},
+      {"\x95\x5c.TXT", "table"},
+      {"\x94\x5c.\x94\x5c\\\x97\xcd.txt", "power"},
+      {"\x95\x5c..\\A.TXT", "dots"},
+  };
+  for (const auto& [name, bytes] : files) {
+    VXStream* s = man.Open(name);
+    ASSERT_NE(s, nullptr) << name;
+    EXPECT_EQ(ReadAll(s), bytes);
+    man.Close(s);
+  }
+  EXPECT_EQ(FindAll(man, "\x83\x5c\x83\x93\x83\x4f\\*.*"), (std::vector<std::string>{"\x8b\xc8.txt"}));
+}
+
 TEST(FileMan, FolderSearchListsFilesOnlySortedByUpperCasedName) {
   TempDir dir;
   for (const char* n : {"b.txt", "A.txt", "c.dat", "README", "_x.txt"}) dir.Write(n, "x");

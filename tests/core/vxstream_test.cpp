@@ -43,6 +43,28 @@ TEST(MemoryStream, GrowsInStepsAndClampsSeeks) {
   for (const Case& c : cases) EXPECT_EQ(s.Seek(c.offset, c.whence), c.result) << c.offset << " " << c.whence;
 }
 
+// Fault mended: every write past the block grew it by one 8 KiB step, so a stream filled by small writes (a decoder's
+// output) copied its whole contents again every 8 KiB.
+TEST(MemoryStream, SmallWritesGrowTheBlockGeometrically) {
+  VXMemoryStream s;
+  const std::string chunk(1000, 'x');
+  int changes = 0;
+  for (int i = 0, last = 0; i < 4096; ++i) {
+    ASSERT_EQ(s.Write(chunk.data(), 1000), 1000);
+    if (s.GetCapacity() != last) ++changes;
+    last = s.GetCapacity();
+    ASSERT_EQ(last % 8192, 0);
+  }
+  EXPECT_EQ(s.GetSize(), 4096000);
+  EXPECT_LE(changes, 10);  // 8 KiB doubled to 4 MiB, instead of 500 steps
+  s.Seek(0, VXSeekBegin);
+  std::string back(4096000, '\0');
+  EXPECT_EQ(s.Read(back.data(), 4096000), 4096000);
+  EXPECT_EQ(back, std::string(4096000, 'x'));
+  ASSERT_TRUE(s.SetMemorySize(10));  // an explicit size still sets the capacity itself
+  EXPECT_EQ(s.GetCapacity(), 8192);
+}
+
 TEST(MemoryStream, SetSizeZeroFillsAndMovesThePosition) {
   VXMemoryStream s("0123456789", 10);
   ASSERT_TRUE(s.SetSize(20));

@@ -19,8 +19,9 @@ std::string N(const VXWideStr& s) {
   return platform::text::Utf16ToCp932Lossy(std::u16string(s.c_wstr(), s.Length()));
 }
 
-// A Shift-JIS character whose second byte is a backslash.
+// Shift-JIS characters whose second byte is a backslash: "ソ" and "表".
 const std::string kSo = "\x83\x5c";
+const std::string kHyo = "\x95\x5c";
 
 struct Case2 {
   std::string a, b, expected;
@@ -57,6 +58,8 @@ TEST(Paths, Extract) {
           {"E:\\Data\\", "E:\\Data"},
           {"E:\\Data\\x.bin", "E:\\Data"},
           {"E:\\" + kSo + "\\", "E:\\" + kSo},  // the trail byte 0x5C is no backslash
+          {"E:\\a\\" + kHyo, "E:\\a"},
+          {"E:\\" + kHyo, "E:\\"},
           {"\\\\x", "\\\\"},
           {"name", ""},
           {"\\work", "\\"}});
@@ -65,7 +68,7 @@ TEST(Paths, Extract) {
           {"Game\\x", ""}});
   Check1("ExtractFileName", VXExtractFileNameA, VXExtractFileNameW,
          {{"E:\\Game\\a.txt", "a.txt"}, {"a.txt", "a.txt"}, {"E:\\Game\\", ""}, {"E:x", "x"},
-          {"E:\\" + kSo + ".txt", kSo + ".txt"}});
+          {"E:\\" + kSo + ".txt", kSo + ".txt"}, {"E:\\a\\" + kHyo, kHyo}, {kSo + "ng\\" + kHyo + ".txt", kHyo + ".txt"}});
   Check1("ExtractFileExt", VXExtractFileExtA, VXExtractFileExtW,
          {{"a.b\\c", ""}, {"c.TXT", ".TXT"}, {"a.tar.gz", ".gz"}, {"noext", ""}, {"dir.d\\f.x", ".x"}});
 }
@@ -83,9 +86,11 @@ TEST(Paths, ChangeExtAndRelative) {
          {"rel\\x", "E:\\x", "rel\\x\\"},
          // A folder name whose double-byte character ends in 0x5C: that byte is no separator.
          {"E:\\" + kSo + "x", "E:\\" + kSo + "y", "..\\" + kSo + "x\\"},
-         {"E:\\" + kSo + "\\a", "E:\\" + kSo + "\\b\\" + kSo, "..\\..\\a\\"}});
+         {"E:\\" + kSo + "\\a", "E:\\" + kSo + "\\b\\" + kSo, "..\\..\\a\\"},
+         {"E:\\a\\" + kHyo, "E:\\a", kHyo + "\\"}});
   Check("AbsToRelDir", VXAbsToRelDirA, VXAbsToRelDirW,
-        {{"E:\\Game\\Data", "E:\\Game", "Data"}, {"D:\\", "E:\\x", "D:\\"}, {"E:\\Game", "E:\\Game", ""}});
+        {{"E:\\Game\\Data", "E:\\Game", "Data"}, {"D:\\", "E:\\x", "D:\\"}, {"E:\\Game", "E:\\Game", ""},
+         {"E:\\a\\" + kHyo, "E:\\a", kHyo}});
   Check("AbsToRelPathName", VXAbsToRelPathNameA, VXAbsToRelPathNameW,
         {{"E:\\Game\\Data\\a.png", "E:\\Game", "Data\\a.png"}});
   Check("RelToAbsPath", VXRelToAbsPathA, VXRelToAbsPathW,
@@ -101,10 +106,12 @@ TEST(Paths, ChangeExtAndRelative) {
          {"..\\x", "E:\\a\\" + kSo, "E:\\a\\x\\"},
          {"..\\x", "E:\\" + kSo + "\\b", "E:\\" + kSo + "\\x\\"}});
   Check("RelToAbsDir", VXRelToAbsDirA, VXRelToAbsDirW,
-        {{"..\\Save", "E:\\Game\\Data", "E:\\Game\\Save"}, {"..", "E:\\Game", "E:\\"}, {"", "", ""}});
+        {{"..\\Save", "E:\\Game\\Data", "E:\\Game\\Save"}, {"..", "E:\\Game", "E:\\"}, {"", "", ""},
+         {kHyo, "E:\\a", "E:\\a\\" + kHyo}, {"..\\" + kHyo, "E:\\a\\" + kSo, "E:\\a\\" + kHyo}});
   Check("RelToAbsPathName", VXRelToAbsPathNameA, VXRelToAbsPathNameW,
         {{"..\\Save\\s1.dat", "E:\\Game\\Data", "E:\\Game\\Save\\s1.dat"},
-         {"a.png", "E:\\Game", "E:\\Game\\a.png"}});
+         {"a.png", "E:\\Game", "E:\\Game\\a.png"},
+         {kSo + "ng\\" + kHyo + ".txt", "E:\\" + kHyo, "E:\\" + kHyo + "\\" + kSo + "ng\\" + kHyo + ".txt"}});
 }
 
 TEST(Paths, ColoursSwapRedAndBlue) {

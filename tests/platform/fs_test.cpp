@@ -46,6 +46,8 @@ TEST(Fs, DataNamesMayNotClimbOut) {
       {"Song\\QM01\\SONG.ID", true}, {"a/b", true},  {"..\\x", false},  {"a\\..\\..\\x", false},
       {"\\etc\\passwd", false},      {"/etc", false}, {"C:\\x", false}, {"c:x", false},
       {"", false},                   {"a..b", true},
+      // The second byte of these characters is 0x5C: it splits nothing, so no ".." component follows it.
+      {"\x95\x5c..\\x.txt", true},  {"\x83\x5c..", true}, {"\x94\x5c\\..\\..\\x", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsSafeDataName(c.name), c.safe) << c.name;
 }
@@ -58,6 +60,15 @@ TEST(Fs, ListsSortedByUpperCasedName) {
   for (const Entry& e : ListFolder(dir.str())) names.push_back(e.name + (e.isFolder ? "/" : ""));
   EXPECT_EQ(names, (std::vector<std::string>{"A.txt", "b.txt", "c.TXT", "Dir/", "_x"}));
   EXPECT_TRUE(ListFolder(dir.str() + "/missing").empty());
+}
+
+TEST(Fs, ListingKeysKeepDoubleByteCharactersWhole) {
+  // "ツ" is 83 63 in CP932 and "ウ" 83 45: upper-casing the trail byte 0x63 as a letter would put "ツ" first.
+  TempDir dir;
+  for (const char* n : {"\u30c4.txt", "\u30a6.txt"}) dir.Write(n, "");
+  std::vector<std::string> names;
+  for (const Entry& e : ListFolder(dir.str())) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"\u30a6.txt", "\u30c4.txt"}));
 }
 
 namespace {
