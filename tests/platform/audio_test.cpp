@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <span>
@@ -22,7 +23,7 @@ void SetClock(ManualClock& clock, std::int64_t ns) { clock.AdvanceNs(ns - clock.
 constexpr VoiceFormat kStereo16{2, 44100, 16};
 constexpr VoiceFormat kMono16{1, 44100, 16};
 
-std::vector<std::uint8_t> Bytes16(std::initializer_list<int> samples) {
+std::vector<std::uint8_t> Bytes16(const std::vector<int>& samples) {
   std::vector<std::uint8_t> out;
   for (int s : samples) {
     out.push_back(static_cast<std::uint8_t>(s & 0xFF));
@@ -381,6 +382,31 @@ TEST_F(AudioTest, LockGivesTwoSpansWhenTheRegionWraps) {
   ASSERT_TRUE(v->Write(12, Bytes16({1, 2, 3, 4})));
   v->Play(false);
   EXPECT_EQ(sink.Pump(4), (std::vector<std::int16_t>{3, 4, 0, 0, 0, 0, 1, 2}));
+}
+
+// A streaming owner writes the ring on its own thread while the sink's thread mixes it: every byte the mix reads is
+// either the old or the new one, never a torn sample, and the writes are ordered with the mix (ThreadSanitizer
+// checks the ordering). Each write fills the whole ring with one level, so the mix only ever hears those levels.
+TEST_F(AudioTest, WritesFromAnotherThreadReachTheMixWhole) {
+  constexpr int kFrames = 4096;
+  auto v = MakeVoice(kMono16, Bytes16(std::vector<int>(kFrames, 1000)));
+  v->Play(true);
+  std::atomic<bool> done = false;
+  std::thread writer([&] {
+    for (int round = 0; round < 200; ++round) {
+      const std::vector<std::uint8_t> level = Bytes16(std::vector<int>(kFrames, round % 2 == 0 ? -1000 : 1000));
+      v->Write(0, level);
+    }
+    done = true;
+  });
+  bool torn = false;
+  int pumps = 0;
+  while (!done || pumps < 10) {
+    for (std::int16_t s : sink.Pump(256)) torn = torn || (s != 1000 && s != -1000);
+    ++pumps;
+  }
+  writer.join();
+  EXPECT_FALSE(torn);
 }
 
 TEST_F(AudioTest, RefusesBadFormatsAndSettings) {
