@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <span>
@@ -507,7 +508,9 @@ TEST(AudioSdl, PlaysThroughTheCallbackWithoutASoundCard) {
   std::unique_ptr<SdlSink> sink = SdlSink::Open(mixer, &error);
   ASSERT_NE(sink, nullptr) << error;
   EXPECT_GT(sink->LatencyFrames(), 0u);
-  for (int i = 0; i < 200 && v->GetCursors().write == 0; ++i) {
+  // The device's thread may take a while to start on a loaded machine.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (v->GetCursors().write == 0 && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_GT(v->GetCursors().write, 0u);
