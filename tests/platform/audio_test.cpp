@@ -4,11 +4,12 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <span>
 #include <thread>
+
+#include "support/waitfor.h"
 
 using namespace platform::audio;
 using platform::thread::kWaitTimeout;
@@ -508,12 +509,7 @@ TEST(AudioSdl, PlaysThroughTheCallbackWithoutASoundCard) {
   std::unique_ptr<SdlSink> sink = SdlSink::Open(mixer, &error);
   ASSERT_NE(sink, nullptr) << error;
   EXPECT_GT(sink->LatencyFrames(), 0u);
-  // The device's thread may take a while to start on a loaded machine.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (v->GetCursors().write == 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_GT(v->GetCursors().write, 0u);
+  EXPECT_TRUE(WaitFor([&] { return v->GetCursors().write > 0; }));
 
   // Voices come and go while the callback mixes.
   for (int i = 0; i < 200; ++i) {

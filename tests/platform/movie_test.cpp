@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "platform/audio.h"
 #include "support/moviefile.h"
 #include "support/tempdir.h"
+#include "support/waitfor.h"
 
 using namespace platform::movie;
 using platform::thread::ManualClock;
@@ -22,18 +20,6 @@ int FrameNumber(const Frame& f, PixelLayout layout) {
   if (layout != PixelLayout::Rgb565) return moviefile::FrameFromGrey(p[1]);
   const int green6 = (p[0] | p[1] << 8) >> 5 & 0x3F;
   return moviefile::FrameFromGrey(green6 * 255 / 63);
-}
-
-// Polls `step` until it answers true; the decoding thread may need a while on a loaded machine. False after a
-// minute.
-template <class Step>
-bool WaitFor(Step&& step) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!step()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 // Polls until a picture is taken or the movie ends.
