@@ -122,14 +122,29 @@ std::optional<RingRegion> Voice::Lock(std::uint32_t offset, std::uint32_t size) 
   return region;
 }
 
+void Voice::Unlock(const RingRegion&) {
+  // Taking the lock orders the bytes written before it with every later mix.
+  std::lock_guard<std::mutex> guard(mixer_.lock_);
+}
+
 bool Voice::Write(std::uint32_t offset, std::span<const std::uint8_t> bytes) {
   if (bytes.size() > length_) return false;
   std::optional<RingRegion> region = Lock(offset, static_cast<std::uint32_t>(bytes.size()));
   if (!region) return false;
-  std::memcpy(region->first.data(), bytes.data(), region->first.size());
-  if (!region->second.empty()) std::memcpy(region->second.data(), bytes.data() + region->first.size(), region->second.size());
-  Unlock(*region);
+  CopyIn(region->first, bytes.data());
+  CopyIn(region->second, bytes.data() + region->first.size());
   return true;
+}
+
+// The copy runs under the mixer's lock, so that the mix never reads a byte while it is written, one slice at a time,
+// so that it never holds the mix up for long.
+void Voice::CopyIn(std::span<std::uint8_t> to, const std::uint8_t* from) {
+  constexpr std::size_t kSliceBytes = 16384;
+  for (std::size_t done = 0; done < to.size(); done += kSliceBytes) {
+    const std::size_t n = std::min(kSliceBytes, to.size() - done);
+    std::lock_guard<std::mutex> guard(mixer_.lock_);
+    std::memcpy(to.data() + done, from + done, n);
+  }
 }
 
 void Voice::PlaceCursor(std::uint32_t ringFrame) {

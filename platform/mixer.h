@@ -3,7 +3,8 @@
 // callback, or a test that pumps it by hand).
 //
 // Threads: `Mixer::Mix` runs on the sink's thread; every other call comes from game threads. One short lock guards
-// the voices; the mix itself never allocates, blocks on I/O or waits for anything but that lock.
+// the voices and the bytes of their rings (writes take it a slice at a time); the mix itself never allocates, blocks
+// on I/O or waits for anything but that lock.
 //
 // Lifetimes: voices and sinks refer to their mixer, so both go before it; a voice keeps pointers to the events of
 // its notifications, so those live until the voice is gone or its notifications are replaced.
@@ -88,10 +89,11 @@ public:
 
   // The ring region of `size` bytes at `offset` (wrapping at the end); none when offset is not below the length or
   // size is 0 or above the length. The owner writes only where the mixer is not reading (behind the play cursor or
-  // at and after the write cursor, or while stopped). Unlock marks the end of the write.
+  // at and after the write cursor, or while stopped). Unlock ends the write: the mix reads the bytes only after it.
   std::optional<RingRegion> Lock(std::uint32_t offset, std::uint32_t size);
-  void Unlock(const RingRegion&) {}
-  // Copies bytes into the ring at offset (wrapping); false when the region cannot be locked.
+  void Unlock(const RingRegion&);
+  // Copies bytes into the ring at offset (wrapping), safe to call while the mixer reads there (it hears old or new
+  // bytes, never a torn sample); false when the region cannot be locked.
   bool Write(std::uint32_t offset, std::span<const std::uint8_t> bytes);
 
   // Starts playing from the current cursor, once or looping, and returns the new play generation. On a playing
@@ -123,6 +125,8 @@ private:
   friend class Mixer;
   Voice(Mixer& mixer, const VoiceFormat& format, std::uint32_t length,
         std::shared_ptr<std::vector<std::uint8_t>> ring);
+
+  void CopyIn(std::span<std::uint8_t> to, const std::uint8_t* from);
 
   // Everything below is guarded by the mixer's lock.
   void BeginMix(std::int64_t now, std::uint32_t queuedFrames);

@@ -15,6 +15,8 @@ extern "C" {
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <thread>
 
 namespace platform::movie {
@@ -26,12 +28,16 @@ constexpr int kMaxSide = 8192;
 constexpr std::uint32_t kRate = audio::kOutputRate;
 constexpr std::uint32_t kBytesPerFrame = 4;  // 16-bit stereo
 constexpr std::int64_t kRingFrames = 2 * kRate;
-// Sound is written this far behind the mixer's read position at the earliest, and silence kept this far ahead of
-// it, so that neither a write racing the mixer nor a late decoder lets it replay old ring contents.
+// While the voice plays, sound is written this far ahead of the mixer's read position at the earliest, and silence
+// kept this far ahead of it, so that neither a write racing the mixer nor a late decoder lets it replay old ring
+// contents.
 constexpr std::int64_t kWriteGuard = 1024;
 constexpr std::int64_t kSilenceLead = kRate / 4;
-constexpr std::int64_t kSoundLowWater = kRate * 3 / 10;
-constexpr int kHardQueueLimit = 32;  // pictures decoded ahead while the sound runs short
+// Sound is decoded this far ahead of the mixer, reading on past the pictures where the file holds the sound back;
+// the picture packets read meanwhile wait, still compressed, up to these bounds.
+constexpr std::int64_t kSoundLead = kRate / 2;
+constexpr std::size_t kMaxWaitingPackets = 256;
+constexpr std::int64_t kMaxWaitingBytes = 16 << 20;
 constexpr auto kFirstFrameWait = std::chrono::seconds(3);
 constexpr auto kIdleWait = std::chrono::milliseconds(5);
 constexpr std::int64_t kBeforeStartNs = -kNsPerSecond / 2;
@@ -95,14 +101,21 @@ struct Movie::Impl {
   std::condition_variable queueChanged;
   std::deque<Frame> queue;
   std::vector<Frame> spare;
-  bool drained = false;  // no more pictures will come
+  bool drained = false;     // no more pictures will come
+  bool soundReady = false;  // the sound has been decoded ahead as far as it will be before the voice plays
   std::int64_t targetNs = 0;
 
   std::mutex soundLock;
   std::deque<SoundRun> pendingSound;
   Unwrapped heard, mixed;
   std::int64_t written = 0;
-  std::int64_t nextSoundFrame = 0;
+  bool soundStarted = false;  // the voice plays: the mixer reads the ring
+
+  // Decoding thread.
+  std::deque<AVPacket*> waiting;  // picture packets read ahead of their decoding
+  std::int64_t waitingBytes = 0;
+  bool fileEnded = false;
+  std::optional<std::int64_t> soundEnd;  // where the sound decoded last ends; none since the reset
 
   // Owner's thread.
   std::jthread thread;
@@ -118,6 +131,7 @@ struct Movie::Impl {
 
   ~Impl() {
     StopThread();
+    ClearWaiting();
     voice.reset();
     sws_freeContext(scaler);
     swr_free(&resampler);
@@ -210,16 +224,23 @@ struct Movie::Impl {
 
   void Loop(std::stop_token stop) {
     try {
+      const auto limit = static_cast<std::size_t>(std::max(2, options.queueFrames));
       while (!stop.stop_requested()) {
-        const bool soundShort = voice != nullptr && FeedVoice();
+        if (voice != nullptr && FeedVoice() && CanReadAhead()) {
+          ReadPacket();
+          continue;
+        }
         std::unique_lock lock(queueLock);
-        const auto limit = static_cast<std::size_t>(soundShort ? kHardQueueLimit : std::max(2, options.queueFrames));
+        if (!soundReady) {
+          soundReady = true;
+          queueChanged.notify_all();
+        }
         if (drained || queue.size() >= limit) {
           queueChanged.wait_for(lock, kIdleWait);
           continue;
         }
         lock.unlock();
-        if (!DecodeNext()) MarkDrained();
+        if (!DecodePicture()) MarkDrained();
       }
     } catch (...) {  // out of memory: the movie ends here
       MarkDrained();
@@ -232,20 +253,54 @@ struct Movie::Impl {
     queueChanged.notify_all();
   }
 
-  // Reads and decodes one packet; false at the end of the file or on a read error, after draining the decoders.
-  bool DecodeNext() {
-    const int r = av_read_frame(format, packet);
-    if (r < 0) {
-      Drain(video, [this] { TakePicture(); });
+  // Reads one packet: sound is decoded at once, a picture packet waits its turn. False at the end of the file or on
+  // a read error, after draining the sound decoder.
+  bool ReadPacket() {
+    if (fileEnded) return false;
+    if (av_read_frame(format, packet) < 0) {
+      fileEnded = true;
       if (sound != nullptr) Drain(sound, [this] { TakeSound(); });
       return false;
     }
-    if (packet->stream_index == videoIndex)
-      Decode(video, packet, [this] { TakePicture(); });
-    else if (packet->stream_index == soundIndex)
+    if (packet->stream_index == videoIndex) {
+      AVPacket* p = av_packet_alloc();
+      if (p == nullptr) throw std::bad_alloc();
+      av_packet_move_ref(p, packet);
+      waiting.push_back(p);
+      waitingBytes += p->size;
+    } else if (packet->stream_index == soundIndex) {
       Decode(sound, packet, [this] { TakeSound(); });
+    }
     av_packet_unref(packet);
     return true;
+  }
+
+  bool CanReadAhead() const {
+    return !fileEnded && waiting.size() < kMaxWaitingPackets && waitingBytes < kMaxWaitingBytes;
+  }
+
+  // Decodes the next picture packet, reading on until there is one; false after the last, when the decoder has
+  // been drained.
+  bool DecodePicture() {
+    while (waiting.empty()) {
+      if (!ReadPacket()) {
+        Drain(video, [this] { TakePicture(); });
+        return false;
+      }
+    }
+    AVPacket* p = waiting.front();
+    waiting.pop_front();
+    waitingBytes -= p->size;
+    Decode(video, p, [this] { TakePicture(); });
+    av_packet_free(&p);
+    return true;
+  }
+
+  void ClearWaiting() {
+    for (AVPacket*& p : waiting) av_packet_free(&p);
+    waiting.clear();
+    waitingBytes = 0;
+    fileEnded = false;
   }
 
   // A packet the decoder refuses is skipped: a damaged packet costs a picture, not the movie.
@@ -312,14 +367,14 @@ struct Movie::Impl {
     if (n <= 0) return;
     run.samples.resize(static_cast<std::size_t>(n) * 2);
     // Sound is placed by its time stamp; small jitter is ignored so that consecutive frames join without a gap.
-    std::int64_t at = nextSoundFrame;
+    std::int64_t at = soundEnd.value_or(0);
     const std::int64_t pts = decoded->best_effort_timestamp;
     if (pts != AV_NOPTS_VALUE) {
       const std::int64_t t = TimeNs(pts, format->streams[soundIndex]->time_base) - targetNs;
       const std::int64_t stamped = t * kRate / kNsPerSecond;
-      if (std::llabs(stamped - at) > kRate / 50) at = stamped;
+      if (!soundEnd || std::llabs(stamped - at) > kRate / 50) at = stamped;
     }
-    nextSoundFrame = at + n;
+    soundEnd = at + n;
     if (at < 0) {  // before the position the movie runs from
       if (at + n <= 0) return;
       run.used = static_cast<std::size_t>(-at);
@@ -357,12 +412,13 @@ struct Movie::Impl {
   }
 
   // Moves decoded sound into the ring between the mixer's read position and one ring ahead of it, and keeps
-  // silence ahead of the mixer. True when the sound ahead of the mixer runs short.
+  // silence ahead of the mixer. True when the decoded sound runs short of the lead ahead of the mixer.
   bool FeedVoice() {
     std::lock_guard lock(soundLock);
     UpdateCursorsLocked();
-    const std::int64_t earliest = mixed.total + kWriteGuard;
-    const std::int64_t latest = mixed.total + kRingFrames - kWriteGuard;
+    const std::int64_t guard = soundStarted ? kWriteGuard : 0;
+    const std::int64_t earliest = mixed.total + guard;
+    const std::int64_t latest = mixed.total + kRingFrames - guard;
     written = std::max(written, earliest);
     while (!pendingSound.empty()) {
       SoundRun& run = pendingSound.front();
@@ -385,9 +441,13 @@ struct Movie::Impl {
       SilenceLocked(written, mixed.total + kSilenceLead);
       written = mixed.total + kSilenceLead;
     }
-    const std::int64_t ahead = pendingSound.empty() ? written : pendingSound.back().at +
-                                   static_cast<std::int64_t>(pendingSound.back().samples.size() / 2);
-    return ahead - mixed.total < kSoundLowWater;
+    return !soundEnd || *soundEnd - mixed.total < kSoundLead;
+  }
+
+  void StartSound() {
+    std::lock_guard lock(soundLock);
+    voice->Play(true);
+    soundStarted = true;
   }
 
   void ResetSound() {
@@ -397,7 +457,9 @@ struct Movie::Impl {
     SilenceLocked(0, kRingFrames);
     pendingSound.clear();
     heard.Reset(0), mixed.Reset(0);
-    written = 0, nextSoundFrame = 0;
+    written = 0;
+    soundEnd.reset();
+    soundStarted = false;
     swr_close(resampler);
     swr_init(resampler);
   }
@@ -427,20 +489,22 @@ struct Movie::Impl {
     std::lock_guard lock(queueLock);
     for (Frame& f : queue) spare.push_back(std::move(f));
     queue.clear();
-    drained = false;
+    drained = soundReady = false;
   }
 
-  // Starts decoding from the file position that a seek for `seekNs` finds; false when it cannot seek.
+  // Starts decoding from the file position that a seek for `seekNs` finds, and waits until the first picture and
+  // the sound ahead of it are there; false when it cannot seek.
   bool Prime(std::int64_t seekNs, std::int64_t positionNs) {
     StopThread();
     if (!Seek(seekNs)) return false;
     ClearQueue();
+    ClearWaiting();
     targetNs = positionNs;
     lastPictureNs = seekNs - frameNs;
     if (voice != nullptr) ResetSound();
     StartThread();
     std::unique_lock lock(queueLock);
-    queueChanged.wait_for(lock, kFirstFrameWait, [this] { return !queue.empty() || drained; });
+    queueChanged.wait_for(lock, kFirstFrameWait, [this] { return soundReady && (!queue.empty() || drained); });
     return true;
   }
 
@@ -466,7 +530,7 @@ struct Movie::Impl {
     }
     baseNs = positionNs;
     wallStartNs = clock.NowNs();
-    if (voice != nullptr) voice->Play(true);
+    if (voice != nullptr) StartSound();
     running = true;
     TakeFirst();
     return true;
@@ -489,6 +553,11 @@ struct Movie::Impl {
     running = false;
     StopThread();
     if (voice != nullptr) voice->Stop();
+  }
+
+  int Queued() {
+    std::lock_guard lock(queueLock);
+    return static_cast<int>(queue.size());
   }
 
   Poll TakeFrame() {
@@ -534,6 +603,7 @@ Poll Movie::TakeFrame() { return impl_->TakeFrame(); }
 const Frame& Movie::Current() const { return impl_->current; }
 std::int64_t Movie::FramesTaken() const { return impl_->taken; }
 std::int64_t Movie::FramesDropped() const { return impl_->dropped; }
+int Movie::FramesQueued() const { return impl_->Queued(); }
 
 struct PictureReader::Impl {
   Movie::Impl movie;

@@ -9,8 +9,13 @@
 // position it ran from. Sound is placed in the voice by its time stamps, so gaps stay silent and the clock goes on
 // after the sound has ended. Without a mixer or without a sound track, the clock is the given wall clock.
 //
+// Sound ahead. Files often hold their sound back behind the pictures (by up to a second or more). The decoding
+// thread keeps half a second of sound decoded ahead of the mixer whatever the pictures do: it reads on past them,
+// keeping the picture packets it passes (compressed) until their turn.
+//
 // Seeking. `Run(position)` seeks back to the key frame at or before the position and decodes forward, dropping
-// pictures and sound before it; the picture at the position is ready when `Run` returns (it waits for it briefly).
+// pictures and sound before it. The clock starts only when the picture at the position is ready and the sound
+// after it is in the voice (`Run` waits for both, a few seconds at most), so no sound is lost at a start or a seek.
 #pragma once
 
 #include <cstdint>
@@ -77,6 +82,8 @@ public:
   // Pictures taken since `Run`, and pictures dropped because they were late.
   std::int64_t FramesTaken() const;
   std::int64_t FramesDropped() const;
+  // Pictures decoded ahead and waiting to be taken; the decoding thread stops when `Options::queueFrames` wait.
+  int FramesQueued() const;
 
   struct Impl;
 

@@ -3,15 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 #include "device/gameservices.h"
 #include "device/zoddraw.h"
 #include "graphics/zorgbbits.h"
 #include "support/moviefile.h"
 #include "support/tempdir.h"
+#include "support/waitfor.h"
 
 class MovieFixture : public ::testing::Test {
 protected:
@@ -33,17 +32,6 @@ protected:
   // The frame number shown at the top-left pixel of a 32- or 24-bit bitmap.
   static int Shown(TZoRGBBits* bits) {
     return bits == nullptr ? -1 : moviefile::FrameFromGrey(static_cast<int>(bits->PGet(0, 0) >> 8 & 0xFF));
-  }
-
-  // Calls `step` until it answers true (the decoding may need a moment on a loaded machine).
-  template <class Step>
-  static bool WaitFor(Step&& step) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!step()) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
   }
 
   platform::video::MemoryPresenter presenter;

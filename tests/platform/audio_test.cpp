@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <span>
 #include <thread>
+
+#include "support/waitfor.h"
 
 using namespace platform::audio;
 using platform::thread::kWaitTimeout;
@@ -22,7 +25,7 @@ void SetClock(ManualClock& clock, std::int64_t ns) { clock.AdvanceNs(ns - clock.
 constexpr VoiceFormat kStereo16{2, 44100, 16};
 constexpr VoiceFormat kMono16{1, 44100, 16};
 
-std::vector<std::uint8_t> Bytes16(std::initializer_list<int> samples) {
+std::vector<std::uint8_t> Bytes16(const std::vector<int>& samples) {
   std::vector<std::uint8_t> out;
   for (int s : samples) {
     out.push_back(static_cast<std::uint8_t>(s & 0xFF));
@@ -383,6 +386,31 @@ TEST_F(AudioTest, LockGivesTwoSpansWhenTheRegionWraps) {
   EXPECT_EQ(sink.Pump(4), (std::vector<std::int16_t>{3, 4, 0, 0, 0, 0, 1, 2}));
 }
 
+// A streaming owner writes the ring on its own thread while the sink's thread mixes it: every byte the mix reads is
+// either the old or the new one, never a torn sample, and the writes are ordered with the mix (ThreadSanitizer
+// checks the ordering). Each write fills the whole ring with one level, so the mix only ever hears those levels.
+TEST_F(AudioTest, WritesFromAnotherThreadReachTheMixWhole) {
+  constexpr int kFrames = 4096;
+  auto v = MakeVoice(kMono16, Bytes16(std::vector<int>(kFrames, 1000)));
+  v->Play(true);
+  std::atomic<bool> done = false;
+  std::thread writer([&] {
+    for (int round = 0; round < 200; ++round) {
+      const std::vector<std::uint8_t> level = Bytes16(std::vector<int>(kFrames, round % 2 == 0 ? -1000 : 1000));
+      v->Write(0, level);
+    }
+    done = true;
+  });
+  bool torn = false;
+  int pumps = 0;
+  while (!done || pumps < 10) {
+    for (std::int16_t s : sink.Pump(256)) torn = torn || (s != 1000 && s != -1000);
+    ++pumps;
+  }
+  writer.join();
+  EXPECT_FALSE(torn);
+}
+
 TEST_F(AudioTest, RefusesBadFormatsAndSettings) {
   const std::vector<std::pair<VoiceFormat, std::uint32_t>> bad = {
       {{0, 44100, 16}, 64},   {{3, 44100, 16}, 64},      {{2, 44100, 0}, 64},  {{2, 44100, 12}, 64},
@@ -481,10 +509,7 @@ TEST(AudioSdl, PlaysThroughTheCallbackWithoutASoundCard) {
   std::unique_ptr<SdlSink> sink = SdlSink::Open(mixer, &error);
   ASSERT_NE(sink, nullptr) << error;
   EXPECT_GT(sink->LatencyFrames(), 0u);
-  for (int i = 0; i < 200 && v->GetCursors().write == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_GT(v->GetCursors().write, 0u);
+  EXPECT_TRUE(WaitFor([&] { return v->GetCursors().write > 0; }));
 
   // Voices come and go while the callback mixes.
   for (int i = 0; i < 200; ++i) {

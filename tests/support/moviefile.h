@@ -222,4 +222,30 @@ inline bool Write(const std::string& path, const Spec& s = {}) {
   return ok;
 }
 
+// How far the pictures run ahead of the sound in the file: the time of the latest picture packet read before the
+// first sound packet, less that sound packet's time. The program-stream muxer holds sound back until it fills a
+// whole packet and writes it well behind the pictures (most of a second for these movies); -1 when the file has no
+// sound or cannot be read.
+inline std::int64_t SoundLagNs(const std::string& path) {
+  AVFormatContext* fc = nullptr;
+  if (avformat_open_input(&fc, path.c_str(), nullptr, nullptr) < 0) return -1;
+  std::int64_t lag = -1;
+  AVPacket* p = av_packet_alloc();
+  if (p != nullptr && avformat_find_stream_info(fc, nullptr) >= 0) {
+    std::int64_t latestPicture = INT64_MIN;
+    while (lag < 0 && av_read_frame(fc, p) >= 0) {
+      const AVStream* st = fc->streams[p->stream_index];
+      const std::int64_t t = p->dts == AV_NOPTS_VALUE ? INT64_MIN : av_rescale_q(p->dts, st->time_base, {1, 1'000'000'000});
+      if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO)
+        latestPicture = std::max(latestPicture, t);
+      else if (st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && t != INT64_MIN)
+        lag = latestPicture == INT64_MIN ? 0 : std::max<std::int64_t>(latestPicture - t, 0);
+      av_packet_unref(p);
+    }
+  }
+  av_packet_free(&p);
+  avformat_close_input(&fc);
+  return lag;
+}
+
 }  // namespace moviefile
