@@ -69,15 +69,28 @@ bool ManualClock::SleepUntil(std::int64_t deadlineNs, std::stop_token stop) {
   });
   std::unique_lock lock(mutex_);
   if (stop.stop_requested()) return false;  // a thread on its way out is no sleeper
-  const auto entry = sleepers_.insert(deadlineNs);
-  changed_.notify_all();
+  const auto entry = AddSleeper(deadlineNs);
   changed_.wait(lock, [&] { return stop.stop_requested() || now_ >= deadlineNs; });
   sleepers_.erase(entry);
   return !stop.stop_requested();
 }
 
-void ManualClock::WaitStep(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, std::int64_t) const {
+void ManualClock::WaitStep(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
+                           std::int64_t deadlineNs) const {
+  std::multiset<std::int64_t>::iterator entry;
+  {
+    std::lock_guard own(mutex_);
+    entry = AddSleeper(deadlineNs);
+  }
   cv.wait_for(lock, kManualPoll);
+  std::lock_guard own(mutex_);
+  sleepers_.erase(entry);
+}
+
+std::multiset<std::int64_t>::iterator ManualClock::AddSleeper(std::int64_t deadlineNs) const {
+  const auto entry = sleepers_.insert(deadlineNs);
+  changed_.notify_all();
+  return entry;
 }
 
 void ManualClock::AdvanceNs(std::int64_t ns) {

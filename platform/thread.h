@@ -61,17 +61,19 @@ public:
   void AdvanceMs(std::int64_t ms) { AdvanceNs(ms * 1'000'000); }
   void AdvanceNs(std::int64_t ns);
 
-  // Blocks until at least `count` threads sleep in SleepUntil on a deadline still in the future: a timer thread
-  // that has done everything due at the current time and gone back to sleep counts as one.
+  // Blocks until at least `count` threads wait on a deadline still in the future, in SleepUntil or in a WaitStep:
+  // a timer thread that has done everything due at the current time and gone back to sleep counts as one, and so
+  // does a timed wait on an event of this clock.
   void WaitForSleepers(int count) const;
 
 private:
   int FutureSleepersLocked() const;
+  std::multiset<std::int64_t>::iterator AddSleeper(std::int64_t deadlineNs) const;  // mutex_ held
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::int64_t now_;
-  std::multiset<std::int64_t> sleepers_;  // deadlines of the threads in SleepUntil
+  mutable std::multiset<std::int64_t> sleepers_;  // deadlines of the threads that wait
 };
 
 // A re-entrant lock with an owner thread and a depth. A release by a thread that does not hold it does nothing.
