@@ -89,43 +89,32 @@ TEST(Random, RndFollowsTheLaggedFibonacciSequence) {
   }
 }
 
-TEST(Random, DrawsAreMaskedAndRejectedAboveTheRange) {
+TEST(Random, RandomMasksAndRejectsAndNormalDistributionSumsThreeDraws) {
+  using Draw = int (VXRandom::*)(int);
+  const Draw uniform = &VXRandom::Random, normal = &VXRandom::NormalDistribution;
   const struct {
+    Draw draw;
     int n;
     std::vector<int> values;  // the first twelve from a new generator
   } cases[] = {
-      {2, {1, 1, 1, 0, 1, 1, 0, 0, 1, 0, 1, 1}},
-      {3, {1, 0, 1, 1, 2, 0, 1, 0, 1, 1, 2, 2}},  // mask 3: a 3 is drawn again
-      {8, {3, 3, 5, 0, 5, 5, 2, 0, 5, 4, 1, 5}},  // mask 7, nothing rejected
-      {9, {3, 3, 5, 8, 5, 2, 8, 5, 1, 0, 2, 1}},  // mask 15
-      {100, {19, 67, 56, 45, 18, 40, 44, 17, 61, 78, 11, 10}},
-      {65536, {41491, 65347, 55669, 55480, 45613, 35557, 15634, 41512, 65381, 55724, 55569, 45757}},
-      {100000, {41491, 65347, 55669, 55480, 45613, 35557, 15634, 41512, 65381, 55724, 55569, 45757}},
+      {uniform, 2, {1, 1, 1, 0, 1, 1, 0, 0, 1, 0, 1, 1}},
+      {uniform, 3, {1, 0, 1, 1, 2, 0, 1, 0, 1, 1, 2, 2}},  // mask 3: a 3 is drawn again
+      {uniform, 8, {3, 3, 5, 0, 5, 5, 2, 0, 5, 4, 1, 5}},  // mask 7, nothing rejected
+      {uniform, 9, {3, 3, 5, 8, 5, 2, 8, 5, 1, 0, 2, 1}},  // mask 15
+      {uniform, 100, {19, 67, 56, 45, 18, 40, 44, 17, 61, 78, 11, 10}},
+      {uniform, 65536, {41491, 65347, 55669, 55480, 45613, 35557, 15634, 41512, 65381, 55724, 55569, 45757}},
+      {uniform, 100000, {41491, 65347, 55669, 55480, 45613, 35557, 15634, 41512, 65381, 55724, 55569, 45757}},
+      {normal, 1, {0, -1, 0, 0, 1, -1, 0, -1, 0, 0, 1, 1}},  // a = 0: only the narrow draw takes a value
+      {normal, 2, {1, 0, -1, 0, 1, 0, 0, 1, 0, -1, 1, 1}},
+      {normal, 10, {1, 0, -3, -5, -6, -1, -4, 1, 1, 3, 2, 2}},
+      {normal, 100, {20, 2, -11, 15, 34, 16, 91, -3, 59, -26, 13, 28}},
+      {normal, 65536, {27146, 27777, 19973, 29063, 19194, -30721, 10581, 14764, 41631, 25606, -12578, -2774}},
   };
   for (const auto& c : cases) {
     VXRandom r;
     std::vector<int> drawn;
-    for (std::size_t i = 0; i < c.values.size(); ++i) drawn.push_back(r.Random(c.n));
-    EXPECT_EQ(drawn, c.values) << "n = " << c.n;
-  }
-}
-
-TEST(Random, NormalDistributionSumsTwoWideDrawsAndANarrowOne) {
-  const struct {
-    int n;
-    std::vector<int> values;  // the first twelve from a new generator
-  } cases[] = {
-      {1, {0, -1, 0, 0, 1, -1, 0, -1, 0, 0, 1, 1}},  // a = 0: only the narrow draw takes a value
-      {2, {1, 0, -1, 0, 1, 0, 0, 1, 0, -1, 1, 1}},
-      {10, {1, 0, -3, -5, -6, -1, -4, 1, 1, 3, 2, 2}},
-      {100, {20, 2, -11, 15, 34, 16, 91, -3, 59, -26, 13, 28}},
-      {65536, {27146, 27777, 19973, 29063, 19194, -30721, 10581, 14764, 41631, 25606, -12578, -2774}},
-  };
-  for (const auto& c : cases) {
-    VXRandom r;
-    std::vector<int> drawn;
-    for (std::size_t i = 0; i < c.values.size(); ++i) drawn.push_back(r.NormalDistribution(c.n));
-    EXPECT_EQ(drawn, c.values) << "n = " << c.n;
+    for (std::size_t i = 0; i < c.values.size(); ++i) drawn.push_back((r.*c.draw)(c.n));
+    EXPECT_EQ(drawn, c.values) << (c.draw == uniform ? "Random(" : "NormalDistribution(") << c.n << ")";
   }
 }
 
