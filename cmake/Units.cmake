@@ -8,6 +8,8 @@ function(qorm_subsystem_library name)
 endfunction()
 
 # One test program per test source: tests/<folder>/<unit>_test.cpp -> <folder>_<unit>_test.
+# The programs named in QORM_THREADED_TESTS get the label "threads"; a ThreadSanitizer build (QORM_TSAN) builds and
+# registers only those.
 function(qorm_tests folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_test.cpp")
@@ -17,8 +19,15 @@ function(qorm_tests folder)
     add_executable(${target} "${src}")
     target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
     target_include_directories(${target} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
+    set(labels "")
+    if(target IN_LIST QORM_THREADED_TESTS)
+      set(labels threads)
+    elseif(QORM_TSAN)
+      set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL TRUE)
+      continue()
+    endif()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
       WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
-      PROPERTIES ENVIRONMENT "QORM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp")
+      PROPERTIES ENVIRONMENT "QORM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp" LABELS "${labels}")
   endforeach()
 endfunction()

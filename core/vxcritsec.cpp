@@ -1,14 +1,17 @@
 #include "core/vxcritsec.h"
 
+void VXCriticalSectionEx::TakeLocked() {
+  owner_ = std::this_thread::get_id();
+  nesting_ = 1;
+}
+
 bool VXCriticalSectionEx::TryTakeLocked() {
   if (HeldByCallerLocked()) {
     ++nesting_;
     return true;
   }
   if (nesting_ != 0 || waiters_ != 0) return false;
-  main_.lock();  // free and nobody queued: does not block
-  owner_ = std::this_thread::get_id();
-  nesting_ = 1;
+  TakeLocked();
   return true;
 }
 
@@ -17,12 +20,9 @@ void VXCriticalSectionEx::Acquire() {
   if (TryTakeLocked()) return;
   // Held by another thread, or free while others still queue for it: queue as well.
   ++waiters_;
-  guard.unlock();
-  main_.lock();
-  guard.lock();
+  freed_.wait(guard, [this] { return nesting_ == 0; });
   --waiters_;
-  owner_ = std::this_thread::get_id();
-  nesting_ = 1;
+  TakeLocked();
 }
 
 bool VXCriticalSectionEx::Check() {
@@ -33,7 +33,7 @@ bool VXCriticalSectionEx::Check() {
 void VXCriticalSectionEx::Release() {
   std::lock_guard guard(guard_);
   if (!HeldByCallerLocked()) return;
-  if (--nesting_ == 0) main_.unlock();
+  if (--nesting_ == 0) freed_.notify_one();
 }
 
 int VXCriticalSectionEx::GetWaiterCount() const {

@@ -2,6 +2,7 @@
 // tried without blocking and without jumping the queue.
 #pragma once
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -47,9 +48,11 @@ private:
   // Takes the lock without waiting when the caller holds it or it is free with nobody queued; false otherwise.
   bool TryTakeLocked();
 
+  void TakeLocked();
+
   std::thread::id owner_;  // meaningful only while nesting_ > 0
   int nesting_ = 0;
   int waiters_ = 0;
-  mutable std::mutex guard_;  // protects the three counters; never held while blocking on main_
-  std::mutex main_;           // held by the owner from its first acquisition to its last release
+  mutable std::mutex guard_;  // protects the three counters; the only mutex, so no lock order to get wrong
+  std::condition_variable freed_;
 };

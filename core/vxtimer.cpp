@@ -103,11 +103,13 @@ void VXTimer::AddCount(std::int64_t n) {
 
 void VXTimer::Timer(std::uint32_t ticks) {
   AddCount(ticks);
+  uncalled_ += ticks;
   if (busy_.exchange(true)) {
     missed_ += ticks;
     return;
   }
   if (ticks > 1) missed_ += ticks - 1;
+  callTicks_ = uncalled_.exchange(0);
   VXBaseCallback1<void, void*> handler;
   {
     std::lock_guard lock(handlerMutex_);

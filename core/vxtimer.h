@@ -2,8 +2,9 @@
 // of its own (one per timer).
 //
 // The handler runs once at a time: a tick that comes while it still runs, or while the thread is late, is counted
-// but brings no call of its own (GetMissedCount). An exception that leaves the handler is caught on the timer
-// thread and written to stderr; the timer goes on. Setters belong to the owner's thread (the handler may call them
+// but brings no call of its own (GetMissedCount); the next call stands for it as well (GetCallTicks), so a clock
+// that adds GetCallTicks() intervals per call keeps step with the time. An exception that leaves the handler is
+// caught on the timer thread and written to stderr; the timer goes on. Setters belong to the owner's thread (the handler may call them
 // on its own timer too); they stop the thread and join it before anything changes.
 #pragma once
 
@@ -35,10 +36,13 @@ public:
   void CountDec();  // stops at 0
   int GetCount() const { return count_; }
   std::uint64_t GetMissedCount() const { return missed_; }
+  // The ticks the handler's current (else latest) call stands for: its own, plus every tick since the previous call
+  // that had no call of its own, so each tick is in one call. 0 before the first call.
+  std::uint64_t GetCallTicks() const { return callTicks_; }
 
   // One tick standing for `ticks` deadlines: counts them, then calls the handler with this timer as its argument
-  // unless a call is already running. An exception from the handler leaves as std::logic_error "Timer Call Error"
-  // with the handler's exception nested in it.
+  // unless a call is already running (the ticks then wait for the next call). An exception from the handler leaves
+  // as std::logic_error "Timer Call Error" with the handler's exception nested in it.
   void Timer(std::uint32_t ticks = 1);
 
 private:
@@ -56,6 +60,8 @@ private:
   std::atomic<int> count_{0};
   std::atomic<bool> busy_{false};
   std::atomic<std::uint64_t> missed_{0};
+  std::atomic<std::uint64_t> uncalled_{0};  // ticks not yet in a call
+  std::atomic<std::uint64_t> callTicks_{0};
 
   platform::thread::PeriodicTimer thread_;  // last: stopped before the fields its ticks use go away
 };

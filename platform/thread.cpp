@@ -69,15 +69,28 @@ bool ManualClock::SleepUntil(std::int64_t deadlineNs, std::stop_token stop) {
   });
   std::unique_lock lock(mutex_);
   if (stop.stop_requested()) return false;  // a thread on its way out is no sleeper
-  const auto entry = sleepers_.insert(deadlineNs);
-  changed_.notify_all();
+  const auto entry = AddSleeper(deadlineNs);
   changed_.wait(lock, [&] { return stop.stop_requested() || now_ >= deadlineNs; });
   sleepers_.erase(entry);
   return !stop.stop_requested();
 }
 
-void ManualClock::WaitStep(std::condition_variable& cv, std::unique_lock<std::mutex>& lock, std::int64_t) const {
+void ManualClock::WaitStep(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
+                           std::int64_t deadlineNs) const {
+  std::multiset<std::int64_t>::iterator entry;
+  {
+    std::lock_guard own(mutex_);
+    entry = AddSleeper(deadlineNs);
+  }
   cv.wait_for(lock, kManualPoll);
+  std::lock_guard own(mutex_);
+  sleepers_.erase(entry);
+}
+
+std::multiset<std::int64_t>::iterator ManualClock::AddSleeper(std::int64_t deadlineNs) const {
+  const auto entry = sleepers_.insert(deadlineNs);
+  changed_.notify_all();
+  return entry;
 }
 
 void ManualClock::AdvanceNs(std::int64_t ns) {
@@ -270,9 +283,14 @@ void PeriodicTimer::Start(std::uint32_t periodMs, Tick tick) {
   const std::int64_t periodNs = std::max<std::int64_t>(periodMs, 1) * kNsPerMs;
   Clock& clock = clock_;
   const std::int64_t start = clock.NowNs();  // the first deadline is one period after Start, however late the thread
-  thread_ = std::jthread([&clock, start, periodNs, tick = std::move(tick)](std::stop_token stop) {
-    Run(stop, clock, start, periodNs, tick);
+  // Started from a tick of the thread just retired: that tick is still running.
+  std::shared_ptr<RunEnd> predecessor = retired_.joinable() ? retiredEnd_ : nullptr;
+  auto end = std::make_shared<RunEnd>();
+  thread_ = std::jthread([&clock, start, periodNs, tick = std::move(tick), predecessor, end](std::stop_token stop) {
+    if (predecessor == nullptr || predecessor->Wait(stop)) Run(stop, clock, start, periodNs, tick);
+    end->Finish();
   });
+  threadEnd_ = std::move(end);
 }
 
 void PeriodicTimer::Stop() {
@@ -281,13 +299,28 @@ void PeriodicTimer::Stop() {
   thread_.request_stop();
   if (thread_.get_id() == std::this_thread::get_id()) {
     retired_ = std::move(thread_);
+    retiredEnd_ = std::move(threadEnd_);
     return;
   }
   thread_.join();
+  threadEnd_.reset();
 }
 
 void PeriodicTimer::JoinRetired() {
-  if (retired_.joinable() && retired_.get_id() != std::this_thread::get_id()) retired_.join();
+  if (!retired_.joinable() || retired_.get_id() == std::this_thread::get_id()) return;
+  retired_.join();
+  retiredEnd_.reset();
+}
+
+void PeriodicTimer::RunEnd::Finish() {
+  std::lock_guard lock(mutex_);
+  done_ = true;
+  finished_.notify_all();
+}
+
+bool PeriodicTimer::RunEnd::Wait(std::stop_token stop) {
+  std::unique_lock lock(mutex_);
+  return finished_.wait(lock, stop, [this] { return done_; });
 }
 
 void PeriodicTimer::Run(std::stop_token stop, Clock& clock, std::int64_t start, std::int64_t periodNs,

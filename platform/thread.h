@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <span>
@@ -60,17 +61,19 @@ public:
   void AdvanceMs(std::int64_t ms) { AdvanceNs(ms * 1'000'000); }
   void AdvanceNs(std::int64_t ns);
 
-  // Blocks until at least `count` threads sleep in SleepUntil on a deadline still in the future: a timer thread
-  // that has done everything due at the current time and gone back to sleep counts as one.
+  // Blocks until at least `count` threads wait on a deadline still in the future, in SleepUntil or in a WaitStep:
+  // a timer thread that has done everything due at the current time and gone back to sleep counts as one, and so
+  // does a timed wait on an event of this clock.
   void WaitForSleepers(int count) const;
 
 private:
   int FutureSleepersLocked() const;
+  std::multiset<std::int64_t>::iterator AddSleeper(std::int64_t deadlineNs) const;  // mutex_ held
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
   std::int64_t now_;
-  std::multiset<std::int64_t> sleepers_;  // deadlines of the threads in SleepUntil
+  mutable std::multiset<std::int64_t> sleepers_;  // deadlines of the threads that wait
 };
 
 // A re-entrant lock with an owner thread and a depth. A release by a thread that does not hold it does nothing.
@@ -142,11 +145,13 @@ private:
   int pulses_ = 0;  // pulses not yet taken; never more than the threads that wait
 };
 
-// A thread that calls `tick` on absolute deadlines of its clock, one period apart from the time of Start. One call at a time: deadlines
-// that pass while a call runs get no call of their own; the next call receives them in its count. `ticks` is the
-// number of deadlines that call stands for: 1, plus the deadlines that passed without a call (the thread woke
-// late, or the previous call overran). Stop joins the thread, except from inside a tick: then the thread ends when
-// the tick returns and is joined by the next Start or Stop or by the destructor.
+// A thread that calls `tick` on absolute deadlines of its clock, one period apart from the time of Start. One call at
+// a time: deadlines that pass while a call runs get no call of their own; the next call receives them in its count.
+// `ticks` is the number of deadlines that call stands for: 1, plus the deadlines that passed without a call (the
+// thread woke late, or the previous call overran). Stop joins the thread, except from inside a tick: then the thread
+// ends when the tick returns and is joined by the next Start or Stop or by the destructor. A thread started from
+// inside a tick waits for that tick to return before it sleeps towards its first deadline, so the calls of the old
+// and the new thread never overlap either.
 class PeriodicTimer {
 public:
   using Tick = std::function<void(std::uint32_t ticks)>;
@@ -162,13 +167,27 @@ public:
   bool IsRunning() const { return thread_.joinable(); }
 
 private:
+  // Set when a timer thread has made its last call; a successor started from that call waits for it.
+  class RunEnd {
+  public:
+    void Finish();
+    bool Wait(std::stop_token stop);  // false when `stop` came first
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable_any finished_;
+    bool done_ = false;
+  };
+
   static void Run(std::stop_token stop, Clock& clock, std::int64_t start, std::int64_t periodNs,
                   const Tick& tick);
   void JoinRetired();
 
   Clock& clock_;
   std::jthread thread_;
+  std::shared_ptr<RunEnd> threadEnd_;
   std::jthread retired_;  // a thread stopped from its own tick, still finishing it
+  std::shared_ptr<RunEnd> retiredEnd_;
 };
 
 }  // namespace platform::thread

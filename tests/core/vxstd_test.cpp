@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <vector>
 
 TEST(ByteOrder, ReadsAndWritesBothOrders) {
   const unsigned char bytes[] = {0x12, 0x34, 0x56, 0x78};
@@ -62,6 +63,59 @@ TEST(Random, FirstValuesFollowTheSeedTable) {
   EXPECT_EQ(r.Rnd(), (65346 + 1) % 65536);
   VXRandom copy = r;
   EXPECT_EQ(copy.Rnd(), r.Rnd());
+}
+
+// The sequences below were worked out with a separate model of the generator, written from its description alone:
+// seed words F(33 - i) mod 65536, x[j] += x[k] with j and k stepping down 7 apart, the mask the smallest 2^m - 1 not
+// below n - 1, and the normal draw as Random(a + 1), Random(a + 1), Random(c + 1) in that order.
+TEST(Random, RndFollowsTheLaggedFibonacciSequence) {
+  const std::vector<int> first = {
+      41491, 65347, 55669, 55480, 45613, 35557, 15634, 41512, 65381, 55724, 55569, 45757, 35790, 16011,
+      42122, 832,   57321, 58153, 49938, 42555, 26957, 59833, 29489, 38153, 2106,  40259, 42365, 17088,
+      49774, 9561,  8166,  17727, 16214, 42176, 7221,  39718, 55174, 43723, 33361, 57726};
+  VXRandom r;
+  std::vector<int> drawn;
+  for (std::size_t i = 0; i < first.size(); ++i) drawn.push_back(r.Rnd());
+  EXPECT_EQ(drawn, first);
+
+  const struct {
+    int draw, value;  // the draw-th value, counted from 1
+  } later[] = {{100, 185}, {1000, 26164}, {10000, 24357}};
+  int done = static_cast<int>(first.size());
+  for (const auto& c : later) {
+    for (; done < c.draw - 1; ++done) r.Rnd();
+    EXPECT_EQ(r.Rnd(), c.value) << "draw " << c.draw;
+    ++done;
+  }
+}
+
+TEST(Random, RandomMasksAndRejectsAndNormalDistributionSumsThreeDraws) {
+  using Draw = int (VXRandom::*)(int);
+  const Draw uniform = &VXRandom::Random, normal = &VXRandom::NormalDistribution;
+  const struct {
+    Draw draw;
+    int n;
+    std::vector<int> values;  // the first twelve from a new generator
+  } cases[] = {
+      {uniform, 2, {1, 1, 1, 0, 1, 1, 0, 0, 1, 0, 1, 1}},
+      {uniform, 3, {1, 0, 1, 1, 2, 0, 1, 0, 1, 1, 2, 2}},  // mask 3: a 3 is drawn again
+      {uniform, 8, {3, 3, 5, 0, 5, 5, 2, 0, 5, 4, 1, 5}},  // mask 7, nothing rejected
+      {uniform, 9, {3, 3, 5, 8, 5, 2, 8, 5, 1, 0, 2, 1}},  // mask 15
+      {uniform, 100, {19, 67, 56, 45, 18, 40, 44, 17, 61, 78, 11, 10}},
+      {uniform, 65536, {41491, 65347, 55669, 55480, 45613, 35557, 15634, 41512, 65381, 55724, 55569, 45757}},
+      {uniform, 100000, {41491, 65347, 55669, 55480, 45613, 35557, 15634, 41512, 65381, 55724, 55569, 45757}},
+      {normal, 1, {0, -1, 0, 0, 1, -1, 0, -1, 0, 0, 1, 1}},  // a = 0: only the narrow draw takes a value
+      {normal, 2, {1, 0, -1, 0, 1, 0, 0, 1, 0, -1, 1, 1}},
+      {normal, 10, {1, 0, -3, -5, -6, -1, -4, 1, 1, 3, 2, 2}},
+      {normal, 100, {20, 2, -11, 15, 34, 16, 91, -3, 59, -26, 13, 28}},
+      {normal, 65536, {27146, 27777, 19973, 29063, 19194, -30721, 10581, 14764, 41631, 25606, -12578, -2774}},
+  };
+  for (const auto& c : cases) {
+    VXRandom r;
+    std::vector<int> drawn;
+    for (std::size_t i = 0; i < c.values.size(); ++i) drawn.push_back((r.*c.draw)(c.n));
+    EXPECT_EQ(drawn, c.values) << (c.draw == uniform ? "Random(" : "NormalDistribution(") << c.n << ")";
+  }
 }
 
 TEST(Random, RangesAndSpecialCases) {

@@ -129,6 +129,20 @@ TEST(Timer, ASlowHandlerIsNotReenteredAndItsMissedTicksAreCounted) {
   EXPECT_FALSE(t.handler.reentered);
   EXPECT_EQ(t.timer.GetCount(), 5);
   EXPECT_EQ(t.timer.GetMissedCount(), 3u);
+  EXPECT_EQ(t.timer.GetCallTicks(), 4u) << "the second call stands for the three it missed";
+}
+
+TEST(Timer, ALateCallStandsForEveryTickItMerges) {
+  ManualTimer t(10);
+  EXPECT_EQ(t.timer.GetCallTicks(), 0u);
+  t.Advance(10);
+  EXPECT_EQ(t.timer.GetCallTicks(), 1u);
+  t.Advance(30);  // the thread wakes 20 ms late
+  EXPECT_EQ(t.handler.calls, 2);
+  EXPECT_EQ(t.timer.GetCount(), 4);
+  EXPECT_EQ(t.timer.GetCallTicks(), 3u);
+  t.Advance(10);
+  EXPECT_EQ(t.timer.GetCallTicks(), 1u);
 }
 
 TEST(Timer, ATickInsideTheHandlerIsCountedButNotCalled) {
@@ -141,6 +155,9 @@ TEST(Timer, ATickInsideTheHandlerIsCountedButNotCalled) {
   EXPECT_FALSE(h.reentered);
   EXPECT_EQ(timer.GetCount(), 2);
   EXPECT_EQ(timer.GetMissedCount(), 1u);
+  EXPECT_EQ(timer.GetCallTicks(), 1u);
+  timer.Timer();
+  EXPECT_EQ(timer.GetCallTicks(), 2u) << "the tick that had no call of its own comes with the next";
 }
 
 TEST(Timer, AnExceptionFromTheHandlerBecomesTimerCallError) {
@@ -234,4 +251,90 @@ TEST(Timer, TheHandlerMayRestartItsOwnTimer) {
     clock.WaitForSleepers(1);
     EXPECT_EQ(calls, 2);
   }
+}
+
+TEST(Timer, ARestartedTimerMissesNoTickWhileTheCallThatRestartedItFinishes) {
+  ManualClock clock;
+  struct SlowRestarter {
+    std::atomic<int> calls{0};
+    Event entered;
+    Event release;
+    void OnTimer(void* sender) {
+      if (++calls > 1) return;
+      static_cast<VXTimer*>(sender)->SetInterval(20);
+      entered.Set();
+      release.Wait();
+    }
+  } handler;
+  VXTimer timer(clock);
+  timer.SetInterval(10);
+  timer.SetOnTimer(VXCallback1<SlowRestarter, void, void*>(&handler, &SlowRestarter::OnTimer));
+  timer.SetEnabled(true);
+  clock.WaitForSleepers(1);
+  clock.AdvanceMs(10);
+  ASSERT_TRUE(handler.entered.WaitMs(kPatienceMs));
+  clock.AdvanceMs(20);  // the new timer's first deadline passes while the old call still runs
+  handler.release.Set();
+  clock.WaitForSleepers(1);
+  EXPECT_EQ(handler.calls, 2);
+  EXPECT_EQ(timer.GetCount(), 2);
+  EXPECT_EQ(timer.GetMissedCount(), 0u);
+}
+
+namespace {
+
+// The shape of the game's frame clock: one interval of milliseconds per tick the call stands for, and a frame
+// pulse three times per 100 ms of that clock.
+struct FrameClock {
+  std::atomic<std::int64_t> ms{0};
+  std::atomic<std::int64_t> frames{0};
+  Event release;
+  std::atomic<bool> holdNext{false};
+  Event entered;
+
+  void OnTimer(void* sender) {
+    auto* timer = static_cast<VXTimer*>(sender);
+    ms += static_cast<std::int64_t>(timer->GetInterval() * timer->GetCallTicks());
+    while (frames < ms * 3 / 100) ++frames;
+    if (holdNext.exchange(false)) {
+      entered.Set();
+      release.Wait();
+    }
+  }
+};
+
+}  // namespace
+
+TEST(Timer, AClockBuiltOnTheCallTicksKeepsStepWithTheTime) {
+  ManualClock clock;
+  FrameClock frameClock;
+  VXTimer timer(clock);
+  timer.SetInterval(10);
+  timer.SetOnTimer(VXCallback1<FrameClock, void, void*>(&frameClock, &FrameClock::OnTimer));
+  timer.SetEnabled(true);
+  clock.WaitForSleepers(1);
+
+  const struct {
+    std::int64_t advanceMs;
+    bool slowCall;  // the call that this step brings runs while the next step's time passes
+  } steps[] = {{10, false}, {30, false}, {7, false}, {3, false}, {25, true}, {45, false}, {1000, false},
+               {5, false},  {5, true},   {100, false}, {10, false}};
+  bool held = false;
+  for (const auto& step : steps) {
+    frameClock.holdNext = step.slowCall;
+    clock.AdvanceMs(step.advanceMs);
+    const bool released = held;
+    if (held) frameClock.release.Set();
+    held = step.slowCall;
+    if (held) {
+      ASSERT_TRUE(frameClock.entered.WaitMs(kPatienceMs));
+      continue;  // released after the next step's time has passed
+    }
+    clock.WaitForSleepers(1);
+    if (released) continue;  // the ticks that passed during the slow call come with the next call
+    const std::int64_t now = clock.NowMs();
+    EXPECT_EQ(frameClock.ms, now / 10 * 10) << "at " << now;
+    EXPECT_EQ(frameClock.frames, now / 10 * 10 * 3 / 100) << "at " << now;
+  }
+  EXPECT_GT(timer.GetMissedCount(), 0u) << "the steps merged ticks";
 }
