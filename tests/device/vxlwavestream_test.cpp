@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "core/vxrefusal.h"
 #include "device/sound_fixtures.h"
 
 using namespace fixtures;
@@ -242,4 +243,82 @@ TEST(Mp3Stream, DecodesARealSine) {
   }
   EXPECT_NEAR(crossings, 88, 3);  // 440 Hz over 0.2 s
   EXPECT_GT(peak, 8000);
+}
+
+namespace {
+
+std::vector<std::int16_t> DecodeAll(VXPcmStream& s) {
+  std::vector<std::int16_t> out(static_cast<std::size_t>(s.GetSize()) / 2 + 64);
+  const int n = s.Read(out.data(), static_cast<int>(out.size() * 2));
+  out.resize(static_cast<std::size_t>(std::max(n, 0)) / 2);
+  return out;
+}
+
+// The bytes of the ID3v2 tag at the start of `file` (its size field is synchsafe: 7 bits a byte).
+std::size_t TagBytes(const std::string& file) {
+  const auto b = [&](int i) { return static_cast<std::size_t>(static_cast<unsigned char>(file[i])); };
+  return 10 + (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9));
+}
+
+const std::string& FfmpegMp3() {
+  static const std::string file = Mp3(Tone(22050, 2, 44100, 440, 8000), 2, 44100);
+  return file;
+}
+
+}  // namespace
+
+// ffmpeg and most encoders begin an MP3 with an ID3v2 tag, and LAME writes an Info frame with its delay and padding.
+TEST(Mp3Stream, FilesThatBeginWithAnId3v2TagOpen) {
+  const std::string& file = FfmpegMp3();
+  ASSERT_EQ(file.substr(0, 3), "ID3");
+  std::unique_ptr<VXMemoryStream> code(Memory(file));
+  VXMp3Stream mp3(code.get());
+  ASSERT_TRUE(mp3.IsOpen()) << VXRefusal();
+  EXPECT_EQ(mp3.GetChannels(), 2);
+  EXPECT_EQ(mp3.GetSamples(), 22050) << "the Info frame's delay and padding are honoured";
+  const std::vector<std::int16_t> pcm = DecodeAll(mp3);
+  const std::vector<std::int16_t> tone = Tone(22050, 2, 44100, 440, 8000);
+  ASSERT_EQ(pcm.size(), tone.size());
+  double error = 0;
+  for (std::size_t i = 0; i < pcm.size(); ++i) error += std::abs(pcm[i] - tone[i]);
+  EXPECT_LT(error / pcm.size(), 400.0) << "the tone comes back in place";
+
+  const std::string frames = file.substr(TagBytes(file));
+  std::string footer = file.substr(0, TagBytes(file));
+  footer[5] = static_cast<char>(footer[5] | 0x10);
+  footer += "3DI" + footer.substr(3, 7);
+  ForwardOnlyStream pipe(file + "TAG" + std::string(125, ' '));
+  std::unique_ptr<VXMemoryStream> bare(Memory(frames)), twice(Memory(file.substr(0, TagBytes(file)) + file)),
+      withFooter(Memory(footer + frames)), inWave(Memory(Riff({{"fmt ", FmtBody(0x55, 2, 44100, 0, 1, std::string(12, '\0'))},
+                                                              {"data", file}})));
+  const std::vector<std::pair<const char*, VXPcmStream*>> same = {
+      {"no tag", new VXMp3Stream(bare.get())},          {"two tags", new VXMp3Stream(twice.get())},
+      {"a tag with a footer", new VXMp3Stream(withFooter.get())}, {"a pipe, ID3v1 at the end", new VXMp3Stream(&pipe)},
+      {"inside WAVE", new VXWaveStream(inWave.get())},
+  };
+  for (const auto& [name, decoder] : same) {
+    std::unique_ptr<VXPcmStream> owned(decoder);
+    ASSERT_TRUE(decoder->IsOpen()) << name << ": " << VXRefusal();
+    EXPECT_EQ(DecodeAll(*decoder), pcm) << name;
+  }
+}
+
+TEST(Mp3Stream, Id3v2TagsThatDoNotFitAreRefusedWithTheReason) {
+  const std::string& file = FfmpegMp3();
+  std::string tooLong = file.substr(0, 200);
+  tooLong[6] = 0x7F;  // the tag claims about 254 MB
+  std::string notSynchsafe = file;
+  notSynchsafe[8] = static_cast<char>(0x81);
+  const std::string onlyTag = file.substr(0, TagBytes(file)) + std::string(200, '\0');
+  const std::vector<std::tuple<const char*, std::string, const char*>> cases = {
+      {"size beyond the file", tooLong, "the ID3v2 tag claims more bytes than the file holds"},
+      {"size not synchsafe", notSynchsafe, "damaged ID3v2 tag header"},
+      {"nothing after the tag", onlyTag, "no MPEG audio frame at the start of the data"},
+  };
+  for (const auto& [name, bytes, reason] : cases) {
+    std::unique_ptr<VXMemoryStream> code(Memory(bytes));
+    VXMp3Stream mp3(code.get());
+    EXPECT_FALSE(mp3.IsOpen()) << name;
+    EXPECT_STREQ(VXRefusal(), reason) << name;
+  }
 }
