@@ -72,6 +72,52 @@ inline std::string Bytes16(const std::vector<std::int16_t>& samples) {
   return s;
 }
 
+// The standard seven predictor pairs of Microsoft ADPCM, after the samples per block.
+inline std::string AdpcmExtra(unsigned samplesPerBlock) {
+  static const int kCoefs[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
+  std::string e;
+  PutU16(e, samplesPerBlock);
+  PutU16(e, 7);
+  for (const auto& c : kCoefs) {
+    PutU16(e, static_cast<std::uint16_t>(c[0]));
+    PutU16(e, static_cast<std::uint16_t>(c[1]));
+  }
+  return e;
+}
+
+// A Microsoft ADPCM WAVE file of `blocks` blocks of 1024 bytes, stereo: each block starts from a different pair of
+// samples and wanders by small codes, so that no two stretches of the sound are alike.
+inline std::string MsAdpcmWave(int blocks, std::uint32_t rate) {
+  constexpr unsigned kBlock = 1024, kPerBlock = 2 + (kBlock - 14);
+  std::string data;
+  std::uint32_t seed = 12345;
+  for (int b = 0; b < blocks; ++b) {
+    std::string block;
+    block += '\0';  // predictor pair 0 on both channels: a random walk
+    block += '\0';
+    for (int c = 0; c < 2; ++c) PutU16(block, 32);
+    for (int c = 0; c < 4; ++c) PutU16(block, static_cast<unsigned>((b * 997 + c * 331) % 4000));
+    while (block.size() < kBlock) {
+      seed = seed * 1103515245 + 12345;
+      static const char kSmall[4] = {0x01, 0x0F, 0x10, static_cast<char>(0xF1)};
+      block += kSmall[(seed >> 16) & 3];
+    }
+    data += block;
+  }
+  return Riff({{"fmt ", FmtBody(2, 2, rate, 4, kBlock, AdpcmExtra(kPerBlock))}, {"data", data}});
+}
+
+// A rising sweep: no stretch of it repeats another, so a sound that resumes at the wrong sample is told apart.
+inline std::vector<std::int16_t> Sweep(int frames, int channels, int rate, double amplitude = 8000) {
+  std::vector<std::int16_t> out;
+  for (int i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    const auto v = static_cast<std::int16_t>(amplitude * std::sin(2 * M_PI * (200 + 50 * t) * t));
+    for (int c = 0; c < channels; ++c) out.push_back(c == 0 ? v : static_cast<std::int16_t>(-v / 2));
+  }
+  return out;
+}
+
 // A tone of `frames` frames, every channel alike.
 inline std::vector<std::int16_t> Tone(int frames, int channels, int rate, double hz = 440, double amplitude = 8000) {
   std::vector<std::int16_t> out;

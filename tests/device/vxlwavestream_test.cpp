@@ -17,19 +17,6 @@ std::string Ramp(int samples) {
   return Bytes16(v);
 }
 
-// The standard seven predictor pairs of Microsoft ADPCM, after the samples per block.
-std::string AdpcmExtra(unsigned samplesPerBlock) {
-  static const int kCoefs[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
-  std::string e;
-  PutU16(e, samplesPerBlock);
-  PutU16(e, 7);
-  for (const auto& c : kCoefs) {
-    PutU16(e, static_cast<std::uint16_t>(c[0]));
-    PutU16(e, static_cast<std::uint16_t>(c[1]));
-  }
-  return e;
-}
-
 }  // namespace
 
 TEST(WaveStream, PcmPassesThroughAndSeeks) {
