@@ -838,6 +838,7 @@ bool TDSoundStream::Play(bool loop, std::uint32_t start) {
     std::lock_guard<std::mutex> guard(positionLock_);
     quarterStart_ = {};
     pastEnd_ = {};
+    playedToEnd_ = false;
   }
   if (start != static_cast<std::uint32_t>(decoder_->GetPosition())) {
     const bool seeked = start != 0 && decoder_->IsSeekable() && decoder_->Seek(start, VXSeekBegin) >= 0;
@@ -923,6 +924,11 @@ void TDSoundStream::StreamCallBack(TDSoundThread*, int index) {
   std::lock_guard<std::mutex> guard(refillLock_);
   if (stopRequested_ || !created_ || !open_) return;
   if (pastEnd_[index - 1] && !loop_) {
+    {
+      // What the device still holds of the sound is heard after the stop: the position is its end.
+      std::lock_guard<std::mutex> position(positionLock_);
+      playedToEnd_ = true;
+    }
     StopInSync();
     return;
   }
@@ -947,6 +953,7 @@ std::uint32_t TDSoundStream::GetPosition() {
   const std::uint32_t cursor = voice_->GetCursors().play;
   const std::uint32_t k = std::min<std::uint32_t>(cursor / q, 3);
   std::uint64_t position = static_cast<std::uint64_t>(quarterStart_[k]) + cursor - k * q;
+  if (playedToEnd_) return streamSize_;
   if (streamSize_ == 0 || position < streamSize_) return static_cast<std::uint32_t>(position);
   // Played once, the ring goes on with silence after the end until the stream stops itself: the position stays at
   // the end. Looping, the sound went on from the loop start, as many times as a quarter held passes.

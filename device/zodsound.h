@@ -416,6 +416,7 @@ private:
   std::atomic<bool> loop_{false};
   std::array<std::uint32_t, 4> quarterStart_{};
   std::array<bool, 4> pastEnd_{};
+  bool playedToEnd_ = false;  // stopped itself after the end of a sound played once (under the position lock)
   std::mutex refillLock_;
   std::mutex positionLock_;
   std::atomic<bool> stopRequested_{false};
