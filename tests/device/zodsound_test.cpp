@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "core/vxrefusal.h"
 #include "device/sound_fixtures.h"
@@ -543,4 +544,33 @@ TEST_F(SoundTest, PositionNeverPassesTheEndOfASoundPlayedOnce) {
       EXPECT_EQ(s->GetPosition(), length) << "stopped at its end, latency " << latency;
     }
   }
+}
+
+TEST_F(SoundTest, FactoriesNameWhyTheyRefuseASound) {
+  const std::string six = PcmWave(6, 44100, 16, std::string(1200, '\0'));
+  const std::string junk(3000, 'j');
+  const std::string fast = PcmWave(1, 250000, 16, std::string(1000, '\0'));
+  using Factory = std::function<bool(VXStream*)>;
+  const Factory buffer = [&](VXStream* s) { return device.CreateBufferFromWave(s, false, false, false) != nullptr; };
+  const Factory stream = [&](VXStream* s) { return device.CreateStreamFromWave(s, false, false) != nullptr; };
+  const Factory mp3 = [&](VXStream* s) { return device.CreateStreamFromMp3(s, false, false) != nullptr; };
+  const Factory ogg = [&](VXStream* s) { return device.CreateBufferFromOgg(s, false, false, false) != nullptr; };
+  const std::vector<std::tuple<const char*, const std::string*, Factory, const char*>> cases = {
+      {"six channels, static", &six, buffer, "6 channels: only mono and stereo sounds play"},
+      {"six channels, streamed", &six, stream, "6 channels: only mono and stereo sounds play"},
+      {"250 kHz", &fast, stream, "a sample rate outside 100 to 200,000 Hz"},
+      {"junk as MP3", &junk, mp3, "no MPEG audio frame at the start of the data"},
+      {"junk as Ogg Vorbis", &junk, ogg, "not an Ogg Vorbis file"},
+  };
+  for (const auto& [name, bytes, factory, reason] : cases) {
+    std::unique_ptr<VXMemoryStream> file(Memory(*bytes));
+    EXPECT_FALSE(factory(file.get())) << name;
+    EXPECT_STREQ(VXRefusal(), reason) << name;
+  }
+  // A 24-bit sound plays, as 16 bits; the reason of the refusal before it is gone.
+  std::unique_ptr<VXMemoryStream> wide(Memory(PcmWave(2, 44100, 24, std::string(6000, '\1'))));
+  TDSoundBuffer* b = device.CreateBufferFromWave(wide.get(), false, false, false);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->GetBitsPerSample(), 16);
+  EXPECT_STREQ(VXRefusal(), "");
 }
