@@ -106,6 +106,8 @@ namespace {
 // stream is.
 class NarrowingConverter final : public AcmConverter {
 public:
+  static constexpr int kFramesPerConversion = 4096;
+
   static std::unique_ptr<AcmConverter> Make(const tWAVEFORMATEX& f, VXStream* code, std::int64_t start,
                                             std::int64_t length) {
     const bool isFloat = f.wFormatTag == kWaveFormatIeeeFloat;
@@ -119,8 +121,8 @@ public:
     c->rate_ = static_cast<int>(f.nSamplesPerSec);
     const std::int64_t frames = length / (c->sampleBytes_ * c->channels_);
     c->decodedBytes_ = frames * c->channels_ * 2;
-    // A quarter of a second at a time.
-    c->blockBytes_ = static_cast<std::size_t>(std::max(c->rate_ / 4, 1)) * c->channels_ * 2;
+    // A fixed number of frames at a time: the rate is the file's word and may be anything.
+    c->blockBytes_ = static_cast<std::size_t>(kFramesPerConversion) * c->channels_ * 2;
     c->in_.resize(c->blockBytes_ / 2 * c->sampleBytes_);
     return c;
   }
@@ -280,7 +282,9 @@ public:
   bool Restart() override {
     AcmConverter::Restart();
     mpg123_close(handle_);
-    return mpg123_open_handle(handle_, this) == MPG123_OK;
+    mpg123_delete(handle_);
+    handle_ = nullptr;
+    return Open() == nullptr;
   }
 
 private:

@@ -462,9 +462,15 @@ TEST_F(SoundTest, EveryStreamedKindLoopsAtItsLoopStartSampleExact) {
     s->SetLoopPoint(kLoopStart);
     ASSERT_TRUE(s->Play(true));
     std::vector<std::int16_t> heard;
+    std::uint32_t last = 0;
     while (heard.size() / 2 < frames + (frames - loop) + 44100) {
       const std::vector<std::int16_t>& out = Pump(4410, s.get());
       heard.insert(heard.end(), out.begin(), out.end());
+      // The position stays inside the sound and goes back only to just past the loop start.
+      const std::uint32_t position = s->GetPosition();
+      ASSERT_LT(position, frames * 4);
+      if (position < last) ASSERT_LE(position, kLoopStart + 4410 * 4) << "back from " << last;
+      last = position;
     }
     for (std::size_t i = 0; i < heard.size() / 2; ++i) {
       const std::size_t from = i < frames ? i : loop + (i - frames) % (frames - loop);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -145,6 +146,11 @@ TEST(VXPng, GreyAndEveryDepthAreRead) {
       }
     }
     const std::string file = MakePng({w, h, c.type, c.depth, false, palette, rows});
+    if (c.depth == 1 || c.type == PNG_COLOR_TYPE_GRAY_ALPHA) {
+      std::string seed = std::string(c.name) + ".png";
+      std::replace(seed.begin(), seed.end(), ' ', '_');
+      SaveSeed("png_fuzz", seed.c_str(), file);
+    }
     Bytes query(file);
     EXPECT_EQ(ChkChannelPng(&query.stream), c.channels);
     for (VXPixFormat f : kAllFormats) {
