@@ -3,15 +3,17 @@
 //
 //   playsound FILE [--loop]
 //
-// With --loop the sound plays until the program is interrupted. The stream ends at the next whole second after the
-// sound (the rest of its ring plays as silence), so a short sound takes up to a second to end; the position shown
-// stops at the sound's end meanwhile.
+// With --loop the sound plays until the program is interrupted (Ctrl+C or SIGTERM). The stream ends at the next
+// whole second after the sound (the rest of its ring plays as silence), so a short sound takes up to a second to
+// end; the position shown stops at the sound's end meanwhile.
 //
-// Exit status: 0 the sound played to its end; 1 the file cannot be opened or is not a sound this program plays (the
-// reason follows the file name); 2 wrong arguments; 3 no sound output.
+// Exit status: 0 the sound played to its end, or played looping until interrupted; 1 the file cannot be opened or
+// is not a sound this program plays (the reason follows the file name); 2 wrong arguments; 3 no sound output; 4
+// interrupted before the end.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -23,7 +25,11 @@
 
 namespace {
 
-enum Status { kPlayed = 0, kNotPlayable = 1, kUsage = 2, kNoOutput = 3 };
+enum Status { kPlayed = 0, kNotPlayable = 1, kUsage = 2, kNoOutput = 3, kInterrupted = 4 };
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted = true; }
 
 std::string Extension(const std::string& path) {
   const std::size_t dot = path.rfind('.');
@@ -71,6 +77,10 @@ int main(int argc, char** argv) {
   if (kind == nullptr) return Refused(name, "not a kind of sound this program plays (.ogg, .bgm, .wav, .mp3, .adp)");
   VXFileStream file(name, VXFileRead);
   if (!file.IsOpen()) return Refused(name, "cannot be opened");
+  // Set before the sound output starts, so that SDL keeps them rather than turning the signals into quit events
+  // that nobody here reads.
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
   DirectX::TDSound device(nullptr);
   device.SetEnabled(true);
   if (!device.GetEnabled()) {
@@ -87,11 +97,16 @@ int main(int argc, char** argv) {
   std::printf("%s: %u Hz, %u channel(s), %u bits, %.3f s\n", name, stream->GetSamplesPerSec(), stream->GetChannels(),
               stream->GetBitsPerSample(), length);
   stream->Play(loop);
-  while (!ended) {
+  while (!ended && !interrupted) {
     std::printf("\r%8.3f s of %.3f s", stream->GetPosition() / bytesPerSecond, length);
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  std::printf("\r%8.3f s of %.3f s\nplayed to the end\n", stream->GetPosition() / bytesPerSecond, length);
-  return kPlayed;
+  std::printf("\r%8.3f s of %.3f s\n", stream->GetPosition() / bytesPerSecond, length);
+  if (ended) {
+    std::printf("played to the end\n");
+    return kPlayed;
+  }
+  std::printf(loop ? "stopped looping\n" : "interrupted before the end\n");
+  return loop ? kPlayed : kInterrupted;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The sound player on SDL's dummy output: a 10 ms sound plays to its end and says so with its length (never a
-# position beyond it), status 0; sounds it cannot play are named with the reason, status 1; bad arguments, status 2.
+# position beyond it), status 0; a looping sound plays until interrupted; sounds it cannot play are named with the
+# reason, status 1; bad arguments, status 2.
 set -euo pipefail
 tool="$1"
 work=$(mktemp -d "${QORM_TEST_TMP:-${TMPDIR:-/tmp}}/playsoundXXXXXX")
@@ -26,6 +27,25 @@ tail -n 2 "$work/lines" | head -n 1 | grep -q '^   0.010 s of 0.010 s$'
 tail -n 1 "$work/lines" | grep -q '^played to the end$'
 if grep -v 'of 0.010 s' "$work/lines" | grep -q ' s of '; then exit 1; fi
 if grep -q ' 0.0[2-9][0-9] s of\| [1-9]\.[0-9]* s of\| 0.[1-9][0-9]* s of' "$work/lines"; then exit 1; fi
+
+# Looping, it plays until a SIGTERM, then says so and ends with 0; interrupted while playing once, with 4.
+wave 1 2 44100 16 176400 >"$work/one.wav"
+for mode in --loop once; do
+  args=("$work/one.wav"); [ "$mode" = --loop ] && args+=(--loop)
+  "$tool" "${args[@]}" >"$work/out" 2>"$work/err" &
+  pid=$!
+  for _ in $(seq 1 200); do grep -q ' s of ' "$work/out" && break; sleep 0.05; done
+  kill -TERM "$pid"
+  status=0
+  wait "$pid" || status=$?
+  if [ "$mode" = --loop ]; then
+    [ "$status" -eq 0 ]
+    tr '\r' '\n' <"$work/out" | tail -n 1 | grep -q '^stopped looping$'
+  else
+    # A one-second sound may end by itself before the signal comes on a slow machine.
+    [ "$status" -eq 4 ] || [ "$status" -eq 0 ]
+  fi
+done
 
 refused() {
   local file=$1 reason=$2 status=0
