@@ -469,7 +469,9 @@ TEST_F(SoundTest, EveryStreamedKindLoopsAtItsLoopStartSampleExact) {
       // The position stays inside the sound and goes back only to just past the loop start.
       const std::uint32_t position = s->GetPosition();
       ASSERT_LT(position, frames * 4);
-      if (position < last) ASSERT_LE(position, kLoopStart + 4410 * 4) << "back from " << last;
+      if (position < last) {
+        ASSERT_LE(position, kLoopStart + 4410 * 4) << "back from " << last;
+      }
       last = position;
     }
     for (std::size_t i = 0; i < heard.size() / 2; ++i) {
