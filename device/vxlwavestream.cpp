@@ -279,12 +279,16 @@ public:
     return 0;
   }
 
+  // A fresh handle: a reopened one can take seconds to find its way through a damaged file again. The data must
+  // give the same format again (the stream's buffers are sized for it).
   bool Restart() override {
     AcmConverter::Restart();
     mpg123_close(handle_);
     mpg123_delete(handle_);
     handle_ = nullptr;
-    return Open() == nullptr;
+    const int channels = channels_, rate = rate_;
+    const std::size_t blockBytes = blockBytes_;
+    return Open() == nullptr && channels_ == channels && rate_ == rate && blockBytes_ == blockBytes;
   }
 
 private:
