@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -75,8 +76,12 @@ int main(int argc, char** argv) {
   const char* name = argv[1];
   const Kind* kind = KindOf(name);
   if (kind == nullptr) return Refused(name, "not a kind of sound this program plays (.ogg, .bgm, .wav, .mp3, .adp)");
+  errno = 0;
   VXFileStream file(name, VXFileRead);
-  if (!file.IsOpen()) return Refused(name, "cannot be opened");
+  if (!file.IsOpen()) {
+    const std::string reason = std::string("cannot be opened") + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
+    return Refused(name, reason.c_str());
+  }
   // Set before the sound output starts, so that SDL keeps them rather than turning the signals into quit events
   // that nobody here reads.
   std::signal(SIGINT, OnInterrupt);

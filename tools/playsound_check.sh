@@ -57,7 +57,7 @@ wave 0x1234 2 44100 16 1764 >"$work/odd.wav"
 refused "$work/odd.wav" 'WAVE format 0x1234 is not supported'
 wave 1 6 44100 16 1200 >"$work/six.wav"
 refused "$work/six.wav" '6 channels: only mono and stereo sounds play'
-refused "$work/missing.wav" 'cannot be opened'
+refused "$work/missing.wav" 'cannot be opened: No such file or directory'
 refused "$work/sound.flac" 'not a kind of sound this program plays (.ogg, .bgm, .wav, .mp3, .adp)'
 
 status=0
