@@ -164,7 +164,9 @@ public:
     }
     const int perBlock = U16(f.extra.data());
     const std::size_t coefCount = U16(f.extra.data() + 2);
-    if (coefCount == 0 || f.extra.size() < 4 + 4 * coefCount) return VXRefuseNull("damaged Microsoft ADPCM coefficients");
+    if (coefCount == 0 || f.extra.size() < 4 + 4 * coefCount) {
+      return VXRefuseNull("damaged Microsoft ADPCM coefficients");
+    }
     if (perBlock < 2 || perBlock > SamplesIn(f.nBlockAlign, ch)) {
       return VXRefuseNull("Microsoft ADPCM samples per block do not fit its blocks");
     }
@@ -562,7 +564,9 @@ bool VXWaveStream::WaveHeaderAnalysis(tWAVEFORMATEX& format, std::int64_t& dataO
   const std::int64_t size = code->GetSize();
   std::uint8_t head[12];
   if (size < 12 || !code->Reset() || code->Read(head, 12) != 12) return VXRefuse("too short for a WAVE file");
-  if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) return VXRefuse("not a RIFF WAVE file");
+  if (std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+    return VXRefuse("not a RIFF WAVE file");
+  }
   // Sizes are 32-bit in the file; the walk is in 64 bits and never goes past what the stream holds.
   const std::int64_t end = std::min<std::int64_t>(static_cast<std::int64_t>(U32(head + 4)) + 8, size);
   bool haveFormat = false;

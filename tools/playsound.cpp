@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
   errno = 0;
   VXFileStream file(name, VXFileRead);
   if (!file.IsOpen()) {
-    const std::string reason = std::string("cannot be opened") + (errno != 0 ? ": " + std::string(std::strerror(errno)) : "");
-    return Refused(name, reason.c_str());
+    const std::string why = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
+    return Refused(name, ("cannot be opened" + why).c_str());
   }
   // Set before the sound output starts, so that SDL keeps them rather than turning the signals into quit events
   // that nobody here reads.

@@ -98,7 +98,8 @@ TEST(WaveStream, ExtensibleWideAndFloatingPointSamplesBecome16Bits) {
     EXPECT_EQ(wave.GetSize(), static_cast<std::int64_t>(c.samples.size() * 2)) << c.name;
     EXPECT_TRUE(wave.IsSeekable()) << c.name;
     std::vector<std::int16_t> out(c.samples.size() + 2);
-    ASSERT_EQ(wave.Read(out.data(), static_cast<int>(out.size() * 2)), static_cast<int>(c.samples.size() * 2)) << c.name;
+    const int bytes = static_cast<int>(c.samples.size() * 2);
+    ASSERT_EQ(wave.Read(out.data(), static_cast<int>(out.size() * 2)), bytes) << c.name;
     out.resize(c.samples.size());
     EXPECT_EQ(out, c.samples) << c.name;
     // The second frame again, found by a seek.
@@ -137,8 +138,10 @@ TEST(WaveStream, RefusesBrokenHeaders) {
       {"fmt too short", Riff({{"fmt ", std::string(12, '\1')}, {"data", data}}),
        "a \"fmt \" chunk of a size no format record has"},
       {"no channels", Riff({{"fmt ", FmtBody(1, 0, 8000, 16, 2)}, {"data", data}}), "the format names no channels"},
-      {"no bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 0, 2)}, {"data", data}}), "PCM samples of 0 bits are not supported"},
-      {"12 bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 12, 2)}, {"data", data}}), "PCM samples of 12 bits are not supported"},
+      {"no bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 0, 2)}, {"data", data}}),
+       "PCM samples of 0 bits are not supported"},
+      {"12 bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 12, 2)}, {"data", data}}),
+       "PCM samples of 12 bits are not supported"},
       {"16-bit floating point", Riff({{"fmt ", FmtBody(3, 1, 8000, 16, 2)}, {"data", data}}),
        "floating-point samples of 16 bits are not supported"},
       {"no rate", Riff({{"fmt ", FmtBody(1, 1, 0, 16, 2)}, {"data", data}}), "the format names no sample rate"},
@@ -350,9 +353,9 @@ TEST(Mp3Stream, FilesThatBeginWithAnId3v2TagOpen) {
   footer[5] = static_cast<char>(footer[5] | 0x10);
   footer += "3DI" + footer.substr(3, 7);
   ForwardOnlyStream pipe(file + "TAG" + std::string(125, ' '));
+  const std::string mpegFormat = FmtBody(0x55, 2, 44100, 0, 1, std::string(12, '\0'));
   std::unique_ptr<VXMemoryStream> bare(Memory(frames)), twice(Memory(file.substr(0, TagBytes(file)) + file)),
-      withFooter(Memory(footer + frames)), inWave(Memory(Riff({{"fmt ", FmtBody(0x55, 2, 44100, 0, 1, std::string(12, '\0'))},
-                                                              {"data", file}})));
+      withFooter(Memory(footer + frames)), inWave(Memory(Riff({{"fmt ", mpegFormat}, {"data", file}})));
   const std::vector<std::pair<const char*, VXPcmStream*>> same = {
       {"no tag", new VXMp3Stream(bare.get())},          {"two tags", new VXMp3Stream(twice.get())},
       {"a tag with a footer", new VXMp3Stream(withFooter.get())}, {"a pipe, ID3v1 at the end", new VXMp3Stream(&pipe)},

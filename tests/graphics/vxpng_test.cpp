@@ -131,7 +131,8 @@ TEST(VXPng, GreyAndEveryDepthAreRead) {
       {"palette 4-bit", PNG_COLOR_TYPE_PALETTE, 4, 1},  {"grey 1-bit", PNG_COLOR_TYPE_GRAY, 1, 3},
       {"grey 2-bit", PNG_COLOR_TYPE_GRAY, 2, 3},        {"grey 4-bit", PNG_COLOR_TYPE_GRAY, 4, 3},
       {"grey 8-bit", PNG_COLOR_TYPE_GRAY, 8, 3},        {"grey 16-bit", PNG_COLOR_TYPE_GRAY, 16, 3},
-      {"grey with alpha", PNG_COLOR_TYPE_GRAY_ALPHA, 8, 4}, {"grey with alpha 16-bit", PNG_COLOR_TYPE_GRAY_ALPHA, 16, 4},
+      {"grey with alpha", PNG_COLOR_TYPE_GRAY_ALPHA, 8, 4},
+      {"grey with alpha 16-bit", PNG_COLOR_TYPE_GRAY_ALPHA, 16, 4},
   };
   const int w = 7, h = 3;
   for (const Case& c : cases) {
@@ -142,7 +143,8 @@ TEST(VXPng, GreyAndEveryDepthAreRead) {
     std::vector<png_color> palette;
     if (c.type == PNG_COLOR_TYPE_PALETTE) {
       for (int i = 0; i < (1 << c.depth); ++i) {
-        palette.push_back({static_cast<png_byte>(i * 16), static_cast<png_byte>(255 - i * 16), static_cast<png_byte>(i * 8)});
+        const auto level = static_cast<png_byte>(i * 16);
+        palette.push_back({level, static_cast<png_byte>(255 - level), static_cast<png_byte>(i * 8)});
       }
     }
     const std::string file = MakePng({w, h, c.type, c.depth, false, palette, rows});
