@@ -448,37 +448,41 @@ std::vector<std::int16_t> DecodeWhole(const StreamedKind& kind) {
 }  // namespace
 
 // At 44,100 Hz stereo and full volume the mix is the ring's bytes: what is heard is compared sample by sample with
-// the whole sound decoded on its own, played through and then again from the loop start.
+// the whole sound decoded on its own, played through (to the loop end when there is one) and then again from the
+// loop start.
 TEST_F(SoundTest, EveryStreamedKindLoopsAtItsLoopStartSampleExact) {
   constexpr std::uint32_t kLoopStart = 441000;  // 2.5 s
+  constexpr std::uint32_t kLoopEnd = 299880 * 4;  // 6.8 s
   for (const StreamedKind& kind : SevenSecondsOfEveryKind()) {
-    SCOPED_TRACE(kind.name);
     const std::vector<std::int16_t> reference = DecodeWhole(kind);
-    const std::size_t frames = reference.size() / 2, loop = kLoopStart / 4;
-    ASSERT_GT(frames, loop + 4 * 44100);
-    std::unique_ptr<VXMemoryStream> file(Memory(kind.file));
-    std::unique_ptr<TDSoundStream> s((device.*kind.open)(file.get(), false, false));
-    ASSERT_NE(s, nullptr);
-    s->SetLoopPoint(kLoopStart);
-    ASSERT_TRUE(s->Play(true));
-    std::vector<std::int16_t> heard;
-    std::uint32_t last = 0;
-    while (heard.size() / 2 < frames + (frames - loop) + 44100) {
-      const std::vector<std::int16_t>& out = Pump(4410, s.get());
-      heard.insert(heard.end(), out.begin(), out.end());
-      // The position stays inside the sound and goes back only to just past the loop start.
-      const std::uint32_t position = s->GetPosition();
-      ASSERT_LT(position, frames * 4);
-      if (position < last) {
-        ASSERT_LE(position, kLoopStart + 4410 * 4) << "back from " << last;
+    for (const std::uint32_t loopEnd : {0u, kLoopEnd}) {
+      SCOPED_TRACE(testing::Message() << kind.name << (loopEnd != 0 ? ", with a loop end" : ""));
+      const std::size_t frames = loopEnd != 0 ? loopEnd / 4 : reference.size() / 2, loop = kLoopStart / 4;
+      ASSERT_GT(frames, loop + 4 * 44100);
+      std::unique_ptr<VXMemoryStream> file(Memory(kind.file));
+      std::unique_ptr<TDSoundStream> s((device.*kind.open)(file.get(), false, false));
+      ASSERT_NE(s, nullptr);
+      ASSERT_TRUE(loopEnd != 0 ? s->SetLoopPoint(kLoopStart, loopEnd) : s->SetLoopPoint(kLoopStart)) << VXRefusal();
+      ASSERT_TRUE(s->Play(true));
+      std::vector<std::int16_t> heard;
+      std::uint32_t last = 0;
+      while (heard.size() / 2 < frames + (frames - loop) + 44100) {
+        const std::vector<std::int16_t>& out = Pump(4410, s.get());
+        heard.insert(heard.end(), out.begin(), out.end());
+        // The position stays inside the loop's pass and goes back only to just past the loop start.
+        const std::uint32_t position = s->GetPosition();
+        ASSERT_LT(position, frames * 4);
+        if (position < last) {
+          ASSERT_LE(position, kLoopStart + 4410 * 4) << "back from " << last;
+        }
+        last = position;
       }
-      last = position;
-    }
-    for (std::size_t i = 0; i < heard.size() / 2; ++i) {
-      const std::size_t from = i < frames ? i : loop + (i - frames) % (frames - loop);
-      if (heard[2 * i] != reference[2 * from] || heard[2 * i + 1] != reference[2 * from + 1]) {
-        ADD_FAILURE() << "output frame " << i << " is not frame " << from << " of the sound";
-        break;
+      for (std::size_t i = 0; i < heard.size() / 2; ++i) {
+        const std::size_t from = i < frames ? i : loop + (i - frames) % (frames - loop);
+        if (heard[2 * i] != reference[2 * from] || heard[2 * i + 1] != reference[2 * from + 1]) {
+          ADD_FAILURE() << "output frame " << i << " is not frame " << from << " of the sound";
+          break;
+        }
       }
     }
   }
