@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/vxrefusal.h"
 #include "platform/mixer.h"
 
 namespace {
@@ -23,16 +24,22 @@ bool IsPlayableRate(std::uint32_t rate) {
 VXAdpStream::VXAdpStream(VXStream* code) : VXPcmStream(code) { AdpOpen(); }
 
 bool VXAdpStream::AdpOpen() {
+  VXRefusalScope scope;
   AdpClose();
   std::uint8_t header[kAdpHeaderBytes];
-  if (code_ == nullptr || !code_->Reset() || code_->Read(header, kAdpHeaderBytes) != kAdpHeaderBytes) return false;
-  if (std::memcmp(header, "ADP1", 4) != 0) return false;
+  if (code_ == nullptr) return false;
+  if (!code_->Reset() || code_->Read(header, kAdpHeaderBytes) != kAdpHeaderBytes) {
+    return VXRefuse("too short for an ADP file");
+  }
+  if (std::memcmp(header, "ADP1", 4) != 0) return VXRefuse("not an ADP file");
   const std::uint32_t samples = U32(header + 4);
   const std::uint32_t rate = U32(header + 8);
   const std::uint16_t channels = static_cast<std::uint16_t>(U32(header + 12));
-  if ((channels != 1 && channels != 2) || !IsPlayableRate(rate)) return false;
+  if (channels != 1 && channels != 2) return VXRefuse("ADP of other than one or two channels");
+  if (!IsPlayableRate(rate)) return VXRefuse("a sample rate outside 100 to 200,000 Hz");
   const std::int64_t decoded = static_cast<std::int64_t>(channels) * samples * 2;
-  if (samples == 0 || decoded > kMaxDecodedBytes) return false;
+  if (samples == 0) return VXRefuse("no sound in the data");
+  if (decoded > kMaxDecodedBytes) return VXRefuse("longer than a sound may be (2 GB decoded)");
   dataStart_ = code_->GetPosition();
   dataLength_ = static_cast<std::int64_t>(channels) * samples / 2;
   // An odd mono count has no byte for its last sample.
@@ -46,7 +53,7 @@ bool VXAdpStream::AdpOpen() {
     output_.assign(source_.size() * 4, 0);
   } catch (const std::bad_alloc&) {
     source_ = {};
-    return false;
+    return VXRefuse("out of memory");
   }
   request_ = tADPSTREAMHEADER{};
   request_.channels = channels;

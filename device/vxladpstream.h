@@ -1,5 +1,6 @@
 // The ADP file: a 16-byte header ("ADP1", samples per channel, rate, channels; little-endian 32-bit words) and the
-// 4-bit codes of Msm6258Codec. `VXAdpStream` delivers 16-bit PCM; it cannot seek.
+// 4-bit codes of Msm6258Codec. `VXAdpStream` delivers 16-bit PCM; it cannot seek. A file that cannot be opened
+// leaves the stream not open with the reason in VXRefusal (core/vxrefusal.h).
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "core/vxrefusal.h"
 #include "platform/mixer.h"
 
 namespace {
@@ -31,20 +32,33 @@ int VXOggStream::OggStream_Close(void*) { return 0; }
 
 long VXOggStream::OggStream_Tell(void* source) { return static_cast<long>(static_cast<VXStream*>(source)->GetPosition()); }
 
+// Why an opened file cannot be played; null when it can.
+const char* VXOggStream::Unplayable() {
+  const vorbis_info* info = ov_info(&file_, -1);
+  const ogg_int64_t samples = ov_pcm_total(&file_, -1);
+  if (info == nullptr) return "damaged Ogg Vorbis headers";
+  if (info->channels != 1 && info->channels != 2) return "Ogg Vorbis of other than one or two channels";
+  if (info->rate < platform::audio::kFrequencyMin || info->rate > platform::audio::kFrequencyMax) {
+    return "a sample rate outside 100 to 200,000 Hz";
+  }
+  // An unknown length (a stream that cannot seek) or one beyond what the PCM side can count is refused.
+  if (samples <= 0) return ov_seekable(&file_) ? "no sound in the data" : "Ogg Vorbis of unknown length";
+  if (samples * info->channels * 2 > kMaxDecodedBytes) return "longer than a sound may be (2 GB decoded)";
+  return nullptr;
+}
+
 bool VXOggStream::OggOpen() {
+  VXRefusalScope scope;
   OggClose();
   if (code_ == nullptr || !code_->Reset()) return false;
   const ov_callbacks callbacks{&OggStream_Read, &OggStream_Seek, &OggStream_Close, &OggStream_Tell};
-  if (ov_open_callbacks(code_, &file_, nullptr, 0, callbacks) < 0) return false;
+  if (ov_open_callbacks(code_, &file_, nullptr, 0, callbacks) < 0) return VXRefuse("not an Ogg Vorbis file");
+  if (const char* reason = Unplayable()) {
+    ov_clear(&file_);
+    return VXRefuse(reason);
+  }
   const vorbis_info* info = ov_info(&file_, -1);
   const ogg_int64_t samples = ov_pcm_total(&file_, -1);
-  const bool playable = info != nullptr && (info->channels == 1 || info->channels == 2) &&
-                        info->rate >= platform::audio::kFrequencyMin && info->rate <= platform::audio::kFrequencyMax;
-  // An unknown length (a stream that cannot seek) or one beyond what the PCM side can count is refused.
-  if (!playable || samples <= 0 || samples * info->channels * 2 > kMaxDecodedBytes) {
-    ov_clear(&file_);
-    return false;
-  }
   channels_ = info->channels;
   rate_ = static_cast<int>(info->rate);
   bits_ = 16;
@@ -54,7 +68,7 @@ bool VXOggStream::OggOpen() {
     block_.assign(static_cast<std::size_t>(rate_) * channels_ * 2, 0);
   } catch (const std::bad_alloc&) {
     ov_clear(&file_);
-    return false;
+    return VXRefuse("out of memory");
   }
   position_ = 0;
   blockAt_ = undelivered_ = 0;

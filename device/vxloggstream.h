@@ -1,5 +1,6 @@
 // Ogg Vorbis from a code stream (not owned) into 16-bit signed little-endian interleaved PCM, through vorbisfile.
-// The code stream must tell its length (seekable), so that the decoded length is known before playing.
+// The code stream must tell its length (seekable), so that the decoded length is known before playing. A file that
+// cannot be opened leaves the stream not open with the reason in VXRefusal (core/vxrefusal.h).
 #pragma once
 
 #include <vorbis/vorbisfile.h>
@@ -32,6 +33,7 @@ public:
   static long OggStream_Tell(void* source);
 
 private:
+  const char* Unplayable();
   bool OggConvert(std::uint8_t* buffer, int size);
 
   OggVorbis_File file_{};

@@ -16,6 +16,19 @@ std::int64_t VXPcmStream::Seek(std::int64_t offset, VXSeekWhence whence) {
   return GetDecodePoint();
 }
 
+bool VXPcmStream::MoveToSample(int sample) {
+  if (!open_ || FrameBytes() <= 0 || sample < 0 || sample > samples_) return false;
+  if (seekable_) return SeekSample(sample);
+  const std::int64_t target = static_cast<std::int64_t>(sample) * FrameBytes();
+  if (GetDecodePoint() > target && !Rewind()) return false;
+  unsigned char scratch[16384];
+  while (GetDecodePoint() < target) {
+    const int piece = static_cast<int>(std::min<std::int64_t>(target - GetDecodePoint(), sizeof scratch));
+    if (Decode(scratch, piece) <= 0) return false;
+  }
+  return true;
+}
+
 bool VXPcmStream::CodeSeekForward(std::int64_t position) {
   if (code_ == nullptr || position < 0) return false;
   if (code_->IsSeekable()) return code_->SetPosition(position);

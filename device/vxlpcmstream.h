@@ -38,6 +38,10 @@ public:
   int GetSamples() const { return samples_; }
   int FrameBytes() const { return channels_ * bits_ / 8; }
 
+  // Moves to a sample (per channel): by the decoder's own seek when it can seek, else by rewinding (when the sample
+  // lies behind) and decoding forward. Exact for every decoder; without a seek it costs decoding up to the sample.
+  bool MoveToSample(int sample);
+
   // Moves the code stream to an absolute offset, by reading forward when it cannot seek.
   bool CodeSeekForward(std::int64_t position);
   // Reads and discards exactly `count` bytes of the code stream; false when it ends first.

@@ -1,7 +1,11 @@
-// Decoders of RIFF WAVE and MPEG audio files. `VXAcmStream` passes PCM through unchanged (seekable when its code
-// stream is) or converts compressed data: Microsoft ADPCM with our own decoder, MPEG audio (tag 0x55) through
-// libmpg123. Converted data is not seekable. `VXWaveStream` opens a WAVE file with it, `VXMp3Stream` a bare MPEG
-// audio file.
+// Decoders of RIFF WAVE and MPEG audio files. `VXAcmStream` passes PCM of 8 and 16 bits through unchanged
+// (seekable when its code stream is) and converts everything else to 16-bit PCM: PCM of 24 and 32 bits and
+// floating-point samples (tag 3) are narrowed sample by sample (seekable when the code stream is), Microsoft ADPCM
+// goes through our own decoder and MPEG audio (tag 0x55) through libmpg123 (neither seekable). `VXWaveStream` opens
+// a WAVE file with it, the extensible format record (0xFFFE) read as the plain record of its sub-format;
+// `VXMp3Stream` opens a bare MPEG audio file, after any ID3v2 tags and before an ID3v1 tag.
+//
+// A file that cannot be opened leaves the stream not open with the reason in VXRefusal (core/vxrefusal.h).
 #pragma once
 
 #include <cstdint>
@@ -23,7 +27,9 @@ struct tWAVEFORMATEX {
 
 inline constexpr std::uint16_t kWaveFormatPcm = 1;
 inline constexpr std::uint16_t kWaveFormatAdpcm = 2;
+inline constexpr std::uint16_t kWaveFormatIeeeFloat = 3;
 inline constexpr std::uint16_t kWaveFormatMpegLayer3 = 0x55;
+inline constexpr std::uint16_t kWaveFormatExtensible = 0xFFFE;
 
 namespace vx_detail {
 class AcmConverter;
@@ -35,8 +41,9 @@ public:
   ~VXAcmStream() override;
 
   // Opens decoding of `dataLength` bytes of the code stream from its current position, in the given source format.
-  // Non-zero channels, bits and rate ask for that output format (PCM passes through only when it matches; the
-  // converters give 16-bit PCM in the source's channels and rate and refuse other requests).
+  // Non-zero channels, bits and rate ask for that output format (PCM passes through only when it matches, and PCM
+  // wider than 16 bits only when its own width is asked for; the converters give 16-bit PCM in the source's
+  // channels and rate and refuse other requests).
   bool AcmOpen(const tWAVEFORMATEX& format, std::uint32_t dataLength, bool realTime, std::uint16_t channels,
                std::uint16_t bits, std::uint32_t rate);
   bool AcmClose();
@@ -71,7 +78,8 @@ public:
   VXWaveStream(VXStream* code, bool realTime);
 
   // Finds the "fmt " and "data" chunks: the format, the offset of the first data byte and the data length (cut to
-  // what the code stream holds). False for anything that is not a WAVE file with both, "fmt " first.
+  // what the code stream holds). False for anything that is not a WAVE file with both, "fmt " first, and for an
+  // extensible format record whose sub-format is not one of the plain tags.
   bool WaveHeaderAnalysis(tWAVEFORMATEX& format, std::int64_t& dataOffset, std::int64_t& dataLength);
 
 private:

@@ -1,9 +1,11 @@
 #include "device/zodsound.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "core/vxrefusal.h"
 #include "device/vxladpstream.h"
 #include "device/vxloggstream.h"
 #include "device/vxlwavestream.h"
@@ -144,26 +146,51 @@ TDSoundBuffer* TDSound::CreateBufferMute(int seconds) {
   return buffer;
 }
 
+namespace {
+
+// Whether the mixer plays a decoder's format; names the reason when not.
+bool Playable(VXPcmStream* pcm) {
+  const int channels = pcm->GetChannels(), rate = pcm->GetRate(), bits = pcm->GetBits();
+  if (channels != 1 && channels != 2) {
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "%d channels: only mono and stereo sounds play", channels);
+    return VXRefuse(reason);
+  }
+  if (bits != 8 && bits != 16) {
+    char reason[64];
+    std::snprintf(reason, sizeof reason, "%d-bit samples: only 8- and 16-bit samples play", bits);
+    return VXRefuse(reason);
+  }
+  if (!VoiceFormat{static_cast<std::uint16_t>(channels), static_cast<std::uint32_t>(std::max(rate, 0)),
+                   static_cast<std::uint16_t>(bits)}
+           .IsValid()) {
+    return VXRefuse("a sample rate outside 100 to 200,000 Hz");
+  }
+  return true;
+}
+
+}  // namespace
+
 template <class Buffer>
 Buffer* TDSound::FromPcm(VXPcmStream* pcm, bool panEnabled, bool freqEnabled, bool staticFlag) {
+  VXRefusalScope scope;
   if (!enabled_ || pcm == nullptr || !pcm->IsOpen()) return nullptr;
   // The decoder's size and format are data from a file: checked before anything is allocated.
   const std::int64_t size = pcm->GetSize();
   const int frame = pcm->FrameBytes();
+  if (!Playable(pcm)) return nullptr;
   const VoiceFormat format{static_cast<std::uint16_t>(pcm->GetChannels()),
                            static_cast<std::uint32_t>(pcm->GetRate()), static_cast<std::uint16_t>(pcm->GetBits())};
-  if (pcm->GetChannels() <= 0 || pcm->GetRate() <= 0 || pcm->GetBits() <= 0 || !format.IsValid() || size < frame ||
-      size > kMaxBufferBytes) {
-    return nullptr;
-  }
+  if (size < frame) return VXRefuseNull("no sound in the data");
+  if (size > kMaxBufferBytes) return VXRefuseNull("too long for a static buffer (256 MB); play it streamed");
   std::vector<std::uint8_t> block;
   try {
     block.resize(static_cast<std::size_t>(size));
   } catch (const std::bad_alloc&) {
-    return nullptr;
+    return VXRefuseNull("out of memory");
   }
   const int n = std::max(pcm->Read(block.data(), static_cast<int>(size)), 0) / frame * frame;
-  if (n < std::max(frame, static_cast<int>(kMinBufferBytes))) return nullptr;
+  if (n < std::max(frame, static_cast<int>(kMinBufferBytes))) return VXRefuseNull("no sound could be decoded");
   auto* buffer = new Buffer(this);
   buffer->SetStaticFlag(staticFlag || std::is_same_v<Buffer, TDSoundBuffer3D>);
   bool made;
@@ -195,12 +222,14 @@ namespace {
 
 template <class Decoder, class Make>
 auto WithDecoder(VXStream* stream, Make make) {
+  VXRefusalScope scope;
   Decoder decoder(stream);
   return make(&decoder);
 }
 
 template <class Make>
 auto WithWrapper(Classes::TStream* stream, Make make) {
+  VXRefusalScope scope;
   T2VXStream wrapper(stream);
   return make(&wrapper);
 }
@@ -695,7 +724,8 @@ bool TDSoundStream::Create() {
 
 template <class Decoder>
 bool TDSoundStream::OpenWith(VXStream* stream) {
-  if (open_) return false;
+  VXRefusalScope scope;
+  if (open_) return VXRefuse("a sound is open already");
   std::unique_ptr<Decoder> decoder;
   if constexpr (std::is_same_v<Decoder, VXWaveStream> || std::is_same_v<Decoder, VXMp3Stream>) {
     decoder = std::make_unique<Decoder>(stream, true);
@@ -707,7 +737,8 @@ bool TDSoundStream::OpenWith(VXStream* stream) {
 
 template <class Decoder>
 bool TDSoundStream::OpenWrapped(Classes::TStream* stream) {
-  if (open_) return false;
+  VXRefusalScope scope;
+  if (open_) return VXRefuse("a sound is open already");
   auto wrapper = std::make_unique<T2VXStream>(stream);
   if (!OpenWith<Decoder>(wrapper.get())) return false;
   ownedCode_ = std::move(wrapper);
@@ -754,19 +785,19 @@ bool TDSoundStream::OpenStreamAdp(Classes::TStream* s) { return OpenWrapped<VXAd
 bool TDSoundStream::OpenStreamOgg(Classes::TStream* s) { return OpenWrapped<VXOggStream>(s); }
 
 bool TDSoundStream::OpenPcmStream(VXPcmStream* decoder) {
+  VXRefusalScope scope;
   std::unique_ptr<VXPcmStream> owned(decoder);
-  if (open_ || !owned || !owned->IsOpen()) return false;
+  if (open_) return VXRefuse("a sound is open already");
+  if (!owned || !owned->IsOpen()) return false;
   const int channels = owned->GetChannels();
   const int rate = owned->GetRate();
   const int bits = owned->GetBits();
   if (created_) {
-    if (channels != channels_ || rate != static_cast<int>(samplesPerSec_) || bits != bitsPerSample_) return false;
-  } else {
-    if (channels <= 0 || rate <= 0 || bits <= 0 ||
-        !FormatIsValid(static_cast<std::uint16_t>(channels), static_cast<std::uint32_t>(rate),
-                       static_cast<std::uint16_t>(bits))) {
-      return false;
+    if (channels != channels_ || rate != static_cast<int>(samplesPerSec_) || bits != bitsPerSample_) {
+      return VXRefuse("the sound's format differs from the stream's");
     }
+  } else {
+    if (!Playable(owned.get())) return false;
     channels_ = static_cast<std::uint16_t>(channels);
     samplesPerSec_ = static_cast<std::uint32_t>(rate);
     bitsPerSample_ = static_cast<std::uint16_t>(bits);
@@ -807,6 +838,7 @@ bool TDSoundStream::Play(bool loop, std::uint32_t start) {
     std::lock_guard<std::mutex> guard(positionLock_);
     quarterStart_ = {};
     pastEnd_ = {};
+    playedToEnd_ = false;
   }
   if (start != static_cast<std::uint32_t>(decoder_->GetPosition())) {
     const bool seeked = start != 0 && decoder_->IsSeekable() && decoder_->Seek(start, VXSeekBegin) >= 0;
@@ -859,9 +891,8 @@ bool TDSoundStream::BlockCopy(std::uint32_t offset, std::uint32_t size) {
   int emptyReads = 0;
   do {
     if (loop_ && (decoder_->IsEnd() || (loopEnd_ != 0 && decoder_->GetPosition() >= loopEnd_))) {
-      streamSize_ = static_cast<std::uint32_t>(decoder_->GetPosition());
-      const bool seeked = decoder_->IsSeekable() && decoder_->Seek(loopStart_, VXSeekBegin) >= 0;
-      if (!seeked) decoder_->Reset();
+      SetStreamSize(decoder_->GetPosition());
+      if (!decoder_->MoveToSample(static_cast<int>(loopStart_ / decoder_->FrameBytes()))) decoder_->Reset();
     }
     if (decoder_->IsEnd()) {
       ++emptyReads;
@@ -873,6 +904,8 @@ bool TDSoundStream::BlockCopy(std::uint32_t offset, std::uint32_t size) {
     filled += static_cast<std::uint32_t>(got);
     emptyReads = got == 0 ? emptyReads + 1 : 0;
   } while (loop_ && emptyReads < 2 && filled < size);
+  // A sound played once may end before its header said (a cut file): that is where its positions stop.
+  if (!loop_ && decoder_->IsEnd()) SetStreamSize(decoder_->GetPosition());
   if (filled < size) FillMute(work_.data() + filled, size - filled);
   return voice_->Write(offset, std::span<const std::uint8_t>(work_.data(), size));
 }
@@ -891,6 +924,11 @@ void TDSoundStream::StreamCallBack(TDSoundThread*, int index) {
   std::lock_guard<std::mutex> guard(refillLock_);
   if (stopRequested_ || !created_ || !open_) return;
   if (pastEnd_[index - 1] && !loop_) {
+    {
+      // What the device still holds of the sound is heard after the stop: the position is its end.
+      std::lock_guard<std::mutex> position(positionLock_);
+      playedToEnd_ = true;
+    }
     StopInSync();
     return;
   }
@@ -903,6 +941,11 @@ void TDSoundStream::StreamCallBack(TDSoundThread*, int index) {
   pastEnd_[(index + 2) % 4] = decoder_->IsEnd();
 }
 
+void TDSoundStream::SetStreamSize(std::int64_t size) {
+  std::lock_guard<std::mutex> guard(positionLock_);
+  streamSize_ = static_cast<std::uint32_t>(std::max<std::int64_t>(size, 0));
+}
+
 std::uint32_t TDSoundStream::GetPosition() {
   if (!created_) return 0;
   std::lock_guard<std::mutex> guard(positionLock_);
@@ -910,29 +953,42 @@ std::uint32_t TDSoundStream::GetPosition() {
   const std::uint32_t cursor = voice_->GetCursors().play;
   const std::uint32_t k = std::min<std::uint32_t>(cursor / q, 3);
   std::uint64_t position = static_cast<std::uint64_t>(quarterStart_[k]) + cursor - k * q;
-  // Past the end of one pass the sound went on from the loop start, as many times as a quarter held passes.
-  if (loop_ && streamSize_ != 0 && position >= streamSize_) {
-    const std::uint64_t loopLength = streamSize_ > loopStart_ ? streamSize_ - loopStart_ : streamSize_;
-    const std::uint64_t base = streamSize_ > loopStart_ ? loopStart_ : 0;
-    position = base + (position - streamSize_) % loopLength;
-  }
-  return static_cast<std::uint32_t>(position);
+  if (playedToEnd_) return streamSize_;
+  if (streamSize_ == 0 || position < streamSize_) return static_cast<std::uint32_t>(position);
+  // Played once, the ring goes on with silence after the end until the stream stops itself: the position stays at
+  // the end. Looping, the sound went on from the loop start, as many times as a quarter held passes.
+  if (!loop_) return streamSize_;
+  const std::uint64_t loopLength = streamSize_ > loopStart_ ? streamSize_ - loopStart_ : streamSize_;
+  const std::uint64_t base = streamSize_ > loopStart_ ? loopStart_ : 0;
+  return static_cast<std::uint32_t>(base + (position - streamSize_) % loopLength);
 }
 
 std::uint32_t TDSoundStream::GetStreamSize() {
   return created_ && decoder_ ? static_cast<std::uint32_t>(std::max<std::int64_t>(decoder_->GetSize(), 0)) : 0;
 }
 
-void TDSoundStream::SetLoopPoint(std::uint32_t start) {
-  if (!created_ || !decoder_) return;
-  loopStart_ = start < GetStreamSize() ? start : 0;
+bool TDSoundStream::SetLoopPoint(std::uint32_t start) {
+  VXRefusalScope scope;
+  if (!created_ || !decoder_) return VXRefuse("no sound is open");
+  loopStart_ = 0;
+  if (start >= GetStreamSize()) return start == 0 || VXRefuse("the loop start lies beyond the end of the sound");
+  // Without a seek each pass decodes the sound again up to the loop start: at most one pass a refill.
+  if (start != 0 && !decoder_->IsSeekable() && GetStreamSize() - start < length_) {
+    return VXRefuse("this sound cannot seek: its loop must last at least four seconds");
+  }
+  loopStart_ = start;
+  return true;
 }
 
-void TDSoundStream::SetLoopPoint(std::uint32_t start, std::uint32_t end) {
-  if (!created_ || !decoder_) return;
-  const bool startInside = start < GetStreamSize();
-  loopStart_ = startInside ? start : 0;
-  loopEnd_ = startInside && static_cast<std::uint64_t>(end) >= static_cast<std::uint64_t>(loopStart_) + length_ ? end : 0;
+bool TDSoundStream::SetLoopPoint(std::uint32_t start, std::uint32_t end) {
+  VXRefusalScope scope;
+  loopEnd_ = 0;
+  if (!SetLoopPoint(start)) return false;
+  if (static_cast<std::uint64_t>(end) < static_cast<std::uint64_t>(loopStart_) + length_) {
+    return VXRefuse("a loop end must lie at least four seconds after the loop start");
+  }
+  loopEnd_ = end;
+  return true;
 }
 
 // ---- TDSoundStream3D ----

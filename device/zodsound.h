@@ -6,7 +6,8 @@
 //
 // `TDSoundBuffer` holds a whole sound and plays it from the start, once or looping. `TDSoundStream` plays a sound of
 // any length through a ring of four seconds: its notification thread wakes it each time the play position enters a
-// quarter, and the quarter two ahead is refilled from the decoder. Its position is in bytes of the decoded sound.
+// quarter, and the quarter two ahead is refilled from the decoder. Its position is in bytes of the decoded sound:
+// never beyond the sound's end, and going back only where a loop wraps.
 //
 // Notifications: a buffer with an OnNotify handler (and every stream) has a thread of its own that waits for its
 // events with a 100 ms time-out and calls back on that thread. OnNotify fires when a sound played once ends by itself,
@@ -14,7 +15,8 @@
 // play they end). A handler may delete its own buffer.
 //
 // Threads: buffers are made and deleted on one thread; the game thread plays, stops and reads positions while the
-// notification threads refill. Nothing here throws; failures are false, null or 0.
+// notification threads refill. Nothing here throws; failures are false, null or 0. A factory or an open that
+// refuses a sound names the reason in VXRefusal (core/vxrefusal.h) on the calling thread.
 #pragma once
 
 #include <array>
@@ -381,8 +383,13 @@ public:
   bool StopInSync();
   std::uint32_t GetPosition() override;
   std::uint32_t GetStreamSize();
-  void SetLoopPoint(std::uint32_t start);
-  void SetLoopPoint(std::uint32_t start, std::uint32_t end);
+  // Loop points in bytes of decoded sound, taken by a later Play(true); a refused point is not set and the call
+  // says why (false, the reason in VXRefusal). The loop start must lie inside the sound (0 always does); on a
+  // decoder that cannot seek, a loop start other than 0 needs a loop (to the end of the sound) of at least Length
+  // (four seconds), since each pass decodes the sound again up to it. A loop end must lie at least Length after
+  // the loop start. Looping wraps at the loop start sample-exact, seekable decoder or not.
+  bool SetLoopPoint(std::uint32_t start);
+  bool SetLoopPoint(std::uint32_t start, std::uint32_t end);
 
   std::uint32_t GetQuarter() const { return length_ / 4; }
 
@@ -397,6 +404,7 @@ private:
   bool CreateWrapped(Classes::TStream* stream, bool panEnabled, bool freqEnabled);
 
   bool BlockCopy(std::uint32_t offset, std::uint32_t size);
+  void SetStreamSize(std::int64_t size);
   void FillMute(std::uint8_t* data, std::size_t size);
   void StreamCallBack(TDSoundThread* thread, int index);
   void ResetQuarterEvents();
@@ -408,6 +416,7 @@ private:
   std::atomic<bool> loop_{false};
   std::array<std::uint32_t, 4> quarterStart_{};
   std::array<bool, 4> pastEnd_{};
+  bool playedToEnd_ = false;  // stopped itself after the end of a sound played once (under the position lock)
   std::mutex refillLock_;
   std::mutex positionLock_;
   std::atomic<bool> stopRequested_{false};

@@ -1,5 +1,6 @@
 // The sound decoders on arbitrary bytes; the first byte chooses WAVE, MPEG audio, ADP or Ogg Vorbis. Decoding must
-// end, and never deliver more than the decoder announced.
+// end, and never deliver more than the decoder announced; a move back into the middle (as a loop wrap makes, by a
+// seek or by decoding forward again) must end too and deliver no more than what lies after it.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -28,5 +29,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     total += n;
   }
   if (total > pcm->GetSize()) std::abort();
+  const int middle = pcm->GetSamples() / 2;
+  if (!pcm->MoveToSample(middle)) return 0;
+  std::int64_t rest = 0;
+  for (int i = 0; i < 4096; ++i) {
+    const int n = pcm->Read(block.data(), static_cast<int>(block.size()));
+    if (n == 0) break;
+    rest += n;
+  }
+  if (rest > pcm->GetSize() - static_cast<std::int64_t>(middle) * pcm->FrameBytes()) std::abort();
   return 0;
 }

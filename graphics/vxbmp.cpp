@@ -4,9 +4,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
+#include "core/vxrefusal.h"
 #include "graphics/vxrgbcopy.h"
 
 // ---- Contract helpers
@@ -36,13 +39,25 @@ void SkipBytes(VXStream* stream, std::uint64_t count) {
   }
 }
 
+bool RefuseCaughtRead() {
+  try {
+    throw;
+  } catch (const std::bad_alloc&) {
+    return VXRefuse("out of memory");
+  } catch (const std::exception& e) {
+    return VXRefuse(std::strcmp(e.what(), "Read Error") == 0 ? "the file ends early" : e.what());
+  } catch (...) {
+    return VXRefuse("the picture could not be read");
+  }
+}
+
 bool VXPictureTarget::Prepare(unsigned char** target, std::size_t bytes, std::size_t capacity) {
   slot = target;
   owned = false;
-  if (*target != nullptr) return bytes <= capacity;
+  if (*target != nullptr) return bytes <= capacity || VXRefuse("the picture does not fit the buffer given for it");
   *target = static_cast<unsigned char*>(std::malloc(std::max<std::size_t>(bytes, 1)));
   owned = *target != nullptr;
-  return owned;
+  return owned || VXRefuse("out of memory");
 }
 
 void VXPictureTarget::Abandon() {
@@ -75,10 +90,25 @@ struct BmpHeader {
   // Entries stored in the file's palette (8-bit pictures only).
   std::uint32_t PaletteEntries() const { return coloursUsed == 0 ? 256 : coloursUsed; }
   std::uint64_t StoredRowBytes() const { return (std::uint64_t(width) * bitCount + 31) / 32 * 4; }
+  // Null when the picture is read with `wantedBits` (0: either 8 or 24), else why not.
+  const char* Refusal(int wantedBits) const {
+    static constexpr const char* kCompressions[] = {
+        nullptr, "run-length (RLE8) BMP pictures are not supported", "run-length (RLE4) BMP pictures are not supported",
+        "bit-field BMP pictures are not supported", "BMP pictures holding a JPEG are not supported",
+        "BMP pictures holding a PNG are not supported", "bit-field BMP pictures are not supported"};
+    if (compression != kUncompressed) {
+      return compression < std::size(kCompressions) ? kCompressions[compression] : "unknown BMP compression";
+    }
+    if (wantedBits == 8 && bitCount != 8) return "not an 8-bit (palette) BMP picture";
+    if (bitCount != 8 && bitCount != 24) return "BMP pictures of other than 8 or 24 bits a pixel are not supported";
+    if (width <= 0 || height <= 0) return "a BMP picture without pixels";
+    if (!PictureSideOK(width) || !PictureSideOK(height)) return "larger than 16384 pixels a side";
+    if (bitCount == 8 && coloursUsed > 256) return "a palette of more than 256 colours";
+    return nullptr;
+  }
   bool Readable(int wantedBits) const {
-    const bool bitsOK = wantedBits != 0 ? bitCount == wantedBits : bitCount == 8 || bitCount == 24;
-    return bitsOK && compression == kUncompressed && width > 0 && height > 0 && PictureSideOK(width) &&
-           PictureSideOK(height) && (bitCount != 8 || coloursUsed <= 256);
+    const char* refusal = Refusal(wantedBits);
+    return refusal == nullptr || VXRefuse(refusal);
   }
 };
 
@@ -98,7 +128,7 @@ BmpHeader ReadBmpHeader(VXStream* stream) {
   h.compression = Le32(info + 16);
   h.coloursUsed = Le32(info + 32);
   h.consumed = sizeof b;
-  if (infoSize < kInfoHeaderSize) throw std::runtime_error("LoadBmp Error:Header");  // core headers: other layout
+  if (infoSize < kInfoHeaderSize) throw std::runtime_error("OS/2 BMP headers are not supported");  // other layout
   SkipBytes(stream, infoSize - kInfoHeaderSize);
   h.consumed += infoSize - kInfoHeaderSize;
   return h;
@@ -129,7 +159,7 @@ void SkipToPixels(VXStream* stream, BmpHeader& h) {
 }
 
 bool PixelsPresent(VXStream* stream, const BmpHeader& h) {
-  return StreamHolds(stream, h.StoredRowBytes() * std::uint64_t(h.height));
+  return StreamHolds(stream, h.StoredRowBytes() * std::uint64_t(h.height)) || VXRefuse("the file ends early");
 }
 
 // Reads every stored row and hands it to `emit` with its row index in the top-first output.
@@ -155,6 +185,7 @@ const ExpandProc kExpandProcs[kBitDepthCount] = {nullptr, nullptr, ExpandIndexed
 
 bool LoadBmp(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
              std::size_t capacity) {
+  VXRefusalScope scope;
   if (!IsPictureFormat(format)) return false;
   VXPictureTarget out;
   try {
@@ -187,11 +218,12 @@ bool LoadBmp(VXStream* stream, unsigned char** pixels, int* width, int* height, 
     return true;
   } catch (...) {
     out.Abandon();
-    return false;
+    return RefuseCaughtRead();
   }
 }
 
 bool LoadAlpha(VXStream* stream, unsigned char** alpha, int* width, int* height, std::size_t capacity) {
+  VXRefusalScope scope;
   VXPictureTarget out;
   try {
     BmpHeader h = ReadBmpHeader(stream);
@@ -212,12 +244,13 @@ bool LoadAlpha(VXStream* stream, unsigned char** alpha, int* width, int* height,
     return true;
   } catch (...) {
     out.Abandon();
-    return false;
+    return RefuseCaughtRead();
   }
 }
 
 bool LoadPalette(VXStream* stream, RGBQUAD** palette, unsigned char** indices, int* width, int* height,
                  std::size_t indexCapacity) {
+  VXRefusalScope scope;
   VXPictureTarget paletteOut, indexOut;
   try {
     BmpHeader h = ReadBmpHeader(stream);
@@ -235,15 +268,17 @@ bool LoadPalette(VXStream* stream, RGBQUAD** palette, unsigned char** indices, i
     }
     if (indices != nullptr) {
       SkipToPixels(stream, h);
-      if (!PixelsPresent(stream, h)) throw std::runtime_error("Read Error");
+      if (!PixelsPresent(stream, h) || !indexOut.Prepare(indices, std::size_t(h.width) * h.height, indexCapacity)) {
+        paletteOut.Abandon();
+        return false;
+      }
       const std::size_t w = static_cast<std::size_t>(h.width);
-      if (!indexOut.Prepare(indices, w * std::size_t(h.height), indexCapacity)) throw std::runtime_error("Capacity");
       ReadRows(stream, h, [&](int y, const unsigned char* row) { std::memcpy(*indices + y * w, row, w); });
     }
     return true;
   } catch (...) {
     indexOut.Abandon();
     paletteOut.Abandon();
-    return false;
+    return RefuseCaughtRead();
   }
 }

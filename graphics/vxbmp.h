@@ -13,7 +13,8 @@
 //   pixel data cannot be in what is left of a stream of known size.
 // - Every failure (bad data, a stream that ends early, no memory, a decoder error) returns false. A buffer the
 //   reader allocated is released and the caller's pointer set back to null; a caller's buffer keeps the rows
-//   already written.
+//   already written. The reason is named in VXRefusal (core/vxrefusal.h): a kind of picture the reader does not
+//   read, damaged data, the end of the stream, a buffer too small.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +34,9 @@ std::size_t PictureBytes(int width, int height, VXPixFormat format);
 bool StreamHolds(VXStream* stream, std::uint64_t bytes);
 // Reads and drops `count` bytes; throws std::runtime_error "Read Error" when the stream ends first.
 void SkipBytes(VXStream* stream, std::uint64_t count);
+// Called inside a catch block: names the reason of the read that the exception ended (the stream ended early, no
+// memory, or the text of a reader's own exception) and returns false.
+bool RefuseCaughtRead();
 
 // The output buffer of one read. Plain data (no destructor), so that it may live across the error jumps of the C
 // decoders; the reader calls Abandon on every failure path.
@@ -42,15 +46,16 @@ struct VXPictureTarget {
 
   // Makes *slot a buffer of at least `bytes`: the caller's when it is not null and `capacity` covers `bytes`,
   // otherwise a new one (at least one byte, so that an empty picture still has a buffer). False when the caller's
-  // buffer is too small or memory runs out.
+  // buffer is too small or memory runs out (the reason named).
   bool Prepare(unsigned char** target, std::size_t bytes, std::size_t capacity);
   // Releases a buffer that Prepare allocated and sets the caller's pointer back to null.
   void Abandon();
 };
 
 // 8- and 24-bit pictures. Headers longer than 40 bytes (versions 4 and 5) and pixel data placed after a gap are
-// followed; rows stored top first (negative height) are read too. Compressed pictures, more than 256 palette
-// colours, a width or height of 0 and other bit counts are refused.
+// followed; rows stored top first (negative height) are read too. Compressed pictures (run-length, bit-field,
+// embedded JPEG or PNG), more than 256 palette colours, a width or height of 0, other bit counts and the short
+// header of OS/2 pictures are refused.
 bool LoadBmp(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
              std::size_t capacity = 0);
 // An 8-bit picture as an alpha plane: one byte per pixel, the level (blue + green + red) / 3 of its palette entry.

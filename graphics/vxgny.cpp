@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/vxrefusal.h"
 #include "graphics/vxbmp.h"
 #include "graphics/vxrgbcopy.h"
 
@@ -52,6 +53,7 @@ void XorGnyBuffer(unsigned char* buffer, int length, const unsigned char* key, i
 
 bool LoadGny(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
              const unsigned char* key, std::size_t capacity) {
+  VXRefusalScope scope;
   if (!IsPictureFormat(format) || key == nullptr || width == nullptr || height == nullptr) return false;
   VXPictureTarget out;
   try {
@@ -60,10 +62,10 @@ bool LoadGny(VXStream* stream, unsigned char** pixels, int* width, int* height, 
     // Sides beyond INT_MAX are stored as INT_MAX: the picture is refused anyway.
     *width = static_cast<int>(std::min<std::uint32_t>(w, INT32_MAX));
     *height = static_cast<int>(std::min<std::uint32_t>(h, INT32_MAX));
-    if (!PictureSideOK(w) || !PictureSideOK(h)) return false;
+    if (!PictureSideOK(w) || !PictureSideOK(h)) return VXRefuse("larger than 16384 pixels a side (a wrong key?)");
     if (pixels == nullptr) return true;
     const int rowBytes = static_cast<int>(w) * 3;
-    if (!StreamHolds(stream, std::uint64_t(rowBytes) * h)) return false;
+    if (!StreamHolds(stream, std::uint64_t(rowBytes) * h)) return VXRefuse("the file ends early");
     if (!out.Prepare(pixels, PictureBytes(*width, *height, format), capacity)) return false;
     std::vector<unsigned char> row(rowBytes);
     const std::size_t pitch = std::size_t(w) * _FormatAndDepthTable[format];
@@ -77,6 +79,6 @@ bool LoadGny(VXStream* stream, unsigned char** pixels, int* width, int* height, 
     return true;
   } catch (...) {
     out.Abandon();
-    return false;
+    return RefuseCaughtRead();
   }
 }

@@ -8,6 +8,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "core/vxrefusal.h"
 #include "graphics/vxbmp.h"
 #include "graphics/vxrgbcopy.h"
 
@@ -29,6 +30,7 @@ struct JpegSource {
   VXStream* stream;
   JOCTET* buffer;
   boolean startOfFile;
+  bool ended;  // the stream ran out and an end-of-image marker was made up
 };
 
 struct JpegErrorManager {
@@ -45,7 +47,14 @@ struct JpegJob {
   VXPictureTarget out;
 };
 
+// libjpeg's message is the reason of the failed read, unless the data had ended before: then that is the reason.
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
+  const auto* src = cinfo->is_decompressor ? reinterpret_cast<JpegSource*>(
+                                                 reinterpret_cast<j_decompress_ptr>(cinfo)->src)
+                                           : nullptr;
+  char message[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, message);
+  VXRefuse(src != nullptr && src->ended ? "the file ends early" : message);
   std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
 }
 
@@ -72,6 +81,7 @@ boolean JpegFillInputBuffer(j_decompress_ptr cinfo) {
   if (got <= 0) {
     if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
     WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->ended = true;
     src->buffer[0] = 0xFF;
     src->buffer[1] = JPEG_EOI;
     got = 2;
@@ -108,8 +118,13 @@ bool DecodeJpeg(JpegJob& job, VXStream* stream, unsigned char** pixels, int* wid
   jpeg_read_header(&cinfo, TRUE);
   if (width != nullptr) *width = static_cast<int>(cinfo.image_width);
   if (height != nullptr) *height = static_cast<int>(cinfo.image_height);
-  if (!PictureSideOK(cinfo.image_width) || !PictureSideOK(cinfo.image_height)) return false;
+  if (!PictureSideOK(cinfo.image_width) || !PictureSideOK(cinfo.image_height)) {
+    return VXRefuse("larger than 16384 pixels a side");
+  }
   if (pixels == nullptr) return true;
+  if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK) {
+    return VXRefuse("CMYK JPEG pictures are not supported");
+  }
 
 #ifdef JCS_EXTENSIONS
   cinfo.out_color_space = JCS_EXT_BGR;  // straight into the triple layout
@@ -121,7 +136,7 @@ bool DecodeJpeg(JpegJob& job, VXStream* stream, unsigned char** pixels, int* wid
   const int h = static_cast<int>(cinfo.output_height);
   if (cinfo.output_components != 3) ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
   JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, w * 3, 1);
-  if (!job.out.Prepare(pixels, PictureBytes(w, h, format), capacity)) ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
+  if (!job.out.Prepare(pixels, PictureBytes(w, h, format), capacity)) return false;  // the reason is named
   job.triples = static_cast<unsigned char*>(std::malloc(std::size_t(w) * 3 + 1));
   if (job.triples == nullptr) ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
   const std::size_t pitch = std::size_t(w) * _FormatAndDepthTable[format];
@@ -160,12 +175,14 @@ void JpegStreamSrc(jpeg_decompress_struct* cinfo, VXStream* stream) {
   src->pub.term_source = JpegTermSource;
   src->stream = stream;
   src->startOfFile = TRUE;
+  src->ended = false;
   src->pub.bytes_in_buffer = 0;
   src->pub.next_input_byte = nullptr;
 }
 
 bool LoadJpeg(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
               std::size_t capacity) {
+  VXRefusalScope scope;
   if (!IsPictureFormat(format)) return false;
   JpegJob job;
   job.cinfo.err = jpeg_std_error(&job.err.pub);

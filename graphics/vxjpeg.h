@@ -1,6 +1,6 @@
 // JPEG pictures through libjpeg, under the contract of graphics/vxbmp.h. The decoder is fed from a VXStream by the
-// program's own source manager; libjpeg's fatal errors end the read with false. Grey pictures are read as grey RGB;
-// colour spaces that libjpeg cannot turn into RGB (CMYK) are refused.
+// program's own source manager; libjpeg's fatal errors end the read with false, libjpeg's message named as the
+// reason in VXRefusal (core/vxrefusal.h). Grey pictures are read as grey RGB; CMYK and YCCK pictures are refused.
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/vxrefusal.h"
 #include "graphics/vxbmp.h"
 #include "graphics/vxrgbcopy.h"
 
@@ -62,7 +63,11 @@ struct PngJob {
   }
 };
 
-[[noreturn]] void PngFail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+// libpng's message (or ours) is the reason of the failed read.
+[[noreturn]] void PngFail(png_structp png, png_const_charp message) {
+  VXRefuse(message);
+  png_longjmp(png, 1);
+}
 void PngWarn(png_structp, png_const_charp) {}
 
 void PngRead(png_structp png, png_bytep data, std::size_t length) {
@@ -72,7 +77,7 @@ void PngRead(png_structp png, png_bytep data, std::size_t length) {
     ok = length <= INT_MAX && job->stream->Read(data, static_cast<int>(length)) == static_cast<int>(length);
   } catch (...) {
   }
-  if (!ok) png_error(png, "Png Error. Read Error.");
+  if (!ok) png_error(png, "the file ends early");
 }
 
 void PngWrite(png_structp png, png_bytep data, std::size_t length) {
@@ -82,14 +87,14 @@ void PngWrite(png_structp png, png_bytep data, std::size_t length) {
     ok = length <= INT_MAX && job->stream->Write(data, static_cast<int>(length)) == static_cast<int>(length);
   } catch (...) {
   }
-  if (!ok) png_error(png, "Png Error. Write Error.");
+  if (!ok) png_error(png, "the picture cannot be written");
 }
 
 void PngFlush(png_structp) {}
 
 void* PngAlloc(png_structp png, std::size_t bytes) {
   void* p = std::malloc(std::max<std::size_t>(bytes, 1));
-  if (p == nullptr) png_error(png, "LoadPng MemoryAllocError");
+  if (p == nullptr) png_error(png, "out of memory");
   return p;
 }
 
@@ -100,9 +105,9 @@ bool ReadSignature(VXStream* stream) {
   try {
     got = stream->Read(signature, sizeof signature);
   } catch (...) {
-    return false;
+    return RefuseCaughtRead();
   }
-  return got == 8 && png_sig_cmp(signature, 0, 8) == 0;
+  return (got == 8 && png_sig_cmp(signature, 0, 8) == 0) || VXRefuse("not a PNG file");
 }
 
 bool CreateReader(PngJob& job, VXStream* stream) {
@@ -171,32 +176,39 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
   const png_uint_32 h = png_get_image_height(job.png, job.info);
   const int depth = png_get_bit_depth(job.png, job.info);
   const int type = png_get_color_type(job.png, job.info);
-  if (!PictureSideOK(w) || !PictureSideOK(h)) return false;
+  if (!PictureSideOK(w) || !PictureSideOK(h)) return VXRefuse("larger than 16384 pixels a side");
   if (req.width != nullptr) *req.width = static_cast<int>(w);
   if (req.height != nullptr) *req.height = static_cast<int>(h);
   if (req.pixels == nullptr && req.alpha == nullptr) return true;
 
+  // Grey pictures are read as grey RGB, palettes and greys of fewer than 8 bits as 8 bits.
   RowProc build;
   int channels;
   switch (type) {
     case PNG_COLOR_TYPE_PALETTE: build = PaletteRow, channels = 1; break;
+    case PNG_COLOR_TYPE_GRAY:
     case PNG_COLOR_TYPE_RGB: build = RgbRow, channels = 3; break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
     case PNG_COLOR_TYPE_RGB_ALPHA: build = RgbaRow, channels = 4; break;
-    default: png_error(job.png, "LoadPng Error:GrayScale.Not Support");
+    default: png_error(job.png, "a PNG colour type that is not supported");
   }
   if (type == PNG_COLOR_TYPE_PALETTE) {
-    if (depth != 8) png_error(job.png, "LoadPng Error:Bit Depth.Not Support");
     png_colorp entries = nullptr;
     int count = 0;
     if (png_get_PLTE(job.png, job.info, &entries, &count) != 0)
       std::memcpy(job.palette, entries, std::clamp(count, 0, 256) * sizeof(png_color));
   }
+  if (depth < 8) {
+    if (type == PNG_COLOR_TYPE_GRAY) png_set_expand_gray_1_2_4_to_8(job.png);
+    png_set_packing(job.png);
+  }
+  if ((type & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(job.png);
   if (depth == 16) png_set_strip_16(job.png);
   png_set_interlace_handling(job.png);
   png_read_update_info(job.png, job.info);
   const std::size_t rowBytes = png_get_rowbytes(job.png, job.info);
   if (png_get_channels(job.png, job.info) != channels || rowBytes < std::size_t(w) * channels)
-    png_error(job.png, "LoadPng Error:Layout");
+    png_error(job.png, "a PNG layout that is not supported");
 
   job.image = static_cast<unsigned char*>(PngAlloc(job.png, rowBytes * h));
   job.rows = static_cast<png_bytep*>(PngAlloc(job.png, h * sizeof(png_bytep)));
@@ -205,10 +217,11 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
   png_read_end(job.png, nullptr);
 
   const int width = static_cast<int>(w), height = static_cast<int>(h);
+  // Prepare names its own reason.
   if (req.pixels != nullptr && !job.pixels.Prepare(req.pixels, PictureBytes(width, height, req.format), req.capacity))
-    png_error(job.png, "LoadPng MemoryAllocError");
+    png_longjmp(job.png, 1);
   if (req.alpha != nullptr && !job.alpha.Prepare(req.alpha, std::size_t(w) * h, req.alphaCapacity))
-    png_error(job.png, "LoadPng MemoryAllocError");
+    png_longjmp(job.png, 1);
   job.quads = static_cast<unsigned char*>(PngAlloc(job.png, std::size_t(w) * 4));
   job.alphaRow = static_cast<unsigned char*>(PngAlloc(job.png, w));
   std::memset(job.alphaRow, 255, w);
@@ -226,9 +239,10 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
 }
 
 bool LoadPngWith(VXStream* stream, const PngRequest& req) {
+  VXRefusalScope scope;
   if (!IsPictureFormat(req.format) || !ReadSignature(stream)) return false;
   PngJob job;
-  const bool ok = CreateReader(job, stream) && DecodePng(job, req);
+  const bool ok = (CreateReader(job, stream) || VXRefuse("out of memory")) && DecodePng(job, req);
   if (!ok) {
     job.pixels.Abandon();
     job.alpha.Abandon();
@@ -243,7 +257,9 @@ int QueryChannels(PngJob& job) {
   ReadHeader(job);
   switch (png_get_color_type(job.png, job.info)) {
     case PNG_COLOR_TYPE_PALETTE: return 1;
+    case PNG_COLOR_TYPE_GRAY:
     case PNG_COLOR_TYPE_RGB: return 3;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
     case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
     default: return 0;
   }
@@ -286,6 +302,7 @@ bool EncodePng(PngJob& job, const PngSource& src) {
 }  // namespace
 
 int ChkChannelPng(VXStream* stream) {
+  VXRefusalScope scope;
   if (!ReadSignature(stream)) return 0;
   PngJob job;
   const int channels = CreateReader(job, stream) ? QueryChannels(job) : 0;

@@ -2,8 +2,9 @@
 // contract of graphics/vxbmp.h), reading with colours restored from a white background, telling the channel count,
 // and writing a pixel buffer (with an optional alpha plane) as a PNG.
 //
-// Readable kinds: 8-bit palette, RGB and RGB with alpha at 8 or 16 bits (16-bit samples keep their high byte).
-// Grey pictures and palettes of other depths are refused; transparency chunks are not applied. The fourth byte of
+// Readable kinds: every kind PNG has. Palettes of 1 to 8 bits, RGB and RGB with alpha; grey pictures (1 to 16 bits)
+// are read as grey RGB, grey with alpha as RGB with alpha; 16-bit samples keep their high byte. Transparency chunks
+// are not applied. A failed read names the reason in VXRefusal (core/vxrefusal.h). The fourth byte of
 // pf32_8888 and the alpha nibble of pf16_4444 receive the picture's alpha (255 without an alpha channel); the other
 // formats get 0 there. Palette indexes past the picture's palette give black.
 #pragma once
@@ -13,8 +14,8 @@
 #include "core/vxstream.h"
 #include "graphics/vxrgbraw.h"
 
-// 1 for a palette picture, 3 for RGB, 4 for RGB with alpha, 0 for other kinds, a wrong signature or any failure.
-// Consumes the signature and the header chunks.
+// The channels a picture is read with: 1 for a palette picture, 3 for RGB and grey, 4 for RGB or grey with alpha; 0
+// for a wrong signature or any failure. Consumes the signature and the header chunks.
 int ChkChannelPng(VXStream* stream);
 
 // Either buffer pointer may be null; when both are, only the size is read. `alphaCapacity` is the size in bytes of

@@ -1,7 +1,16 @@
-// Sound files made in the tests: WAVE by bytes, Ogg Vorbis through libvorbisenc, tones, and a stream that cannot seek.
+// Sound files made in the tests: WAVE by bytes, Ogg Vorbis through libvorbisenc, MP3 through FFmpeg's LAME encoder
+// and MP3 muxer (as ffmpeg writes it: an ID3v2 tag, an Info frame), tones, and a stream that cannot seek.
 #pragma once
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
 #include <vorbis/vorbisenc.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <cmath>
 #include <cstdint>
@@ -61,6 +70,52 @@ inline std::string Bytes16(const std::vector<std::int16_t>& samples) {
   std::string s;
   for (std::int16_t v : samples) PutU16(s, static_cast<std::uint16_t>(v));
   return s;
+}
+
+// The standard seven predictor pairs of Microsoft ADPCM, after the samples per block.
+inline std::string AdpcmExtra(unsigned samplesPerBlock) {
+  static const int kCoefs[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
+  std::string e;
+  PutU16(e, samplesPerBlock);
+  PutU16(e, 7);
+  for (const auto& c : kCoefs) {
+    PutU16(e, static_cast<std::uint16_t>(c[0]));
+    PutU16(e, static_cast<std::uint16_t>(c[1]));
+  }
+  return e;
+}
+
+// A Microsoft ADPCM WAVE file of `blocks` blocks of 1024 bytes, stereo: each block starts from a different pair of
+// samples and wanders by small codes, so that no two stretches of the sound are alike.
+inline std::string MsAdpcmWave(int blocks, std::uint32_t rate) {
+  constexpr unsigned kBlock = 1024, kPerBlock = 2 + (kBlock - 14);
+  std::string data;
+  std::uint32_t seed = 12345;
+  for (int b = 0; b < blocks; ++b) {
+    std::string block;
+    block += '\0';  // predictor pair 0 on both channels: a random walk
+    block += '\0';
+    for (int c = 0; c < 2; ++c) PutU16(block, 32);
+    for (int c = 0; c < 4; ++c) PutU16(block, static_cast<unsigned>((b * 997 + c * 331) % 4000));
+    while (block.size() < kBlock) {
+      seed = seed * 1103515245 + 12345;
+      static const char kSmall[4] = {0x01, 0x0F, 0x10, static_cast<char>(0xF1)};
+      block += kSmall[(seed >> 16) & 3];
+    }
+    data += block;
+  }
+  return Riff({{"fmt ", FmtBody(2, 2, rate, 4, kBlock, AdpcmExtra(kPerBlock))}, {"data", data}});
+}
+
+// A rising sweep: no stretch of it repeats another, so a sound that resumes at the wrong sample is told apart.
+inline std::vector<std::int16_t> Sweep(int frames, int channels, int rate, double amplitude = 8000) {
+  std::vector<std::int16_t> out;
+  for (int i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    const auto v = static_cast<std::int16_t>(amplitude * std::sin(2 * M_PI * (200 + 50 * t) * t));
+    for (int c = 0; c < channels; ++c) out.push_back(c == 0 ? v : static_cast<std::int16_t>(-v / 2));
+  }
+  return out;
 }
 
 // A tone of `frames` frames, every channel alike.
@@ -142,6 +197,92 @@ inline std::string SilentMp3(int frames, bool mono = false) {
     out += frame;
   }
   return out;
+}
+
+namespace detail {
+
+// The muxer's output: a growing string that it may seek back into (to fill in the Info frame).
+struct Mp3Sink {
+  std::string bytes;
+  std::int64_t at = 0;
+
+  static int Write(void* self, std::uint8_t* data, int n) {  // FFmpeg 5 passes the bytes as not const
+    auto* s = static_cast<Mp3Sink*>(self);
+    if (s->bytes.size() < static_cast<std::size_t>(s->at + n)) s->bytes.resize(static_cast<std::size_t>(s->at + n));
+    std::memcpy(s->bytes.data() + s->at, data, static_cast<std::size_t>(n));
+    s->at += n;
+    return n;
+  }
+  static std::int64_t Seek(void* self, std::int64_t offset, int whence) {
+    auto* s = static_cast<Mp3Sink*>(self);
+    if (whence == AVSEEK_SIZE) return static_cast<std::int64_t>(s->bytes.size());
+    s->at = (whence & 3) == SEEK_END ? static_cast<std::int64_t>(s->bytes.size()) + offset
+            : (whence & 3) == SEEK_CUR ? s->at + offset
+                                       : offset;
+    return s->at;
+  }
+};
+
+}  // namespace detail
+
+// An MP3 file of interleaved 16-bit samples, as ffmpeg writes one: an ID3v2.4 tag, an Info frame with the encoder's
+// delay and padding (so that a gapless decoder gives back exactly `pcm`'s length), then the frames. Aborts when the
+// encoder is missing.
+inline std::string Mp3(const std::vector<std::int16_t>& pcm, int channels, int rate, int kbps = 128) {
+  av_log_set_level(AV_LOG_ERROR);
+  AVFormatContext* fc = nullptr;
+  if (avformat_alloc_output_context2(&fc, nullptr, "mp3", nullptr) < 0) std::abort();
+  const AVCodec* lame = avcodec_find_encoder_by_name("libmp3lame");
+  if (lame == nullptr) std::abort();
+  AVCodecContext* c = avcodec_alloc_context3(lame);
+  AVStream* st = avformat_new_stream(fc, nullptr);
+  c->sample_fmt = AV_SAMPLE_FMT_S16P;
+  c->sample_rate = rate;
+  av_channel_layout_default(&c->ch_layout, channels);
+  c->bit_rate = kbps * 1000;
+  c->time_base = {1, rate};
+  st->time_base = c->time_base;
+  if (avcodec_open2(c, nullptr, nullptr) < 0 || avcodec_parameters_from_context(st->codecpar, c) < 0) std::abort();
+  detail::Mp3Sink sink;
+  auto* buffer = static_cast<unsigned char*>(av_malloc(4096));
+  fc->pb = avio_alloc_context(buffer, 4096, 1, &sink, nullptr, &detail::Mp3Sink::Write, &detail::Mp3Sink::Seek);
+  if (avformat_write_header(fc, nullptr) < 0) std::abort();
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  auto send = [&](AVFrame* f) {
+    if (avcodec_send_frame(c, f) < 0) std::abort();
+    while (avcodec_receive_packet(c, packet) == 0) {
+      av_packet_rescale_ts(packet, c->time_base, st->time_base);
+      packet->stream_index = st->index;
+      if (av_interleaved_write_frame(fc, packet) < 0) std::abort();
+    }
+  };
+  const int frames = static_cast<int>(pcm.size()) / channels;
+  for (int done = 0; done < frames;) {
+    const int n = std::min(c->frame_size, frames - done);
+    frame->format = c->sample_fmt;
+    frame->sample_rate = rate;
+    frame->nb_samples = n;
+    av_channel_layout_copy(&frame->ch_layout, &c->ch_layout);
+    if (av_frame_get_buffer(frame, 0) < 0) std::abort();
+    for (int ch = 0; ch < channels; ++ch) {
+      auto* plane = reinterpret_cast<std::int16_t*>(frame->data[ch]);
+      for (int i = 0; i < n; ++i) plane[i] = pcm[static_cast<std::size_t>(done + i) * channels + ch];
+    }
+    frame->pts = done;
+    send(frame);
+    av_frame_unref(frame);
+    done += n;
+  }
+  send(nullptr);
+  if (av_write_trailer(fc) < 0) std::abort();
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&c);
+  av_freep(&fc->pb->buffer);
+  avio_context_free(&fc->pb);
+  avformat_free_context(fc);
+  return sink.bytes;
 }
 
 inline VXMemoryStream* Memory(const std::string& bytes) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
+#include "core/vxrefusal.h"
 #include "device/sound_fixtures.h"
 
 using fixtures::PutU32;
@@ -46,19 +48,21 @@ TEST(AdpStream, DecodesTheHeaderAndCodes) {
 }
 
 TEST(AdpStream, RefusesBadHeaders) {
-  const std::vector<std::pair<const char*, std::string>> cases = {
-      {"short", "ADP1"},
-      {"foreign magic", "ADP2" + AdpHeader(4, 8000, 1).substr(4) + "xx"},
-      {"no channels", AdpHeader(4, 8000, 0) + "xx"},
-      {"three channels", AdpHeader(4, 8000, 3) + "xx"},
-      {"no rate", AdpHeader(4, 0, 1) + "xx"},
-      {"no samples", AdpHeader(0, 8000, 1)},
-      {"a length beyond what the PCM side can count", AdpHeader(0xFFFFFFFF, 8000, 2) + "xx"},
+  const std::vector<std::tuple<const char*, std::string, const char*>> cases = {
+      {"short", "ADP1", "too short for an ADP file"},
+      {"foreign magic", "ADP2" + AdpHeader(4, 8000, 1).substr(4) + "xx", "not an ADP file"},
+      {"no channels", AdpHeader(4, 8000, 0) + "xx", "ADP of other than one or two channels"},
+      {"three channels", AdpHeader(4, 8000, 3) + "xx", "ADP of other than one or two channels"},
+      {"no rate", AdpHeader(4, 0, 1) + "xx", "a sample rate outside 100 to 200,000 Hz"},
+      {"no samples", AdpHeader(0, 8000, 1), "no sound in the data"},
+      {"a length beyond what the PCM side can count", AdpHeader(0xFFFFFFFF, 8000, 2) + "xx",
+       "longer than a sound may be (2 GB decoded)"},
   };
-  for (const auto& [name, bytes] : cases) {
+  for (const auto& [name, bytes, reason] : cases) {
     std::unique_ptr<VXMemoryStream> code(fixtures::Memory(bytes));
     VXAdpStream adp(code.get());
     EXPECT_FALSE(adp.IsOpen()) << name;
+    EXPECT_STREQ(VXRefusal(), reason) << name;
     char b[4];
     EXPECT_EQ(adp.Read(b, 4), 0) << name;
   }

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "core/vxrefusal.h"
 #include "device/sound_fixtures.h"
 
 using namespace fixtures;
@@ -79,8 +80,13 @@ TEST(OggStream, UnknownLengthAndGarbageAreRefused) {
   ForwardOnlyStream pipe(TwoSecondsStereo());
   VXOggStream fromPipe(&pipe);
   EXPECT_FALSE(fromPipe.IsOpen()) << "a stream that cannot seek has no known length";
+  EXPECT_STREQ(VXRefusal(), "Ogg Vorbis of unknown length");
   std::unique_ptr<VXMemoryStream> garbage(Memory(std::string(5000, 'O')));
   EXPECT_FALSE(VXOggStream(garbage.get()).IsOpen());
+  EXPECT_STREQ(VXRefusal(), "not an Ogg Vorbis file");
+  std::unique_ptr<VXMemoryStream> threeChannels(Memory(OggVorbis(Tone(4410, 3, 44100), 3, 44100)));
+  EXPECT_FALSE(VXOggStream(threeChannels.get()).IsOpen());
+  EXPECT_STREQ(VXRefusal(), "Ogg Vorbis of other than one or two channels");
   EXPECT_FALSE(VXOggStream(nullptr).IsOpen());
 }
 

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
+#include <tuple>
 
+#include "core/vxrefusal.h"
 #include "device/sound_fixtures.h"
 
 using namespace fixtures;
@@ -16,20 +19,18 @@ std::string Ramp(int samples) {
   return Bytes16(v);
 }
 
-// The standard seven predictor pairs of Microsoft ADPCM, after the samples per block.
-std::string AdpcmExtra(unsigned samplesPerBlock) {
-  static const int kCoefs[7][2] = {{256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232}};
-  std::string e;
-  PutU16(e, samplesPerBlock);
-  PutU16(e, 7);
-  for (const auto& c : kCoefs) {
-    PutU16(e, static_cast<std::uint16_t>(c[0]));
-    PutU16(e, static_cast<std::uint16_t>(c[1]));
-  }
-  return e;
-}
-
 }  // namespace
+
+// The extensible format record: the plain one with valid bits, a channel mask and the sub-format GUID, whose first
+// two bytes are the plain tag (`knownGuid` false spoils the rest of the GUID).
+std::string Extensible(unsigned tag, unsigned channels, std::uint32_t rate, unsigned bits, bool knownGuid = true) {
+  std::string extra;
+  PutU16(extra, bits);
+  PutU32(extra, channels == 2 ? 3 : 4);
+  PutU16(extra, tag);
+  extra += knownGuid ? std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14) : std::string(14, 'x');
+  return FmtBody(0xFFFE, channels, rate, bits, channels * bits / 8, extra);
+}
 
 TEST(WaveStream, PcmPassesThroughAndSeeks) {
   const std::string data = Ramp(200);  // 100 stereo frames
@@ -58,6 +59,58 @@ TEST(WaveStream, PcmPassesThroughAndSeeks) {
   EXPECT_EQ(std::string(out, 400), data);
 }
 
+// ffmpeg writes the extensible record for more than 16 bits or two channels; sox writes 24-bit and float files.
+TEST(WaveStream, ExtensibleWideAndFloatingPointSamplesBecome16Bits) {
+  std::string int24, int32, float32, float64;
+  const std::vector<std::int32_t> ints = {0x123456, -1, -0x800000, 0x7FFFFF};  // as 24-bit values
+  for (std::int32_t v : ints) {
+    int24.append({static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16)});
+    int32.append({'\x99', static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16)});
+  }
+  const std::vector<std::int16_t> fromInts = {0x1234, -1, -0x8000, 0x7FFF};
+  const double floats[] = {0.5, -1.0, 1.0, 2.0, -0.25, std::nan("")};
+  for (double v : floats) {
+    const float f = static_cast<float>(v);
+    float32.append(reinterpret_cast<const char*>(&f), 4);
+    float64.append(reinterpret_cast<const char*>(&v), 8);
+  }
+  const std::vector<std::int16_t> fromFloats = {16384, -32768, 32767, 32767, -8192, 0};
+  const std::string pcm16 = Ramp(4);
+  struct Case {
+    const char* name;
+    std::string file;
+    std::vector<std::int16_t> samples;
+  };
+  const Case cases[] = {
+      {"extensible 16-bit PCM", Riff({{"fmt ", Extensible(1, 2, 8000, 16)}, {"data", pcm16}}), {0, 3, 6, 9}},
+      {"24-bit PCM", Riff({{"fmt ", FmtBody(1, 2, 8000, 24, 6)}, {"data", int24}}), fromInts},
+      {"extensible 24-bit PCM", Riff({{"fmt ", Extensible(1, 2, 8000, 24)}, {"data", int24}}), fromInts},
+      {"32-bit PCM", Riff({{"fmt ", FmtBody(1, 2, 8000, 32, 8)}, {"data", int32}}), fromInts},
+      {"32-bit floating point", Riff({{"fmt ", FmtBody(3, 2, 8000, 32, 8)}, {"data", float32}}), fromFloats},
+      {"extensible 64-bit floating point", Riff({{"fmt ", Extensible(3, 2, 8000, 64)}, {"data", float64}}), fromFloats},
+  };
+  for (const Case& c : cases) {
+    std::unique_ptr<VXMemoryStream> code(Memory(c.file));
+    VXWaveStream wave(code.get());
+    ASSERT_TRUE(wave.IsOpen()) << c.name << ": " << VXRefusal();
+    EXPECT_EQ(wave.GetBits(), 16) << c.name;
+    EXPECT_EQ(wave.GetChannels(), 2) << c.name;
+    EXPECT_EQ(wave.GetSize(), static_cast<std::int64_t>(c.samples.size() * 2)) << c.name;
+    EXPECT_TRUE(wave.IsSeekable()) << c.name;
+    std::vector<std::int16_t> out(c.samples.size() + 2);
+    const int bytes = static_cast<int>(c.samples.size() * 2);
+    ASSERT_EQ(wave.Read(out.data(), static_cast<int>(out.size() * 2)), bytes) << c.name;
+    out.resize(c.samples.size());
+    EXPECT_EQ(out, c.samples) << c.name;
+    // The second frame again, found by a seek.
+    ASSERT_EQ(wave.Seek(4, VXSeekBegin), 4) << c.name;
+    std::int16_t frame[2] = {};
+    ASSERT_EQ(wave.Read(frame, 4), 4) << c.name;
+    EXPECT_EQ(frame[0], c.samples[2]) << c.name;
+    EXPECT_EQ(frame[1], c.samples[3]) << c.name;
+  }
+}
+
 TEST(WaveStream, WalksChunksWithPadBytes) {
   const std::string data = Ramp(4);
   const std::string file =
@@ -76,24 +129,37 @@ TEST(WaveStream, RefusesBrokenHeaders) {
   hugeRiff[4] = hugeRiff[5] = hugeRiff[6] = hugeRiff[7] = '\xFF';  // the chunk walk must stay in 64 bits
   std::string hugeChunk = Riff({{"LIST", "ab"}, {"fmt ", FmtBody(1, 1, 8000, 16, 2)}, {"data", data}});
   hugeChunk[16] = hugeChunk[17] = hugeChunk[18] = hugeChunk[19] = '\xFF';
-  const std::vector<std::pair<const char*, std::string>> cases = {
-      {"data before fmt", Riff({{"data", data}, {"fmt ", FmtBody(1, 1, 8000, 16, 2)}})},
-      {"no data", Riff({{"fmt ", FmtBody(1, 1, 8000, 16, 2)}})},
-      {"not RIFF", "RIFX" + PcmWave(1, 8000, 16, data).substr(4)},
-      {"short", "RIFF"},
-      {"fmt too short", Riff({{"fmt ", std::string(12, '\1')}, {"data", data}})},
-      {"no channels", Riff({{"fmt ", FmtBody(1, 0, 8000, 16, 2)}, {"data", data}})},
-      {"no bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 0, 2)}, {"data", data}})},
-      {"12 bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 12, 2)}, {"data", data}})},
-      {"no rate", Riff({{"fmt ", FmtBody(1, 1, 0, 16, 2)}, {"data", data}})},
-      {"unknown format", Riff({{"fmt ", FmtBody(0x1234, 1, 8000, 16, 2)}, {"data", data}})},
-      {"ADPCM without its extension", Riff({{"fmt ", FmtBody(2, 1, 8000, 4, 256)}, {"data", data}})},
-      {"huge chunk before fmt", hugeChunk},
+  const std::vector<std::tuple<const char*, std::string, const char*>> cases = {
+      {"data before fmt", Riff({{"data", data}, {"fmt ", FmtBody(1, 1, 8000, 16, 2)}}),
+       "the \"data\" chunk comes before the \"fmt \" chunk"},
+      {"no data", Riff({{"fmt ", FmtBody(1, 1, 8000, 16, 2)}}), "no \"data\" chunk"},
+      {"not RIFF", "RIFX" + PcmWave(1, 8000, 16, data).substr(4), "not a RIFF WAVE file"},
+      {"short", "RIFF", "too short for a WAVE file"},
+      {"fmt too short", Riff({{"fmt ", std::string(12, '\1')}, {"data", data}}),
+       "a \"fmt \" chunk of a size no format record has"},
+      {"no channels", Riff({{"fmt ", FmtBody(1, 0, 8000, 16, 2)}, {"data", data}}), "the format names no channels"},
+      {"no bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 0, 2)}, {"data", data}}),
+       "PCM samples of 0 bits are not supported"},
+      {"12 bits", Riff({{"fmt ", FmtBody(1, 1, 8000, 12, 2)}, {"data", data}}),
+       "PCM samples of 12 bits are not supported"},
+      {"16-bit floating point", Riff({{"fmt ", FmtBody(3, 1, 8000, 16, 2)}, {"data", data}}),
+       "floating-point samples of 16 bits are not supported"},
+      {"no rate", Riff({{"fmt ", FmtBody(1, 1, 0, 16, 2)}, {"data", data}}), "the format names no sample rate"},
+      {"unknown format", Riff({{"fmt ", FmtBody(0x1234, 1, 8000, 16, 2)}, {"data", data}}),
+       "WAVE format 0x1234 is not supported"},
+      {"extensible of an unknown sub-format", Riff({{"fmt ", Extensible(1, 1, 8000, 16, false)}, {"data", data}}),
+       "extensible WAVE of a sub-format that is not supported"},
+      {"extensible, cut", Riff({{"fmt ", FmtBody(0xFFFE, 1, 8000, 16, 2, std::string(10, '\0'))}, {"data", data}}),
+       "cut extensible WAVE format record"},
+      {"ADPCM without its extension", Riff({{"fmt ", FmtBody(2, 1, 8000, 4, 256)}, {"data", data}}),
+       "damaged Microsoft ADPCM format record"},
+      {"huge chunk before fmt", hugeChunk, "no \"fmt \" chunk"},
   };
-  for (const auto& [name, bytes] : cases) {
+  for (const auto& [name, bytes, reason] : cases) {
     std::unique_ptr<VXMemoryStream> code(Memory(bytes));
     VXWaveStream wave(code.get());
     EXPECT_FALSE(wave.IsOpen()) << name;
+    EXPECT_STREQ(VXRefusal(), reason) << name;
   }
   std::unique_ptr<VXMemoryStream> code(Memory(hugeRiff));
   EXPECT_TRUE(VXWaveStream(code.get()).IsOpen()) << "a RIFF size beyond the file is cut to the file";
@@ -242,4 +308,82 @@ TEST(Mp3Stream, DecodesARealSine) {
   }
   EXPECT_NEAR(crossings, 88, 3);  // 440 Hz over 0.2 s
   EXPECT_GT(peak, 8000);
+}
+
+namespace {
+
+std::vector<std::int16_t> DecodeAll(VXPcmStream& s) {
+  std::vector<std::int16_t> out(static_cast<std::size_t>(s.GetSize()) / 2 + 64);
+  const int n = s.Read(out.data(), static_cast<int>(out.size() * 2));
+  out.resize(static_cast<std::size_t>(std::max(n, 0)) / 2);
+  return out;
+}
+
+// The bytes of the ID3v2 tag at the start of `file` (its size field is synchsafe: 7 bits a byte).
+std::size_t TagBytes(const std::string& file) {
+  const auto b = [&](int i) { return static_cast<std::size_t>(static_cast<unsigned char>(file[i])); };
+  return 10 + (b(6) << 21 | b(7) << 14 | b(8) << 7 | b(9));
+}
+
+const std::string& FfmpegMp3() {
+  static const std::string file = Mp3(Tone(22050, 2, 44100, 440, 8000), 2, 44100);
+  return file;
+}
+
+}  // namespace
+
+// ffmpeg and most encoders begin an MP3 with an ID3v2 tag, and LAME writes an Info frame with its delay and padding.
+TEST(Mp3Stream, FilesThatBeginWithAnId3v2TagOpen) {
+  const std::string& file = FfmpegMp3();
+  ASSERT_EQ(file.substr(0, 3), "ID3");
+  std::unique_ptr<VXMemoryStream> code(Memory(file));
+  VXMp3Stream mp3(code.get());
+  ASSERT_TRUE(mp3.IsOpen()) << VXRefusal();
+  EXPECT_EQ(mp3.GetChannels(), 2);
+  EXPECT_EQ(mp3.GetSamples(), 22050) << "the Info frame's delay and padding are honoured";
+  const std::vector<std::int16_t> pcm = DecodeAll(mp3);
+  const std::vector<std::int16_t> tone = Tone(22050, 2, 44100, 440, 8000);
+  ASSERT_EQ(pcm.size(), tone.size());
+  double error = 0;
+  for (std::size_t i = 0; i < pcm.size(); ++i) error += std::abs(pcm[i] - tone[i]);
+  EXPECT_LT(error / pcm.size(), 400.0) << "the tone comes back in place";
+
+  const std::string frames = file.substr(TagBytes(file));
+  std::string footer = file.substr(0, TagBytes(file));
+  footer[5] = static_cast<char>(footer[5] | 0x10);
+  footer += "3DI" + footer.substr(3, 7);
+  ForwardOnlyStream pipe(file + "TAG" + std::string(125, ' '));
+  const std::string mpegFormat = FmtBody(0x55, 2, 44100, 0, 1, std::string(12, '\0'));
+  std::unique_ptr<VXMemoryStream> bare(Memory(frames)), twice(Memory(file.substr(0, TagBytes(file)) + file)),
+      withFooter(Memory(footer + frames)), inWave(Memory(Riff({{"fmt ", mpegFormat}, {"data", file}})));
+  const std::vector<std::pair<const char*, VXPcmStream*>> same = {
+      {"no tag", new VXMp3Stream(bare.get())},          {"two tags", new VXMp3Stream(twice.get())},
+      {"a tag with a footer", new VXMp3Stream(withFooter.get())}, {"a pipe, ID3v1 at the end", new VXMp3Stream(&pipe)},
+      {"inside WAVE", new VXWaveStream(inWave.get())},
+  };
+  for (const auto& [name, decoder] : same) {
+    std::unique_ptr<VXPcmStream> owned(decoder);
+    ASSERT_TRUE(decoder->IsOpen()) << name << ": " << VXRefusal();
+    EXPECT_EQ(DecodeAll(*decoder), pcm) << name;
+  }
+}
+
+TEST(Mp3Stream, Id3v2TagsThatDoNotFitAreRefusedWithTheReason) {
+  const std::string& file = FfmpegMp3();
+  std::string tooLong = file.substr(0, 200);
+  tooLong[6] = 0x7F;  // the tag claims about 254 MB
+  std::string notSynchsafe = file;
+  notSynchsafe[8] = static_cast<char>(0x81);
+  const std::string onlyTag = file.substr(0, TagBytes(file)) + std::string(200, '\0');
+  const std::vector<std::tuple<const char*, std::string, const char*>> cases = {
+      {"size beyond the file", tooLong, "the ID3v2 tag claims more bytes than the file holds"},
+      {"size not synchsafe", notSynchsafe, "damaged ID3v2 tag header"},
+      {"nothing after the tag", onlyTag, "no MPEG audio frame at the start of the data"},
+  };
+  for (const auto& [name, bytes, reason] : cases) {
+    std::unique_ptr<VXMemoryStream> code(Memory(bytes));
+    VXMp3Stream mp3(code.get());
+    EXPECT_FALSE(mp3.IsOpen()) << name;
+    EXPECT_STREQ(VXRefusal(), reason) << name;
+  }
 }

@@ -4,11 +4,15 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <thread>
+#include <tuple>
 
+#include "core/vxrefusal.h"
 #include "device/sound_fixtures.h"
 #include "device/vxladpstream.h"
+#include "device/vxloggstream.h"
 #include "device/vxlwavestream.h"
 
 using namespace DirectX;
@@ -394,4 +398,191 @@ TEST_F(SoundTest, DuplicateSharesTheSoundButNotThePlayState) {
   DSBCAPS caps;
   ASSERT_TRUE(twin->GetCaps(&caps));
   EXPECT_TRUE(caps.dwFlags & DSBCAPS_CTRL3D);
+}
+
+namespace {
+
+// One streamed kind of sound: its file and how to open it as a stream and as a decoder.
+struct StreamedKind {
+  const char* name;
+  std::string file;
+  TDSoundStream* (TDSound::*open)(VXStream*, bool, bool);
+  std::function<std::unique_ptr<VXPcmStream>(VXStream*)> decoder;
+};
+
+template <class Decoder>
+std::unique_ptr<VXPcmStream> Decode(VXStream* s) {
+  return std::make_unique<Decoder>(s);
+}
+
+// Seven seconds of 44,100 Hz stereo in every kind the stream plays.
+const std::vector<StreamedKind>& SevenSecondsOfEveryKind() {
+  static const std::vector<StreamedKind> kinds = [] {
+    constexpr int kFrames = 7 * 44100;
+    const std::vector<std::int16_t> sweep = Sweep(kFrames, 2, 44100);
+    VXMemoryStream adp;
+    if (!VXAdpStream::Encode(&adp, sweep.data(), kFrames, 44100, 2)) std::abort();
+    std::string adpBytes(static_cast<std::size_t>(adp.GetSize()), '\0');
+    adp.Reset();
+    adp.Read(adpBytes.data(), static_cast<int>(adpBytes.size()));
+    return std::vector<StreamedKind>{
+        {"PCM WAVE", PcmWave(2, 44100, 16, Bytes16(sweep)), &TDSound::CreateStreamFromWave, Decode<VXWaveStream>},
+        {"Microsoft ADPCM WAVE", MsAdpcmWave(kFrames / 1012 + 1, 44100), &TDSound::CreateStreamFromWave,
+         Decode<VXWaveStream>},
+        {"MP3", Mp3(sweep, 2, 44100), &TDSound::CreateStreamFromMp3, Decode<VXMp3Stream>},
+        {"ADP", adpBytes, &TDSound::CreateStreamFromAdp, Decode<VXAdpStream>},
+        {"Ogg Vorbis", OggVorbis(sweep, 2, 44100), &TDSound::CreateStreamFromOgg, Decode<VXOggStream>},
+    };
+  }();
+  return kinds;
+}
+
+std::vector<std::int16_t> DecodeWhole(const StreamedKind& kind) {
+  std::unique_ptr<VXMemoryStream> file(Memory(kind.file));
+  std::unique_ptr<VXPcmStream> decoder = kind.decoder(file.get());
+  std::vector<std::int16_t> pcm(static_cast<std::size_t>(decoder->GetSize()) / 2);
+  pcm.resize(static_cast<std::size_t>(std::max(decoder->Read(pcm.data(), static_cast<int>(pcm.size() * 2)), 0)) / 2);
+  return pcm;
+}
+
+}  // namespace
+
+// At 44,100 Hz stereo and full volume the mix is the ring's bytes: what is heard is compared sample by sample with
+// the whole sound decoded on its own, played through (to the loop end when there is one) and then again from the
+// loop start.
+TEST_F(SoundTest, EveryStreamedKindLoopsAtItsLoopStartSampleExact) {
+  constexpr std::uint32_t kLoopStart = 441000;  // 2.5 s
+  constexpr std::uint32_t kLoopEnd = 299880 * 4;  // 6.8 s
+  for (const StreamedKind& kind : SevenSecondsOfEveryKind()) {
+    const std::vector<std::int16_t> reference = DecodeWhole(kind);
+    for (const std::uint32_t loopEnd : {0u, kLoopEnd}) {
+      SCOPED_TRACE(testing::Message() << kind.name << (loopEnd != 0 ? ", with a loop end" : ""));
+      const std::size_t frames = loopEnd != 0 ? loopEnd / 4 : reference.size() / 2, loop = kLoopStart / 4;
+      ASSERT_GT(frames, loop + 4 * 44100);
+      std::unique_ptr<VXMemoryStream> file(Memory(kind.file));
+      std::unique_ptr<TDSoundStream> s((device.*kind.open)(file.get(), false, false));
+      ASSERT_NE(s, nullptr);
+      ASSERT_TRUE(loopEnd != 0 ? s->SetLoopPoint(kLoopStart, loopEnd) : s->SetLoopPoint(kLoopStart)) << VXRefusal();
+      ASSERT_TRUE(s->Play(true));
+      std::vector<std::int16_t> heard;
+      std::uint32_t last = 0;
+      while (heard.size() / 2 < frames + (frames - loop) + 44100) {
+        const std::vector<std::int16_t>& out = Pump(4410, s.get());
+        heard.insert(heard.end(), out.begin(), out.end());
+        // The position stays inside the loop's pass and goes back only to just past the loop start.
+        const std::uint32_t position = s->GetPosition();
+        ASSERT_LT(position, frames * 4);
+        if (position < last) {
+          ASSERT_LE(position, kLoopStart + 4410 * 4) << "back from " << last;
+        }
+        last = position;
+      }
+      for (std::size_t i = 0; i < heard.size() / 2; ++i) {
+        const std::size_t from = i < frames ? i : loop + (i - frames) % (frames - loop);
+        if (heard[2 * i] != reference[2 * from] || heard[2 * i + 1] != reference[2 * from + 1]) {
+          ADD_FAILURE() << "output frame " << i << " is not frame " << from << " of the sound";
+          break;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(SoundTest, LoopPointsThatCannotBeTakenAreReported) {
+  const std::vector<StreamedKind>& kinds = SevenSecondsOfEveryKind();
+  const StreamedKind& pcm = kinds[0];
+  const StreamedKind& adp = kinds[3];
+  std::unique_ptr<VXMemoryStream> pcmFile(Memory(pcm.file)), adpFile(Memory(adp.file));
+  std::unique_ptr<TDSoundStream> seekable(device.CreateStreamFromWave(pcmFile.get(), false, false));
+  std::unique_ptr<TDSoundStream> unseekable(device.CreateStreamFromAdp(adpFile.get(), false, false));
+  ASSERT_NE(seekable, nullptr);
+  ASSERT_NE(unseekable, nullptr);
+  const std::uint32_t second = 44100 * 4, size = 7 * second;
+  struct Case {
+    const char* name;
+    TDSoundStream* stream;
+    std::uint32_t start, end;  // end 0: SetLoopPoint(start)
+    const char* reason;        // null: taken
+  };
+  const Case cases[] = {
+      {"a loop start near the end of a seekable sound", seekable.get(), size - 4, 0, nullptr},
+      {"a loop of four seconds", seekable.get(), second, 5 * second, nullptr},
+      {"a loop end three seconds after the start", seekable.get(), second, 4 * second,
+       "a loop end must lie at least four seconds after the loop start"},
+      {"a loop start beyond the sound", seekable.get(), size, 0, "the loop start lies beyond the end of the sound"},
+      {"three seconds to loop without a seek", unseekable.get(), 4 * second, 0,
+       "this sound cannot seek: its loop must last at least four seconds"},
+      {"three seconds to loop without a seek, with an end", unseekable.get(), 4 * second, 9 * second,
+       "this sound cannot seek: its loop must last at least four seconds"},
+      {"three seconds and a half without a seek", unseekable.get(), 2 * second, 0, nullptr},
+      {"the whole sound without a seek", unseekable.get(), 0, 0, nullptr},
+  };
+  for (const Case& c : cases) {
+    const bool taken = c.end == 0 ? c.stream->SetLoopPoint(c.start) : c.stream->SetLoopPoint(c.start, c.end);
+    EXPECT_EQ(taken, c.reason == nullptr) << c.name;
+    EXPECT_STREQ(VXRefusal(), c.reason == nullptr ? "" : c.reason) << c.name;
+  }
+}
+
+// The ring goes on with silence after a sound played once, up to the next quarter, where the stream stops itself.
+TEST_F(SoundTest, PositionNeverPassesTheEndOfASoundPlayedOnce) {
+  std::string cut = PcmWave(2, 44100, 16, Bytes16(Sweep(44100 * 3 / 2, 2, 44100)));
+  cut.resize(cut.size() - 44100 * 2);  // half a second less than the header says
+  const std::vector<std::pair<const char*, std::string>> sounds = {
+      {"1.5 s", PcmWave(2, 44100, 16, Bytes16(Sweep(44100 * 3 / 2, 2, 44100)))},
+      {"10 ms", PcmWave(2, 44100, 16, Bytes16(Sweep(441, 2, 44100)))},
+      {"cut to 1 s", cut},
+  };
+  // Also with output the device still holds when the stream stops itself (50 ms).
+  for (const std::uint32_t latency : {0, 2205}) {
+    device.GetManualSink()->SetLatencyFrames(latency);
+    for (const auto& [name, bytes] : sounds) {
+      SCOPED_TRACE(name);
+      std::unique_ptr<VXMemoryStream> file(Memory(bytes));
+      std::unique_ptr<TDSoundStream> s(device.CreateStreamFromWave(file.get(), false, false));
+      ASSERT_NE(s, nullptr);
+      const auto length = static_cast<std::uint32_t>(
+          DecodeWhole({name, bytes, &TDSound::CreateStreamFromWave, Decode<VXWaveStream>}).size() * 2);
+      ASSERT_TRUE(s->Play(false));
+      std::uint32_t last = 0;
+      for (int i = 0; i < 300 && s->IsPlay(); ++i) {
+        Pump(441, s.get());
+        const std::uint32_t position = s->GetPosition();
+        ASSERT_LE(position, length) << "after " << (i + 1) * 10 << " ms";
+        ASSERT_GE(position, last) << "after " << (i + 1) * 10 << " ms";
+        last = position;
+      }
+      EXPECT_FALSE(s->IsPlay());
+      EXPECT_EQ(s->GetPosition(), length) << "stopped at its end, latency " << latency;
+    }
+  }
+}
+
+TEST_F(SoundTest, FactoriesNameWhyTheyRefuseASound) {
+  const std::string six = PcmWave(6, 44100, 16, std::string(1200, '\0'));
+  const std::string junk(3000, 'j');
+  const std::string fast = PcmWave(1, 250000, 16, std::string(1000, '\0'));
+  using Factory = std::function<bool(VXStream*)>;
+  const Factory buffer = [&](VXStream* s) { return device.CreateBufferFromWave(s, false, false, false) != nullptr; };
+  const Factory stream = [&](VXStream* s) { return device.CreateStreamFromWave(s, false, false) != nullptr; };
+  const Factory mp3 = [&](VXStream* s) { return device.CreateStreamFromMp3(s, false, false) != nullptr; };
+  const Factory ogg = [&](VXStream* s) { return device.CreateBufferFromOgg(s, false, false, false) != nullptr; };
+  const std::vector<std::tuple<const char*, const std::string*, Factory, const char*>> cases = {
+      {"six channels, static", &six, buffer, "6 channels: only mono and stereo sounds play"},
+      {"six channels, streamed", &six, stream, "6 channels: only mono and stereo sounds play"},
+      {"250 kHz", &fast, stream, "a sample rate outside 100 to 200,000 Hz"},
+      {"junk as MP3", &junk, mp3, "no MPEG audio frame at the start of the data"},
+      {"junk as Ogg Vorbis", &junk, ogg, "not an Ogg Vorbis file"},
+  };
+  for (const auto& [name, bytes, factory, reason] : cases) {
+    std::unique_ptr<VXMemoryStream> file(Memory(*bytes));
+    EXPECT_FALSE(factory(file.get())) << name;
+    EXPECT_STREQ(VXRefusal(), reason) << name;
+  }
+  // A 24-bit sound plays, as 16 bits; the reason of the refusal before it is gone.
+  std::unique_ptr<VXMemoryStream> wide(Memory(PcmWave(2, 44100, 24, std::string(6000, '\1'))));
+  TDSoundBuffer* b = device.CreateBufferFromWave(wide.get(), false, false, false);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->GetBitsPerSample(), 16);
+  EXPECT_STREQ(VXRefusal(), "");
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/vxrefusal.h"
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -149,23 +151,31 @@ TEST(VXBmp, SizeQueryAndUnsupportedKinds) {
   }
 }
 
-// Headers that cannot describe a readable picture are refused before anything is allocated.
+// Headers that cannot describe a readable picture are refused, with the reason, before anything is allocated.
 TEST(VXBmp, BadHeadersAreRefused) {
   struct Case {
     const char* name;
     Bmp bmp;
+    const char* reason;
   } cases[] = {
-      {"257 colours used", {2, 2, 8, 257, 0, 40, 0, std::vector<RGBQUAD>(257), std::string(16, '\0')}},
-      {"width 0", {0, 2, 24, 0, 0, 40, 0, {}, std::string(16, '\0')}},
-      {"negative width", {-3, 2, 24, 0, 0, 40, 0, {}, std::string(24, '\0')}},
-      {"height 0", {3, 0, 24, 0, 0, 40, 0, {}, std::string(24, '\0')}},
-      {"height INT_MIN", {3, INT_MIN, 24, 0, 0, 40, 0, {}, std::string(24, '\0')}},
-      {"run-length compressed", {2, 2, 8, 2, 1, 40, 0, std::vector<RGBQUAD>(2), std::string(8, '\0')}},
-      {"bit fields", {2, 2, 24, 0, 3, 40, 0, {}, std::string(16, '\0')}},
-      {"core header", {2, 2, 24, 0, 0, 40, 0, {}, std::string(16, '\0')}},
-      {"wider than the cap", {16385, 1, 24, 0, 0, 40, 0, {}, std::string(64, '\0')}},
-      {"product beyond 32 bits", {16384, 16384, 24, 0, 0, 40, 0, {}, std::string(64, '\0')}},
-      {"rows missing", {3, 2, 24, 0, 0, 40, 0, {}, std::string(12, '\0')}},
+      {"257 colours used", {2, 2, 8, 257, 0, 40, 0, std::vector<RGBQUAD>(257), std::string(16, '\0')},
+       "a palette of more than 256 colours"},
+      {"width 0", {0, 2, 24, 0, 0, 40, 0, {}, std::string(16, '\0')}, "a BMP picture without pixels"},
+      {"negative width", {-3, 2, 24, 0, 0, 40, 0, {}, std::string(24, '\0')}, "a BMP picture without pixels"},
+      {"height 0", {3, 0, 24, 0, 0, 40, 0, {}, std::string(24, '\0')}, "a BMP picture without pixels"},
+      {"height INT_MIN", {3, INT_MIN, 24, 0, 0, 40, 0, {}, std::string(24, '\0')}, "larger than 16384 pixels a side"},
+      {"run-length compressed", {2, 2, 8, 2, 1, 40, 0, std::vector<RGBQUAD>(2), std::string(8, '\0')},
+       "run-length (RLE8) BMP pictures are not supported"},
+      {"4-bit run-length", {2, 2, 4, 2, 2, 40, 0, std::vector<RGBQUAD>(2), std::string(8, '\0')},
+       "run-length (RLE4) BMP pictures are not supported"},
+      {"bit fields", {2, 2, 32, 0, 3, 40, 0, {}, std::string(16, '\0')}, "bit-field BMP pictures are not supported"},
+      {"16 bits", {2, 2, 16, 0, 0, 40, 0, {}, std::string(16, '\0')},
+       "BMP pictures of other than 8 or 24 bits a pixel are not supported"},
+      {"compression 9", {2, 2, 24, 0, 9, 40, 0, {}, std::string(16, '\0')}, "unknown BMP compression"},
+      {"core header", {2, 2, 24, 0, 0, 40, 0, {}, std::string(16, '\0')}, "OS/2 BMP headers are not supported"},
+      {"wider than the cap", {16385, 1, 24, 0, 0, 40, 0, {}, std::string(64, '\0')}, "larger than 16384 pixels a side"},
+      {"product beyond 32 bits", {16384, 16384, 24, 0, 0, 40, 0, {}, std::string(64, '\0')}, "the file ends early"},
+      {"rows missing", {3, 2, 24, 0, 0, 40, 0, {}, std::string(12, '\0')}, "the file ends early"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -174,7 +184,14 @@ TEST(VXBmp, BadHeadersAreRefused) {
     Loaded r = Load(file, pf32_888);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.allocated);
+    EXPECT_STREQ(VXRefusal(), c.reason);
   }
+  // The alpha and palette readers take 8-bit pictures only.
+  Bytes colour(MakeBmp({3, 2, 24, 0, 0, 40, 0, {}, Rows24(3, 2, k3x2)}));
+  unsigned char* alpha = nullptr;
+  int w, h;
+  EXPECT_FALSE(LoadAlpha(&colour.stream, &alpha, &w, &h));
+  EXPECT_STREQ(VXRefusal(), "not an 8-bit (palette) BMP picture");
 }
 
 TEST(VXBmp, FailuresReleaseWhatTheReaderAllocated) {
@@ -198,6 +215,7 @@ TEST(VXBmp, CallersBufferMustHoldThePicture) {
   int w, h;
   Bytes small(file);
   EXPECT_FALSE(LoadBmp(&small.stream, &p, &w, &h, pf24_888, 17));
+  EXPECT_STREQ(VXRefusal(), "the picture does not fit the buffer given for it");
   EXPECT_EQ(buffer, std::vector<unsigned char>(18, 0xEE));
   EXPECT_EQ(p, buffer.data());
   Bytes exact(file);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/vxrefusal.h"
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -90,11 +92,16 @@ TEST(VXGny, SizeQueryAndEmptyPictures) {
 
 // Sides are unsigned 32-bit: huge ones (negative as signed ints) and products past the data are refused without
 // allocating; a short stream releases the new buffer.
+constexpr const char* kTooLarge = "larger than 16384 pixels a side (a wrong key?)";
+constexpr const char* kEnds = "the file ends early";
+
 TEST(VXGny, BadSizesAndShortData) {
   struct Case {
     std::uint32_t w, h;
     int pixelsStored;
-  } cases[] = {{0xFFFFFFFF, 1, 0}, {1, 0x80000000, 0}, {16385, 1, 0}, {16384, 16384, 4}, {2, 2, 3}, {3, 1, 0}};
+    const char* reason;
+  } cases[] = {{0xFFFFFFFF, 1, 0, kTooLarge}, {1, 0x80000000, 0, kTooLarge}, {16385, 1, 0, kTooLarge},
+               {16384, 16384, 4, kEnds},      {2, 2, 3, kEnds},             {3, 1, 0, kEnds}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.w << "x" << c.h);
     Bytes in(MakeGny(c.w, c.h, Colours(c.pixelsStored)));
@@ -102,6 +109,7 @@ TEST(VXGny, BadSizesAndShortData) {
     int w, h;
     EXPECT_FALSE(LoadGny(&in.stream, &p, &w, &h, pf32_888, Key()));
     EXPECT_EQ(p, nullptr);
+    EXPECT_STREQ(VXRefusal(), c.reason);
   }
   Bytes in(MakeGny(2, 1, Colours(2)));
   unsigned char* p = nullptr;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/vxrefusal.h"
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -64,13 +66,14 @@ TEST(VXJpeg, SizeQueryAndFailures) {
   struct Case {
     const char* name;
     std::string bytes;
+    const char* reason;  // libjpeg's own message where it refuses
   } cases[] = {
-      {"empty", ""},
-      {"garbage", std::string(100, 'x')},
-      {"cut in the header", file.substr(0, 30)},
-      {"wider than the cap", wide},
-      {"CMYK", MakeJpeg(Picture(8, 8, 4))},
-      {"bad format", file},
+      {"empty", "", "Empty input file"},
+      {"garbage", std::string(100, 'x'), "Not a JPEG file: starts with 0x78 0x78"},
+      {"cut in the header", file.substr(0, 30), "the file ends early"},
+      {"wider than the cap", wide, "larger than 16384 pixels a side"},
+      {"CMYK", MakeJpeg(Picture(8, 8, 4)), "CMYK JPEG pictures are not supported"},
+      {"bad format", file, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -79,6 +82,7 @@ TEST(VXJpeg, SizeQueryAndFailures) {
     const VXPixFormat f = std::string(c.name) == "bad format" ? pfNone : pf32_888;
     EXPECT_FALSE(LoadJpeg(&in.stream, &p, &w, &h, f));
     EXPECT_EQ(p, nullptr);
+    EXPECT_STREQ(VXRefusal(), c.reason);
   }
   // Data that ends inside the scans still gives a whole picture: libjpeg is told the picture ended.
   Bytes cut(file.substr(0, file.size() - 40));

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "core/vxrefusal.h"
 #include "graphics/vxbmp.h"
 #include "graphics/zopng.h"
 #include "support/pictures.h"
@@ -111,29 +113,93 @@ TEST(VXPng, RgbAndPaletteGiveOpaquePlanes) {
   }
 }
 
-TEST(VXPng, ChannelsAndRefusedKinds) {
+// A sample of `depth` bits at index i of a packed row (1, 2 and 4 bits from the high bits of a byte; a 16-bit sample
+// gives its high, first, byte).
+unsigned SampleAt(const unsigned char* row, int i, int depth) {
+  if (depth >= 8) return row[i * depth / 8];
+  const int bit = i * depth;
+  return (row[bit / 8] >> (8 - depth - bit % 8)) & ((1 << depth) - 1);
+}
+
+TEST(VXPng, GreyAndEveryDepthAreRead) {
   struct Case {
     const char* name;
-    PngSpec spec;
-    int channels;
-  } cases[] = {
-      {"palette 4-bit", {4, 2, PNG_COLOR_TYPE_PALETTE, 4, false, {{1, 2, 3}, {4, 5, 6}}, std::vector<unsigned char>(4)}, 1},
-      {"grey", {4, 2, PNG_COLOR_TYPE_GRAY, 8, false, {}, Samples(4, 2, 1, 8)}, 0},
-      {"grey with alpha", {4, 2, PNG_COLOR_TYPE_GRAY_ALPHA, 8, false, {}, Samples(4, 2, 2, 8)}, 0},
+    int type, depth, channels;
   };
+  const Case cases[] = {
+      {"palette 1-bit", PNG_COLOR_TYPE_PALETTE, 1, 1},  {"palette 2-bit", PNG_COLOR_TYPE_PALETTE, 2, 1},
+      {"palette 4-bit", PNG_COLOR_TYPE_PALETTE, 4, 1},  {"grey 1-bit", PNG_COLOR_TYPE_GRAY, 1, 3},
+      {"grey 2-bit", PNG_COLOR_TYPE_GRAY, 2, 3},        {"grey 4-bit", PNG_COLOR_TYPE_GRAY, 4, 3},
+      {"grey 8-bit", PNG_COLOR_TYPE_GRAY, 8, 3},        {"grey 16-bit", PNG_COLOR_TYPE_GRAY, 16, 3},
+      {"grey with alpha", PNG_COLOR_TYPE_GRAY_ALPHA, 8, 4},
+      {"grey with alpha 16-bit", PNG_COLOR_TYPE_GRAY_ALPHA, 16, 4},
+  };
+  const int w = 7, h = 3;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string file = MakePng(c.spec);
-    Bytes in(file);
-    EXPECT_EQ(ChkChannelPng(&in.stream), c.channels);
-    Read r = Load(file, pf32_8888);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.pixelsNull && r.alphaNull);
+    const int perPixel = c.type == PNG_COLOR_TYPE_GRAY_ALPHA ? 2 : 1;
+    const std::size_t rowBytes = (std::size_t(w) * perPixel * c.depth + 7) / 8;
+    std::vector<unsigned char> rows = Samples(static_cast<int>(rowBytes), h, 1, 8, c.depth);
+    std::vector<png_color> palette;
+    if (c.type == PNG_COLOR_TYPE_PALETTE) {
+      for (int i = 0; i < (1 << c.depth); ++i) {
+        const auto level = static_cast<png_byte>(i * 16);
+        palette.push_back({level, static_cast<png_byte>(255 - level), static_cast<png_byte>(i * 8)});
+      }
+    }
+    const std::string file = MakePng({w, h, c.type, c.depth, false, palette, rows});
+    if (c.depth == 1 || c.type == PNG_COLOR_TYPE_GRAY_ALPHA) {
+      std::string seed = std::string(c.name) + ".png";
+      std::replace(seed.begin(), seed.end(), ' ', '_');
+      SaveSeed("png_fuzz", seed.c_str(), file);
+    }
+    Bytes query(file);
+    EXPECT_EQ(ChkChannelPng(&query.stream), c.channels);
+    for (VXPixFormat f : kAllFormats) {
+      SCOPED_TRACE(int(f));
+      const unsigned fourth = CarriesAlpha(f) ? 255 : 0;
+      std::vector<std::uint32_t> want;
+      std::vector<unsigned char> alpha;
+      for (int y = 0; y < h; ++y) {
+        const unsigned char* row = rows.data() + y * rowBytes;
+        for (int x = 0; x < w; ++x) {
+          const unsigned v = SampleAt(row, x * perPixel, c.depth);
+          if (c.type == PNG_COLOR_TYPE_PALETTE) {
+            want.push_back(Argb(fourth, palette[v].red, palette[v].green, palette[v].blue));
+            alpha.push_back(255);
+            continue;
+          }
+          const unsigned grey = c.depth < 8 ? v * 255 / ((1u << c.depth) - 1) : v;
+          const unsigned a = perPixel == 2 ? SampleAt(row, x * 2 + 1, c.depth) : 255;
+          want.push_back(Argb(CarriesAlpha(f) ? a : 0, grey, grey, grey));
+          alpha.push_back(static_cast<unsigned char>(a));
+        }
+      }
+      Read r = Load(file, f);
+      ASSERT_TRUE(r.ok) << VXRefusal();
+      EXPECT_EQ(r.pixels, Expected(f, want));
+      EXPECT_EQ(r.alpha, alpha);
+    }
   }
+}
+
+TEST(VXPng, RefusalsSayWhy) {
   for (auto [type, channels] : {std::pair{PNG_COLOR_TYPE_RGB, 3}, std::pair{PNG_COLOR_TYPE_RGB_ALPHA, 4}}) {
     Bytes in(MakePng({2, 2, type, 8, false, {}, Samples(2, 2, channels, 8)}));
     EXPECT_EQ(ChkChannelPng(&in.stream), channels);
   }
+  const std::string good = MakePng({6, 5, PNG_COLOR_TYPE_RGB, 8, false, {}, Samples(6, 5, 3, 8)});
+  Bytes cut(good.substr(0, good.size() - 30));
+  unsigned char* pixels = nullptr;
+  int width = 0, height = 0;
+  EXPECT_FALSE(LoadPng(&cut.stream, &pixels, &width, &height, pf32_888));
+  EXPECT_STREQ(VXRefusal(), "the file ends early");
+  EXPECT_EQ(pixels, nullptr) << "a buffer the reader made is released";
+  std::string damaged = good;
+  damaged[20] = static_cast<char>(damaged[20] ^ 1);  // the width, under the header's CRC
+  Bytes bad(damaged);
+  EXPECT_FALSE(LoadPng(&bad.stream, &pixels, &width, &height, pf32_888));
+  EXPECT_STREQ(VXRefusal(), "IHDR: CRC error");
   std::string notPng = MakePng({2, 2, PNG_COLOR_TYPE_RGB, 8, false, {}, Samples(2, 2, 3, 8)});
   notPng[1] = 'Q';
   Bytes a(notPng), b(notPng);
@@ -141,6 +207,7 @@ TEST(VXPng, ChannelsAndRefusedKinds) {
   unsigned char* p = nullptr;
   int w, h;
   EXPECT_FALSE(LoadPng(&b.stream, &p, &w, &h, pf32_888));
+  EXPECT_STREQ(VXRefusal(), "not a PNG file");
   EXPECT_EQ(b.stream.GetPosition(), 8);
 }
 
