@@ -466,6 +466,7 @@ template class vxdetail::VXStrCore<VXWideStr, char16_t>;
 
 VXString::VXString(const char* text) { Assign(text, text ? std::strlen(text) : 0); }
 VXString::VXString(const char* text, unsigned int n) { Assign(text, n); }
+VXString::VXString(const std::string& text) : VXString(text.c_str()) {}
 VXString::VXString(const char16_t* text) { SetWideChar(text); }
 VXString::VXString(const VXWideStr& text) { SetWideChar(text.c_wstr()); }
 VXString::VXString(char c) { Assign(&c, c ? 1 : 0); }

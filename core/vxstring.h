@@ -121,6 +121,9 @@ public:
   VXString(const char* text);  // empty text gives the empty string
   VXString(const char* text, unsigned int n);  // exactly n bytes, NULs kept
   VXString(const char16_t* text);              // converted; empty when a character has no CP932 form
+  // The framework's narrow string (CP932 bytes, as panels and text panels hold it) and back: the text up to its
+  // first NUL, both ways.
+  VXString(const std::string& text);
   VXString(const VXWideStr& text);
   VXString(char c);  // a NUL character gives the empty string
   VXString(short v);
@@ -137,6 +140,7 @@ public:
   VXString& operator=(const VXWideStr& text);
 
   const char* c_str() const { return GetConstStr().c_str(); }
+  operator std::string() const { return std::string(c_str()); }
 
   // From UTF-16: false, string unchanged, when the text is empty or a character has no CP932 form.
   bool SetWideChar(const char16_t* text);

@@ -53,7 +53,7 @@ bool TMovieUnit::Play(VXString name) {
   }
   if (player_.IsOpen()) {
     playing_ = true;
-    started_ = ready_ = false;
+    started_ = ready_ = finished_ = false;
     startDelay_ = kStartDelay;
   }
   return true;
@@ -68,7 +68,7 @@ void TMovieUnit::Stop() {
   if (!playing_) return;
   if (TGameServices* services = GameServices()) services->PlayMuteSound();
   player_.Close();
-  playing_ = started_ = ready_ = false;
+  playing_ = started_ = ready_ = finished_ = false;
 }
 
 void TMovieUnit::Update(int elapsedFrames) {
@@ -99,6 +99,7 @@ void TMovieUnit::Finish() {
   if (TGameServices* services = GameServices(); resultCode_ >= 0 && services != nullptr)
     services->NotifyMainThread(resultCode_);
   started_ = ready_ = false;
+  finished_ = true;
 }
 
 void TMovieUnit::MoviePanelMouseDown(Classes::TComponent*, TMouseButton, TShiftState, int, int) {
@@ -109,7 +110,7 @@ void TMovieUnit::PanelCreate(Classes::TComponent* sender) {
   auto* panel = dynamic_cast<TZoRGBPanel*>(sender);
   TGameServices* services = GameServices();
   if (panel != nullptr && services != nullptr)
-    services->LoadPanelImage(panel, parts_, VXString(panel->GetText().c_str()));
+    services->LoadPanelImage(panel, parts_, panel->GetText());
 }
 
 void TMovieUnit::PanelRelease(Classes::TComponent* sender) {
@@ -119,5 +120,6 @@ void TMovieUnit::PanelRelease(Classes::TComponent* sender) {
 }
 
 void TMovieUnit::DrawSurface(TZoRGBBits* surface) {
-  if (IsPlaying()) player_.DrawTo(surface);
+  // The last picture stays on screen after the end until the owner stops the movie.
+  if (playing_ && player_.IsOpen()) player_.DrawTo(surface);
 }

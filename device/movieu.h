@@ -36,7 +36,9 @@ public:
   bool Play(VXString name);
   void Start();
   void Stop();
-  bool IsPlaying() const { return player_.IsOpen() && playing_; }
+  // From a `Play` that opened the movie until it ends, is skipped or is stopped: the adventure polls this to learn
+  // that its movie is over (it asks for no result code).
+  bool IsPlaying() const { return player_.IsOpen() && playing_ && !finished_; }
   void Update(int elapsedFrames);
   void Finish();
 
@@ -63,6 +65,7 @@ private:
   bool playing_ = false;
   bool started_ = false;
   bool ready_ = false;
+  bool finished_ = false;  // ended or skipped, not yet stopped
   int startDelay_ = 0;
   VXString programFolder_;
   TDShowPlayer player_;

@@ -108,6 +108,23 @@ TEST(VXString, ConstructorsAndAssignment) {
   EXPECT_EQ(s.GetData(), nullptr);
 }
 
+// Panels hold their text in the framework's narrow string; screens pass VXString text to them and read it back.
+TEST(VXString, FrameworkNarrowStringBothWaysUpToTheFirstNul) {
+  const auto takesNarrow = [](const std::string& text) { return text; };
+  const auto takesVX = [](const VXString& text) { return Bytes(text); };
+  EXPECT_EQ(takesNarrow(VXString("\x93\xFA\x96\x7B.png")), "\x93\xFA\x96\x7B.png");
+  EXPECT_EQ(takesVX(std::string("Title.png")), "Title.png");
+  EXPECT_EQ(takesNarrow(VXString("a\0b", 3)), "a");
+  EXPECT_EQ(takesVX(std::string("a\0b", 3)), "a");
+  EXPECT_EQ(VXString(std::string()).GetData(), nullptr);
+  EXPECT_EQ(std::string(VXString()), "");
+
+  VXString s("old");
+  s = std::string("new");
+  EXPECT_EQ(Bytes(s), "new");
+  EXPECT_TRUE(s == std::string("new"));
+}
+
 TEST(VXString, RangesClampWithoutThrowing) {
   struct Case {
     int index, count;

@@ -113,6 +113,30 @@ TEST_F(Unit, DisplaySwitchDuringPlayResumes) {
   EXPECT_TRUE(unit.IsStarted());
 }
 
+// The adventure plays its movies without a result code and learns of their end only from IsPlaying.
+TEST_F(Unit, EndedOrSkippedMovieIsNoLongerPlayingBeforeItIsStopped) {
+  ASSERT_TRUE(unit.Open(nullptr, true, -1));
+  for (const bool skip : {false, true}) {
+    SCOPED_TRACE(skip ? "skipped" : "ended");
+    ASSERT_TRUE(unit.Play("clip.mpg"));
+    EXPECT_TRUE(unit.IsPlaying()) << "opened, not yet started";
+    unit.Start();
+    unit.Update(30);
+    EXPECT_TRUE(unit.IsPlaying());
+    if (skip) {
+      Click();
+    } else {
+      for (int n = 0; n < 25 && unit.IsStarted(); ++n) Tick();
+    }
+    EXPECT_FALSE(unit.IsStarted());
+    EXPECT_FALSE(unit.IsPlaying());
+    unit.Stop();
+    EXPECT_FALSE(unit.IsPlaying());
+  }
+  EXPECT_EQ(services.MuteSounds(), 2) << "each stop after an end still silences the movie's sound";
+  EXPECT_TRUE(services.Notified().empty());
+}
+
 TEST_F(Unit, MissingMovieIsNotPlaying) {
   ASSERT_TRUE(unit.Open(nullptr, true, -1));
   EXPECT_TRUE(unit.Play("absent.mpg"));
