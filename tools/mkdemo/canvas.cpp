@@ -49,7 +49,6 @@ VXFontParam FontParam(int pixels, bool bold, const char* face) {
 }  // namespace
 
 const char* const Mask::kProportionalFace = "\x82\x6c\x82\x72 \x82\x6f\x83\x53\x83\x56\x83\x62\x83\x4e";
-const char* const Mask::kFixedFace = "\x82\x6c\x82\x72 \x83\x53\x83\x56\x83\x62\x83\x4e";
 
 Rgb RgbOf(std::uint32_t rrggbb) {
   return {((rrggbb >> 16) & 0xFF) / 255.0f, ((rrggbb >> 8) & 0xFF) / 255.0f, (rrggbb & 0xFF) / 255.0f};
@@ -59,8 +58,6 @@ Rgb Mix(Rgb a, Rgb b, float t) {
   t = Clamp01(t);
   return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
-
-Rgb Scale(Rgb a, float k) { return {a.r * k, a.g * k, a.b * k}; }
 
 Paint Solid(Rgb colour) {
   return [colour](float, float) { return colour; };
@@ -100,6 +97,11 @@ void Mask::Sample(float x0, float y0, float x1, float y1, const std::function<bo
       *p = std::max<unsigned char>(*p, static_cast<unsigned char>(hits == 16 ? 255 : hits * 16));
     }
   }
+}
+
+Mask& Mask::CopyFrom(const Mask& other) {
+  plane_.Draw(0, 0, &other.plane_, 0, 0, Width(), Height());
+  return *this;
 }
 
 Mask& Mask::Rect(float x, float y, float w, float h, float radius) {
@@ -145,6 +147,11 @@ Mask& Mask::Polygon(const float* xy, int n) {
     return in;
   });
   return *this;
+}
+
+Mask& Mask::Triangle(float x0, float y0, float x1, float y1, float x2, float y2) {
+  const float xy[] = {x0, y0, x1, y1, x2, y2};
+  return Polygon(xy, 3);
 }
 
 Mask& Mask::Line(float x0, float y0, float x1, float y1, float width) {
@@ -226,12 +233,6 @@ Mask& Mask::Subtract(const Mask& other) {
   return *this;
 }
 
-Mask& Mask::Scale(float k) {
-  for (int y = 0; y < Height(); ++y)
-    for (int x = 0; x < Width(); ++x) *plane_.At(x, y) = Byte(*plane_.At(x, y) / 255.0f * k);
-  return *this;
-}
-
 // ---- Picture
 
 Picture::Picture(int width, int height, bool transparent) {
@@ -273,28 +274,6 @@ void Picture::Fill(const Paint& paint) {
   Mask all(Width(), Height());
   all.Plane().Fill(255);
   Fill(all, paint);
-}
-
-void Picture::Put(const Picture& other, int x, int y) {
-  Picture& source = const_cast<Picture&>(other);
-  if (!source.bits_.Lock()) throw std::runtime_error("the picture cannot be locked");
-  const unsigned char* base = source.bits_.GetBits();
-  const int pitch = source.bits_.GetPitch();
-  Mask mask(other.Width(), other.Height());
-  mask.Plane().Draw(0, 0, &other.alpha_, 0, 0, other.Width(), other.Height());
-  Fill(
-      mask,
-      [&](float px, float py) {
-        const unsigned char* p = base + (static_cast<int>(py) - y) * pitch + (static_cast<int>(px) - x) * 4;
-        return Rgb{p[2] / 255.0f, p[1] / 255.0f, p[0] / 255.0f};
-      },
-      1, Blend::kOver, x, y);
-  source.bits_.Unlock();
-}
-
-Rgb Picture::ColourAt(int x, int y) {
-  const std::uint32_t pixel = bits_.PGet(x, y);
-  return RgbOf(pixel & 0xFFFFFF);
 }
 
 std::string Picture::PackedBgrx() {

@@ -22,7 +22,6 @@ struct Rgb {
 };
 Rgb RgbOf(std::uint32_t rrggbb);
 Rgb Mix(Rgb a, Rgb b, float t);  // a at 0, b at 1
-Rgb Scale(Rgb a, float k);
 
 using Paint = std::function<Rgb(float x, float y)>;
 Paint Solid(Rgb colour);
@@ -42,12 +41,15 @@ public:
   const TZoAlpha& Plane() const { return plane_; }
   unsigned char At(int x, int y) const { return plane_.PGet(x, y); }
 
+  // The coverage of another mask of the same size.
+  Mask& CopyFrom(const Mask& other);
   // Shapes are added (the union, by the larger coverage).
   Mask& Rect(float x, float y, float w, float h, float radius = 0);
   Mask& Ellipse(float cx, float cy, float rx, float ry);
   Mask& Ring(float cx, float cy, float r, float width);
   // A closed polygon of n points (x0, y0, x1, y1, ...), even-odd rule.
   Mask& Polygon(const float* xy, int n);
+  Mask& Triangle(float x0, float y0, float x1, float y1, float x2, float y2);
   // A line of the given width with round ends.
   Mask& Line(float x0, float y0, float x1, float y1, float width);
   // A five-pointed star of outer radius r, rotated by `turn` (0..1 of a full turn).
@@ -63,10 +65,8 @@ public:
   // Grows the covered area by `radius` pixels (the larger coverage within the radius); for outlines.
   Mask& Grow(int radius);
   Mask& Subtract(const Mask& other);
-  Mask& Scale(float k);
 
   static const char* const kProportionalFace;  // "ＭＳ Ｐゴシック" in CP932
-  static const char* const kFixedFace;         // "ＭＳ ゴシック"
 
 private:
   // Adds coverage from an inside test sampled 4 x 4 times per pixel over the box.
@@ -91,10 +91,6 @@ public:
             int dy = 0);
   // The whole picture.
   void Fill(const Paint& paint);
-  // Another picture composed over this one at (x, y), through its alpha.
-  void Put(const Picture& other, int x, int y);
-  Rgb ColourAt(int x, int y);
-  unsigned char AlphaAt(int x, int y) const { return alpha_.PGet(x, y); }
 
   // Pixels packed B, G, R, X and the alpha plane packed.
   std::string PackedBgrx();

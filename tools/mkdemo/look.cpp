@@ -22,7 +22,7 @@ void Stars(Picture& picture, const Style& style, std::uint32_t seed, int count, 
     }
   }
   Mask halo = picture.NewMask();
-  halo.Plane().Draw(0, 0, &bright.Plane(), 0, 0, picture.Width(), picture.Height());
+  halo.CopyFrom(bright);
   halo.Blur(2);
   picture.Fill(halo, Solid(style.Colour("lavender")), 0.7f, Blend::kAdd);
   picture.Fill(faint, Solid(style.Colour("mist")), 0.55f);
@@ -57,11 +57,11 @@ float Logo(Picture& picture, const Style& style, float cx, float y, int pixels) 
     x += Mask::TextWidth(std::string(1, c), pixels, true) + tracking;
   }
   Mask glow = picture.NewMask();
-  glow.Plane().Draw(0, 0, &letters.Plane(), 0, 0, picture.Width(), picture.Height());
+  glow.CopyFrom(letters);
   glow.Blur(std::max(2, pixels / 8));
   picture.Fill(glow, Solid(style.Colour("amber")), 0.9f, Blend::kAdd);
   Mask shadow = picture.NewMask();
-  shadow.Plane().Draw(0, 0, &letters.Plane(), 0, 0, picture.Width(), picture.Height());
+  shadow.CopyFrom(letters);
   shadow.Blur(1);
   picture.Fill(shadow, Solid(style.Colour("ink")), 0.8f, Blend::kOver, std::max(1, pixels / 24), std::max(1, pixels / 20));
   const float top = y + pixels * 0.1f, bottom = y + pixels * 1.05f;
@@ -82,7 +82,7 @@ void Caption(Picture& picture, const Style& style, const std::string& text, floa
   Mask letters = picture.NewMask();
   letters.Text(text, x, y, pixels, bold);
   Mask shadow = picture.NewMask();
-  shadow.Plane().Draw(0, 0, &letters.Plane(), 0, 0, picture.Width(), picture.Height());
+  shadow.CopyFrom(letters);
   shadow.Blur(1);
   picture.Fill(shadow, Solid(style.Colour("ink")), 0.85f, Blend::kOver, 1, 1);
   picture.Fill(letters, paint);

@@ -103,11 +103,6 @@ std::string Select(const Style& style) {
 
 using Icon = std::function<void(Mask&, float, float)>;
 
-void Triangle(Mask& m, float x0, float y0, float x1, float y1, float x2, float y2) {
-  const float xy[] = {x0, y0, x1, y1, x2, y2};
-  m.Polygon(xy, 3);
-}
-
 // A picture of the button in every state it lists, one block under the other.
 std::string Button(const Style& style, int w, int h, const std::vector<ButtonState>& states, const Icon& icon) {
   Picture picture(w, h * static_cast<int>(states.size()), true);
@@ -137,7 +132,7 @@ std::string Exit(const Style& style) {
   const float textX = 56 - (Mask::TextWidth(text, 15, true) - 14) / 2.0f;
   return Button(style, 112, 32, {ButtonState::kNormal, ButtonState::kFocus, ButtonState::kDown, ButtonState::kDisabled},
                 [&](Mask& m, float x, float y) {
-                  Triangle(m, x + textX - 16, y + 16, x + textX - 8, y + 10.5f, x + textX - 8, y + 21.5f);
+                  m.Triangle(x + textX - 16, y + 16, x + textX - 8, y + 10.5f, x + textX - 8, y + 21.5f);
                   m.Text(text, x + textX, y + 7, 15, true);
                 });
 }
@@ -153,27 +148,27 @@ void AddSoundRoomPictures(const Context& context, std::vector<Asset>& assets) {
   assets.push_back({"SoundTrackName.png", Place::kMain, [&style] { return TrackNames(style); }});
   assets.push_back({"SoundSelect.png", Place::kMain, [&style] { return Select(style); }});
   assets.push_back(icon("SoundBtnBack.png", 21, [](Mask& m, float x, float y) {
-    Triangle(m, x + 4.5f, y + 10.5f, x + 10.5f, y + 6, x + 10.5f, y + 15);
-    Triangle(m, x + 10, y + 10.5f, x + 16, y + 6, x + 16, y + 15);
+    m.Triangle(x + 4.5f, y + 10.5f, x + 10.5f, y + 6, x + 10.5f, y + 15);
+    m.Triangle(x + 10, y + 10.5f, x + 16, y + 6, x + 16, y + 15);
   }));
   assets.push_back(icon("SoundBtnPlay.png", 21, [](Mask& m, float x, float y) {
-    Triangle(m, x + 7.5f, y + 5.5f, x + 15.5f, y + 10.5f, x + 7.5f, y + 15.5f);
+    m.Triangle(x + 7.5f, y + 5.5f, x + 15.5f, y + 10.5f, x + 7.5f, y + 15.5f);
   }));
   assets.push_back(icon("SoundBtnStop.png", 21, [](Mask& m, float x, float y) { m.Rect(x + 6.5f, y + 6.5f, 8, 8, 1); }));
   assets.push_back(icon("SoundBtnNext.png", 21, [](Mask& m, float x, float y) {
-    Triangle(m, x + 5, y + 6, x + 11, y + 10.5f, x + 5, y + 15);
-    Triangle(m, x + 10.5f, y + 6, x + 16.5f, y + 10.5f, x + 10.5f, y + 15);
+    m.Triangle(x + 5, y + 6, x + 11, y + 10.5f, x + 5, y + 15);
+    m.Triangle(x + 10.5f, y + 6, x + 16.5f, y + 10.5f, x + 10.5f, y + 15);
   }));
   // Repeat one: a ring with an arrow head and a dot inside; repeat all: the ring with two heads.
   assets.push_back(icon("SoundBtnOneRep.png", 16, [](Mask& m, float x, float y) {
     m.Ring(x + 8, y + 8, 4.2f, 1.4f);
-    Triangle(m, x + 10, y + 2.2f, x + 13.4f, y + 4.6f, x + 10, y + 6.6f);
+    m.Triangle(x + 10, y + 2.2f, x + 13.4f, y + 4.6f, x + 10, y + 6.6f);
     m.Ellipse(x + 8, y + 8, 1.3f, 1.3f);
   }));
   assets.push_back(icon("SoundBtnAllRep.png", 16, [](Mask& m, float x, float y) {
     m.Ring(x + 8, y + 8, 4.2f, 1.4f);
-    Triangle(m, x + 10, y + 2.2f, x + 13.4f, y + 4.6f, x + 10, y + 6.6f);
-    Triangle(m, x + 6, y + 13.8f, x + 2.6f, y + 11.4f, x + 6, y + 9.4f);
+    m.Triangle(x + 10, y + 2.2f, x + 13.4f, y + 4.6f, x + 10, y + 6.6f);
+    m.Triangle(x + 6, y + 13.8f, x + 2.6f, y + 11.4f, x + 6, y + 9.4f);
   }));
   assets.push_back({"SoundTimeNum.png", Place::kMain, [&style] { return Digits(style); }});
   assets.push_back({"CmExit.png", Place::kMain, [&style] { return Exit(style); }});

@@ -54,11 +54,6 @@ void Arrow(Mask& mask, float ox, float oy) {
   mask.Polygon(xy, 7);
 }
 
-void Triangle(Mask& mask, float x0, float y0, float x1, float y1, float x2, float y2) {
-  const float xy[] = {x0, y0, x1, y1, x2, y2};
-  mask.Polygon(xy, 3);
-}
-
 // One cell: the shape in cream with a dark outline, and an accent (badge) in a colour of its own.
 void CursorCell(Picture& picture, const Style& style, int cell, const std::function<void(Mask&, float)>& shape,
                 const std::function<void(Mask&, float)>& badge, const char* badgeColour) {
@@ -68,7 +63,7 @@ void CursorCell(Picture& picture, const Style& style, int cell, const std::funct
   Mask accent = picture.NewMask();
   if (badge) badge(accent, ox);
   Mask outline = picture.NewMask();
-  outline.Plane().Draw(0, 0, &body.Plane(), 0, 0, picture.Width(), picture.Height());
+  outline.CopyFrom(body);
   outline.Plane().SaturationAdd(0, 0, &accent.Plane(), 0, 0, picture.Width(), picture.Height());
   outline.Grow(1);
   picture.Fill(outline, Solid(style.Colour("ink")), 0.9f);
@@ -86,16 +81,16 @@ std::string Cursor(const Style& style) {
       m.Ellipse(ox + 23 + 6 * std::cos(a), 23 + 6 * std::sin(a), 1.0f + i * 0.17f, 1.0f + i * 0.17f);
     }
   }, "gold");
-  CursorCell(picture, style, 2, arrow, [](Mask& m, float ox) { Triangle(m, ox + 23, 17, ox + 30, 26, ox + 16, 26); },
+  CursorCell(picture, style, 2, arrow, [](Mask& m, float ox) { m.Triangle(ox + 23, 17, ox + 30, 26, ox + 16, 26); },
              "teal");
-  CursorCell(picture, style, 3, arrow, [](Mask& m, float ox) { Triangle(m, ox + 23, 30, ox + 30, 21, ox + 16, 21); },
+  CursorCell(picture, style, 3, arrow, [](Mask& m, float ox) { m.Triangle(ox + 23, 30, ox + 30, 21, ox + 16, 21); },
              "teal");
   CursorCell(picture, style, 4, [](Mask& m, float ox) {
-    Triangle(m, ox + 3, 15.5f, ox + 15, 5, ox + 15, 26);
+    m.Triangle(ox + 3, 15.5f, ox + 15, 5, ox + 15, 26);
     m.Rect(ox + 14, 11.5f, 13, 8, 2);
   }, nullptr, nullptr);
   CursorCell(picture, style, 5, [](Mask& m, float ox) {
-    Triangle(m, ox + 28, 15.5f, ox + 16, 5, ox + 16, 26);
+    m.Triangle(ox + 28, 15.5f, ox + 16, 5, ox + 16, 26);
     m.Rect(ox + 4, 11.5f, 13, 8, 2);
   }, nullptr, nullptr);
   CursorCell(picture, style, 6, [](Mask& m, float ox) {
