@@ -72,7 +72,7 @@ Paint Horizontal(Rgb from, Rgb to, float x0, float x1) {
 }
 
 Paint Radial(Rgb centre, Rgb edge, float cx, float cy, float r) {
-  return [=](float x, float y) { return Mix(centre, edge, std::hypot(x - cx, y - cy) / r); };
+  return [=](float x, float y) { return Mix(centre, edge, std::sqrt((x - cx) * (x - cx) + (y - cy) * (y - cy)) / r); };
 }
 
 // ---- Mask
@@ -126,7 +126,7 @@ Mask& Mask::Ellipse(float cx, float cy, float rx, float ry) {
 Mask& Mask::Ring(float cx, float cy, float r, float width) {
   const float inner = r - width / 2, outer = r + width / 2;
   Sample(cx - outer, cy - outer, cx + outer, cy + outer, [=](float px, float py) {
-    const float d = std::hypot(px - cx, py - cy);
+    const float d = std::sqrt((px - cx) * (px - cx) + (py - cy) * (py - cy));
     return d >= inner && d <= outer;
   });
   return *this;

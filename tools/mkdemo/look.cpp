@@ -37,8 +37,10 @@ void NightSky(Picture& picture, const Style& style, std::uint32_t seed) {
   // Nebulae: wide blurred clouds of violet and a touch of rose, added as light.
   for (int i = 0; i < 3; ++i) {
     Mask cloud = picture.NewMask();
+    // One declaration per draw: the order of the draws must not be left to the compiler.
     const float cx = random.Range(0.1f, 0.9f) * w, cy = random.Range(0.15f, 0.7f) * h;
-    cloud.Ellipse(cx, cy, random.Range(0.25f, 0.45f) * w, random.Range(0.08f, 0.16f) * h);
+    const float rx = random.Range(0.25f, 0.45f) * w, ry = random.Range(0.08f, 0.16f) * h;
+    cloud.Ellipse(cx, cy, rx, ry);
     cloud.Blur(static_cast<int>(std::max(4.0f, w / 24)));
     picture.Fill(cloud, Solid(style.Colour(i == 1 ? "rose" : "violet")), i == 1 ? 0.16f : 0.3f, Blend::kAdd);
   }
