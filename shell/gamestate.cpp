@@ -439,7 +439,7 @@ void TGameState::ClearCallStack() {
 }
 
 TCallFrame TGameState::GetCallFrame(int index) const {
-  return InRange(index, 0, std::min(callDepth_, kMaxCallDepth) - 1) ? frames_[index] : TCallFrame{};
+  return InRange(index, 0, std::clamp(callDepth_, 0, kMaxCallDepth) - 1) ? frames_[index] : TCallFrame{};
 }
 
 // ---- Scene view -------------------------------------------------------------------------------------------------
