@@ -19,6 +19,7 @@ struct TGameStateLayout {
   static_assert(std::is_standard_layout_v<TGameState> && std::is_trivially_copyable_v<TGameState>);
   static_assert(offsetof(TGameState, flags_) == 1);
   static_assert(offsetof(TGameState, systemFlags_) == 65);
+  static_assert(offsetof(TGameState, pad0_) == 73);
   static_assert(offsetof(TGameState, vars_) == 76);
   static_assert(offsetof(TGameState, systemVars_) == 332);
   static_assert(offsetof(TGameState, strings_) == 364);
@@ -41,6 +42,7 @@ struct TGameStateLayout {
   static_assert(offsetof(TGameState, scriptPos_) == 3548);
   static_assert(offsetof(TGameState, scriptEnded_) == 3552);
   static_assert(offsetof(TGameState, scriptWaiting_) == 3553);
+  static_assert(offsetof(TGameState, pad1_) == 3554);
   static_assert(offsetof(TGameState, frames_) == 3556);
   static_assert(offsetof(TGameState, callDepth_) == 5348);
   static_assert(offsetof(TGameState, sceneParam_) == 5352);
@@ -62,6 +64,7 @@ struct TGameStateLayout {
   static_assert(offsetof(TGameState, messageNumber_) == 5668);
   static_assert(offsetof(TGameState, messageRead_) == 5672);
   static_assert(offsetof(TGameState, page_) == 5673);
+  static_assert(offsetof(TGameState, pad2_) == 6521);
   static_assert(offsetof(TGameState, pageLine_) == 6524);
   static_assert(offsetof(TGameState, textSpeed_) == 6528);
   static_assert(offsetof(TGameState, backlog_) == 6532);

@@ -314,7 +314,7 @@ private:
   std::uint8_t sceneMode_ = 0;
   std::uint8_t flags_[kFlagCount / 8] = {};
   std::uint8_t systemFlags_[kSystemFlagCount / 8] = {};
-  std::uint8_t pad0_[3] = {};
+  [[maybe_unused]] std::uint8_t pad0_[3] = {};
   std::int32_t vars_[kVarCount] = {};
   std::int32_t systemVars_[kSystemVarCount] = {};
   char strings_[kStringCount][kStringLength + 1] = {};
@@ -341,7 +341,7 @@ private:
   std::int32_t scriptPos_ = 0;
   std::uint8_t scriptEnded_ = 0;
   std::uint8_t scriptWaiting_ = 0;
-  std::uint8_t pad1_[2] = {};
+  [[maybe_unused]] std::uint8_t pad1_[2] = {};
   TCallFrame frames_[kMaxCallDepth] = {};
   std::int32_t callDepth_ = 0;
   std::int32_t sceneParam_ = 0;
@@ -363,7 +363,7 @@ private:
   std::int32_t messageNumber_ = 0;
   std::uint8_t messageRead_ = 0;
   Line page_[kPageLines] = {};
-  std::uint8_t pad2_[3] = {};
+  [[maybe_unused]] std::uint8_t pad2_[3] = {};
   std::int32_t pageLine_ = 0;
   std::int32_t textSpeed_ = 0;
   Line backlog_[kBacklogLines] = {};

@@ -29,7 +29,7 @@ void TReadMesTable::PutWord(std::uint32_t offset, std::uint32_t value) { VXPutLE
 
 void TReadMesTable::Load(const void* data, int size) {
   if (data == nullptr || size < static_cast<int>(kHeaderSize) || size >= static_cast<int>(kBufferSize)) return;
-  std::memcpy(buffer_.get(), data, static_cast<std::size_t>(size));
+  std::memmove(buffer_.get(), data, static_cast<std::size_t>(size));  // may be our own buffer
   const std::uint32_t end = std::min(Word(kUsed), static_cast<std::uint32_t>(size));
   const std::uint32_t count = Word(kCount);
   std::uint32_t offset = kHeaderSize;

@@ -134,11 +134,11 @@ private:
   std::int32_t vars_[kVarCount] = {};
   std::uint8_t seen_[25] = {};
   TSongID songs_[kSongSlots] = {};
-  std::uint8_t pad0_[3] = {};
+  [[maybe_unused]] std::uint8_t pad0_[3] = {};
   TRankingData results_[kLevels][kSongSlots] = {};
   char userId_[kUserIdLength + 1] = {};
   std::uint8_t storySongs_[kStorySongs] = {};
-  std::uint8_t pad1_[3] = {};
+  [[maybe_unused]] std::uint8_t pad1_[3] = {};
 };
 
 static_assert(sizeof(TSystemData) == 13480);
