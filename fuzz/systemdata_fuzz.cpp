@@ -41,12 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (op[0] & 7) {
       case 0: {
         const bool had = record.HasSong(id);
-        record.SetResult(level, score, reinterpret_cast<const char*>(op + 4), static_cast<std::uint32_t>(score), id, op[7]);
+        const auto check = static_cast<std::uint32_t>(score);
+        record.SetResult(level, score, reinterpret_cast<const char*>(op + 4), check, id, op[7]);
         if (!had && record.HasSong(id)) CheckSorted(record);
-        if (level <= 2 && record.HasSong(id)) {
-          if (record.GetScore(level, id) != score || record.GetCheckValue(level, id) != static_cast<std::uint32_t>(score))
-            std::abort();
-        }
+        if (level <= 2 && record.HasSong(id) &&
+            (record.GetScore(level, id) != score || record.GetCheckValue(level, id) != check))
+          std::abort();
         break;
       }
       case 1: {

@@ -4,7 +4,8 @@
 // little-endian, every field at a fixed offset. Any 13,480 bytes are a record every operation can work on: indices
 // and texts read from the record are checked before they are used.
 //
-// Also here: the song ID and its sort order, and the fixed-width text fields that all the stored records share.
+// Also here: the song ID and its sort order, and the field helpers (bits, arrays, fixed-width texts) that all the
+// stored records share.
 #pragma once
 
 #include <array>

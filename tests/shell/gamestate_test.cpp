@@ -112,7 +112,9 @@ TEST(GameState, FreshAndFilledRecordsLieAtTheirOffsets) {
          Poke32(p, 5348, 1);
        }},
       {"stage",
-       [](TGameState& s) { s.SetSceneParam(2), s.SetShownPicture(1500), s.SetPendingPicture(600), s.SetStageEffectSpeed(0); },
+       [](TGameState& s) {
+         s.SetSceneParam(2), s.SetShownPicture(1500), s.SetPendingPicture(600), s.SetStageEffectSpeed(0);
+       },
        [&] { Poke32(p, 5352, 2), Poke32(p, 5356, 1500), Poke32(p, 5360, 600), Poke32(p, 5364, 1); }},
       {"characters",
        [](TGameState& s) {
