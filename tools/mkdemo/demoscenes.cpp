@@ -57,16 +57,7 @@ void Ripples(Picture& picture, const Style& style, std::uint32_t seed, const cha
 std::string Night(const Style& style) {
   Picture picture(static_cast<int>(kWidth), static_cast<int>(kHeight), false);
   NightSky(picture, style, 41);
-  // The moon, high on the right, with its glow.
-  Mask glow = picture.NewMask();
-  glow.Ellipse(470, 96, 64, 64).Blur(18);
-  picture.Fill(glow, Solid(style.Colour("gold")), 0.35f, Blend::kAdd);
-  Mask moon = picture.NewMask();
-  moon.Ellipse(470, 96, 34, 34);
-  Mask bite = picture.NewMask();
-  bite.Ellipse(486, 86, 30, 30);
-  moon.Subtract(bite);
-  picture.Fill(moon, Radial(style.Colour("cream"), style.Colour("gold"), 460, 102, 36));
+  Moon(picture, style, 470, 96, 34);  // high on the right
   Mask hills = picture.NewMask();
   Hills(hills);
   picture.Fill(hills, Vertical(Mix(style.Colour("violet"), style.Colour("indigo"), 0.5f), style.Colour("indigo"), 300, kShore));
