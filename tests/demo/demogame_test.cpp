@@ -1,9 +1,12 @@
-// The demo game that the build makes with mkdemo: every file the first screens open is there, under the name the
-// game opens, and loads with the game's own readers in the form and size the game expects; pack mode and folder
-// mode hold the same files; and a second run of the builder gives the same bytes.
+// The demo game that the build makes with mkdemo: every file the first screens and the screen transitions open is
+// there, under the name the game opens, and loads with the game's own readers in the form and size the game
+// expects; the wipe masks reveal the screen in the order their names say, the water tables hold what their
+// formulas give; pack mode and folder mode hold the same files; and a second run of the builder gives the same
+// bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -32,13 +35,13 @@ const fs::path kGame = QORM_DEMO_GAME_DIR;
 const fs::path kFolderGame = QORM_DEMO_FOLDER_DIR;
 
 enum class Where { kRoot, kMain, kBgm };
-enum class Kind { kJpeg, kBmp, kPng, kPngAlpha, kSound, kMusic };
+enum class Kind { kJpeg, kBmp, kPng, kPngAlpha, kMask, kTable, kSound, kMusic };
 
 struct Expected {
   const char* name;
   Where where;
   Kind kind;
-  int width, height;  // pictures; 0: any size the check of that picture allows
+  int width, height;  // pictures; 0: any size the check of that picture allows. Tables: bytes a row, rows
 };
 
 // The files the game window, the sound service, the sound room and the screenshot open by name.
@@ -78,6 +81,38 @@ const Expected kAssets[] = {
     {"Track07.bgm", Where::kBgm, Kind::kMusic, 0, 0},
     {"Track08.bgm", Where::kBgm, Kind::kMusic, 0, 0},
     {"Track09.bgm", Where::kBgm, Kind::kMusic, 0, 0},
+    // The screen transitions: wipe masks laid over the whole screen, the water tables, the halation pictures,
+    // and the two pictures the transitions are shown with.
+    {"FadeMask00_BlindR.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask01_BlindL.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask02_LucasR.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask03_LucasL.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask04_Circle.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask05_CircleR.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask06_Clock.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask07_Swirl.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask08_Crystal.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask09_StripesB.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask10_StripesN.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask11_Star.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask12_Radiation.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask13_RadiationR.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask14_Windmill.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask15_Naruto.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask16_Noise.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask17_GhostD.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"FadeMask18_GhostU.bmp", Where::kMain, Kind::kMask, 640, 480},
+    {"WaterDistTbl.bin", Where::kMain, Kind::kTable, 640, 240},
+    {"WaterSinTbl.bin", Where::kMain, Kind::kTable, 256, 1},
+    {"WaterMultiTbl.bin", Where::kMain, Kind::kTable, 255, 32},
+    {"HaloBack.bmp", Where::kMain, Kind::kBmp, 640, 480},
+    {"HaloBlueB.bmp", Where::kMain, Kind::kBmp, 224, 224},
+    {"HaloYellowB.bmp", Where::kMain, Kind::kBmp, 192, 192},
+    {"HaloYellowS.bmp", Where::kMain, Kind::kBmp, 80, 80},
+    {"HaloBlueS.bmp", Where::kMain, Kind::kBmp, 96, 96},
+    {"HaloGreen.bmp", Where::kMain, Kind::kBmp, 144, 144},
+    {"DemoSceneNight.png", Where::kMain, Kind::kPng, 640, 480},
+    {"DemoSceneDawn.png", Where::kMain, Kind::kPng, 640, 480},
 };
 
 // The loop points (bytes of 16-bit stereo samples) the sound service sets for tracks 3 and 4: the tracks must be
@@ -132,10 +167,11 @@ struct Loaded {
   TZoAlpha alpha;
 };
 
-// Decodes a picture as the game does: into a bitmap in the 32-bit render depth, a PNG's alpha into its plane.
-std::unique_ptr<Loaded> LoadPicture(const std::string& bytes, Kind kind) {
+// Decodes a picture as the game does: into a bitmap in the render depth (32-bit unless asked), a PNG's alpha into
+// its plane, a mask into the plane alone.
+std::unique_ptr<Loaded> LoadPicture(const std::string& bytes, Kind kind, VXBitDepth depth = bd32) {
   auto loaded = std::make_unique<Loaded>();
-  loaded->bits.SetBitDepth(bd32);
+  loaded->bits.SetBitDepth(depth);
   VXMemoryStream stream(bytes.data(), static_cast<int>(bytes.size()));
   bool ok = false;
   switch (kind) {
@@ -147,6 +183,7 @@ std::unique_ptr<Loaded> LoadPicture(const std::string& bytes, Kind kind) {
       stream.Seek(0, VXSeekBegin);
       ok = loaded->bits.DrawPngStream(&stream, 0, 0, &loaded->alpha);
       break;
+    case Kind::kMask: ok = loaded->alpha.LoadAlphaStream(&stream, 0, 0); break;
     default: break;
   }
   return ok ? std::move(loaded) : nullptr;
@@ -157,6 +194,11 @@ struct Decoded {
   std::int64_t bytes = 0;
   int peak = 0;
 };
+
+// The bit count of a BMP file's pixels.
+int BmpBits(const std::string& bytes) {
+  return bytes.size() < 30 ? 0 : static_cast<unsigned char>(bytes[28]) | static_cast<unsigned char>(bytes[29]) << 8;
+}
 
 Decoded DecodeOgg(const std::string& file) {
   VXMemoryStream code(file.data(), static_cast<int>(file.size()));
@@ -198,11 +240,25 @@ TEST_P(DemoGame, EveryAssetLoadsInTheFormAndSizeTheGameExpects) {
       }
       continue;
     }
+    if (asset.kind == Kind::kTable) {
+      EXPECT_EQ(bytes.size(), static_cast<std::size_t>(asset.width) * asset.height) << "read whole, no header";
+      continue;
+    }
+    if (asset.kind == Kind::kBmp || asset.kind == Kind::kMask) {
+      EXPECT_EQ(BmpBits(bytes), asset.kind == Kind::kMask ? 8 : 24);
+    }
     const auto picture = LoadPicture(bytes, asset.kind);
     ASSERT_NE(picture, nullptr) << "does not decode";
+    const int width = asset.kind == Kind::kMask ? picture->alpha.GetWidth() : picture->bits.GetWidth();
+    const int height = asset.kind == Kind::kMask ? picture->alpha.GetHeight() : picture->bits.GetHeight();
     if (asset.width != 0) {
-      EXPECT_EQ(picture->bits.GetWidth(), asset.width);
-      EXPECT_EQ(picture->bits.GetHeight(), asset.height);
+      EXPECT_EQ(width, asset.width);
+      EXPECT_EQ(height, asset.height);
+    }
+    if (asset.kind == Kind::kBmp) {
+      const auto deep = LoadPicture(bytes, asset.kind, bd24);
+      ASSERT_NE(deep, nullptr) << "does not decode in the 24-bit display depth";
+      EXPECT_EQ(deep->bits.GetWidth(), width);
     }
     if (asset.kind == Kind::kPngAlpha) {
       EXPECT_EQ(picture->alpha.GetWidth(), picture->bits.GetWidth());
@@ -267,6 +323,205 @@ TEST_F(DemoPictures, BlockPicturesDivideEvenly) {
   EXPECT_EQ(exit->bits.GetHeight() % 4, 0);
   EXPECT_LE(513 + exit->bits.GetWidth(), 640);
   EXPECT_LE(439 + exit->bits.GetHeight() / 4, 480);
+}
+
+// ---- The data of the screen transitions
+
+// A rectangle of a mask; a point is 1 x 1.
+struct Area {
+  int x, y, w, h;
+};
+
+double Mean(const TZoAlpha& plane, const Area& a) {
+  double sum = 0;
+  for (int y = a.y; y < a.y + a.h; ++y)
+    for (int x = a.x; x < a.x + a.w; ++x) sum += plane.PGet(x, y);
+  return sum / (a.w * a.h);
+}
+
+bool IsMask(const Expected& asset) { return asset.kind == Kind::kMask; }
+
+// A mask wipe reveals the new screen in the order of the mask's values, the brightest first; every value from 255
+// down to 0 is passed on the way. A flat area would turn all at once, so no value may hold a large part of the
+// screen. The palette is grey, so the mask reads the same through its levels and through its indices.
+TEST_F(DemoPictures, EachMaskSpansEveryValueWithoutLargeSteps) {
+  for (const Expected& asset : kAssets) {
+    if (!IsMask(asset)) continue;
+    SCOPED_TRACE(asset.name);
+    const std::string bytes = data_.Bytes(asset);
+    const auto mask = LoadPicture(bytes, Kind::kMask);
+    ASSERT_NE(mask, nullptr);
+    TZoAlpha indices;
+    VXMemoryStream stream(bytes.data(), static_cast<int>(bytes.size()));
+    ASSERT_TRUE(indices.LoadIndexStream(&stream, 0, 0));
+    std::vector<int> count(256);
+    bool sameAsIndices = true;
+    for (int y = 0; y < 480; ++y)
+      for (int x = 0; x < 640; ++x) {
+        ++count[mask->alpha.PGet(x, y)];
+        sameAsIndices = sameAsIndices && mask->alpha.PGet(x, y) == indices.PGet(x, y);
+      }
+    EXPECT_TRUE(sameAsIndices) << "the palette is not grey";
+    EXPECT_GT(count[255], 0) << "nothing turns first";
+    EXPECT_GT(count[0], 0) << "nothing turns last";
+    EXPECT_LE(*std::max_element(count.begin(), count.end()), 640 * 480 / 50) << "a large area turns at once";
+  }
+}
+
+// Pairs of places: the first turns before the later one (it is brighter).
+struct RevealOrder {
+  const char* mask;
+  Area first, later;
+  const char* why;
+};
+
+const RevealOrder kRevealOrders[] = {
+    {"FadeMask00_BlindR.bmp", {5, 0, 1, 480}, {35, 0, 1, 480}, "a slat opens from its left edge"},
+    {"FadeMask00_BlindR.bmp", {605, 240, 1, 1}, {35, 240, 1, 1}, "all slats open together"},
+    {"FadeMask00_BlindR.bmp", {5, 240, 1, 1}, {605, 240, 1, 1}, "the left slat a little before the right"},
+    {"FadeMask01_BlindL.bmp", {634, 0, 1, 480}, {604, 0, 1, 480}, "a slat opens from its right edge"},
+    {"FadeMask01_BlindL.bmp", {34, 240, 1, 1}, {604, 240, 1, 1}, "all slats open together"},
+    {"FadeMask01_BlindL.bmp", {634, 240, 1, 1}, {34, 240, 1, 1}, "the right slat a little before the left"},
+    {"FadeMask02_LucasR.bmp", {10, 0, 1, 480}, {320, 0, 1, 480}, "one edge sweeps to the right"},
+    {"FadeMask02_LucasR.bmp", {320, 400, 1, 1}, {630, 400, 1, 1}, "one edge sweeps to the right"},
+    {"FadeMask03_LucasL.bmp", {630, 0, 1, 480}, {320, 0, 1, 480}, "one edge sweeps to the left"},
+    {"FadeMask03_LucasL.bmp", {320, 400, 1, 1}, {10, 400, 1, 1}, "one edge sweeps to the left"},
+    {"FadeMask04_Circle.bmp", {319, 239, 2, 2}, {420, 240, 1, 1}, "the circle opens from the centre"},
+    {"FadeMask04_Circle.bmp", {320, 140, 1, 1}, {0, 0, 1, 1}, "the corners last"},
+    {"FadeMask05_CircleR.bmp", {0, 0, 1, 1}, {420, 240, 1, 1}, "the circle closes from the corners"},
+    {"FadeMask05_CircleR.bmp", {320, 140, 1, 1}, {319, 239, 2, 2}, "the centre last"},
+    {"FadeMask06_Clock.bmp", {330, 60, 1, 1}, {560, 240, 1, 1}, "twelve before three o'clock"},
+    {"FadeMask06_Clock.bmp", {560, 240, 1, 1}, {320, 420, 1, 1}, "three before six"},
+    {"FadeMask06_Clock.bmp", {320, 420, 1, 1}, {80, 240, 1, 1}, "six before nine"},
+    {"FadeMask06_Clock.bmp", {80, 240, 1, 1}, {310, 60, 1, 1}, "nine before the end of the turn"},
+    {"FadeMask07_Swirl.bmp", {410, 197, 1, 1}, {400, 298, 1, 1}, "an arm turns clockwise"},
+    {"FadeMask07_Swirl.bmp", {410, 197, 1, 1}, {455, 176, 1, 1}, "an arm's outer part lags behind"},
+    {"FadeMask08_Crystal.bmp", {280, 200, 1, 1}, {243, 163, 1, 1}, "a diamond grows from its cell's centre"},
+    {"FadeMask08_Crystal.bmp", {280, 200, 1, 1}, {40, 40, 1, 1}, "the middle of the screen first"},
+    {"FadeMask09_StripesB.bmp", {10, 30, 1, 1}, {630, 30, 1, 1}, "the first broad band slides in from the left"},
+    {"FadeMask09_StripesB.bmp", {630, 90, 1, 1}, {10, 90, 1, 1}, "the second from the right"},
+    {"FadeMask10_StripesN.bmp", {10, 8, 1, 1}, {630, 8, 1, 1}, "the first narrow band slides in from the left"},
+    {"FadeMask10_StripesN.bmp", {630, 24, 1, 1}, {10, 24, 1, 1}, "the second from the right"},
+    {"FadeMask11_Star.bmp", {319, 239, 2, 2}, {320, 100, 1, 1}, "the star grows from the centre"},
+    {"FadeMask11_Star.bmp", {320, 100, 1, 1}, {402, 126, 1, 1}, "a point leads, the notch beside it follows"},
+    {"FadeMask11_Star.bmp", {320, 100, 1, 1}, {320, 380, 1, 1}, "point up"},
+    {"FadeMask12_Radiation.bmp", {320, 200, 1, 1}, {320, 20, 1, 1}, "a ray shoots out from the centre"},
+    {"FadeMask12_Radiation.bmp", {320, 100, 1, 1}, {356, 104, 1, 1}, "rays before the gaps between them"},
+    {"FadeMask13_RadiationR.bmp", {320, 20, 1, 1}, {320, 200, 1, 1}, "a ray shoots in from the edge"},
+    {"FadeMask13_RadiationR.bmp", {320, 100, 1, 1}, {356, 104, 1, 1}, "rays before the gaps between them"},
+    {"FadeMask14_Windmill.bmp", {338, 91, 1, 1}, {462, 193, 1, 1}, "a sail turns clockwise"},
+    {"FadeMask14_Windmill.bmp", {468, 258, 1, 1}, {462, 193, 1, 1}, "the next sail starts a quarter turn on"},
+    {"FadeMask15_Naruto.bmp", {321, 190, 1, 1}, {380, 240, 1, 1}, "the spiral winds clockwise"},
+    {"FadeMask15_Naruto.bmp", {380, 240, 1, 1}, {322, 90, 1, 1}, "and outward, one turn at a time"},
+    {"FadeMask15_Naruto.bmp", {322, 90, 1, 1}, {323, 10, 1, 1}, "and outward, one turn at a time"},
+    {"FadeMask17_GhostD.bmp", {0, 0, 640, 40}, {0, 220, 640, 40}, "the front drifts down"},
+    {"FadeMask17_GhostD.bmp", {0, 220, 640, 40}, {0, 440, 640, 40}, "the front drifts down"},
+    {"FadeMask18_GhostU.bmp", {0, 440, 640, 40}, {0, 220, 640, 40}, "the front drifts up"},
+    {"FadeMask18_GhostU.bmp", {0, 220, 640, 40}, {0, 0, 640, 40}, "the front drifts up"},
+};
+
+TEST_F(DemoPictures, EachMaskRevealsInTheOrderItsNameSays) {
+  for (const RevealOrder& order : kRevealOrders) {
+    SCOPED_TRACE(std::string(order.mask) + ": " + order.why);
+    const auto mask = Load(order.mask);
+    ASSERT_NE(mask, nullptr);
+    EXPECT_GT(Mean(mask->alpha, order.first), Mean(mask->alpha, order.later));
+  }
+}
+
+// The dissolve turns the same number of pixels with every value, scattered: neighbours are not alike.
+TEST_F(DemoPictures, NoiseMaskIsAnEvenScatter) {
+  const auto mask = Load("FadeMask16_Noise.bmp");
+  ASSERT_NE(mask, nullptr);
+  std::vector<int> count(256);
+  double step = 0;
+  for (int y = 0; y < 480; ++y)
+    for (int x = 0; x < 640; ++x) {
+      ++count[mask->alpha.PGet(x, y)];
+      if (x > 0) step += std::abs(mask->alpha.PGet(x, y) - mask->alpha.PGet(x - 1, y));
+    }
+  EXPECT_EQ(*std::min_element(count.begin(), count.end()), 1200);
+  EXPECT_EQ(*std::max_element(count.begin(), count.end()), 1200);
+  EXPECT_GT(step / (639 * 480), 64) << "neighbours alike: a cloud, not a dissolve";
+}
+
+// The water tables, computed here from their formulas: the ripple phase of a pixel of one quadrant is minus its
+// distance from the centre (so the rings run outward), the wave a sine over 256 steps about 127, and the
+// displacement of wave value c at level l is (c - 127) x l x 10 / (127 x 31) pixels.
+TEST_F(DemoPictures, WaterTablesHoldTheirFormulas) {
+  const auto table = [&](const char* name) {
+    for (const Expected& asset : kAssets)
+      if (std::string(asset.name) == name) return data_.Bytes(asset);
+    return std::string();
+  };
+  const std::string dist = table("WaterDistTbl.bin"), sine = table("WaterSinTbl.bin"), multi = table("WaterMultiTbl.bin");
+  ASSERT_EQ(dist.size(), 153600u);
+  ASSERT_EQ(sine.size(), 256u);
+  ASSERT_EQ(multi.size(), 8160u);
+  const auto phase = [&](int i, int j) {
+    const std::size_t at = (static_cast<std::size_t>(j) * 320 + i) * 2;
+    return static_cast<unsigned char>(dist[at]) | static_cast<unsigned char>(dist[at + 1]) << 8;
+  };
+  const auto byte = [](const std::string& t, std::size_t at) { return static_cast<int>(static_cast<unsigned char>(t[at])); };
+  for (const auto& [i, j] : {std::pair{0, 0}, {1, 0}, {0, 1}, {17, 93}, {200, 150}, {319, 0}, {0, 239}, {319, 239}}) {
+    const double r = std::sqrt((i + 0.5) * (i + 0.5) + (j + 0.5) * (j + 0.5));
+    EXPECT_EQ(phase(i, j), (65536 - std::lround(r)) % 65536) << i << ", " << j;
+  }
+  EXPECT_EQ(phase(0, 0), 65535);
+  EXPECT_EQ(phase(319, 239), 65536 - 399);
+  for (int k : {0, 1, 32, 64, 100, 128, 160, 192, 255}) {
+    EXPECT_EQ(byte(sine, k), 127 + std::lround(127 * std::sin(2 * M_PI * k / 256))) << k;
+  }
+  EXPECT_EQ(byte(sine, 64), 254);
+  EXPECT_EQ(byte(sine, 192), 0);
+  for (int c = 0; c < 255; ++c) EXPECT_EQ(byte(multi, c), 127) << "level 0 moves nothing";
+  for (const auto& [level, c] : {std::pair{1, 0}, {7, 200}, {16, 127}, {20, 3}, {31, 0}, {31, 254}, {31, 190}}) {
+    EXPECT_EQ(byte(multi, level * 255 + c), 127 + std::lround((c - 127) * level * 10 / (127.0 * 31))) << level << ", " << c;
+  }
+  EXPECT_EQ(byte(multi, 31 * 255), 117);
+  EXPECT_EQ(byte(multi, 31 * 255 + 254), 137);
+  // Two pixels further out, a wave value comes one step of the transition (8 phase units) later.
+  for (int i = 10; i < 300; i += 7) EXPECT_EQ((phase(i + 2, 0) * 4 + 8) % 256, phase(i, 0) * 4 % 256) << i;
+}
+
+// The halation pictures are light added to the screen: black (adding nothing) around the shapes, light within,
+// the glare brightest at its source in the top-left corner.
+TEST_F(DemoPictures, HalationPicturesAreLightOnBlack) {
+  const auto level = [](TZoRGBBits& bits, int x, int y) {
+    unsigned char p[4];
+    EXPECT_TRUE(bits.GetPat(x, y, 1, 1, p));
+    return p[0] + p[1] + p[2];
+  };
+  for (const char* name : {"HaloBlueB.bmp", "HaloYellowB.bmp", "HaloYellowS.bmp", "HaloBlueS.bmp", "HaloGreen.bmp"}) {
+    SCOPED_TRACE(name);
+    const auto layer = Load(name);
+    ASSERT_NE(layer, nullptr);
+    const int w = layer->bits.GetWidth(), h = layer->bits.GetHeight();
+    for (const auto& [x, y] : {std::pair{0, 0}, {w - 1, 0}, {0, h - 1}, {w - 1, h - 1}}) EXPECT_EQ(level(layer->bits, x, y), 0);
+    int brightest = 0;
+    for (int x = 0; x < w; ++x) brightest = std::max(brightest, level(layer->bits, x, h / 2));
+    EXPECT_GT(brightest, 120) << "too faint to see";
+  }
+  const auto back = Load("HaloBack.bmp");
+  ASSERT_NE(back, nullptr);
+  EXPECT_GT(level(back->bits, 2, 2), 3 * 200);
+  EXPECT_GT(level(back->bits, 100, 80), level(back->bits, 400, 300));
+  EXPECT_GT(level(back->bits, 400, 300), level(back->bits, 639, 479));
+}
+
+// The two demonstration pictures differ clearly at every pixel, so that a test of a transition can tell which of
+// them any point of the screen shows.
+TEST_F(DemoPictures, DemoScenesDifferEverywhere) {
+  const auto night = Load("DemoSceneNight.png"), dawn = Load("DemoSceneDawn.png");
+  ASSERT_NE(night, nullptr);
+  ASSERT_NE(dawn, nullptr);
+  std::vector<unsigned char> a(640 * 480 * 4), b(a.size());
+  ASSERT_TRUE(night->bits.GetPat(0, 0, 640, 480, a.data()));
+  ASSERT_TRUE(dawn->bits.GetPat(0, 0, 640, 480, b.data()));
+  int closest = 3 * 255;
+  for (std::size_t p = 0; p < a.size(); p += 4)
+    closest = std::min(closest, std::abs(a[p] - b[p]) + std::abs(a[p + 1] - b[p + 1]) + std::abs(a[p + 2] - b[p + 2]));
+  EXPECT_GE(closest, 40);
 }
 
 std::set<std::string> FilesIn(const fs::path& folder) {

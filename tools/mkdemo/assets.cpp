@@ -1,8 +1,12 @@
 #include "tools/mkdemo/assets.h"
 
 #include "tools/mkdemo/audio.h"
+#include "tools/mkdemo/demoscenes.h"
+#include "tools/mkdemo/fademasks.h"
+#include "tools/mkdemo/halopics.h"
 #include "tools/mkdemo/soundroompics.h"
 #include "tools/mkdemo/systempics.h"
+#include "tools/mkdemo/watertables.h"
 
 namespace mkdemo {
 
@@ -13,6 +17,10 @@ constexpr Family kFamilies[] = {
     AddSoundRoomPictures,  // the sound room and the common exit button
     AddSystemSounds,       // the ten system sounds
     AddMusic,              // the nine tracks of the sound room
+    AddFadeMasks,          // the wipe masks of the screen transitions
+    AddWaterTables,        // the tables of the water-ripple transition
+    AddHalationPictures,   // the glare and lens-flare pictures of the halation transition
+    AddDemoScenes,         // two full-screen pictures to run transitions between
 };
 
 }  // namespace

@@ -154,6 +154,13 @@ Mask& Mask::Triangle(float x0, float y0, float x1, float y1, float x2, float y2)
   return Polygon(xy, 3);
 }
 
+Mask& Mask::Below(const std::function<float(float)>& top, float bottom) {
+  float highest = bottom;
+  for (int x = 0; x <= Width() * 4; ++x) highest = std::min(highest, top(x / 4.0f));
+  Sample(0, highest, static_cast<float>(Width()), bottom, [&](float px, float py) { return py >= top(px) && py < bottom; });
+  return *this;
+}
+
 Mask& Mask::Line(float x0, float y0, float x1, float y1, float width) {
   const float r = width / 2;
   const float dx = x1 - x0, dy = y1 - y0, length2 = dx * dx + dy * dy;

@@ -50,6 +50,9 @@ public:
   // A closed polygon of n points (x0, y0, x1, y1, ...), even-odd rule.
   Mask& Polygon(const float* xy, int n);
   Mask& Triangle(float x0, float y0, float x1, float y1, float x2, float y2);
+  // The area below the curve y = top(x) down to y = bottom, across the whole mask (hills, shores); a top below
+  // `bottom` leaves that column empty.
+  Mask& Below(const std::function<float(float x)>& top, float bottom);
   // A line of the given width with round ends.
   Mask& Line(float x0, float y0, float x1, float y1, float width);
   // A five-pointed star of outer radius r, rotated by `turn` (0..1 of a full turn).

@@ -47,6 +47,18 @@ void NightSky(Picture& picture, const Style& style, std::uint32_t seed) {
   Stars(picture, style, seed * 31 + 7, static_cast<int>(w * h / 1400), 0, 0, w, h * 0.85f);
 }
 
+void Moon(Picture& picture, const Style& style, float cx, float cy, float r) {
+  Mask glow = picture.NewMask();
+  glow.Ellipse(cx, cy, 1.7f * r, 1.7f * r).Blur(static_cast<int>(r / 2));
+  picture.Fill(glow, Solid(style.Colour("gold")), 0.35f, Blend::kAdd);
+  Mask moon = picture.NewMask();
+  moon.Ellipse(cx, cy, r, r);
+  Mask bite = picture.NewMask();
+  bite.Ellipse(cx + 0.45f * r, cy - 0.3f * r, 0.9f * r, 0.9f * r);
+  moon.Subtract(bite);
+  picture.Fill(moon, Radial(style.Colour("cream"), style.Colour("gold"), cx - 0.35f * r, cy + 0.2f * r, 1.1f * r));
+}
+
 float Logo(Picture& picture, const Style& style, float cx, float y, int pixels) {
   const std::string& word = style.Label("logo");
   const float tracking = pixels * 0.14f;

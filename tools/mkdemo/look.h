@@ -20,6 +20,8 @@ enum class ButtonState { kNormal, kFocus, kSelected, kDown, kDisabled };
 void NightSky(Picture& picture, const Style& style, std::uint32_t seed);
 // A sprinkle of stars in a rectangle (a few of them with a cross-shaped glint).
 void Stars(Picture& picture, const Style& style, std::uint32_t seed, int count, float x, float y, float w, float h);
+// A crescent moon of radius r, lit from the left, in its golden glow.
+void Moon(Picture& picture, const Style& style, float cx, float cy, float r);
 // The title logo: the word "logo" of labels.txt in a gold gradient with a glow, centred on cx with its top at y.
 // Returns the height drawn.
 float Logo(Picture& picture, const Style& style, float cx, float y, int pixels);

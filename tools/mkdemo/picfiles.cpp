@@ -74,26 +74,53 @@ std::string JpegFile(Picture& picture, int quality) {
   return out;
 }
 
-std::string BmpFile(Picture& picture) {
-  const std::string pixels = picture.PackedBgrx();
-  const int width = picture.Width(), height = picture.Height();
-  const int stride = (width * 3 + 3) / 4 * 4;
+namespace {
+
+// The file header and BITMAPINFOHEADER of an uncompressed bottom-up picture whose rows are `stride` bytes, with
+// `paletteEntries` RGBQUAD entries following.
+std::string BmpHeaders(int width, int height, int bits, int stride, int paletteEntries) {
+  const std::uint32_t pixelOffset = 14 + 40 + 4 * static_cast<std::uint32_t>(paletteEntries);
   const std::uint32_t dataSize = static_cast<std::uint32_t>(stride) * height;
   std::string out;
   out += "BM";
-  PutLE(out, 14 + 40 + dataSize, 4);
+  PutLE(out, pixelOffset + dataSize, 4);
   PutLE(out, 0, 4);
-  PutLE(out, 14 + 40, 4);
+  PutLE(out, pixelOffset, 4);
   PutLE(out, 40, 4);  // BITMAPINFOHEADER
   PutLE(out, static_cast<std::uint32_t>(width), 4);
   PutLE(out, static_cast<std::uint32_t>(height), 4);
   PutLE(out, 1, 2);
-  PutLE(out, 24, 2);
-  for (int i = 0; i < 6; ++i) PutLE(out, 0, 4);  // no compression, size, resolutions and colour counts left 0
+  PutLE(out, static_cast<std::uint32_t>(bits), 2);
+  PutLE(out, 0, 4);  // no compression
+  PutLE(out, dataSize, 4);
+  for (int i = 0; i < 2; ++i) PutLE(out, 0, 4);  // resolutions
+  for (int i = 0; i < 2; ++i) PutLE(out, static_cast<std::uint32_t>(paletteEntries), 4);  // colours used, important
+  return out;
+}
+
+}  // namespace
+
+std::string BmpFile(Picture& picture) {
+  const std::string pixels = picture.PackedBgrx();
+  const int width = picture.Width(), height = picture.Height();
+  const int stride = (width * 3 + 3) / 4 * 4;
+  std::string out = BmpHeaders(width, height, 24, stride, 0);
   for (int y = height - 1; y >= 0; --y) {
     const char* src = pixels.data() + static_cast<std::size_t>(y) * width * 4;
     for (int x = 0; x < width; ++x) out.append(src + x * 4, 3);
     out.append(static_cast<std::size_t>(stride - width * 3), '\0');
+  }
+  return out;
+}
+
+std::string GreyBmpFile(const TZoAlpha& plane) {
+  const int width = plane.GetWidth(), height = plane.GetHeight();
+  const int stride = (width + 3) / 4 * 4;
+  std::string out = BmpHeaders(width, height, 8, stride, 256);
+  for (int i = 0; i < 256; ++i) out.append({static_cast<char>(i), static_cast<char>(i), static_cast<char>(i), 0});
+  for (int y = height - 1; y >= 0; --y) {
+    out.append(reinterpret_cast<const char*>(plane.At(0, y)), static_cast<std::size_t>(width));
+    out.append(static_cast<std::size_t>(stride - width), '\0');
   }
   return out;
 }

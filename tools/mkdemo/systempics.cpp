@@ -13,15 +13,7 @@ std::string Splash(const Style& style) {
   Picture picture(320, 240, false);
   NightSky(picture, style, 11);
   // A low moon behind the title, and a staff of music drifting across the sky with a few notes on it.
-  Mask moonGlow = picture.NewMask();
-  moonGlow.Ellipse(262, 52, 34, 34).Blur(10);
-  picture.Fill(moonGlow, Solid(style.Colour("gold")), 0.35f, Blend::kAdd);
-  Mask moon = picture.NewMask();
-  moon.Ellipse(262, 52, 20, 20);
-  Mask bite = picture.NewMask();
-  bite.Ellipse(271, 46, 18, 18);
-  moon.Subtract(bite);
-  picture.Fill(moon, Radial(style.Colour("cream"), style.Colour("gold"), 255, 56, 22));
+  Moon(picture, style, 262, 52, 20);
   Mask staff = picture.NewMask();
   auto wave = [](float x, int line) { return 178 + 14 * std::sin(x / 52.0f) + line * 5.0f; };
   for (int line = 0; line < 5; ++line)
