@@ -90,18 +90,15 @@ void SetPanelPart(TZoRGBPanel* panel, TZoRGBParts* parts, const TPartPos* pos);
 void StretchCopy8(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh, int dp);
 void StretchCopy24(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh, int dp);
 void StretchCopy32(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh, int dp);
-void BlendStretchCopy24(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh,
-                        int dp);
+void BlendStretchCopy24(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh, int dp);
 // Byte 3 of every written pixel becomes 0.
-void BlendStretchCopy32(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh,
-                        int dp);
+void BlendStretchCopy32(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh, int dp);
 // Area averaging: each destination pixel is the truncated mean of the source area it covers, weighted by the
 // overlap. A destination pixel that lies inside one source pixel is a copy of it (all four bytes); an averaged one
-// gets 0 in byte 3 from the horizontal pass. Nothing is drawn when the work rows cannot be had.
-void SmoothStretchCopy24(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh,
-                         int dp);
-void SmoothStretchCopy32(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh,
-                         int dp);
+// gets 0 in byte 3 from the horizontal pass. Nothing is drawn when the work rows cannot be had or a side is longer
+// than 16,777,216 pixels (which keeps every weighted sum within 32 bits).
+void SmoothStretchCopy24(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh, int dp);
+void SmoothStretchCopy32(const unsigned char* src, int sw, int sh, int sp, unsigned char* dst, int dw, int dh, int dp);
 
 // ---- Additive lines on 24- and 32-bit bitmaps
 //

@@ -47,13 +47,15 @@ std::uint32_t Colour(TZoRGBBits* bits, int x, int y) { return bits->PGet(x, y) &
 std::string RgbaPng(int w, int h, const std::vector<std::uint32_t>& argb) {
   pictures::PngSpec spec{w, h, PNG_COLOR_TYPE_RGBA, 8, false, {}, {}};
   for (std::uint32_t c : argb)
-    spec.rows.insert(spec.rows.end(), {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), std::uint8_t(c >> 24)});
+    spec.rows.insert(spec.rows.end(),
+                     {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), std::uint8_t(c >> 24)});
   return pictures::MakePng(spec);
 }
 
 std::string RgbPng(int w, int h, const std::vector<std::uint32_t>& rgb) {
   pictures::PngSpec spec{w, h, PNG_COLOR_TYPE_RGB, 8, false, {}, {}};
-  for (std::uint32_t c : rgb) spec.rows.insert(spec.rows.end(), {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)});
+  for (std::uint32_t c : rgb)
+    spec.rows.insert(spec.rows.end(), {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c)});
   return pictures::MakePng(spec);
 }
 
@@ -90,9 +92,9 @@ TEST(ImageKind, ComesFromTheTextAfterTheLastDot) {
   const struct {
     const char* name;
     int kind;
-  } cases[] = {{"a.bmp", ikBmp},     {"a.Png", ikPng},       {"a.PNG", ikPng},         {"bg.old.jpg", ikJpeg},
-               {"a.lzh", ikGny},     {"a.jpeg", ikNone},     {"a.gif", ikNone},        {"noext", ikNone},
-               {"dot.", ikNone},     {"", ikNone},           {"dir.png\\pic", ikNone}, {".png", ikPng}};
+  } cases[] = {{"a.bmp", ikBmp}, {"a.Png", ikPng},   {"a.PNG", ikPng},         {"bg.old.jpg", ikJpeg},
+               {"a.lzh", ikGny}, {"a.jpeg", ikNone}, {"a.gif", ikNone},        {"noext", ikNone},
+               {"dot.", ikNone}, {"", ikNone},       {"dir.png\\pic", ikNone}, {".png", ikPng}};
   for (const auto& c : cases) EXPECT_EQ(GetImageKind(c.name), c.kind) << c.name;
 }
 
@@ -105,8 +107,10 @@ TEST(PanelImage, LoadsEveryKindInTheWorkingDepth) {
       int width, height;
       bool plane;
       std::uint32_t topLeft;
-    } cases[] = {{"alpha.PNG", 2, 2, true, 0x102030}, {"Plain.png", 2, 1, false, 0x112233},
-                 {"Plain.bmp", 3, 2, false, 0x000001}, {"bg.old.jpg", 4, 2, false, 0},
+    } cases[] = {{"alpha.PNG", 2, 2, true, 0x102030},
+                 {"Plain.png", 2, 1, false, 0x112233},
+                 {"Plain.bmp", 3, 2, false, 0x000001},
+                 {"bg.old.jpg", 4, 2, false, 0},
                  {"Scrambled.LZH", 2, 1, false, 0xABCDEF}};
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
@@ -299,8 +303,11 @@ TEST(CreatePanelImage, MakesABlankPictureAndAPlaneOnlyForAlpha) {
     int width, height;
     TMaskMode mode;
     bool ok;
-  } cases[] = {{8, 6, mmOpaque, true}, {8, 6, mmAlpha, true}, {8, 6, mmColorKey, true},
-               {0, 6, mmAlpha, false}, {8, -1, mmOpaque, false}};
+  } cases[] = {{8, 6, mmOpaque, true},
+               {8, 6, mmAlpha, true},
+               {8, 6, mmColorKey, true},
+               {0, 6, mmAlpha, false},
+               {8, -1, mmOpaque, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " mode " << int(c.mode));
     TZoRGBPanel panel(nullptr);
@@ -407,7 +414,8 @@ namespace {
 
 // A picture of w x h pixels of `bytes` bytes in rows of `pitch` bytes (padding filled with a guard value).
 struct Raster {
-  Raster(int w, int h, int bytes, std::mt19937& rng) : w(w), h(h), bytes(bytes), pitch(w * bytes + 3), data(pitch * h, 0xEE) {
+  Raster(int w, int h, int bytes, std::mt19937& rng)
+      : w(w), h(h), bytes(bytes), pitch(w * bytes + 3), data(pitch * h, 0xEE) {
     for (int y = 0; y < h; ++y)
       for (int x = 0; x < w * bytes; ++x) data[y * pitch + x] = static_cast<unsigned char>(rng());
   }
@@ -427,7 +435,9 @@ void StepReference(Raster& s, Raster& d, Put put) {
 
 using Kernel = void (*)(const unsigned char*, int, int, int, unsigned char*, int, int, int);
 
-void RunKernel(Kernel kernel, Raster& s, Raster& d) { kernel(s.data.data(), s.w, s.h, s.pitch, d.data.data(), d.w, d.h, d.pitch); }
+void RunKernel(Kernel kernel, Raster& s, Raster& d) {
+  kernel(s.data.data(), s.w, s.h, s.pitch, d.data.data(), d.w, d.h, d.pitch);
+}
 
 // Units of one axis: destination cell d spans [d x src, (d + 1) x src), source cell s spans [s x dst, (s + 1) x dst).
 // A destination cell that ends before its source cell ends is a copy; otherwise the overlaps weigh the sources.
@@ -489,8 +499,11 @@ TEST(StretchKernels, MatchTheWalkOnEverySizeUpToNine) {
     Kernel kernel;
     int bytes;
     bool blend;
-  } kernels[] = {{StretchCopy8, 1, false},       {StretchCopy24, 3, false}, {StretchCopy32, 4, false},
-                 {BlendStretchCopy24, 3, true}, {BlendStretchCopy32, 4, true}};
+  } kernels[] = {{StretchCopy8, 1, false},
+                 {StretchCopy24, 3, false},
+                 {StretchCopy32, 4, false},
+                 {BlendStretchCopy24, 3, true},
+                 {BlendStretchCopy32, 4, true}};
   std::mt19937 rng(7);
   for (const auto& k : kernels)
     for (int sw = 1; sw <= 9; sw += 2)
@@ -544,8 +557,17 @@ TEST(SmoothKernels, AverageTheCoveredArea) {
   EXPECT_EQ(Bytes(two, two + 6), (Bytes{30, 30, 30, 150, 150, 150}));
 
   std::mt19937 rng(11);
-  const int sizes[][4] = {{3, 1, 2, 1}, {5, 4, 2, 3}, {7, 7, 3, 2}, {2, 3, 5, 7}, {4, 4, 4, 4}, {9, 5, 9, 2},
-                          {1, 1, 6, 6}, {6, 6, 1, 1}, {13, 10, 5, 4}, {3, 8, 8, 3}, {640 / 20, 480 / 20, 134 / 20, 5}};
+  const int sizes[][4] = {{3, 1, 2, 1},
+                          {5, 4, 2, 3},
+                          {7, 7, 3, 2},
+                          {2, 3, 5, 7},
+                          {4, 4, 4, 4},
+                          {9, 5, 9, 2},
+                          {1, 1, 6, 6},
+                          {6, 6, 1, 1},
+                          {13, 10, 5, 4},
+                          {3, 8, 8, 3},
+                          {640 / 20, 480 / 20, 134 / 20, 5}};
   for (int bytes : {3, 4})
     for (const auto& s : sizes) {
       SCOPED_TRACE(::testing::Message() << bytes << " bytes " << s[0] << "x" << s[1] << " -> " << s[2] << "x" << s[3]);
@@ -554,6 +576,23 @@ TEST(SmoothKernels, AverageTheCoveredArea) {
       EXPECT_EQ(Packed(dst), SmoothReference(src, dst.w, dst.h));
       EXPECT_TRUE(PaddingKept(dst));
     }
+}
+
+// Wide sources divide sums by large totals: the means of whole cells must still come out exact (a row of 255 stays
+// 255, not 254).
+TEST(SmoothKernels, LargeTotalsDivideExactly) {
+  std::mt19937 rng(3);
+  for (int sw : {4099, 65537, 1 << 18}) {
+    SCOPED_TRACE(sw);
+    Raster full(sw, 1, 4, rng);
+    std::fill(full.data.begin(), full.data.begin() + sw * 4, 255);
+    Raster out(3, 1, 4, rng);
+    RunKernel(SmoothStretchCopy32, full, out);
+    EXPECT_EQ(Packed(out), (Bytes{255, 255, 255, 0, 255, 255, 255, 0, 255, 255, 255, 0}));
+    Raster noise(sw, 2, 3, rng), small(2, 3, 3, rng);
+    RunKernel(SmoothStretchCopy24, noise, small);
+    EXPECT_EQ(Packed(small), SmoothReference(noise, 2, 3));
+  }
 }
 
 // ---- Additive lines -------------------------------------------------------------------------------------------
@@ -665,7 +704,8 @@ TEST(AdditiveLines, ClippedLinesMatchTheFormula) {
     ASSERT_EQ(Pixels(bits), expected);
   }
   Fill(bits, 0);
-  ASSERT_TRUE(DrawLineAdd(&bits, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x010101, VXRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}));
+  ASSERT_TRUE(
+      DrawLineAdd(&bits, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0x010101, VXRect{INT_MIN, INT_MIN, INT_MAX, INT_MAX}));
   Bytes expected(24 * 18 * 3, 0);
   for (auto [x, y] : LinePoints(-32768, -32768, 32768, 32768))
     if (x >= 0 && x < 24 && y >= 0 && y < 18) std::fill_n(expected.begin() + (y * 24 + x) * 3, 3, 1);
@@ -692,7 +732,8 @@ TEST(AdditiveLines, ThroughAnAlphaPlane) {
   small.Fill(0);
   Fill(bits, 100);
   ASSERT_TRUE(DrawLineAddAlpha(&bits, 0, 0, 3, 0, 0x000001, VXRect{0, 0, 4, 1}, &small));
-  for (int x = 0; x < 4; ++x) EXPECT_EQ(bits.PGet(x, 0) & 0xFFFFFF, 0x646465u) << "a smaller plane draws as DrawLineAdd";
+  for (int x = 0; x < 4; ++x)
+    EXPECT_EQ(bits.PGet(x, 0) & 0xFFFFFF, 0x646465u) << "a smaller plane draws as DrawLineAdd";
 }
 
 // ---- Text, numbers and volumes --------------------------------------------------------------------------------
@@ -705,7 +746,7 @@ TEST(Volume, AttenuationInterpolatesTheTable) {
 
 // Mended: volume x rate overflowed, and two negative percentages made a loud volume.
 TEST(Volume, ScaledVolumes) {
-  const int cases[][3] = {{70, 50, -1529}, {100, 100, 0}, {100, 0, -10000}, {INT_MAX, INT_MAX, 0},
+  const int cases[][3] = {{70, 50, -1529},    {100, 100, 0},       {100, 0, -10000}, {INT_MAX, INT_MAX, 0},
                           {-50, -50, -10000}, {-100, 100, -10000}, {200, 50, 0}};
   for (const auto& c : cases) EXPECT_EQ(ScaledVolumeToAttenuation(c[0], c[1]), c[2]) << c[0] << " x " << c[1];
 }
@@ -715,15 +756,23 @@ TEST(Numbers, StrToThousandths) {
   const struct {
     const char* text;
     std::uint32_t value;
-  } cases[] = {{"1.5", 1500},         {"2", 2000},
-               {"0.125", 125},        {"1.2345", 1234},
-               {"T300", 300000},      {"1T.T5", 1500},
-               {"-1", 0},             {"", 0},
-               {" 1", 0},             {"12a3", 12000},
-               {"1.2.3", 1200},       {".5", 500},
-               {"1\x82\x51", 1000},   // a full-width digit ends the number
-               {"4294967.295", 4294967295u}, {"4294967.296", 0xFFFFFFFFu},
-               {"5000000", 0xFFFFFFFFu},      {"99999999999999999999999", 0xFFFFFFFFu}};
+  } cases[] = {{"1.5", 1500},
+               {"2", 2000},
+               {"0.125", 125},
+               {"1.2345", 1234},
+               {"T300", 300000},
+               {"1T.T5", 1500},
+               {"-1", 0},
+               {"", 0},
+               {" 1", 0},
+               {"12a3", 12000},
+               {"1.2.3", 1200},
+               {".5", 500},
+               {"1\x82\x51", 1000},  // a full-width digit ends the number
+               {"4294967.295", 4294967295u},
+               {"4294967.296", 0xFFFFFFFFu},
+               {"5000000", 0xFFFFFFFFu},
+               {"99999999999999999999999", 0xFFFFFFFFu}};
   for (const auto& c : cases) EXPECT_EQ(StrToThousandths(c.text), c.value) << c.text;
 }
 
@@ -742,8 +791,8 @@ TEST(Tokens, CutToken) {
     const char* text;
     const char* token;
     const char* rest;
-  } cases[] = {{"a , b", "a", " b"}, {"  abc \t", "abc", ""}, {",x", "", "x"}, {"x,", "x", ""},
-               {"a,b,c", "a", "b,c"}, {"", "", ""}};
+  } cases[] = {{"a , b", "a", " b"}, {"  abc \t", "abc", ""}, {",x", "", "x"},
+               {"x,", "x", ""},      {"a,b,c", "a", "b,c"},   {"", "", ""}};
   for (const auto& c : cases) {
     VXString text = c.text;
     EXPECT_EQ(CutToken(text), VXString(c.token)) << c.text;
@@ -756,8 +805,9 @@ TEST(Tokens, SplitFileExt) {
     const char* name;
     const char* base;
     const char* ext;
-  } cases[] = {{"pic.bmp", "pic", ".bmp"}, {"folder.old\\pic", "folder", ".old\\pic"}, {".bmp", "", ".bmp"},
-               {"noext", "noext", ""},     {"a.b.", "a.b", "."},                      {"\x83\x5C.png", "\x83\x5C", ".png"}};
+  } cases[] = {{"pic.bmp", "pic", ".bmp"}, {"folder.old\\pic", "folder", ".old\\pic"},
+               {".bmp", "", ".bmp"},       {"noext", "noext", ""},
+               {"a.b.", "a.b", "."},       {"\x83\x5C.png", "\x83\x5C", ".png"}};
   for (const auto& c : cases) {
     VXString base = "junk", ext = "junk";
     SplitFileExt(base, ext, c.name);
@@ -814,11 +864,14 @@ TEST(Thumbnail, AveragesTheWholePictureInto134By100) {
   for (int y = 0; y < 480; ++y)
     for (int x = 0; x < 640; ++x) {
       unsigned char* p = src.GetBits() + y * src.GetPitch() + x * 4;
-      p[0] = static_cast<unsigned char>(x), p[1] = static_cast<unsigned char>(y), p[2] = static_cast<unsigned char>(x ^ y), p[3] = 77;
+      p[0] = static_cast<unsigned char>(x), p[1] = static_cast<unsigned char>(y),
+      p[2] = static_cast<unsigned char>(x ^ y), p[3] = 77;
     }
   Bytes packed;  // the source as 24-bit pixels
   for (int y = 0; y < 480; ++y)
-    for (int x = 0; x < 640; ++x) packed.insert(packed.end(), src.GetBits() + y * src.GetPitch() + x * 4, src.GetBits() + y * src.GetPitch() + x * 4 + 3);
+    for (int x = 0; x < 640; ++x)
+      packed.insert(packed.end(), src.GetBits() + y * src.GetPitch() + x * 4,
+                    src.GetBits() + y * src.GetPitch() + x * 4 + 3);
   src.Unlock();
   TZoRGBBits* thumb = CreateThumbnail(&src);
   ASSERT_NE(thumb, nullptr);
@@ -852,11 +905,17 @@ TEST(PanelAlphaFill, ReadsOnlyTheCurrentBlock) {
   const struct {
     int x, y, sx, sy, w, h;
     VXRect painted;  // what turns white
-  } cases[] = {{0, 0, 0, 0, 4, 2, {0, 0, 4, 2}},  {1, 1, 0, 0, 9, 9, {1, 1, 5, 3}},  {0, 0, 2, 1, 9, 9, {0, 0, 2, 1}},
-               {2, 2, -1, -1, 3, 3, {3, 3, 5, 5}}, {0, 0, 0, 2, 4, 4, {0, 0, 0, 0}}, {0, 0, 4, 0, 4, 4, {0, 0, 0, 0}},
-               {0, 0, 0, 0, INT_MAX, INT_MAX, {0, 0, 4, 2}}, {INT_MAX, 0, INT_MIN, 0, 4, 4, {0, 0, 0, 0}}};
+  } cases[] = {{0, 0, 0, 0, 4, 2, {0, 0, 4, 2}},
+               {1, 1, 0, 0, 9, 9, {1, 1, 5, 3}},
+               {0, 0, 2, 1, 9, 9, {0, 0, 2, 1}},
+               {2, 2, -1, -1, 3, 3, {3, 3, 5, 5}},
+               {0, 0, 0, 2, 4, 4, {0, 0, 0, 0}},
+               {0, 0, 4, 0, 4, 4, {0, 0, 0, 0}},
+               {0, 0, 0, 0, INT_MAX, INT_MAX, {0, 0, 4, 2}},
+               {INT_MAX, 0, INT_MIN, 0, 4, 4, {0, 0, 0, 0}}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(::testing::Message() << c.x << "," << c.y << " from " << c.sx << "," << c.sy << " " << c.w << "x" << c.h);
+    SCOPED_TRACE(::testing::Message() << c.x << "," << c.y << " from " << c.sx << "," << c.sy << " " << c.w << "x"
+                                      << c.h);
     Fill(dst, 0);
     ASSERT_TRUE(PanelAlphaFillRate(&panel, &dst, c.x, c.y, c.sx, c.sy, c.w, c.h, 0xFFFFFF, 128));
     for (int y = 0; y < 6; ++y)
