@@ -80,8 +80,13 @@ boolean JpegFillInputBuffer(j_decompress_ptr cinfo) {
   if (failed) ERREXIT(cinfo, JERR_FILE_READ);
   if (got <= 0) {
     if (src->startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
-    WARNMS(cinfo, JWRN_JPEG_EOF);
     src->ended = true;
+    // A file that ends in its last row of blocks (often only the end marker is missing) still gives its picture;
+    // one that ends sooner is refused rather than filled out with grey.
+    if (cinfo->total_iMCU_rows > 0 && cinfo->input_iMCU_row + 1 < cinfo->total_iMCU_rows) {
+      ERREXIT(cinfo, JERR_INPUT_EOF);
+    }
+    WARNMS(cinfo, JWRN_JPEG_EOF);
     src->buffer[0] = 0xFF;
     src->buffer[1] = JPEG_EOI;
     got = 2;

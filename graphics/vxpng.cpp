@@ -169,6 +169,26 @@ void RgbaRow(const RowContext& c) {
 
 using RowProc = void (*)(const RowContext&);
 
+// Deflate expands at most 1032-fold: a header whose rows (filter byte included) could not come out of what is left
+// of the stream is refused before any buffer is made for them (up to 2 GiB for the largest sides). A stream of
+// unknown size is not judged.
+constexpr std::int64_t kDeflateMaxRatio = 1032;
+
+bool RowsFitStream(PngJob& job) {
+  std::int64_t left = -1;
+  try {
+    const std::int64_t size = job.stream->GetSize(), at = job.stream->GetPosition();
+    if (size >= 0 && at >= 0) left = std::max<std::int64_t>(size - at, 0);
+  } catch (...) {
+    return true;  // the read itself will say what is wrong with the stream
+  }
+  if (left < 0) return true;
+  const std::int64_t w = png_get_image_width(job.png, job.info), h = png_get_image_height(job.png, job.info);
+  const std::int64_t bits = std::int64_t{png_get_bit_depth(job.png, job.info)} * png_get_channels(job.png, job.info);
+  const std::int64_t rowBytes = 1 + (w * bits + 7) / 8;
+  return h * rowBytes <= left * kDeflateMaxRatio;
+}
+
 bool DecodePng(PngJob& job, const PngRequest& req) {
   if (setjmp(png_jmpbuf(job.png))) return false;
   ReadHeader(job);
@@ -180,6 +200,7 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
   if (req.width != nullptr) *req.width = static_cast<int>(w);
   if (req.height != nullptr) *req.height = static_cast<int>(h);
   if (req.pixels == nullptr && req.alpha == nullptr) return true;
+  if (!RowsFitStream(job)) return VXRefuse("the picture's size is more than the file could hold");
 
   // Grey pictures are read as grey RGB, palettes and greys of fewer than 8 bits as 8 bits.
   RowProc build;

@@ -33,24 +33,11 @@ struct KindName {
 };
 constexpr KindName kKindNames[] = {{"BMP", ikBmp}, {"JPG", ikJpeg}, {"PNG", ikPng}, {"LZH", ikGny}};
 
-// Deflate expands at most 1032-fold, and every PNG the reader takes has at least one byte per pixel: a header that
-// claims more pixels than the rest of the stream could hold is refused before the reader makes its buffers for
-// them (up to 2 GiB for the largest sides).
-constexpr std::int64_t kDeflateMaxRatio = 1032;
-
-bool PngFitsStream(VXStream* stream) {
-  const std::int64_t start = stream->GetPosition(), size = stream->GetSize();
-  int width = 0, height = 0;
-  const bool sized = LoadPng(stream, nullptr, nullptr, &width, &height, pf32_888);
-  if (stream->Seek(start, VXSeekBegin) != start || !sized) return false;
-  return size < 0 || std::int64_t{width} * height <= (size - start) * kDeflateMaxRatio;
-}
-
 bool Decode(TZoRGBBits* bits, TZoAlpha* alpha, int kind, int x, int y, VXStream* stream) {
   switch (kind) {
     case ikBmp: return bits->DrawBmpStream(stream, x, y);
     case ikJpeg: return bits->DrawJpegStream(stream, x, y);
-    case ikPng: return PngFitsStream(stream) && bits->DrawPngStream(stream, x, y, alpha);
+    case ikPng: return bits->DrawPngStream(stream, x, y, alpha);
     case ikGny: return bits->DrawGnyStream(stream, x, y, SelectedGnyKey());
     default: return false;
   }

@@ -84,10 +84,27 @@ TEST(VXJpeg, SizeQueryAndFailures) {
     EXPECT_EQ(p, nullptr);
     EXPECT_STREQ(VXRefusal(), c.reason);
   }
-  // Data that ends inside the scans still gives a whole picture: libjpeg is told the picture ended.
+  // Data that ends in the last row of blocks still gives a whole picture: libjpeg is told the picture ended.
   Bytes cut(file.substr(0, file.size() - 40));
   unsigned char* p = nullptr;
   EXPECT_TRUE(LoadJpeg(&cut.stream, &p, &w, &h, pf32_888));
+  std::free(p);
+}
+
+// A file that ends before its last row of blocks is refused instead of being filled out with grey (a few hundred
+// bytes claiming 16384 x 16384 would otherwise decode a gigabyte of nothing); one that only lacks its end marker
+// still reads.
+TEST(VXJpeg, FilesEndingBeforeTheirLastRowsAreRefused) {
+  const std::string file = MakeJpeg(Picture(64, 64, 3));
+  unsigned char* p = nullptr;
+  int w = 0, h = 0;
+  Bytes half(file.substr(0, file.size() / 2));
+  EXPECT_FALSE(LoadJpeg(&half.stream, &p, &w, &h, pf32_888));
+  EXPECT_STREQ(VXRefusal(), "the file ends early");
+  EXPECT_EQ(p, nullptr);
+  ASSERT_EQ(file.substr(file.size() - 2), "\xFF\xD9");
+  Bytes noEnd(file.substr(0, file.size() - 2));
+  ASSERT_TRUE(LoadJpeg(&noEnd.stream, &p, &w, &h, pf32_888));
   std::free(p);
 }
 

@@ -1,6 +1,7 @@
 #include "graphics/vxpng.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -330,3 +331,28 @@ TEST(VXPng, FrameworkStreamForms) {
   std::free(p);
   std::free(a);
 }
+
+// A header whose rows could not come out of the rest of the file is refused before the pixels are allotted; rows
+// are counted in bits, so a large 1-bit picture that compresses well still reads.
+TEST(VXPng, SizesTheFileCouldNotHoldAreRefusedByTheirRows) {
+  std::string claim = MakePng({1, 1, PNG_COLOR_TYPE_RGB, 8, false, {}, Samples(1, 1, 3, 8)});
+  for (int i = 0; i < 4; ++i) claim[16 + i] = claim[20 + i] = static_cast<char>((16000u >> (8 * (3 - i))) & 0xFF);
+  const std::uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(claim.data() + 12), 17);
+  for (int i = 0; i < 4; ++i) claim[29 + i] = static_cast<char>(crc >> (8 * (3 - i)));
+  Bytes huge(claim);
+  unsigned char* p = nullptr;
+  int w = 0, h = 0;
+  EXPECT_FALSE(LoadPng(&huge.stream, &p, &w, &h, pf32_888));
+  EXPECT_STREQ(VXRefusal(), "the picture's size is more than the file could hold");
+  EXPECT_EQ(p, nullptr);
+
+  const int side = 2000;  // 4,000,000 pixels in about 500 KB of rows, a few hundred bytes of file
+  const std::string blank =
+      MakePng({side, side, PNG_COLOR_TYPE_GRAY, 1, false, {}, std::vector<unsigned char>(side / 8 * side, 0xFF)});
+  ASSERT_LT(blank.size() * 1032, std::size_t{side} * side);
+  Bytes in(blank);
+  ASSERT_TRUE(LoadPng(&in.stream, &p, &w, &h, pf32_888));
+  EXPECT_EQ(p[0], 0xFF);
+  std::free(p);
+}
+
