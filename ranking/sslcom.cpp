@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <openssl/err.h>
@@ -17,7 +18,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "core/vxstrlist.h"
@@ -211,17 +214,33 @@ struct SslDeleter {
   void operator()(SSL* ssl) const { SSL_free(ssl); }
 };
 
-std::unique_ptr<SSL_CTX, SslDeleter> ClientContext(const TSslSettings& settings) {
+SSL_CTX* MakeClientContext(const std::string& caFile) {
   std::unique_ptr<SSL_CTX, SslDeleter> ctx(SSL_CTX_new(TLS_client_method()));
   if (ctx == nullptr || SSL_CTX_set_min_proto_version(ctx.get(), TLS1_2_VERSION) != 1) return nullptr;
   SSL_CTX_set_default_verify_paths(ctx.get());  // a machine without a store may still trust the extra file
-  if (!settings.caFile.empty() && SSL_CTX_load_verify_locations(ctx.get(), settings.caFile.c_str(), nullptr) != 1) {
-    return nullptr;
-  }
+  if (!caFile.empty() && SSL_CTX_load_verify_locations(ctx.get(), caFile.c_str(), nullptr) != 1) return nullptr;
   SSL_CTX_set_verify(ctx.get(), SSL_VERIFY_PEER, nullptr);
   // HTTP/1.0 servers often close without a TLS close; the reply's own trailer tells a cut reply.
   SSL_CTX_set_options(ctx.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
   SSL_CTX_set_mode(ctx.get(), SSL_MODE_ENABLE_PARTIAL_WRITE);
+  return ctx.release();
+}
+
+// The client context for a trust file, made once: reading the system's trust store costs tens of milliseconds
+// and takes OpenSSL's global locks. A changed file (time or size) makes a new context. Contexts live as long as
+// the process, past OpenSSL's own clean-up at exit, so they are never freed.
+SSL_CTX* ClientContext(const std::string& caFile) {
+  std::string key = caFile;
+  if (struct stat st; !caFile.empty()) {
+    if (stat(caFile.c_str(), &st) != 0) return nullptr;
+    key += '\n' + std::to_string(st.st_mtim.tv_sec) + '.' + std::to_string(st.st_mtim.tv_nsec) + '/' +
+           std::to_string(st.st_size);
+  }
+  static std::mutex mutex;
+  static auto* const made = new std::map<std::string, SSL_CTX*>();
+  std::lock_guard lock(mutex);
+  SSL_CTX*& ctx = (*made)[key];
+  if (ctx == nullptr) ctx = MakeClientContext(caFile);
   return ctx;
 }
 
@@ -306,9 +325,9 @@ bool Request(VXStringList* lines, const VXString& host, const std::string& reque
   FileDesc fd(Connect(lookup->result, clock, connectEnd));
   if (fd.Get() < 0) return false;
 
-  const auto ctx = ClientContext(settings);
+  SSL_CTX* const ctx = ClientContext(settings.caFile);
   if (ctx == nullptr) return Fail(sslErrTlsSetup);
-  const std::unique_ptr<SSL, SslDeleter> ssl(SSL_new(ctx.get()));
+  const std::unique_ptr<SSL, SslDeleter> ssl(SSL_new(ctx));
   BIO* bio = ssl != nullptr ? SslQuietSocketBio(fd.Get()) : nullptr;
   if (bio == nullptr) return Fail(sslErrTlsSetup);
   SSL_set_bio(ssl.get(), bio, bio);
