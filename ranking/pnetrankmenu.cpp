@@ -146,8 +146,8 @@ int RankParseRanking(VXStringList* body, int first, VXStringList* names, int* sc
   return count;
 }
 
-int RankParseUploadRank(const VXString& line) {
-  if (line.Length() < 8) return -1;
-  int rank = 0;
-  return RankParseInt(View(line).substr(7), rank) ? rank : 0;
+bool RankParseUploadRank(const VXString& line, int& rank) {
+  if (line.Length() < 8) return false;
+  if (!RankParseInt(View(line).substr(7), rank)) rank = 0;
+  return true;
 }

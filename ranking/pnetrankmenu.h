@@ -89,5 +89,5 @@ int RankParseSongList(VXStringList* body, VXStringList* ids, VXStringList* title
 int RankParseRanking(VXStringList* body, int first, VXStringList* names, int* scores);
 
 // The rank in an upload reply's first body line: seven characters, then a decimal number (0 when it does not
-// parse; 0 or less is outside the ranking). -1 for a line shorter than eight characters.
-int RankParseUploadRank(const VXString& line);
+// parse; 0 or less is outside the ranking). False for a line shorter than eight characters: no reply to an upload.
+bool RankParseUploadRank(const VXString& line, int& rank);

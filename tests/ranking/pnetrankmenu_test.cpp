@@ -172,12 +172,20 @@ TEST(RankReplies, RankingReadsAtMostAHundredPlaces) {
 TEST(RankReplies, UploadRank) {
   const struct {
     const char* line;
+    bool ok;
     int rank;
   } cases[] = {
-      {"Rank = 25", 25}, {"Rank = 0", 0}, {"Rank = -3", -3}, {"Rank = x", 0}, {"Rank = 99999999999", 0},
-      {"Rank = ", -1},   {"", -1},        {"1234567", -1},  {"ABCDEFG1", 1},
+      {"Rank = 25", true, 25}, {"Rank = 0", true, 0},     {"Rank = -1", true, -1},
+      {"Rank = x", true, 0},   {"Rank = 99999999999", true, 0}, {"ABCDEFG1", true, 1},
+      {"Rank = ", false, 0},   {"", false, 0},            {"1234567", false, 0},
   };
-  for (const auto& c : cases) EXPECT_EQ(RankParseUploadRank(c.line), c.rank) << c.line;
+  for (const auto& c : cases) {
+    int rank = 12345;
+    EXPECT_EQ(RankParseUploadRank(c.line, rank), c.ok) << c.line;
+    if (c.ok) {
+      EXPECT_EQ(rank, c.rank) << c.line;
+    }
+  }
 }
 
 // The three requests through the real client: the exact request reaches the server, the reply is checked, and

@@ -62,7 +62,8 @@ inline RankLoadResult RunRankLoad(const TRankingConnection& connection, const st
           const TRankingUpload upload{RankLoadUser(client).c_str(), kRankLoadPassword, song.c_str(), level, score,
                                       ScoreCheckValue(score)};
           code = RankPutRanking(connection, &lines, upload);
-          if (code == 0 && RankParseUploadRank(lines.GetString(0)) < 1) code = -2;
+          int rank = 0;
+          if (code == 0 && (!RankParseUploadRank(lines.GetString(0), rank) || rank < 1)) code = -2;
           int& best = mine.bests[{RankLoadUser(client), song, level}];
           if (code == 0) best = std::max(best, score);
         } else if (i % 3 == 1) {

@@ -209,7 +209,9 @@ TEST_F(RankServerTest, TheGamesRequestsEndToEnd) {
   EXPECT_EQ(RankPutRanking(connection, &lines, upload), rankCodeAuth);
   store.SetUser("a=b&c", "p+w%d");  // escaped by the client, decoded by the server
   ASSERT_EQ(RankPutRanking(connection, &lines, upload), 0);
-  EXPECT_EQ(RankParseUploadRank(lines.GetString(0)), 1);
+  int rank = 0;
+  EXPECT_TRUE(RankParseUploadRank(lines.GetString(0), rank));
+  EXPECT_EQ(rank, 1);
 
   ASSERT_EQ(RankGetRanking(connection, &lines, "QM01", 1), 0);
   VXStringList names;
