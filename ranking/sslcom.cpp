@@ -171,18 +171,18 @@ int Connect(const addrinfo* addresses, const Clock& clock, std::int64_t deadline
 }
 
 // A socket BIO that writes with MSG_NOSIGNAL: a peer that hangs up gives an error, not SIGPIPE.
+int SocketOf(BIO* bio) { return static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio))); }
+
 int QuietWrite(BIO* bio, const char* data, int length) {
   BIO_clear_retry_flags(bio);
-  const ssize_t n = send(static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio))), data,
-                         static_cast<std::size_t>(length), MSG_NOSIGNAL);
+  const ssize_t n = send(SocketOf(bio), data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) BIO_set_retry_write(bio);
   return static_cast<int>(n);
 }
 
 int QuietRead(BIO* bio, char* data, int length) {
   BIO_clear_retry_flags(bio);
-  const ssize_t n =
-      recv(static_cast<int>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio))), data, static_cast<std::size_t>(length), 0);
+  const ssize_t n = recv(SocketOf(bio), data, static_cast<std::size_t>(length), 0);
   if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) BIO_set_retry_read(bio);
   return static_cast<int>(n);
 }
@@ -339,7 +339,9 @@ bool Request(VXStringList* lines, const VXString& host, const std::string& reque
   SSL_shutdown(ssl.get());  // one try: the reply is complete whatever the server does with the close
   if (!fd.Close()) lastError = sslErrClose;
   if (lines != nullptr) {
-    for (const std::string& line : reader.Lines()) lines->Add(VXString(line.data(), static_cast<unsigned>(line.size())));
+    for (const std::string& line : reader.Lines()) {
+      lines->Add(VXString(line.data(), static_cast<unsigned>(line.size())));
+    }
   }
   return true;
 }
@@ -421,9 +423,8 @@ bool SslSplitHost(std::string_view host, std::string& name, std::string& port) {
   }
   if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return IsHostByte(c); })) return false;
   if (portText.empty()) return true;
-  if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return false;
-  }
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (portText.size() > 5 || !std::all_of(portText.begin(), portText.end(), digit)) return false;
   const int number = std::stoi(std::string(portText));
   if (number < 1 || number > 65535) return false;
   port = std::to_string(number);

@@ -5,8 +5,8 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build clang libclang-rt-dev pkg-config libgtest-dev libbenchmark-dev libsdl2-dev
   libpng-dev zlib1g-dev libjpeg-dev libogg-dev libvorbis-dev libmpg123-dev libavformat-dev libavcodec-dev
-  libswscale-dev libswresample-dev libfreetype-dev libfontconfig-dev libssl-dev libsqlite3-dev libpixman-1-dev libbz2-dev
-  fonts-ipafont-gothic fonts-ipafont-mincho
+  libswscale-dev libswresample-dev libfreetype-dev libfontconfig-dev libssl-dev libpixman-1-dev libbz2-dev
+  fonts-ipafont-gothic fonts-ipafont-mincho libsqlite3-dev
 )
 
 missing=()

@@ -75,7 +75,8 @@ TEST_F(RankStoreTest, UsersPasswordsAndRegistration) {
   EXPECT_FALSE(store.CheckUser("dave", "y", true));
   store.SetUser("dave", "y");
   EXPECT_TRUE(store.CheckUser("dave", "y", false));
-  for (const std::string& id : std::vector<std::string>{"", "a,b", "a b", "a:b", "x\"", "a\x81\x40", std::string(65, 'a')}) {
+  const std::vector<std::string> refused = {"", "a,b", "a b", "a:b", "x\"", "a\x81\x40", std::string(65, 'a')};
+  for (const std::string& id : refused) {
     EXPECT_FALSE(store.CheckUser(id, "pw", true)) << id;
     EXPECT_THROW(store.SetUser(id, "pw"), std::runtime_error) << id;
   }
@@ -133,7 +134,8 @@ TEST_F(RankStoreTest, AnswersEachRequest) {
     const std::size_t start = reply.find("\r\n\r\n");
     return reply.substr(0, reply.find("\r\n")) + "|" + reply.substr(start + 4);
   };
-  const auto upload = [](const char* user, const char* password, int score, std::uint32_t check, const char* song = "QM01") {
+  const auto upload = [](const char* user, const char* password, int score, std::uint32_t check,
+                         const char* song = "QM01") {
     TRankingUpload u{user, password, song, 1, score, check};
     return std::string(UploadRequestBody(u).c_str());
   };

@@ -60,7 +60,9 @@ private:
 public:
   // One TLS record per call (or raw bytes without TLS); false once the client is gone.
   bool Write(std::string_view bytes) {
-    if (ssl_ == nullptr) return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    if (ssl_ == nullptr) {
+      return send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
     std::size_t n = 0;
     return SSL_write_ex(ssl_, bytes.data(), bytes.size(), &n) == 1;
   }

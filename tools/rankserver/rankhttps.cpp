@@ -34,7 +34,9 @@ void SplitListen(const std::string& listen, std::string& address, std::string& p
   }
   address = listen.substr(0, colon);
   port = listen.substr(colon + 1);
-  if (address.size() >= 2 && address.front() == '[' && address.back() == ']') address = address.substr(1, address.size() - 2);
+  if (address.size() >= 2 && address.front() == '[' && address.back() == ']') {
+    address = address.substr(1, address.size() - 2);
+  }
 }
 
 int Listen(const std::string& listen, int& port) {
@@ -46,7 +48,8 @@ int Listen(const std::string& listen, int& port) {
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
   addrinfo* found = nullptr;
-  if (const int rc = getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found); rc != 0) {
+  const int rc = getaddrinfo(address.empty() ? nullptr : address.c_str(), service.c_str(), &hints, &found);
+  if (rc != 0) {
     throw std::runtime_error("cannot listen on " + listen + ": " + gai_strerror(rc));
   }
   int fd = -1;

@@ -140,7 +140,8 @@ RankParse ParseRankRequest(std::string_view bytes, RankHttpRequest& request) {
   const std::string_view line = head.substr(0, lineEnd);
   const std::size_t space1 = line.find(' ');
   const std::size_t space2 = line.find(' ', space1 + 1);
-  if (space1 == std::string_view::npos || space2 == std::string_view::npos || !line.substr(space2 + 1).starts_with("HTTP/1.")) {
+  if (space1 == std::string_view::npos || space2 == std::string_view::npos ||
+      !line.substr(space2 + 1).starts_with("HTTP/1.")) {
     return RankParse::malformed;
   }
   request.method = line.substr(0, space1);

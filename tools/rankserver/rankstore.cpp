@@ -222,7 +222,8 @@ int RankStore::Submit(const std::string& user, const std::string& song, int leve
     Statement rank(db_,
                    "SELECT COUNT(*) FROM scores AS me JOIN scores AS s ON s.song = me.song AND s.level = me.level"
                    " WHERE me.user = ?1 AND me.song = ?2 AND me.level = ?3 AND (s.score > me.score OR"
-                   " (s.score = me.score AND (s.reached < me.reached OR (s.reached = me.reached AND s.user < me.user))))");
+                   " (s.score = me.score AND (s.reached < me.reached OR"
+                   " (s.reached = me.reached AND s.user < me.user))))");
     rank.BindText(1, user).BindText(2, song).Bind(3, level).Step();
     place = static_cast<int>(rank.Int(0)) + 1;
   });
@@ -252,6 +253,7 @@ bool RankStore::IsValidSongId(const std::string& id) {
 }
 
 bool RankStore::IsValidTitle(const std::string& title) {
-  const bool oneLine = std::none_of(title.begin(), title.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20; };
+  const bool oneLine = std::none_of(title.begin(), title.end(), control);
   return !title.empty() && oneLine && platform::text::Utf8ToCp932(title).has_value();
 }
