@@ -5,21 +5,10 @@
 #include <climits>
 
 #include "core/vxstrlist.h"
+#include "linelist.h"
 #include "tlsserver.h"
 
 namespace {
-
-VXStringList List(const std::vector<std::string>& lines) {
-  VXStringList list;
-  for (const std::string& line : lines) list.Add(line.c_str());
-  return list;
-}
-
-std::vector<std::string> Lines(const VXStringList& list) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < list.GetCount(); ++i) lines.push_back(list.GetString(i).c_str());
-  return lines;
-}
 
 std::string Reply(const std::vector<std::string>& body, const std::string& trailer) {
   std::string text = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n";

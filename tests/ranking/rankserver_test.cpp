@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "core/vxstrlist.h"
+#include "linelist.h"
 #include "ranking/pnetrankmenu.h"
 #include "rankload.h"
 #include "support/tempdir.h"
@@ -17,12 +18,6 @@
 #include "tools/rankserver/selfcert.h"
 
 namespace {
-
-std::vector<std::string> Lines(const VXStringList& list) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < list.GetCount(); ++i) lines.push_back(list.GetString(i).c_str());
-  return lines;
-}
 
 using Places = std::vector<std::pair<std::string, int>>;
 Places Ranked(RankStore& store, const std::string& song, int level) {

@@ -6,15 +6,10 @@
 #include <csignal>
 
 #include "core/vxstrlist.h"
+#include "linelist.h"
 #include "tlsserver.h"
 
 namespace {
-
-std::vector<std::string> Lines(const VXStringList& list) {
-  std::vector<std::string> lines;
-  for (int i = 0; i < list.GetCount(); ++i) lines.push_back(list.GetString(i).c_str());
-  return lines;
-}
 
 std::vector<std::string> Split(std::vector<std::string> chunks) {
   TSslLineReader reader;
