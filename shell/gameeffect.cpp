@@ -5,7 +5,6 @@
 #include <cstring>
 #include <exception>
 #include <new>
-#include <vector>
 
 #include "core/vxfileman.h"
 #include "core/vxmemman.h"
@@ -41,18 +40,6 @@ void MarkScreen(VXRectSet* dirty) {
 }
 
 void Copy(TZoRGBBits* dst, TZoRGBBits* src) { dst->Draw(0, 0, src, 0, 0, kScreenWidth, kScreenHeight); }
-
-// A frame that is a plain copy of the from picture (not the last) or of the to picture (the last).
-bool ShowFrom(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from) {
-  Copy(dst, from);
-  MarkScreen(dirty);
-  return false;
-}
-bool ShowTo(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* to) {
-  Copy(dst, to);
-  MarkScreen(dirty);
-  return true;
-}
 
 // dst = a + (b - a) x rate / 128.
 void Mix(TZoRGBBits* dst, TZoRGBBits* a, TZoRGBBits* b, int rate) {
@@ -113,6 +100,14 @@ void Resample(StretchKernel kernel, TZoRGBBits* src, Window a, TZoRGBBits* dst, 
   kernel(in.At(a.x, a.y), a.w, a.h, in.Pitch(), out.At(b.x, b.y), b.w, b.h, out.Pitch());
   dst->SetModified(b.x, b.y, b.x + b.w - 1, b.y + b.h - 1);
 }
+
+// ---- Lengths: the final value of each renderer
+
+constexpr int kScrollEnd = 160;
+constexpr int kZoomInSteps = 36;
+constexpr int kZoomThroughSteps = 20;
+constexpr int kShrinkSteps = 36;
+constexpr int kZoomOutSteps = 20;
 
 // ---- Water
 
@@ -186,12 +181,14 @@ void TZOWaterTable::Load(VXFileMan* files) {
     sine_ = std::make_unique<std::uint8_t[]>(kSineSize);
     multi_ = std::make_unique<std::uint8_t[]>(kMultiRows * kMultiColumns);
   } catch (const std::bad_alloc&) {
-    Release();
-    dist_.reset(), sine_.reset(), multi_.reset();
+    dist_.reset();
+    sine_.reset();
+    multi_.reset();
     throw EGameErr();
   }
-  std::vector<unsigned char> distBytes(kDistRows * kDistColumns * 2);
-  const bool whole = ReadTable(files, kWaterFiles[0], distBytes.data(), static_cast<int>(distBytes.size())) &&
+  // The distances are read as bytes into their own table and then put in order, each from its two bytes.
+  auto* distBytes = reinterpret_cast<unsigned char*>(dist_.get());
+  const bool whole = ReadTable(files, kWaterFiles[0], distBytes, kDistRows * kDistColumns * 2) &&
                      ReadTable(files, kWaterFiles[1], sine_.get(), kSineSize) &&
                      ReadTable(files, kWaterFiles[2], multi_.get(), kMultiRows * kMultiColumns);
   for (int i = 0; i < kDistRows * kDistColumns; ++i)
@@ -351,115 +348,118 @@ TZoRGBBits* TZOHalationImage::GetLayer(int index) const {
 // ---------------------------------------------------------------------------------------------------------------
 // Frame renderers
 
-bool RenderCrossFade(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int level) {
-  if (level <= 0) return ShowFrom(dst, dirty, from);
-  if (level >= kMaxBlendRate) return ShowTo(dst, dirty, to);
-  Mix(dst, from, to, level);
+namespace {
+
+// The frame of `value` out of 0..end: 0 (or less) is a copy of the from picture, `end` and above a copy of the to
+// picture (the last frame); values between are drawn by `middle`. Every frame marks the screen.
+template <class Middle>
+bool Frame(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int value, int end,
+           Middle&& middle) {
+  if (value <= 0) {
+    Copy(dst, from);
+  } else if (value >= end) {
+    Copy(dst, to);
+  } else {
+    middle();
+  }
   MarkScreen(dirty);
-  return false;
+  return value > 0 && value >= end;
+}
+
+// The end of a kind whose resource is loaded; without it every frame after the first is the last.
+int EndWith(bool loaded, int end) { return loaded ? end : 1; }
+
+}  // namespace
+
+bool RenderCrossFade(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int level) {
+  return Frame(dst, dirty, from, to, level, kMaxBlendRate, [&] { Mix(dst, from, to, level); });
 }
 
 bool RenderScroll(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int pos, int direction) {
-  constexpr int kEnd = 160;
-  if (pos <= 0) return ShowFrom(dst, dirty, from);
-  if (pos >= kEnd) return ShowTo(dst, dirty, to);
-  // Along the axis of motion: the band [0, n - d) and the band [n - d, n) of the screen, where d has moved in.
-  const bool vertical = direction == 0 || direction == 1;
-  const bool towardStart = direction == 0 || direction == 3;  // the new picture enters at the far end
-  const int n = vertical ? kScreenHeight : kScreenWidth;
-  const int d = pos * n / kEnd;
-  auto band = [&](TZoRGBBits* src, int at, int srcAt, int length) {
-    if (vertical) dst->Draw(0, at, src, 0, srcAt, kScreenWidth, length);
-    else dst->Draw(at, 0, src, srcAt, 0, length, kScreenHeight);
-  };
-  if (towardStart) {
-    band(from, 0, d, n - d);
-    band(to, n - d, 0, d);
-  } else {
-    band(from, d, 0, n - d);
-    band(to, 0, n - d, d);
-  }
-  MarkScreen(dirty);
-  return false;
+  return Frame(dst, dirty, from, to, pos, kScrollEnd, [&] {
+    // Along the axis of motion: the band [0, n - d) and the band [n - d, n) of the screen, where d has moved in.
+    const bool vertical = direction == 0 || direction == 1;
+    const bool towardStart = direction == 0 || direction == 3;  // the new picture enters at the far end
+    const int n = vertical ? kScreenHeight : kScreenWidth;
+    const int d = pos * n / kScrollEnd;
+    auto band = [&](TZoRGBBits* src, int at, int srcAt, int length) {
+      if (vertical) dst->Draw(0, at, src, 0, srcAt, kScreenWidth, length);
+      else dst->Draw(at, 0, src, srcAt, 0, length, kScreenHeight);
+    };
+    if (towardStart) {
+      band(from, 0, d, n - d);
+      band(to, n - d, 0, d);
+    } else {
+      band(from, d, 0, n - d);
+      band(to, 0, n - d, d);
+    }
+  });
 }
 
 bool RenderZoomIn(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int step) {
-  constexpr int kSteps = 36;
-  if (step <= 0) return ShowFrom(dst, dirty, from);
-  if (step >= kSteps) return ShowTo(dst, dirty, to);
-  Resample(KernelsOf(dst).blend, from, Inset(step), dst, kFullWindow);
-  // The next step zooms further into a picture that already carries the to picture.
-  if (4 * step <= kMaxBlendRate) Mix(from, dst, to, 4 * step);
-  MarkScreen(dirty);
-  return false;
+  return Frame(dst, dirty, from, to, step, kZoomInSteps, [&] {
+    Resample(KernelsOf(dst).blend, from, Inset(step), dst, kFullWindow);
+    // The next step zooms further into a picture that already carries the to picture.
+    if (4 * step <= kMaxBlendRate) Mix(from, dst, to, 4 * step);
+  });
 }
 
 bool RenderZoomThrough(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int step) {
-  constexpr int kSteps = 20;
-  if (step <= 0) return ShowFrom(dst, dirty, from);
-  if (step >= kSteps) return ShowTo(dst, dirty, to);
-  const DepthKernels kernels = KernelsOf(dst);
-  Resample(kernels.blend, dst, Inset(step), from, kFullWindow);
-  Resample(kernels.copy, to, kFullWindow, from, Inset(kSteps - step));
-  BlendOver(dst, from, std::max(16, 8 * step - 32));
-  MarkScreen(dirty);
-  return false;
+  return Frame(dst, dirty, from, to, step, kZoomThroughSteps, [&] {
+    const DepthKernels kernels = KernelsOf(dst);
+    Resample(kernels.blend, dst, Inset(step), from, kFullWindow);
+    Resample(kernels.copy, to, kFullWindow, from, Inset(kZoomThroughSteps - step));
+    BlendOver(dst, from, std::max(16, 8 * step - 32));
+  });
 }
 
 bool RenderShrink(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int step) {
-  constexpr int kSteps = 36;
-  if (step <= 0) return ShowFrom(dst, dirty, from);
-  if (step >= kSteps) return ShowTo(dst, dirty, to);
-  BlendOver(dst, to, 32);
-  Resample(KernelsOf(dst).blend, from, kFullWindow, dst, Inset(step));
-  Copy(from, dst);
-  MarkScreen(dirty);
-  return false;
+  return Frame(dst, dirty, from, to, step, kShrinkSteps, [&] {
+    BlendOver(dst, to, 32);
+    Resample(KernelsOf(dst).blend, from, kFullWindow, dst, Inset(step));
+    Copy(from, dst);
+  });
 }
 
 bool RenderZoomOut(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int step) {
-  constexpr int kSteps = 20, kZoomSteps = 16;
-  if (step <= 0) return ShowFrom(dst, dirty, from);
-  if (step >= kSteps) return ShowTo(dst, dirty, to);
-  if (step < kZoomSteps) {
-    Resample(KernelsOf(dst).blend, to, Inset(kZoomSteps - step), from, kFullWindow);
-    BlendOver(dst, from, 32);
-    Copy(from, dst);
-  } else {
-    BlendOver(dst, to, 32);
-  }
-  MarkScreen(dirty);
-  return false;
+  constexpr int kZoomSteps = 16;
+  return Frame(dst, dirty, from, to, step, kZoomOutSteps, [&] {
+    if (step < kZoomSteps) {
+      Resample(KernelsOf(dst).blend, to, Inset(kZoomSteps - step), from, kFullWindow);
+      BlendOver(dst, from, 32);
+      Copy(from, dst);
+    } else {
+      BlendOver(dst, to, 32);
+    }
+  });
 }
 
 bool RenderWater(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int step,
                  const TZOWaterTable& water) {
-  if (step <= 0) return ShowFrom(dst, dirty, from);
-  if (!water.IsLoaded() || step >= kWaterSteps) return ShowTo(dst, dirty, to);
-  if (step < kWaterBlendFirst) {
-    Ripple(water, from, dst, step, step);
-  } else if (step < kWaterCalmFirst) {
-    BlendOver(from, to, kWaterBlendRates[step - kWaterBlendFirst]);
-    Ripple(water, from, dst, step, kWaterMaxLevel);
-  } else {
-    Ripple(water, to, dst, step, kWaterSteps - step);
-  }
-  MarkScreen(dirty);
-  return false;
+  return Frame(dst, dirty, from, to, step, EndWith(water.IsLoaded(), kWaterSteps), [&] {
+    if (step < kWaterBlendFirst) {
+      Ripple(water, from, dst, step, step);
+    } else if (step < kWaterCalmFirst) {
+      BlendOver(from, to, kWaterBlendRates[step - kWaterBlendFirst]);
+      Ripple(water, from, dst, step, kWaterMaxLevel);
+    } else {
+      Ripple(water, to, dst, step, kWaterSteps - step);
+    }
+  });
 }
 
 bool RenderHalation(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int step,
                     const TZOHalationImage& halo) {
-  if (step <= 0) return ShowFrom(dst, dirty, from);
-  if (!halo.IsLoaded() || step >= kHaloSteps) return ShowTo(dst, dirty, to);
-  if (step < kHaloGlideFirst) {
-    if (step == 1) {
-      from->ToneChange(0, 0, kScreenWidth - 1, kScreenHeight - 1, kHaloHalfTone);
-      if (TZoRGBBits* back = halo.GetBack(); Drawable(back))
-        from->SaturationAdd(0, 0, back, 0, 0, back->GetWidth(), back->GetHeight());
+  return Frame(dst, dirty, from, to, step, EndWith(halo.IsLoaded(), kHaloSteps), [&] {
+    if (step < kHaloGlideFirst) {
+      if (step == 1) {
+        from->ToneChange(0, 0, kScreenWidth - 1, kScreenHeight - 1, kHaloHalfTone);
+        if (TZoRGBBits* back = halo.GetBack(); Drawable(back))
+          from->SaturationAdd(0, 0, back, 0, 0, back->GetWidth(), back->GetHeight());
+      }
+      BlendOver(dst, from, kHaloFadeRates[step - 1]);
+      return;
     }
-    BlendOver(dst, from, kHaloFadeRates[step - 1]);
-  } else {
     Mix(dst, from, to, 4 * step - 20);
     for (int k = 0; k < TZOHalationImage::kLayerCount; ++k) {
       TZoRGBBits* layer = halo.GetLayer(k);
@@ -469,32 +469,26 @@ bool RenderHalation(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBB
       const int w = layer->GetWidth(), h = layer->GetHeight();
       dst->SaturationAdd(b * 4 / 3 - w / 2, b - h / 2, layer, 0, 0, w, h);
     }
-  }
-  MarkScreen(dirty);
-  return false;
+  });
 }
 
 bool RenderMask(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int v, TZOFadeAlphaMask& mask) {
   constexpr int kMiddle = 255, kMiddleEnd = 256;
-  if (v <= 0) return ShowFrom(dst, dirty, from);
-  if (!mask.IsLoaded() || v >= kMaskFinal) return ShowTo(dst, dirty, to);
-  const TZoAlpha* plane = mask.GetWork();
-  if (v < kMiddle) mask.SSub(kMiddle - v);
-  else if (v <= kMiddleEnd) plane = mask.GetMask();
-  else mask.SAdd(v - kMiddleEnd);
-  dst->DrawAlphaMask(0, 0, from, 0, 0, to, 0, 0, kScreenWidth, kScreenHeight, plane);
-  MarkScreen(dirty);
-  return false;
+  return Frame(dst, dirty, from, to, v, EndWith(mask.IsLoaded(), kMaskFinal), [&] {
+    const TZoAlpha* plane = mask.GetWork();
+    if (v < kMiddle) mask.SSub(kMiddle - v);
+    else if (v <= kMiddleEnd) plane = mask.GetMask();
+    else mask.SAdd(v - kMiddleEnd);
+    dst->DrawAlphaMask(0, 0, from, 0, 0, to, 0, 0, kScreenWidth, kScreenHeight, plane);
+  });
 }
 
 bool RenderMaskEdge(TZoRGBBits* dst, VXRectSet* dirty, TZoRGBBits* from, TZoRGBBits* to, int v,
                     TZOFadeAlphaMask& mask) {
-  if (v <= 0) return ShowFrom(dst, dirty, from);
-  if (!mask.IsLoaded() || v >= kMaskEdgeFinal) return ShowTo(dst, dirty, to);
-  mask.Extract(v);
-  dst->DrawAlphaMask(0, 0, from, 0, 0, to, 0, 0, kScreenWidth, kScreenHeight, mask.GetWork());
-  MarkScreen(dirty);
-  return false;
+  return Frame(dst, dirty, from, to, v, EndWith(mask.IsLoaded(), kMaskEdgeFinal), [&] {
+    mask.Extract(v);
+    dst->DrawAlphaMask(0, 0, from, 0, 0, to, 0, 0, kScreenWidth, kScreenHeight, mask.GetWork());
+  });
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -538,17 +532,17 @@ bool MaskEdgeKind(TEffectMan& m, TZoRGBBits* dst, VXRectSet* dirty, int v) {
 }  // namespace
 
 const TEffectMan::KindRule TEffectMan::kRules[] = {
-    {false, 32, 4, 128, OnPictures<RenderCrossFade>},
-    {false, 16, 8, 128, OnPictures<RenderCrossFade>},
-    {false, 64, 2, 128, OnPictures<RenderCrossFade>},
-    {false, 160, 1, 160, Scroll<0>},
-    {false, 160, 1, 160, Scroll<1>},
-    {false, 160, 1, 160, Scroll<2>},
-    {false, 160, 1, 160, Scroll<3>},
-    {true, 36, 0, 36, OnPictures<RenderZoomIn>},
-    {true, 20, 0, 20, OnPictures<RenderZoomThrough>},
-    {true, 36, 0, 36, OnPictures<RenderShrink>},
-    {true, 20, 0, 20, OnPictures<RenderZoomOut>},
+    {false, 32, 4, kMaxBlendRate, OnPictures<RenderCrossFade>},
+    {false, 16, 8, kMaxBlendRate, OnPictures<RenderCrossFade>},
+    {false, 64, 2, kMaxBlendRate, OnPictures<RenderCrossFade>},
+    {false, kScrollEnd, 1, kScrollEnd, Scroll<0>},
+    {false, kScrollEnd, 1, kScrollEnd, Scroll<1>},
+    {false, kScrollEnd, 1, kScrollEnd, Scroll<2>},
+    {false, kScrollEnd, 1, kScrollEnd, Scroll<3>},
+    {true, kZoomInSteps, 0, kZoomInSteps, OnPictures<RenderZoomIn>},
+    {true, kZoomThroughSteps, 0, kZoomThroughSteps, OnPictures<RenderZoomThrough>},
+    {true, kShrinkSteps, 0, kShrinkSteps, OnPictures<RenderShrink>},
+    {true, kZoomOutSteps, 0, kZoomOutSteps, OnPictures<RenderZoomOut>},
     {true, kWaterSteps, 0, kWaterSteps, WaterKind},
     {true, kHaloSteps, 0, kHaloSteps, HalationKind},
     {false, 32, 16, kMaskFinal, MaskKind},
@@ -579,7 +573,8 @@ void TEffectMan::Draw(TZoRGBBits* dst, VXRectSet* dirty) {
   if (!ScreenPictures(dst, from_, to_)) {
     kind_ = ekNone;
   } else if (kind_ < 0 || kind_ >= static_cast<int>(std::size(kRules))) {
-    ShowTo(dst, dirty, to_);
+    Copy(dst, to_);
+    MarkScreen(dirty);
     kind_ = ekNone;
   } else {
     const KindRule& rule = kRules[kind_];

@@ -30,7 +30,8 @@
 // Lengths at rate 100 with one frame per `Advance`: kinds 0, 13, 14 32 frames, 1 16, 2 64, 3-6 160; the step kinds
 // 7-12 take 36, 20, 36, 20, 70 and 37 drawn frames after the first and advance one step per drawn frame in which
 // progress moved, so a rate above 100 shortens only the level kinds and a rate below 100 slows every kind.
-// A rate of 0 or below never ends a level kind; the holder gives a positive rate.
+// With a rate of 0 or below progress never moves forward and the transition never ends: holders give a positive
+// rate.
 #pragma once
 
 #include <cstdint>

@@ -126,6 +126,23 @@ Frames RunToEnd(TEffectMan& effects, TZoRGBBits* dst, int advance, int limit = 2
   return run;
 }
 
+// A transition of `kind` between two uniform pictures, its first frame drawn.
+struct Started {
+  Started(int kind, std::uint32_t a, std::uint32_t b, VXBitDepth depth = bd32)
+      : from(Uniform(a, depth)), to(Uniform(b, depth)), dst(MakePicture(depth)) {
+    EXPECT_TRUE(effects.Start(kind, from.get(), to.get()));
+    effects.Draw(dst.get(), nullptr);
+  }
+  // The next frame, one progress unit on.
+  void Next() {
+    effects.Advance(1);
+    effects.Draw(dst.get(), nullptr);
+  }
+
+  Picture from, to, dst;
+  TEffectMan effects;
+};
+
 // ---- Resource files
 
 std::string GreyMaskBmp(int w, int h, const std::function<int(int, int)>& level) {
@@ -203,6 +220,17 @@ public:
 
   TempDir dir;
   VXFileMan files;
+};
+
+// The irregular tables in a folder, loaded.
+struct RipplingWater {
+  RipplingWater() {
+    tables.WriteTo(folder.dir);
+    water.Load(&folder.files);
+  }
+  ResourceFolder folder;
+  const WaterTables tables = WaterTables::Irregular();
+  TZOWaterTable water;
 };
 
 // The game services every screen picture is made through, installed for the test's length.
@@ -417,20 +445,15 @@ TEST(EffectCrossFade, MixesAtProgressTimesTheKindsFactor) {
     } kinds[] = {{0, 4, 32}, {1, 8, 16}, {2, 2, 64}};
     for (const auto& k : kinds) {
       SCOPED_TRACE(testing::Message() << "kind " << k.kind << " depth " << int(depth));
-      Picture from = Uniform(a, depth), to = Uniform(b, depth), dst = MakePicture(depth);
-      TEffectMan effects;
-      ASSERT_TRUE(effects.Start(k.kind, from.get(), to.get()));
-      effects.Draw(dst.get(), nullptr);
-      EXPECT_EQ(At(dst.get(), 0, 0), a);
+      Started run(k.kind, a, b, depth);
+      EXPECT_EQ(At(run.dst.get(), 0, 0), a);
       for (int p = 1; p < k.end; ++p) {
-        effects.Advance(1);
-        effects.Draw(dst.get(), nullptr);
-        ASSERT_EQ(At(dst.get(), 100 + p, 7 * p), MixRgb(a, b, p * k.factor)) << "progress " << p;
+        run.Next();
+        ASSERT_EQ(At(run.dst.get(), 100 + p, 7 * p), MixRgb(a, b, p * k.factor)) << "progress " << p;
       }
-      effects.Advance(1);
-      effects.Draw(dst.get(), nullptr);
-      EXPECT_TRUE(effects.IsDone());
-      EXPECT_EQ(Colours(dst.get()), Colours(to.get()));
+      run.Next();
+      EXPECT_TRUE(run.effects.IsDone());
+      EXPECT_EQ(Colours(run.dst.get()), Colours(run.to.get()));
     }
   }
 }
@@ -507,25 +530,20 @@ TEST(EffectZoom, ZoomInAndZoomOutFollowTheirFormulasStepByStep) {
   for (VXBitDepth depth : {bd24, bd32}) {
     for (const auto& k : kinds) {
       SCOPED_TRACE(testing::Message() << "kind " << k.kind << " depth " << int(depth));
-      Picture from = Uniform(a, depth), to = Uniform(b, depth), dst = MakePicture(depth);
-      TEffectMan effects;
-      ASSERT_TRUE(effects.Start(k.kind, from.get(), to.get()));
-      effects.Draw(dst.get(), nullptr);
+      Started run(k.kind, a, b, depth);
       Model model{a, a};
       for (int s = 1; s < k.steps; ++s) {
-        effects.Advance(1);
-        effects.Draw(dst.get(), nullptr);
+        run.Next();
         k.step(model, s);
-        ASSERT_EQ(effects.GetStep(), s);
+        ASSERT_EQ(run.effects.GetStep(), s);
         for (auto [x, y] : {std::pair{0, 0}, {320, 240}, {639, 479}, {17, 400}}) {
-          ASSERT_EQ(At(dst.get(), x, y), model.dst) << "step " << s;
-          ASSERT_EQ(At(from.get(), x, y), model.from) << "step " << s;
+          ASSERT_EQ(At(run.dst.get(), x, y), model.dst) << "step " << s;
+          ASSERT_EQ(At(run.from.get(), x, y), model.from) << "step " << s;
         }
       }
-      effects.Advance(1);
-      effects.Draw(dst.get(), nullptr);
-      EXPECT_TRUE(effects.IsDone());
-      EXPECT_EQ(At(dst.get(), 320, 240), b);
+      run.Next();
+      EXPECT_TRUE(run.effects.IsDone());
+      EXPECT_EQ(At(run.dst.get(), 320, 240), b);
     }
   }
 }
@@ -594,11 +612,9 @@ TEST(EffectZoom, ZoomThroughAndShrinkDrawInsideTheirWindows) {
 // ---- Kind 11: water -----------------------------------------------------------------------------------------------
 
 TEST(EffectWater, TheRippleKernelMovesEachPixelByItsQuadrantEntry) {
-  ResourceFolder folder;
-  const WaterTables tables = WaterTables::Irregular();
-  tables.WriteTo(folder.dir);
-  TZOWaterTable water;
-  water.Load(&folder.files);
+  const RipplingWater rippling;
+  const WaterTables& tables = rippling.tables;
+  const TZOWaterTable& water = rippling.water;
   ASSERT_TRUE(water.HasRipple());
   const struct {
     int w, h, cx, cy, phase, level;
@@ -725,11 +741,9 @@ TEST(EffectWater, StepsBlendTheToPictureInEighthsBetweenTheRipples) {
 }
 
 TEST(EffectWater, EachStepRipplesWithItsLevelAndPhase) {
-  ResourceFolder folder;
-  const WaterTables tables = WaterTables::Irregular();
-  tables.WriteTo(folder.dir);
-  TZOWaterTable water;
-  water.Load(&folder.files);
+  const RipplingWater rippling;
+  const WaterTables& tables = rippling.tables;
+  const TZOWaterTable& water = rippling.water;
   for (VXBitDepth depth : {bd24, bd32}) {
     Picture from = Coded(1, depth), to = Coded(2, depth), dst = MakePicture(depth);
     const std::vector<std::uint32_t> original = Colours(from.get()), target = Colours(to.get());
@@ -811,25 +825,21 @@ TEST(EffectHalation, TheLayersGlideAlongTheDiagonalAtTheirSpeeds) {
 TEST(EffectHalation, TheFirstStepsHalveTheOldPictureAddTheGlareAndFadeToItInQuarters) {
   ResourceFolder folder;
   WriteHalation(folder, 0x102030);
-  TEffectMan effects;
-  effects.Halo().Load(&folder.files, bd32);
   const std::uint32_t a = 0x80A0FF, b = 0x000000;
-  Picture from = Uniform(a), to = Uniform(b), dst = MakePicture();
-  ASSERT_TRUE(effects.Start(ekHalation, from.get(), to.get()));
-  effects.Draw(dst.get(), nullptr);
+  Started run(ekHalation, a, b);
+  run.effects.Halo().Load(&folder.files, bd32);
   const std::uint32_t glared = AddRgb(0x40507F, 0x102030);
   std::uint32_t shown = a;
   const int rates[] = {32, 43, 64, 128};
   for (int s = 1; s <= 4; ++s) {
-    effects.Advance(1);
-    effects.Draw(dst.get(), nullptr);
+    run.Next();
     shown = MixRgb(shown, glared, rates[s - 1]);
-    EXPECT_EQ(At(dst.get(), 600, 400), shown) << "step " << s;
-    EXPECT_EQ(At(from.get(), 600, 400), glared) << "step " << s;
+    EXPECT_EQ(At(run.dst.get(), 600, 400), shown) << "step " << s;
+    EXPECT_EQ(At(run.from.get(), 600, 400), glared) << "step " << s;
   }
   EXPECT_EQ(shown, glared);
-  RunToEnd(effects, dst.get(), 1);
-  EXPECT_EQ(At(dst.get(), 600, 400), b);
+  RunToEnd(run.effects, run.dst.get(), 1);
+  EXPECT_EQ(At(run.dst.get(), 600, 400), b);
 }
 
 TEST(EffectHalation, MissingPicturesAreLeftOutAndBadOnesRefuseTheSet) {
