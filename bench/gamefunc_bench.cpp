@@ -1,6 +1,7 @@
 // The shell's scene functions on full-screen pictures: loading a 640 x 480 RGBA PNG panel picture with its alpha
 // plane (from memory, and from a folder through the file manager), and the blending and area-averaging stretch
 // kernels drawing a whole 640 x 480 screen from smaller, equal and larger sources.
+// Links: shell
 #include <benchmark/benchmark.h>
 
 #include <string>

@@ -1,4 +1,5 @@
 // The data records: what a message shown, a calendar step, a new best score and a line of text cost.
+// Links: shell
 #include <benchmark/benchmark.h>
 
 #include <climits>

@@ -31,3 +31,14 @@ function(qorm_tests folder)
       PROPERTIES ENVIRONMENT "QORM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp" LABELS "${labels}")
   endforeach()
 endfunction()
+
+# A fuzz target or benchmark that needs more than its folder's common libraries names them in a line of its source:
+#   // Links: shell demo_game_paths
+function(qorm_source_links target src)
+  file(STRINGS "${src}" lines REGEX "^// Links: " LIMIT_COUNT 1)
+  if(lines)
+    string(REGEX REPLACE "^// Links: " "" libs "${lines}")
+    separate_arguments(libs)
+    target_link_libraries(${target} PRIVATE ${libs})
+  endif()
+endfunction()

@@ -2,6 +2,7 @@
 // draw into an existing picture and plane at an offset. The kind comes from the bytes' signature (PNG, BMP, JPEG,
 // else GNY). JPEG pictures of more than a million pixels are only sized, to keep each run short (a JPEG's size is
 // not bounded by its data).
+// Links: shell
 #include <cstdint>
 
 #include "device/gameservices.h"

@@ -1,5 +1,6 @@
 // The shell's text helpers over arbitrary bytes (double-byte characters, NULs and all): numbers, version tags,
 // comma-separated tokens, file-name parts and kinds, bracket patterns, and chapter names cut to any length.
+// Links: shell
 #include <cstdint>
 
 #include "core/vxstrlist.h"

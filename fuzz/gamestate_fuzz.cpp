@@ -2,6 +2,7 @@
 // adventure use. The input first writes bytes into the record (anywhere, or a whole counter, cursor or text field
 // at once), then runs operations with arguments from the input. Nothing may reach outside the record, every
 // getter must give a value inside its range, and an operation that throws must leave the record as it was.
+// Links: shell
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

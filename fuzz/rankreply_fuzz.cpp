@@ -1,5 +1,6 @@
 // Reads arbitrary bytes as a ranking server's reply, the way the game does: split into lines as they arrive in
 // chunks, checked, and read as a song list, a ranking and an upload reply. Checks what the readers promise.
+// Links: ranking
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

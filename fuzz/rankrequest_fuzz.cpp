@@ -1,5 +1,6 @@
 // Reads arbitrary bytes as a request to the ranking server and answers it from a small store in memory: the
 // reply is always one whole HTTP reply whose trailer the game's own check accepts or refuses cleanly.
+// Links: rankserverlib
 #include <cstddef>
 #include <cstdint>
 #include <string_view>

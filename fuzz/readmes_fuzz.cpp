@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as a stored read-text log, then marks and asks about messages chosen by the input. The log
 // must stay inside its buffer and describe itself consistently after every step; where the loaded log was well
 // formed, what it answers must agree with a plain set of read messages.
+// Links: shell
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The sound decoders on arbitrary bytes; the first byte chooses WAVE, MPEG audio, ADP or Ogg Vorbis. Decoding must
 // end, and never deliver more than the decoder announced; a move back into the middle (as a loop wrap makes, by a
 // seek or by decoding forward again) must end too and deliver no more than what lies after it.
+// Links: device
 #include <cstdint>
 #include <cstdlib>
 #include <memory>

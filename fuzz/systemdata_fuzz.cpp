@@ -1,6 +1,7 @@
 // A system record as a crafted system save could hold it (any song table, results and user ID), then songs found,
 // inserted and given results as the input says. Nothing may reach outside the record; a song that was given a
 // result must be found with it; the table's used run must be sorted after every insert and every sort.
+// Links: shell
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
