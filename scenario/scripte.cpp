@@ -263,7 +263,7 @@ TScriptEngine::TScriptEngine(VXFileMan* scriptFiles, VXFileMan* dataFiles, TScri
   speakers_.fill(-1);
 }
 
-TScriptEngine::~TScriptEngine() { loaded_ = false; }
+TScriptEngine::~TScriptEngine() = default;
 
 int TScriptEngine::GetSpeaker(int picture) const {
   return picture >= 0 && picture < kSpeakerCount ? speakers_[static_cast<std::size_t>(picture)] : -1;
@@ -275,12 +275,12 @@ bool TScriptEngine::LoadSceneTable() {
   sceneNames_.AllClear();
   loaded_ = false;
   TOpenFile table(scriptFiles_, kSceneTableName);
-  if (table.get() == nullptr) return SceneTableFailed(kTableOpenFailed);
+  if (table.get() == nullptr) SceneTableFailed(kTableOpenFailed);
   TOpenFile speakers(dataFiles_, kSpeakerTableName);
   return LoadSceneTable(*table.get(), speakers.get());
 }
 
-bool TScriptEngine::SceneTableFailed(const char* message) {
+void TScriptEngine::SceneTableFailed(const char* message) {
   sceneNames_.AllClear();
   scenes_.clear();
   loaded_ = false;
@@ -293,17 +293,17 @@ bool TScriptEngine::LoadSceneTable(VXStream& table, VXStream* speakers) {
   loaded_ = false;
   std::uint8_t head[kSceneHeadSize];
   if (!ReadExactly(table, head, sizeof head) || std::memcmp(head, kSceneMagic, sizeof kSceneMagic) != 0)
-    return SceneTableFailed(kTableInvalid);
+    SceneTableFailed(kTableInvalid);
   const std::uint32_t areaSize = Le32(head + 4);
   const std::int64_t left = table.GetSize() - table.GetPosition();
-  if (areaSize > left) return SceneTableFailed(kEntriesFailed);
+  if (areaSize > left) SceneTableFailed(kEntriesFailed);
   try {
     scenes_.assign(areaSize, 0);
   } catch (const std::bad_alloc&) {
-    return SceneTableFailed(kBufferFailed);
+    SceneTableFailed(kBufferFailed);
   }
-  if (!ReadExactly(table, scenes_.data(), areaSize)) return SceneTableFailed(kEntriesFailed);
-  if (!ReadSceneEntries(Le32(head + 8))) return SceneTableFailed(kTableInvalid);
+  if (!ReadExactly(table, scenes_.data(), areaSize)) SceneTableFailed(kEntriesFailed);
+  if (!ReadSceneEntries(Le32(head + 8))) SceneTableFailed(kTableInvalid);
   ReadSpeakers(speakers);
   loaded_ = true;
   loadError_ = "";
@@ -429,10 +429,10 @@ int TScriptEngine::FindFunction(const VXString& name) const {
     const std::uint16_t size = Le16(code_.data() + at + function::kSize);
     const std::uint16_t field = Le16(code_.data() + at + function::kNameLength);
     if (size < function::kName + field || at + function::kName + field > code_.size()) break;
+    // The name field holds the name and its terminator.
+    const auto length = static_cast<std::size_t>(name.Length());
     const auto* text = reinterpret_cast<const char*>(code_.data() + at + function::kName);
-    if (strnlen(text, field) == static_cast<std::size_t>(name.Length()) &&
-        std::memcmp(text, name.c_str(), static_cast<std::size_t>(name.Length())) == 0 &&
-        (field > name.Length()))
+    if (length < field && text[length] == 0 && std::memcmp(text, name.c_str(), length) == 0)
       return static_cast<int>(at);
     at += size;
   }
@@ -441,7 +441,8 @@ int TScriptEngine::FindFunction(const VXString& name) const {
 
 int TScriptEngine::FunctionCodeStart(int offset) const {
   if (offset < 0 || std::uint64_t(offset) + function::kName > code_.size()) return -1;
-  const std::uint64_t start = std::uint64_t(offset) + function::kName + Le16(code_.data() + offset + function::kNameLength);
+  const std::uint64_t start =
+      std::uint64_t(offset) + function::kName + Le16(code_.data() + offset + function::kNameLength);
   return start <= INT_MAX ? static_cast<int>(start) : -1;
 }
 

@@ -109,7 +109,7 @@ private:
   friend struct TScriptOps;
 
   void UnloadScript();
-  bool SceneTableFailed(const char* message);
+  [[noreturn]] void SceneTableFailed(const char* message);  // forgets the table and throws EGameErr
   bool ReadSceneEntries(std::uint32_t count);
   void ReadSpeakers(VXStream* speakers);
   bool ReadSections(VXStream& file, const std::uint8_t* head);

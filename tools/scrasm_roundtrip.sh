@@ -4,6 +4,7 @@
 set -euo pipefail
 tool="$1"
 data="$2"
+mkdir -p "${QORM_TEST_TMP:-${TMPDIR:-/tmp}}"
 work=$(mktemp -d "${QORM_TEST_TMP:-${TMPDIR:-/tmp}}/scrasmXXXXXX")
 trap 'rm -rf "$work"' EXIT
 mapfile -t sources < <(find "$data" -name '*.scs' | sort)

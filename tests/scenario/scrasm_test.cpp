@@ -116,7 +116,8 @@ TEST(ScriptAssembler, StampsFollowTheCompiledContentOnly) {
 }
 
 TEST(ScriptAssembler, ArgumentsArePushedInOrderAndMayLeaveTheFirstOnesToTheStack) {
-  const TResult r = Assemble({"script 0\nfunction f\n    ShowCharacter 3, -1, 0x10\n    Less 3\n    Choice $2, \"\"\n"});
+  const TResult r =
+      Assemble({"script 0\nfunction f\n    ShowCharacter 3, -1, 0x10\n    Less 3\n    Choice $2, \"\"\n"});
   ASSERT_TRUE(r.ok);
   Writer code;
   code.U16(54).U16(0).U16(2).U32(0).Str("f");
@@ -141,7 +142,8 @@ TEST(ScriptAssembler, RefusesWhatTheFormatsCannotHoldWithFileAndLine) {
   const Case cases[] = {
       {{big}, "a.scs:2: function big takes 66014 bytes; a function holds at most 65535"},
       {{scenes}, "a.scs:1028: more than 1024 scenes: the scene table holds no more"},
-      {{body("    Message \"" + kana128 + "\"")}, "a.scs:3: the text has 256 bytes in Shift-JIS; Message shows at most 255"},
+      {{body("    Message \"" + kana128 + "\"")},
+       "a.scs:3: the text has 256 bytes in Shift-JIS; Message shows at most 255"},
       {{body("    Choice \"" + kana128.substr(0, 81) + "\", \"\", \"\", \"\"")},
        "a.scs:3: the text has 54 bytes in Shift-JIS; Choice shows at most 52"},
       {{body("    SetString 0, \"" + std::string(128, 'x') + "\"")},
@@ -206,7 +208,8 @@ TEST(ScriptAssembler, WarnsOfHalfWidthCharactersInShownTexts) {
       {"Message \"全角　空白 ok\"", "a.scs:3: warning: half-width character ' ' in Message text is not shown"},
       {"Message \"ｱ\"", "a.scs:3: warning: half-width character 'ｱ' in Message text is not shown"},
       {"Message \"100%\"", "a.scs:3: warning: half-width character '1' in Message text is not shown"},
-      {"Choice \"はい\", \"No\", \"\", \"\"", "a.scs:3: warning: half-width character 'N' in Choice text is not shown"},
+      {"Choice \"はい\", \"No\", \"\", \"\"",
+       "a.scs:3: warning: half-width character 'N' in Choice text is not shown"},
       {"Message \"%v12と%s3と%rです\\n次\\p\"", ""},
       {"SetString 0, \"abc\"", ""},
       {"Push \"abc\"", ""},
@@ -281,8 +284,10 @@ TEST(ScriptDisassembler, RefusesFilesItCannotWriteAsSource) {
   };
   const Case cases[] = {
       {"no scene table", [](TFiles& f) { f.erase("Scene.tbl"); }, "Scene.tbl: missing"},
-      {"no script", [](TFiles& f) { f.erase("scr00001.blv"); }, "Scene.tbl: scene \"s\" starts in script 1, which is missing"},
-      {"unknown opcode", [](TFiles& f) { f["scr00001.blv"][64 + 12 + 8] = 7; }, "scr00001.blv: opcode 7 at 0x14 is unknown"},
+      {"no script", [](TFiles& f) { f.erase("scr00001.blv"); },
+       "Scene.tbl: scene \"s\" starts in script 1, which is missing"},
+      {"unknown opcode", [](TFiles& f) { f["scr00001.blv"][64 + 12 + 8] = 7; },
+       "scr00001.blv: opcode 7 at 0x14 is unknown"},
       {"unused header bytes", [](TFiles& f) { f["scr00001.blv"][0] = 'X'; },
        "scr00001.blv: its source would not assemble to the same bytes"},
       {"text never pushed", [](TFiles& f) { Poke32(f["scr00001.blv"].data(), 64 + 12 + 2, 5); },

@@ -549,7 +549,8 @@ void TAssembler::Check() {
                                                    numbers[script.number]->source->name);
     for (const TScene& scene : script.scenes) {
       if (!scenes.insert(scene.name).second)
-        Report(script, scene.line, false, "scene \"" + platform::text::Cp932ToUtf8(scene.name) + "\" is declared twice");
+        Report(script, scene.line, false,
+               "scene \"" + platform::text::Cp932ToUtf8(scene.name) + "\" is declared twice");
       else if (++sceneCount > kMaxScenes)
         Report(script, scene.line, false, "more than 1024 scenes: the scene table holds no more");
     }

@@ -29,7 +29,8 @@ std::string GetText(const Bytes& b, std::uint64_t at, std::uint64_t end) {
   if (at >= end) Fail("a name or text runs past its record");
   const void* nul = std::memchr(b.data() + at, 0, end - at);
   if (nul == nullptr) Fail("a name or text has no end");
-  return std::string(reinterpret_cast<const char*>(b.data() + at), static_cast<const std::uint8_t*>(nul) - b.data() - at);
+  const auto* start = reinterpret_cast<const char*>(b.data() + at);
+  return std::string(start, static_cast<const char*>(nul) - start);
 }
 
 std::string Hex(std::uint32_t v) {
@@ -66,22 +67,22 @@ struct TEntry {
 };
 
 std::vector<TEntry> ReadSceneTable(const Bytes& table) {
-  if (table.size() < kSceneHeadSize || std::memcmp(table.data(), kSceneMagic, 4) != 0) Fail("Scene.tbl: no scene table");
+  if (table.size() < kSceneHeadSize || std::memcmp(table.data(), kSceneMagic, 4) != 0) Fail("no scene table");
   const std::uint32_t area = Get32(table, 4);
   const std::uint32_t count = Get32(table, 8);
-  if (std::uint64_t{area} + kSceneHeadSize != table.size()) Fail("Scene.tbl: the entry area does not fill the file");
+  if (std::uint64_t{area} + kSceneHeadSize != table.size()) Fail("the entry area does not fill the file");
   std::vector<TEntry> entries;
   std::uint64_t at = kSceneHeadSize;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::uint32_t size = Get16(table, at + entry::kSize);
-    if (size <= entry::kName || at + size > table.size()) Fail("Scene.tbl: a broken entry");
+    if (size <= entry::kName || at + size > table.size()) Fail("a broken entry");
     TEntry e{Get32(table, at + entry::kScript), Get32(table, at + entry::kStart), {}, {}};
     for (int f = 0; f < 4; ++f) e.fields[f] = Get16(table, at + entry::kStartDate + 2 * f);
     e.name = GetText(table, at + entry::kName, at + size);
     entries.push_back(e);
     at += size;
   }
-  if (at != table.size()) Fail("Scene.tbl: bytes behind the last entry");
+  if (at != table.size()) Fail("bytes behind the last entry");
   return entries;
 }
 
@@ -242,17 +243,14 @@ void TWriter::PlaceTexts(const std::vector<TLines>& functions, bool preferArgume
     bool argument;
   };
   std::vector<Site> sites;
-  for (const TLines& function : functions)
-  for (const TLine& line : function.lines) {
-    if (line.instruction == nullptr) continue;
-    const int op = line.instruction->opcode;
-    if (op == opPush) {
-      sites.push_back({line.instruction, false});
-      continue;
+  for (const TLines& function : functions) {
+    for (const TLine& line : function.lines) {
+      const int op = line.instruction == nullptr ? opNop : line.instruction->opcode;
+      if (op == opPush) sites.push_back({line.instruction, false});
+      if (op == opPush || op == opCall || op == opGoToScene) continue;  // the last two push data offsets
+      for (std::size_t a = 0; a < line.pushes.size(); ++a)
+        if (IsStringArgument(line, a)) sites.push_back({line.pushes[a], true});
     }
-    if (op == opCall || op == opGoToScene) continue;
-    for (std::size_t a = 0; a < line.pushes.size(); ++a)
-      if (IsStringArgument(line, a)) sites.push_back({line.pushes[a], true});
   }
   std::size_t from = 0;
   for (std::size_t text = 0; text < script_.texts.size(); ++text) {
@@ -286,15 +284,16 @@ std::string TWriter::Write(const TFunction& f, const TLines& lines) const {
       const auto label = lines.labels.find(i.position + i.operand);
       out += " " + (label != lines.labels.end() ? label->second : std::to_string(static_cast<std::int32_t>(i.operand)));
     } else if (i.opcode == opCall || i.opcode == opGoToScene) {
-      const std::uint32_t record = line.pushes[0]->operand;
+      const std::uint64_t record = line.pushes[0]->operand;
+      const Bytes& data = script_.data;
       if (i.opcode == opGoToScene) {
-        out += " " + Quote(GetText(script_.data, std::uint64_t{record} + kSceneJumpName, script_.data.size()));
-      } else if (const std::uint32_t kind = Get16(script_.data, std::uint64_t{record} + kCallKind); kind == kCallLocal) {
-        out += " " + FunctionAt(Get32(script_.data, std::uint64_t{record} + kCallTarget));
+        out += " " + Quote(GetText(data, record + kSceneJumpName, data.size()));
+      } else if (const std::uint32_t kind = Get16(data, record + kCallKind); kind == kCallLocal) {
+        out += " " + FunctionAt(Get32(data, record + kCallTarget));
       } else if (kind == kCallNamed) {
-        out += " " + GetText(script_.data, std::uint64_t{record} + kCallTarget, script_.data.size());
+        out += " " + GetText(data, record + kCallTarget, data.size());
       } else {
-        Fail("the call record at " + Hex(record) + " has kind " + std::to_string(kind));
+        Fail("the call record at " + Hex(static_cast<std::uint32_t>(record)) + " has kind " + std::to_string(kind));
       }
     } else {
       for (std::size_t a = 0; a < line.pushes.size(); ++a) out += (a == 0 ? " " : ", ") + Value(line, a);
@@ -305,7 +304,8 @@ std::string TWriter::Write(const TFunction& f, const TLines& lines) const {
 }
 
 std::string TWriter::Source() {
-  std::string out = "; " + script_.fileName + ", disassembled by scrasm\nscript " + std::to_string(script_.number) + "\n";
+  std::string out = "; " + script_.fileName + ", disassembled by scrasm\n";
+  out += "script " + std::to_string(script_.number) + "\n";
   bool any = false;
   for (const TEntry& e : scenes_) {
     if (e.script != static_cast<std::uint32_t>(script_.number)) continue;
