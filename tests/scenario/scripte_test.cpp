@@ -51,6 +51,14 @@ protected:
     ASSERT_TRUE(engine_->StartScene("s"));
     ASSERT_TRUE(RunToEnd());
   }
+
+  // A new game on the files as they are now: a fresh state and engine, the table loaded, the scene started.
+  bool NewGame(const VXString& scene = "s") {
+    GameState = TGameState();
+    engine_ = std::make_unique<TScriptEngine>(&scripts_, &data_, &host_);
+    engine_->LoadSceneTable();
+    return engine_->StartScene(scene);
+  }
 };
 
 // ---- Arithmetic, comparisons, stack words and records --------------------------------------------------------------
@@ -210,9 +218,7 @@ TEST_F(ScriptEngine, ACallWhoseTargetCannotBeFoundEndsTheScriptWithoutAnError) {
   Build({"script 2\nfunction other\n    Return\n"}, false);
   for (const char* target : {"scr7::f", "scr2::missing"}) {
     Build({Scene(std::string("    Call ") + target + "\n    Push 1")});
-    engine_ = std::make_unique<TScriptEngine>(&scripts_, &data_, &host_);
-    engine_->LoadSceneTable();
-    ASSERT_TRUE(engine_->StartScene("s"));
+    ASSERT_TRUE(NewGame());
     EXPECT_TRUE(RunToEnd()) << target;
     EXPECT_EQ(GameState.GetCallDepth(), 1) << target;
     EXPECT_EQ(GameState.GetValueCount(), 0) << target;
@@ -257,11 +263,8 @@ TEST_F(ScriptEngine, StackOverflowAndUnderflowAreGameErrorsAfterWhichThePosition
   };
   const Case cases[] = {{"again:\n    Push 1\n    Jump again", 256}, {"    Push 1\n    Pop\n    Pop\n    End", 0}};
   for (const Case& c : cases) {
-    GameState = TGameState();
     Build({Scene(c.body)});
-    engine_ = std::make_unique<TScriptEngine>(&scripts_, &data_, &host_);
-    engine_->LoadSceneTable();
-    ASSERT_TRUE(engine_->StartScene("s"));
+    ASSERT_TRUE(NewGame());
     const int start = GameState.GetScriptPos();
     EXPECT_THROW(RunToEnd(), EGameErr) << c.body;
     EXPECT_EQ(GameState.GetValueCount(), c.count);
@@ -292,10 +295,7 @@ TEST_F(ScriptEngine, BrokenCodeIsAGameErrorAndRunningOffTheEndIsNot) {
     Bytes file = good;
     c.damage(file);
     WriteFile("scr00001.blv", file);
-    GameState = TGameState();
-    engine_ = std::make_unique<TScriptEngine>(&scripts_, &data_, &host_);
-    engine_->LoadSceneTable();
-    ASSERT_TRUE(engine_->StartScene("s")) << c.what;
+    ASSERT_TRUE(NewGame()) << c.what;
     const int start = GameState.GetScriptPos();
     EXPECT_THROW(RunToEnd(), EGameErr) << c.what;
     EXPECT_EQ(GameState.GetScriptPos(), start + c.stopsAt) << c.what;
@@ -322,10 +322,7 @@ TEST_F(ScriptEngine, CallAndSceneJumpRecordsOutsideTheDataSectionAreGameErrors) 
     Bytes file = good;
     c.damage(file);
     WriteFile("scr00001.blv", file);
-    GameState = TGameState();
-    engine_ = std::make_unique<TScriptEngine>(&scripts_, &data_, &host_);
-    engine_->LoadSceneTable();
-    ASSERT_TRUE(engine_->StartScene("s")) << c.what;
+    ASSERT_TRUE(NewGame()) << c.what;
     EXPECT_THROW(RunToEnd(), EGameErr) << c.what;
   }
 }
@@ -506,10 +503,7 @@ TEST_F(ScriptEngine, ASceneJumpStartsTheOtherSceneAndTellsTheHost) {
   Bytes file = ReadFile("scr00001.blv");
   file[Field(file, 40) + 4] = 'x';  // the jump names an unknown scene
   WriteFile("scr00001.blv", file);
-  GameState = TGameState();
-  engine_ = std::make_unique<TScriptEngine>(&scripts_, &data_, &host_);
-  engine_->LoadSceneTable();
-  ASSERT_TRUE(engine_->StartScene(Vx(Sj("朝"))));
+  ASSERT_TRUE(NewGame(Vx(Sj("朝"))));
   EXPECT_TRUE(RunToEnd());
   EXPECT_EQ(Text(GameState.GetSceneName()), Sj("朝"));
 }
