@@ -9,6 +9,7 @@
 #include <exception>
 #include <vector>
 
+#include "core/vxstd.h"
 #include "core/vxstream.h"
 #include "scenario/scrdef.h"
 #include "scenario/scripte.h"
@@ -17,10 +18,6 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // Game commands as the adventure runs them, as far as the machine sees: arguments popped, results pushed, messages
 // and choices read, waits set.
@@ -72,16 +69,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   Bytes file(64, 0);
   file.insert(file.end(), sections, sections + size - 4);
-  Put32(file, 8, 1);
-  Put32(file, 12, 0x12345678);
-  Put32(file, 28, 64);
-  Put32(file, 32, static_cast<std::uint32_t>(codeSize));
-  Put32(file, 36, 4);
-  Put32(file, 40, static_cast<std::uint32_t>(64 + codeSize));
-  Put32(file, 44, static_cast<std::uint32_t>(dataSize));
-  Put32(file, 52, static_cast<std::uint32_t>(64 + codeSize + dataSize));
-  Put32(file, 56, static_cast<std::uint32_t>(textSize));
-  Put32(file, 60, texts);
+  VXPutLE32(file.data() + 8, 1);
+  VXPutLE32(file.data() + 12, 0x12345678);
+  VXPutLE32(file.data() + 28, 64);
+  VXPutLE32(file.data() + 32, static_cast<std::uint32_t>(codeSize));
+  VXPutLE32(file.data() + 36, 4);
+  VXPutLE32(file.data() + 40, static_cast<std::uint32_t>(64 + codeSize));
+  VXPutLE32(file.data() + 44, static_cast<std::uint32_t>(dataSize));
+  VXPutLE32(file.data() + 52, static_cast<std::uint32_t>(64 + codeSize + dataSize));
+  VXPutLE32(file.data() + 56, static_cast<std::uint32_t>(textSize));
+  VXPutLE32(file.data() + 60, texts);
 
   // Scenes "a" and "b", both in script 1, at the first two offsets a function record may have.
   static const std::uint8_t kTable[] = {

@@ -9,6 +9,7 @@
 
 #include "core/vxcsvread.h"
 #include "core/vxfileman.h"
+#include "core/vxstd.h"
 #include "core/vxstream.h"
 #include "core/vxtext.h"
 #include "platform/text.h"
@@ -19,12 +20,6 @@
 using namespace scrdef;
 
 namespace {
-
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-std::uint32_t Le32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
 
 bool ReadExactly(VXStream& stream, void* buffer, std::size_t size) {
   return size == 0 || (size <= INT_MAX && stream.Read(buffer, static_cast<int>(size)) == static_cast<int>(size));
@@ -294,7 +289,7 @@ bool TScriptEngine::LoadSceneTable(VXStream& table, VXStream* speakers) {
   std::uint8_t head[kSceneHeadSize];
   if (!ReadExactly(table, head, sizeof head) || std::memcmp(head, kSceneMagic, sizeof kSceneMagic) != 0)
     SceneTableFailed(kTableInvalid);
-  const std::uint32_t areaSize = Le32(head + 4);
+  const std::uint32_t areaSize = VXGetLE32(head + 4);
   const std::int64_t left = table.GetSize() - table.GetPosition();
   if (areaSize > left) SceneTableFailed(kEntriesFailed);
   try {
@@ -303,7 +298,7 @@ bool TScriptEngine::LoadSceneTable(VXStream& table, VXStream* speakers) {
     SceneTableFailed(kBufferFailed);
   }
   if (!ReadExactly(table, scenes_.data(), areaSize)) SceneTableFailed(kEntriesFailed);
-  if (!ReadSceneEntries(Le32(head + 8))) SceneTableFailed(kTableInvalid);
+  if (!ReadSceneEntries(VXGetLE32(head + 8))) SceneTableFailed(kTableInvalid);
   ReadSpeakers(speakers);
   loaded_ = true;
   loadError_ = "";
@@ -315,7 +310,7 @@ bool TScriptEngine::ReadSceneEntries(std::uint32_t count) {
   std::uint64_t at = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     if (at + entry::kName > scenes_.size()) return false;
-    const std::uint16_t size = Le16(scenes_.data() + at + entry::kSize);
+    const std::uint16_t size = VXGetLE16(scenes_.data() + at + entry::kSize);
     if (size <= entry::kName || at + size > scenes_.size()) return false;
     const auto* name = reinterpret_cast<const char*>(scenes_.data() + at + entry::kName);
     if (std::memchr(name, 0, size - entry::kName) == nullptr) return false;
@@ -344,14 +339,14 @@ void TScriptEngine::UnloadScript() {
   code_.shrink_to_fit(), data_.shrink_to_fit(), text_.shrink_to_fit(), textPositions_.shrink_to_fit();
 }
 
-std::uint32_t TScriptEngine::GetLoadedStamp() const { return Le32(header_.data() + header::kStamp); }
+std::uint32_t TScriptEngine::GetLoadedStamp() const { return VXGetLE32(header_.data() + header::kStamp); }
 
 std::optional<std::uint32_t> TScriptEngine::ReadScriptStamp(int script) {
   TOpenFile file(scriptFiles_, ScriptFileName(script));
   std::uint8_t head[kHeaderSize];
   if (file.get() == nullptr || !ReadExactly(*file.get(), head, sizeof head)) return std::nullopt;
-  if (Le32(head + header::kScript) != static_cast<std::uint32_t>(script)) return std::nullopt;
-  return Le32(head + header::kStamp);
+  if (VXGetLE32(head + header::kScript) != static_cast<std::uint32_t>(script)) return std::nullopt;
+  return VXGetLE32(head + header::kStamp);
 }
 
 bool TScriptEngine::LoadScript(int script) {
@@ -370,7 +365,7 @@ bool TScriptEngine::LoadScript(int script, VXStream& file) {
   }
   std::memcpy(header_.data(), head, sizeof head);
   loadedScript_ = script;
-  ReadMesTable.SetScriptStamp(static_cast<int>(Le32(head + header::kScript)), GetLoadedStamp());
+  ReadMesTable.SetScriptStamp(static_cast<int>(VXGetLE32(head + header::kScript)), GetLoadedStamp());
   return true;
 }
 
@@ -387,8 +382,8 @@ bool TScriptEngine::ReadSections(VXStream& file, const std::uint8_t* head) {
                               {data_, header::kDataOffset, header::kDataSize},
                               {text_, header::kTextOffset, header::kTextSize}};
   for (const Section& section : sections) {
-    const std::uint32_t offset = Le32(head + section.offsetField);
-    const std::uint32_t size = Le32(head + section.sizeField);
+    const std::uint32_t offset = VXGetLE32(head + section.offsetField);
+    const std::uint32_t size = VXGetLE32(head + section.sizeField);
     if (size == 0) continue;
     if (size > INT_MAX || std::int64_t{offset} + size > fileSize) return false;
     try {
@@ -398,7 +393,7 @@ bool TScriptEngine::ReadSections(VXStream& file, const std::uint8_t* head) {
     }
     if (file.Seek(offset, VXSeekBegin) != offset || !ReadExactly(file, section.bytes.data(), size)) return false;
   }
-  return IndexTexts(Le32(head + header::kTextCount));
+  return IndexTexts(VXGetLE32(head + header::kTextCount));
 }
 
 // Record i (from 1) holds its text at textPositions_[i - 1]; each record holds at least its terminator.
@@ -408,7 +403,7 @@ bool TScriptEngine::IndexTexts(std::uint32_t count) {
   std::uint64_t at = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     if (at + kTextRecordHead > text_.size()) return false;
-    const std::uint16_t size = Le16(text_.data() + at);
+    const std::uint16_t size = VXGetLE16(text_.data() + at);
     if (size <= kTextRecordHead || at + size > text_.size()) return false;
     if (std::memchr(text_.data() + at + kTextRecordHead, 0, size - kTextRecordHead) == nullptr) return false;
     textPositions_[i] = static_cast<std::uint32_t>(at + kTextRecordHead);
@@ -423,11 +418,11 @@ bool TScriptEngine::EnsureScriptLoaded() {
 }
 
 int TScriptEngine::FindFunction(const VXString& name) const {
-  const std::uint32_t count = Le32(header_.data() + header::kFunctionCount);
+  const std::uint32_t count = VXGetLE32(header_.data() + header::kFunctionCount);
   std::uint64_t at = 0;
   for (std::uint32_t i = 0; i < count && at + function::kName <= code_.size(); ++i) {
-    const std::uint16_t size = Le16(code_.data() + at + function::kSize);
-    const std::uint16_t field = Le16(code_.data() + at + function::kNameLength);
+    const std::uint16_t size = VXGetLE16(code_.data() + at + function::kSize);
+    const std::uint16_t field = VXGetLE16(code_.data() + at + function::kNameLength);
     if (size < function::kName + field || at + function::kName + field > code_.size()) break;
     // The name field holds the name and its terminator.
     const auto length = static_cast<std::size_t>(name.Length());
@@ -442,7 +437,7 @@ int TScriptEngine::FindFunction(const VXString& name) const {
 int TScriptEngine::FunctionCodeStart(int offset) const {
   if (offset < 0 || std::uint64_t(offset) + function::kName > code_.size()) return -1;
   const std::uint64_t start =
-      std::uint64_t(offset) + function::kName + Le16(code_.data() + offset + function::kNameLength);
+      std::uint64_t(offset) + function::kName + VXGetLE16(code_.data() + offset + function::kNameLength);
   return start <= INT_MAX ? static_cast<int>(start) : -1;
 }
 
@@ -461,9 +456,9 @@ bool TScriptEngine::StartScene(const VXString& name) {
   TGameState& s = GameState;
   SceneStartState = s;
   const std::uint8_t* e = scenes_.data() + sceneNames_.GetParam(slot);
-  const std::uint32_t script = Le32(e + entry::kScript);
+  const std::uint32_t script = VXGetLE32(e + entry::kScript);
   if (script > INT_MAX || !LoadScript(static_cast<int>(script))) return false;
-  const std::uint32_t offset = Le32(e + entry::kStart);
+  const std::uint32_t offset = VXGetLE32(e + entry::kStart);
   const int start = offset <= INT_MAX ? FunctionCodeStart(static_cast<int>(offset)) : -1;
   if (start < 0) return false;
   if (name.Length() > TGameState::kSceneNameLength) throw EGameErr();
@@ -477,13 +472,13 @@ bool TScriptEngine::StartScene(const VXString& name) {
   s.SetScriptPos(start);
   s.SetScriptEnded(false);
   s.SetScriptWaiting(false);
-  if (const int date = Le16(e + entry::kStartDate); date != 0) {
+  if (const int date = VXGetLE16(e + entry::kStartDate); date != 0) {
     s.SetDate(date);
-    s.SetTime(Le16(e + entry::kStartTime));
+    s.SetTime(VXGetLE16(e + entry::kStartTime));
   }
-  if (const int date = Le16(e + entry::kEndDate); date != 0) {
+  if (const int date = VXGetLE16(e + entry::kEndDate); date != 0) {
     s.SetEndDate(date);
-    s.SetEndTime(Le16(e + entry::kEndTime));
+    s.SetEndTime(VXGetLE16(e + entry::kEndTime));
   } else {
     s.ClearEndTime();
   }
@@ -513,22 +508,22 @@ bool TScriptEngine::ResumeScene() {
 
 std::uint16_t TScriptEngine::ReadCodeWord(int position) const {
   if (loadedScript_ < 0 || position < 0 || std::uint64_t(position) + 2 > code_.size()) throw EGameErr();
-  return Le16(code_.data() + position);
+  return VXGetLE16(code_.data() + position);
 }
 
 std::uint32_t TScriptEngine::ReadCodeDword(int position) const {
   if (loadedScript_ < 0 || position < 0 || std::uint64_t(position) + 4 > code_.size()) throw EGameErr();
-  return Le32(code_.data() + position);
+  return VXGetLE32(code_.data() + position);
 }
 
 std::uint16_t TScriptEngine::DataWord(std::uint64_t offset) const {
   if (offset + 2 > data_.size()) throw EGameErr();
-  return Le16(data_.data() + offset);
+  return VXGetLE16(data_.data() + offset);
 }
 
 std::uint32_t TScriptEngine::DataDword(std::uint64_t offset) const {
   if (offset + 4 > data_.size()) throw EGameErr();
-  return Le32(data_.data() + offset);
+  return VXGetLE32(data_.data() + offset);
 }
 
 VXString TScriptEngine::DataText(std::uint64_t offset) const {

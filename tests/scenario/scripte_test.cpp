@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/vxstd.h"
 #include "core/vxtext.h"
 #include "platform/text.h"
 #include "scenario/fixture.h"
@@ -39,9 +40,7 @@ Bytes PushThen(std::uint32_t d, std::uint8_t opcode) {
           static_cast<std::uint8_t>(d >> 24), opcode, 0};
 }
 
-std::uint32_t Field(const Bytes& file, std::size_t at) {
-  return file[at] | file[at + 1] << 8 | file[at + 2] << 16 | static_cast<std::uint32_t>(file[at + 3]) << 24;
-}
+std::uint32_t Field(const Bytes& file, std::size_t at) { return VXGetLE32(file.data() + at); }
 
 class ScriptEngine : public ScenarioTest {
 protected:

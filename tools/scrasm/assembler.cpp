@@ -9,6 +9,7 @@
 #include <set>
 #include <utility>
 
+#include "core/vxstd.h"
 #include "platform/text.h"
 #include "scenario/scrdef.h"
 #include "shell/gamestate.h"
@@ -38,14 +39,8 @@ bool IsIdentifier(std::string_view name) {
 
 namespace {
 
-void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
-  b[at] = static_cast<std::uint8_t>(v);
-  b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-  Put16(b, at, v & 0xFFFF);
-  Put16(b, at + 2, v >> 16);
-}
+void Put16(Bytes& b, std::size_t at, std::uint32_t v) { VXPutLE16(b.data() + at, static_cast<std::uint16_t>(v)); }
+void Put32(Bytes& b, std::size_t at, std::uint32_t v) { VXPutLE32(b.data() + at, v); }
 void Append16(Bytes& b, std::uint32_t v) {
   b.resize(b.size() + 2);
   Put16(b, b.size() - 2, v);

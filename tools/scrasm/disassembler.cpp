@@ -7,6 +7,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "core/vxstd.h"
 #include "platform/text.h"
 #include "scenario/scrdef.h"
 
@@ -21,9 +22,12 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::uint32_t Get16(const Bytes& b, std::uint64_t at) {
   if (at + 2 > b.size()) Fail("a record runs past the end of its section");
-  return static_cast<std::uint32_t>(b[at] | b[at + 1] << 8);
+  return VXGetLE16(b.data() + at);
 }
-std::uint32_t Get32(const Bytes& b, std::uint64_t at) { return Get16(b, at) | Get16(b, at + 2) << 16; }
+std::uint32_t Get32(const Bytes& b, std::uint64_t at) {
+  if (at + 4 > b.size()) Fail("a record runs past the end of its section");
+  return VXGetLE32(b.data() + at);
+}
 std::string GetText(const Bytes& b, std::uint64_t at, std::uint64_t end) {
   end = std::min<std::uint64_t>(end, b.size());
   if (at >= end) Fail("a name or text runs past its record");
