@@ -70,7 +70,8 @@ std::size_t LiteralEnd(std::string_view line, std::size_t at) {
   return std::string_view::npos;
 }
 
-// The line cut at the first `stop` character outside string literals: the comment or the next argument starts there.
+// The first `stop` character from `from` on that lies outside string literals (npos when there is none or a literal is
+// left open): where a comment or the next argument starts.
 std::size_t UnquotedFind(std::string_view line, char stop, std::size_t from = 0) {
   for (std::size_t i = from; i < line.size(); ++i) {
     if (line[i] == stop) return i;
