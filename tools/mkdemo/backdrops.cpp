@@ -43,7 +43,8 @@ void Hill(Picture& picture, const Scene& s) {
   ShootingStar(picture, s.style, s.t);
   Mask far = picture.NewMask();
   far.Below([](float x) { return 190 + 18 * std::sin(x / 71) + 10 * std::sin(x / 29 + 2); }, kH);
-  picture.Fill(far, Vertical(Mix(s.style.Colour("violet"), s.style.Colour("indigo"), 0.4f), s.style.Colour("indigo"), 170, 260));
+  picture.Fill(
+      far, Vertical(Mix(s.style.Colour("violet"), s.style.Colour("indigo"), 0.4f), s.style.Colour("indigo"), 170, 260));
   Mask near = picture.NewMask();
   near.Below([](float x) { return 236 + 14 * std::sin(x / 97 + 1) + 6 * std::sin(x / 31); }, kH);
   picture.Fill(near, Vertical(s.style.Colour("indigo"), s.style.Colour("night"), 220, kH));
@@ -185,7 +186,8 @@ const std::map<std::string, SceneDrawer>& Scenes() {
 
 bool IsScene(const std::string& scene) { return Scenes().count(scene) != 0; }
 
-std::unique_ptr<Picture> Backdrop(const Style& style, const std::string& scene, std::uint32_t seed, int frame, int frames) {
+std::unique_ptr<Picture> Backdrop(const Style& style, const std::string& scene, std::uint32_t seed, int frame,
+                                  int frames) {
   const auto drawer = Scenes().find(scene);
   if (drawer == Scenes().end()) throw std::runtime_error("no scene \"" + scene + "\"");
   auto picture = std::make_unique<Picture>(kBackdropWidth, kBackdropHeight, false);

@@ -17,6 +17,7 @@ namespace mkdemo {
 inline constexpr int kBackdropWidth = 640, kBackdropHeight = 300;
 
 bool IsScene(const std::string& scene);
-std::unique_ptr<Picture> Backdrop(const Style& style, const std::string& scene, std::uint32_t seed, int frame, int frames);
+std::unique_ptr<Picture> Backdrop(const Style& style, const std::string& scene, std::uint32_t seed, int frame,
+                                  int frames);
 
 }  // namespace mkdemo

@@ -16,8 +16,9 @@ namespace {
 // Scale steps of the semitones of an octave; -1 for notes outside the scale.
 constexpr int kMajor[12] = {0, -1, 1, -1, 2, 3, -1, 4, -1, 5, -1, 6};
 constexpr int kMinor[12] = {0, -1, 1, 2, -1, 3, -1, 4, 5, -1, 6, -1};
-// Key characters by key index: each row's four left keys, four right keys, then its two middle keys.
-constexpr char kKeys[] = "asdfjkl;ghqweruioptyzxcvm,./bn";
+// Key characters by key index: each row's four left keys, four right keys, then its two middle keys. The comma
+// key is written as its shifted '<' (the same key), since a comma ends the field.
+constexpr char kKeys[] = "asdfjkl;ghqweruioptyzxcvm<./bn";
 
 int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
@@ -87,7 +88,8 @@ std::vector<ChartNote> ChartNotes(const SongSource& song) {
     return a.frame != b.frame ? a.frame < b.frame : a.rest > b.rest;
   });
   for (std::size_t i = 1; i < notes.size(); ++i)
-    if (!notes[i].rest && !notes[i - 1].rest && notes[i].frame == notes[i - 1].frame && notes[i].key == notes[i - 1].key)
+    if (!notes[i].rest && !notes[i - 1].rest && notes[i].frame == notes[i - 1].frame &&
+        notes[i].key == notes[i - 1].key)
       throw std::runtime_error(song.id + ": two notes on one key at once (" + ToneName(notes[i].pitch) + ")");
   return notes;
 }

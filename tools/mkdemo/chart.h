@@ -22,12 +22,12 @@
 namespace mkdemo {
 
 struct ChartNote {
-  long frame = 0;      // sample frame where it starts
-  double length = 1;   // beats
-  int pitch = 0;       // MIDI
-  int key = 0;         // key index 0..29
-  bool rest = false;   // a lyric line
-  std::string words;   // the lyric (UTF-8), rests only
+  long frame = 0;     // sample frame where it starts
+  double length = 1;  // beats
+  int pitch = 0;      // MIDI
+  int key = 0;        // key index 0..29
+  bool rest = false;  // a lyric line
+  std::string words;  // the lyric (UTF-8), rests only
   long Time() const { return 2 * frame; }
 };
 

@@ -54,7 +54,8 @@ void WritePack(const std::vector<MadeFile>& files, const fs::path& path, Place p
 bool IsPackPart(const std::string& part);
 
 void ClearEarlierRun(const fs::path& game) {
-  for (const char* name : {kPackName, kPackFolder, kMusicFolder, kSongFolder, "Splash.jpg"}) fs::remove_all(game / name);
+  for (const char* name : {kPackName, kPackFolder, kMusicFolder, kSongFolder, "Splash.jpg"})
+    fs::remove_all(game / name);
 }
 
 void WriteLoose(const std::vector<MadeFile>& files, const fs::path& game, bool mainAsFolder) {

@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
       for (const Asset& asset : assets) {
         if (asset.name != options.only && asset.part + "/" + asset.name != options.only) continue;
         const std::string bytes = asset.make();
-        std::ofstream(std::filesystem::path(asset.name).filename(), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(std::filesystem::path(asset.name).filename(), std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return 0;
       }
       throw std::runtime_error("no asset \"" + options.only + "\"");

@@ -12,14 +12,14 @@ enum class Eyes { kOpen, kClosed, kHappy, kWide, kSad, kDizzy };
 enum class Mouth { kSmile, kOpen, kO, kFlat, kFrown };
 
 struct Pose {
-  float lift;     // pixels above the ground (of a 96-pixel cell)
-  float squash;   // body height factor
-  float lean;     // sideways shift of the head
+  float lift;    // pixels above the ground (of a 96-pixel cell)
+  float squash;  // body height factor
+  float lean;    // sideways shift of the head
   Eyes eyes;
   Mouth mouth;
   float left, right;  // arm angles in degrees: 0 down, 90 out, 180 up
   bool sparkle;
-  float turn;     // the star's own turn (0..1)
+  float turn;  // the star's own turn (0..1)
 };
 
 const std::map<std::string, Pose>& Poses() {
@@ -115,8 +115,12 @@ void Face(Picture& picture, const Style& style, const Frame& f, const Pose& pose
       ink.Ellipse(f.X(x), f.Y(my), f.R(2.8f), f.R(2.4f));
       tongue.Ellipse(f.X(x), f.Y(my - 1.1f), f.R(1.6f), f.R(1.0f));
       break;
-    case Mouth::kO: ink.Ring(f.X(x), f.Y(my), f.R(1.8f), f.R(1.2f)); break;
-    case Mouth::kFlat: ink.Line(f.X(x - 2.5f), f.Y(my), f.X(x + 2.5f), f.Y(my), f.R(1.1f)); break;
+    case Mouth::kO:
+      ink.Ring(f.X(x), f.Y(my), f.R(1.8f), f.R(1.2f));
+      break;
+    case Mouth::kFlat:
+      ink.Line(f.X(x - 2.5f), f.Y(my), f.X(x + 2.5f), f.Y(my), f.R(1.1f));
+      break;
     case Mouth::kFrown:
       ink.Line(f.X(x - 2.8f), f.Y(my - 1), f.X(x), f.Y(my + 0.6f), f.R(1.1f));
       ink.Line(f.X(x), f.Y(my + 0.6f), f.X(x + 2.8f), f.Y(my - 1), f.R(1.1f));
@@ -289,7 +293,7 @@ std::vector<std::string> PoseNames() {
 }
 
 std::unique_ptr<Picture> MascotSheet(const Style& style, const std::string& species, int w, int h, int columns,
-                    const std::vector<std::string>& poses) {
+                                     const std::vector<std::string>& poses) {
   const auto drawer = Species().find(species);
   if (drawer == Species().end()) throw std::runtime_error("no character \"" + species + "\"");
   const int rows = (static_cast<int>(poses.size()) + columns - 1) / columns;

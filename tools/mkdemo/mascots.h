@@ -21,6 +21,6 @@ std::vector<std::string> PoseNames();
 // Cells of w x h, `columns` across, filled with the poses from the top left; the character stands on the cell's
 // bottom (4 pixels above it) in the middle, scaled to the cell's height (96 is the standard size).
 std::unique_ptr<Picture> MascotSheet(const Style& style, const std::string& species, int w, int h, int columns,
-                    const std::vector<std::string>& poses);
+                                     const std::vector<std::string>& poses);
 
 }  // namespace mkdemo

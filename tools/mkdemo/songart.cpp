@@ -41,7 +41,8 @@ void Check(const ArtRecipe& r) {
   const std::string& kind = w[0];
   const std::string ext = Extension(r.name);
   if (kind == "backdrop") {
-    if ((w.size() != 3 && w.size() != 5) || !IsScene(w[1])) throw std::runtime_error("backdrop SCENE SEED [FRAME FRAMES]");
+    if ((w.size() != 3 && w.size() != 5) || !IsScene(w[1]))
+      throw std::runtime_error("backdrop SCENE SEED [FRAME FRAMES]");
     for (std::size_t i = 2; i < w.size(); ++i) Whole(w[i]);
     if (ext != ".jpg" && ext != ".png" && ext != ".bmp") throw std::runtime_error("a background is .jpg, .png or .bmp");
   } else if (kind == "strip" || kind == "sheet") {
@@ -120,7 +121,8 @@ std::string Make(const Style& style, const SongSource& song, const ArtRecipe& r)
                                : MascotSheet(style, w[1], Whole(w[2]), Whole(w[3]), Whole(w[4]), poses);
     return PictureFile(*picture, r.name, true);
   }
-  if (w[0] == "sound") return SoundFile(r.name, Render(ReadScore(CommonFolder(song) + "/sounds/" + w[1] + ".txt"), 0.7f), 0.4f);
+  if (w[0] == "sound")
+    return SoundFile(r.name, Render(ReadScore(CommonFolder(song) + "/sounds/" + w[1] + ".txt"), 0.7f), 0.4f);
   return Slurp(CopySource(song, r));
 }
 

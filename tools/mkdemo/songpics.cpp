@@ -133,7 +133,8 @@ std::string Data(const Style& style, const SongSource& song) {
                 static_cast<int>(std::lround(song.score.tempo)));
   Caption(picture, style, tempo, 243 - Mask::TextWidth(tempo, 12), 12, 12, Solid(style.Colour("mist")));
   const int size = FittingSize(song.title, 18, 230, true);
-  Caption(picture, style, song.title, 12, 34, size, Vertical(style.Colour("cream"), style.Colour("gold"), 36, 36 + size), true);
+  Caption(picture, style, song.title, 12, 34, size,
+          Vertical(style.Colour("cream"), style.Colour("gold"), 36, 36 + size), true);
   Caption(picture, style, song.artist, 12, 58, 12, Solid(style.Colour("lavender")));
   Mask rule = picture.NewMask();
   rule.Line(12, 78, 243, 78, 0.8f);

@@ -33,8 +33,9 @@ std::string SongId(const SongSource& song) {
   std::snprintf(tempo, sizeof tempo, "TEMPO=%d", static_cast<int>(std::lround(song.score.tempo)));
   const int seconds = static_cast<int>(std::lround(song.score.beats * 60 / song.score.tempo));
   std::snprintf(length, sizeof length, "LENGTH=%d:%02d", seconds / 60, seconds % 60);
-  const std::string lines[] = {tag, song.id, song.version >= 200 ? song.options : "", Cp932(song.title),
-                               Cp932(song.artist), tempo, length, "BELVAR"};
+  const std::string lines[] = {
+      tag,    song.id, song.version >= 200 ? song.options : "", Cp932(song.title), Cp932(song.artist), tempo,
+      length, "BELVAR"};
   std::string out;
   for (const std::string& line : lines) out += line + "\r\n";
   return out;
@@ -87,9 +88,7 @@ void AddPart(const Context& context, const SongPtr& song, const SongPart& part,
 void AddKeyPart(const SongPtr& song, const SongPart& part, std::vector<Asset>& assets) {
   for (int pitch : ChartPitches(*song))
     assets.push_back({ToneName(pitch) + "." + song->tones, Place::kPart,
-                      [song, pitch] {
-                        return SoundFile("tone." + song->tones, Tone(*song, pitch), kToneQuality);
-                      },
+                      [song, pitch] { return SoundFile("tone." + song->tones, Tone(*song, pitch), kToneQuality); },
                       PartPath(*song, part)});
 }
 
@@ -99,11 +98,14 @@ void AddSongs(const Context& context, std::vector<Asset>& assets) {
   for (const std::string& id : SongIds(context.dataFolder)) {
     const SongPtr song = std::make_shared<const SongSource>(ReadSongSource(context.dataFolder, id));
     const std::map<std::string, ArtRecipe> art = ReadArt(*song);
-    assets.push_back({"Song/" + id + "/song." + song->audio, Place::kRoot,
-                      [song] { return SoundFile("song." + song->audio, Render(song->score, kSongPeak), kSongQuality); }});
+    assets.push_back({"Song/" + id + "/song." + song->audio, Place::kRoot, [song] {
+                        return SoundFile("song." + song->audio, Render(song->score, kSongPeak), kSongQuality);
+                      }});
     for (const SongPart& part : song->parts) {
-      if (part.name == "key") AddKeyPart(song, part, assets);
-      else AddPart(context, song, part, art, assets);
+      if (part.name == "key")
+        AddKeyPart(song, part, assets);
+      else
+        AddPart(context, song, part, art, assets);
     }
   }
 }

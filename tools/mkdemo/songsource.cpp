@@ -42,10 +42,14 @@ void Setting(SongSource& song, const std::string& key, const std::string& rest) 
   const auto need = [&](std::size_t n) {
     if (words.size() < n) throw LineError(key + ": " + std::to_string(n) + " values wanted");
   };
-  if (key == "title") need(1), song.title = rest;
-  else if (key == "artist") need(1), song.artist = rest;
-  else if (key == "version") need(1), song.version = static_cast<int>(Number(words[0]));
-  else if (key == "options") song.options = rest;
+  if (key == "title")
+    need(1), song.title = rest;
+  else if (key == "artist")
+    need(1), song.artist = rest;
+  else if (key == "version")
+    need(1), song.version = static_cast<int>(Number(words[0]));
+  else if (key == "options")
+    song.options = rest;
   else if (key == "audio" || key == "tones") {
     need(1);
     if (!IsKind(words[0])) throw LineError(key + ": ogg, adp or wav");
@@ -61,20 +65,23 @@ void Setting(SongSource& song, const std::string& key, const std::string& rest) 
     for (const std::string& w : words)
       if (w != "songtitle" && w != "songtitle2") throw LineError("titles: songtitle or songtitle2");
     song.titlePictures = words;
-  } else if (key == "play") need(1), song.play = words[0];
+  } else if (key == "play")
+    need(1), song.play = words[0];
   else if (key == "keys") {
     need(2);
     song.keyBase = static_cast<int>(NotePitch(words[0]));
     if (words[1] != "major" && words[1] != "minor") throw LineError("keys: major or minor");
     song.minor = words[1] == "minor";
-  } else if (key == "colour") need(1), song.colour = words[0];
+  } else if (key == "colour")
+    need(1), song.colour = words[0];
   else if (key == "lyric") {
     need(1);
     const auto [beat, text] = SplitFirst(rest);
     if (text.find(',') != std::string::npos && song.version < 111)
       throw LineError("lyric: a comma ends the lyric of a version below 111");
     song.lyrics.push_back({Number(beat), text});
-  } else throw LineError("unknown setting \"" + key + "\"");
+  } else
+    throw LineError("unknown setting \"" + key + "\"");
 }
 
 }  // namespace
@@ -95,7 +102,8 @@ std::vector<std::string> SongIds(const std::string& dataFolder) {
   std::vector<std::string> ids;
   const std::string list = dataFolder + "/songs/songs.txt";
   for (const DataLine& line : ReadDataLines(list)) {
-    if (line.text.size() != 4) throw std::runtime_error(list + ":" + std::to_string(line.number) + ": an ID has 4 characters");
+    if (line.text.size() != 4)
+      throw std::runtime_error(list + ":" + std::to_string(line.number) + ": an ID has 4 characters");
     ids.push_back(line.text);
   }
   return ids;

@@ -14,7 +14,8 @@
 //     play     melody               the voice of score.txt whose notes are the chart and the key tones
 //     keys     C5 major             the pitch of key A and the scale that climbs the keys from there
 //     colour   gold                 the accent colour of the song's pictures (a palette name)
-//     lyric    8 きらめく星が          from beat 8 the lyric line shows these words; a lyric without words clears it
+//     lyric    8 きらめく星が         from beat 8 the lyric line shows these words; a lyric without words
+//                                   clears it
 //   score.txt  the note list of the song audio (tools/mkdemo/score.h); the played voice is the chart
 //   art.txt    how to make each picture, sound and motion file the stage scripts name (tools/mkdemo/songart.h)
 //   *.txt      the stage-script sources (tools/mkdemo/stage.h) and the motion description files

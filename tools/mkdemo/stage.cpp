@@ -61,7 +61,8 @@ std::string StageFile(const std::string& source, double tempo) {
     ++number;
     std::string text = line;
     const std::string content = Content(line);
-    if (!content.empty() && content[0] == '[') events = content != "[Load]";
+    if (!content.empty() && content[0] == '[')
+      events = content != "[Load]";
     else if (events && !content.empty() && content[0] == 'b') {
       const std::size_t comma = content.find(',');
       const std::string beats = content.substr(1, comma == std::string::npos ? std::string::npos : comma - 1);
@@ -92,7 +93,8 @@ std::vector<std::string> ExpandBracketPattern(const std::string& pattern) {
       range = true;
       continue;
     }
-    if (!range) names.push_back(prefix + c + suffix);
+    if (!range)
+      names.push_back(prefix + c + suffix);
     else
       for (int ch = previous + 1; ch <= c; ++ch) names.push_back(prefix + static_cast<char>(ch) + suffix);
     previous = c;
@@ -132,13 +134,18 @@ std::vector<std::string> StageFiles(const std::string& source, const std::vector
     const std::vector<std::string> f = Fields(content);
     const std::string word = Upper(f[0]);
     const auto field = [&](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
-    if (word == "BGPIC" || word == "WAVE") add(field(2));
+    if (word == "BGPIC" || word == "WAVE")
+      add(field(2));
     else if (word == "BGANIM")
       for (const std::string& name : ExpandBracketPattern(field(2))) add(name);
-    else if (Command(word, "CHAR", 6)) add(field(2));
-    else if (Command(word, "CERR", 6)) add(field(1));
-    else if (Command(word, "ECHAR", 7)) addMotion(field(2));
-    else if (Command(word, "ECERR", 7)) addMotion(field(1));
+    else if (Command(word, "CHAR", 6))
+      add(field(2));
+    else if (Command(word, "CERR", 6))
+      add(field(1));
+    else if (Command(word, "ECHAR", 7))
+      addMotion(field(2));
+    else if (Command(word, "ECERR", 7))
+      addMotion(field(1));
   }
   return files;
 }
