@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -66,6 +67,14 @@ inline std::unique_ptr<Loaded> LoadPicture(const std::string& bytes, Kind kind, 
       break;
   }
   return ok ? std::move(loaded) : nullptr;
+}
+
+// Every file below `folder`, by its path relative to it.
+inline std::map<std::string, std::string> Tree(const std::filesystem::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) files[std::filesystem::relative(entry.path(), folder).string()] = Slurp(entry.path());
+  return files;
 }
 
 }  // namespace demofiles

@@ -513,13 +513,6 @@ TEST(DemoGameModes, PackAndFolderHoldTheSameFiles) {
   EXPECT_EQ(Slurp(kGame / "Splash.jpg"), Slurp(kFolderGame / "Splash.jpg"));
 }
 
-// Every file below `folder`, by its path relative to it.
-std::map<std::string, std::string> Tree(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = Slurp(entry.path());
-  return files;
-}
 
 // Another run, on another number of threads, gives the bytes of the build's run: nothing depends on the time,
 // the machine or the order in which the assets were made.

@@ -779,12 +779,6 @@ TEST(DemoSongStages, StageSoundsComeInEveryKind) {
   EXPECT_EQ(kinds, (std::set<std::string>{".OGG", ".ADP", ".WAV"}));
 }
 
-std::map<std::string, std::string> Tree(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = Slurp(entry.path());
-  return files;
-}
 
 TEST(DemoSongModes, PackAndFolderGamesHoldTheSameSongs) {
   EXPECT_TRUE(Tree(kGame / "Song") == Tree(kFolderGame / "Song"));

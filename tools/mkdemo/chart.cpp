@@ -6,7 +6,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "platform/text.h"
+#include "tools/mkdemo/style.h"
 #include "tools/mkdemo/synth.h"
 
 namespace mkdemo {
@@ -22,11 +22,6 @@ constexpr char kKeys[] = "asdfjkl;ghqweruioptyzxcvm<./bn";
 
 int FloorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-std::string Cp932(const std::string& utf8) {
-  const auto text = platform::text::Utf8ToCp932(utf8);
-  if (!text) throw std::runtime_error("text without a CP932 form: " + utf8);
-  return *text;
-}
 
 // Up to three decimals, without trailing zeros.
 std::string Decimal(double value) {
@@ -102,11 +97,11 @@ std::vector<int> ChartPitches(const SongSource& song) {
 }
 
 std::string ChartFile(const SongSource& song) {
-  std::string out = "# " + song.id + " " + Cp932(song.title) + "\r\n";
+  std::string out = "# " + song.id + " " + Cp932Text(song.title) + "\r\n";
   out += "# time (88.2 a millisecond), length (beats), tone, key / lyric\r\n";
   for (const ChartNote& note : ChartNotes(song)) {
     out += std::to_string(std::max(1L, note.Time())) + "," + Decimal(note.length) + ",";
-    out += note.rest ? "@" + (note.words.empty() ? "" : "," + Cp932(note.words))
+    out += note.rest ? "@" + (note.words.empty() ? "" : "," + Cp932Text(note.words))
                      : ToneName(note.pitch) + "," + KeyCharacter(note.key);
     out += "\r\n";
   }

@@ -5,12 +5,12 @@
 #include <memory>
 #include <stdexcept>
 
-#include "platform/text.h"
 #include "tools/mkdemo/chart.h"
 #include "tools/mkdemo/songart.h"
 #include "tools/mkdemo/songpics.h"
 #include "tools/mkdemo/soundfiles.h"
 #include "tools/mkdemo/stage.h"
+#include "tools/mkdemo/style.h"
 #include "tools/mkdemo/synth.h"
 
 namespace mkdemo {
@@ -21,11 +21,6 @@ using SongPtr = std::shared_ptr<const SongSource>;
 
 constexpr float kSongPeak = 0.8f, kSongQuality = 0.3f, kToneQuality = 0.4f;
 
-std::string Cp932(const std::string& utf8) {
-  const auto text = platform::text::Utf8ToCp932(utf8);
-  if (!text) throw std::runtime_error("text without a CP932 form: " + utf8);
-  return *text;
-}
 
 std::string SongId(const SongSource& song) {
   char tag[32], tempo[32], length[32];
@@ -34,7 +29,7 @@ std::string SongId(const SongSource& song) {
   const int seconds = static_cast<int>(std::lround(song.score.beats * 60 / song.score.tempo));
   std::snprintf(length, sizeof length, "LENGTH=%d:%02d", seconds / 60, seconds % 60);
   const std::string lines[] = {
-      tag,    song.id, song.version >= 200 ? song.options : "", Cp932(song.title), Cp932(song.artist), tempo,
+      tag,    song.id, song.version >= 200 ? song.options : "", Cp932Text(song.title), Cp932Text(song.artist), tempo,
       length, "BELVAR"};
   std::string out;
   for (const std::string& line : lines) out += line + "\r\n";
@@ -95,12 +90,16 @@ void AddKeyPart(const SongPtr& song, const SongPart& part, std::vector<Asset>& a
 }  // namespace
 
 void AddSongs(const Context& context, std::vector<Asset>& assets) {
-  for (const std::string& id : SongIds(context.dataFolder)) {
-    const SongPtr song = std::make_shared<const SongSource>(ReadSongSource(context.dataFolder, id));
-    const std::map<std::string, ArtRecipe> art = ReadArt(*song);
-    assets.push_back({"Song/" + id + "/song." + song->audio, Place::kRoot, [song] {
+  std::vector<SongPtr> songs;
+  for (const std::string& id : SongIds(context.dataFolder))
+    songs.push_back(std::make_shared<const SongSource>(ReadSongSource(context.dataFolder, id)));
+  // The audio first: the longest jobs, so that the threads share the rest evenly.
+  for (const SongPtr& song : songs)
+    assets.push_back({"Song/" + song->id + "/song." + song->audio, Place::kRoot, [song] {
                         return SoundFile("song." + song->audio, Render(song->score, kSongPeak), kSongQuality);
                       }});
+  for (const SongPtr& song : songs) {
+    const std::map<std::string, ArtRecipe> art = ReadArt(*song);
     for (const SongPart& part : song->parts) {
       if (part.name == "key")
         AddKeyPart(song, part, assets);

@@ -8,16 +8,12 @@
 #include <stdexcept>
 
 #include "platform/text.h"
+#include "tools/mkdemo/style.h"
 
 namespace mkdemo {
 
 namespace {
 
-std::string Trim(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
 
 std::vector<std::string> Lines(const std::string& path) {
   std::ifstream in(path);
