@@ -25,17 +25,18 @@
 #include "graphics/vxpng.h"
 #include "graphics/zoalpha.h"
 #include "graphics/zorgbbits.h"
+#include "demo/demofiles.h"
 #include "support/tempdir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace demofiles;
 
 const fs::path kGame = QORM_DEMO_GAME_DIR;
 const fs::path kFolderGame = QORM_DEMO_FOLDER_DIR;
 
 enum class Where { kRoot, kMain, kBgm };
-enum class Kind { kJpeg, kBmp, kPng, kPngAlpha, kMask, kTable, kSound, kMusic };
 
 struct Expected {
   const char* name;
@@ -119,20 +120,6 @@ const Expected kAssets[] = {
 // longer, or the repeat would start from the beginning.
 const std::map<std::string, std::int64_t> kLoopPoints = {{"Track03.bgm", 3175020}, {"Track04.bgm", 907224}};
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-std::string ReadAll(VXStream* stream) {
-  std::string bytes(static_cast<std::size_t>(stream->GetSize()), '\0');
-  stream->Seek(0, VXSeekBegin);
-  EXPECT_EQ(stream->Read(bytes.data(), static_cast<int>(bytes.size())), static_cast<int>(bytes.size()));
-  return bytes;
-}
-
 // The three ways the game reaches its data: the main data manager (pack or folder), the "BGM" folder manager and
 // plain files beside the program.
 class GameData {
@@ -161,33 +148,6 @@ private:
   fs::path game_;
   VXFileMan main_, music_;
 };
-
-struct Loaded {
-  TZoRGBBits bits;
-  TZoAlpha alpha;
-};
-
-// Decodes a picture as the game does: into a bitmap in the render depth (32-bit unless asked), a PNG's alpha into
-// its plane, a mask into the plane alone.
-std::unique_ptr<Loaded> LoadPicture(const std::string& bytes, Kind kind, VXBitDepth depth = bd32) {
-  auto loaded = std::make_unique<Loaded>();
-  loaded->bits.SetBitDepth(depth);
-  VXMemoryStream stream(bytes.data(), static_cast<int>(bytes.size()));
-  bool ok = false;
-  switch (kind) {
-    case Kind::kJpeg: ok = loaded->bits.DrawJpegStream(&stream, 0, 0); break;
-    case Kind::kBmp: ok = loaded->bits.DrawBmpStream(&stream, 0, 0); break;
-    case Kind::kPng: ok = loaded->bits.DrawPngStream(&stream, 0, 0); break;
-    case Kind::kPngAlpha:
-      EXPECT_EQ(ChkChannelPng(&stream), 4) << "a picture drawn through its alpha plane needs an alpha channel";
-      stream.Seek(0, VXSeekBegin);
-      ok = loaded->bits.DrawPngStream(&stream, 0, 0, &loaded->alpha);
-      break;
-    case Kind::kMask: ok = loaded->alpha.LoadAlphaStream(&stream, 0, 0); break;
-    default: break;
-  }
-  return ok ? std::move(loaded) : nullptr;
-}
 
 struct Decoded {
   int channels = 0, rate = 0, bits = 0;
@@ -553,13 +513,6 @@ TEST(DemoGameModes, PackAndFolderHoldTheSameFiles) {
   EXPECT_EQ(Slurp(kGame / "Splash.jpg"), Slurp(kFolderGame / "Splash.jpg"));
 }
 
-// Every file below `folder`, by its path relative to it.
-std::map<std::string, std::string> Tree(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file()) files[fs::relative(entry.path(), folder).string()] = Slurp(entry.path());
-  return files;
-}
 
 // Another run, on another number of threads, gives the bytes of the build's run: nothing depends on the time,
 // the machine or the order in which the assets were made.

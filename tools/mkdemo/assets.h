@@ -15,12 +15,16 @@ enum class Place {
   kRoot,  // the game folder itself (the splash picture)
   kMain,  // the main data: "Game.pak" in pack mode, the folder "Game_Pak" in folder mode
   kBgm,   // the music folder "BGM"
+  kPart,  // a part of a song: a pack or a folder below the game folder, named by `part`
 };
 
 struct Asset {
   std::string name;  // as the game opens it
   Place place;
   std::function<std::string()> make;
+  // kPart: the part's path in the game folder, as the game names it with '/' for '\\': "Song/QM01/song.pak" is a
+  // pack, "Song/QM01/song" a folder.
+  std::string part = {};
 };
 
 struct Context {

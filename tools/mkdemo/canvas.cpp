@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "graphics/vxfont.h"
-#include "platform/text.h"
+#include "tools/mkdemo/style.h"
 
 namespace mkdemo {
 
@@ -31,11 +31,7 @@ void BoxLine(unsigned char* line, int n, int step, int radius, std::vector<int>&
   }
 }
 
-VXString Cp932(const std::string& utf8) {
-  const auto text = platform::text::Utf8ToCp932(utf8);
-  if (!text) throw std::runtime_error("text without a CP932 form: " + utf8);
-  return VXString(text->c_str());
-}
+VXString Cp932(const std::string& utf8) { return VXString(Cp932Text(utf8).c_str()); }
 
 VXFontParam FontParam(int pixels, bool bold, const char* face) {
   VXFontParam param;

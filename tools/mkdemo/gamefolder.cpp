@@ -1,5 +1,6 @@
 #include "tools/mkdemo/gamefolder.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -19,6 +20,7 @@ constexpr std::uint64_t kPackTime = 133564032000000000ull;
 const char* const kPackName = "Game.pak";
 const char* const kPackFolder = "Game_Pak";
 const char* const kMusicFolder = "BGM";
+const char* const kSongFolder = "Song";
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
@@ -27,19 +29,21 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   if (!out.flush()) throw std::runtime_error(path.string() + " cannot be written");
 }
 
-// Pictures and sounds are compressed already; the rest (BMP, text) is worth packing with the Mariel coder.
+// Pictures and sounds are compressed already; the rest (BMP, wave, text) is worth packing with the Mariel coder.
 int PackCoder(const std::string& name) {
   const std::string ext = fs::path(name).extension().string();
-  return ext == ".png" || ext == ".jpg" || ext == ".ogg" ? VXPackAddStore : VXPackAddMariel;
+  return ext == ".png" || ext == ".jpg" || ext == ".ogg" || ext == ".adp" ? VXPackAddStore : VXPackAddMariel;
 }
 
-void WritePack(const std::vector<MadeFile>& files, const fs::path& path) {
+// The files of one place (and part) into a new pack at `path`, in the order of the list.
+void WritePack(const std::vector<MadeFile>& files, const fs::path& path, Place place, const std::string& part = {}) {
+  fs::create_directories(path.parent_path());
   VXPack pack;
   pack.SetReadOnly(false);
   if (!pack.NewPack(path.string().c_str())) throw std::runtime_error(path.string() + ": " + pack.GetLastError());
   const FILETIME time{static_cast<std::uint32_t>(kPackTime), static_cast<std::uint32_t>(kPackTime >> 32)};
   for (const MadeFile& file : files) {
-    if (file.place != Place::kMain) continue;
+    if (file.place != place || file.part != part) continue;
     VXMemoryStream source(file.bytes.data(), static_cast<int>(file.bytes.size()));
     if (!pack.AddStream(file.name.c_str(), &source, time, PackCoder(file.name), true))
       throw std::runtime_error(path.string() + ": " + file.name + ": " + pack.GetLastError());
@@ -47,8 +51,11 @@ void WritePack(const std::vector<MadeFile>& files, const fs::path& path) {
   if (!pack.EndPack()) throw std::runtime_error(path.string() + ": " + pack.GetLastError());
 }
 
+bool IsPackPart(const std::string& part);
+
 void ClearEarlierRun(const fs::path& game) {
-  for (const char* name : {kPackName, kPackFolder, kMusicFolder, "Splash.jpg"}) fs::remove_all(game / name);
+  for (const char* name : {kPackName, kPackFolder, kMusicFolder, kSongFolder, "Splash.jpg"})
+    fs::remove_all(game / name);
 }
 
 void WriteLoose(const std::vector<MadeFile>& files, const fs::path& game, bool mainAsFolder) {
@@ -59,7 +66,23 @@ void WriteLoose(const std::vector<MadeFile>& files, const fs::path& game, bool m
       case Place::kMain:
         if (mainAsFolder) WriteFile(game / kPackFolder / file.name, file.bytes);
         break;
+      case Place::kPart:
+        if (!IsPackPart(file.part)) WriteFile(game / file.part / file.name, file.bytes);
+        break;
     }
+  }
+}
+
+bool IsPackPart(const std::string& part) { return fs::path(part).extension() == ".pak"; }
+
+// The song parts that are packs, each once, in the order they first appear.
+void WritePackParts(const std::vector<MadeFile>& files, const fs::path& game) {
+  std::vector<std::string> done;
+  for (const MadeFile& file : files) {
+    if (file.place != Place::kPart || !IsPackPart(file.part)) continue;
+    if (std::find(done.begin(), done.end(), file.part) != done.end()) continue;
+    done.push_back(file.part);
+    WritePack(files, game / file.part, Place::kPart, file.part);
   }
 }
 
@@ -72,8 +95,9 @@ void WriteGameFolders(const std::vector<MadeFile>& files, const std::string& pac
       ClearEarlierRun(game);
     }
     WriteLoose(files, packGame, false);
-    WritePack(files, fs::path(packGame) / kPackName);
+    WritePack(files, fs::path(packGame) / kPackName, Place::kMain);
     WriteLoose(files, folderGame, true);
+    for (const fs::path& game : {fs::path(packGame), fs::path(folderGame)}) WritePackParts(files, game);
   } catch (const fs::filesystem_error& e) {
     throw std::runtime_error(e.what());
   }

@@ -3,8 +3,9 @@
 //   writer) and "BGM/";
 // - folder mode: a second game folder gets the same files with the main data as plain files under "Game_Pak/".
 // (A folder holding both "Game.pak" and "Game_Pak" reads the pack, so the two modes live in two folders.)
-// What an earlier run left there ("Game.pak", "Game_Pak/", "BGM/", "Splash.jpg") is replaced; nothing else in the
-// folders is touched. Pack entries carry one fixed time stamp, so equal files give an equal pack.
+// The songs ("Song/<ID>/...") are the same in both: each part of a song is a pack or a folder as its asset rows say.
+// What an earlier run left there ("Game.pak", "Game_Pak/", "BGM/", "Song/", "Splash.jpg") is replaced; nothing else
+// in the folders is touched. Pack entries carry one fixed time stamp, so equal files give an equal pack.
 #pragma once
 
 #include <string>
@@ -18,6 +19,7 @@ struct MadeFile {
   std::string name;
   Place place;
   std::string bytes;
+  std::string part = {};
 };
 
 // Throws std::runtime_error naming what could not be written.

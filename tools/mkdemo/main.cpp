@@ -5,12 +5,14 @@
 // DATA is the source folder; GAME the game folder that gets "Game.pak" (pack mode); FOLDERGAME a second game folder
 // that gets the same data as files under "Game_Pak" (folder mode). Both get "Splash.jpg" and "BGM/". The assets are
 // made on N threads (4 by default); the result does not depend on N. --only makes one asset into the current folder
-// (for looking at it while drawing it). Exit status 0 on success, 1 with a message on standard error otherwise.
+// (for looking at it while drawing it); a file of a song part is named with its part
+// ("Song/QM01/song.pak/curtain.png"). Exit status 0 on success, 1 with a message on standard error otherwise.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -54,7 +56,7 @@ std::vector<MadeFile> MakeAll(const std::vector<Asset>& assets, int jobs) {
   auto work = [&] {
     for (std::size_t i; (i = next++) < assets.size();) {
       try {
-        made[i] = {assets[i].name, assets[i].place, assets[i].make()};
+        made[i] = {assets[i].name, assets[i].place, assets[i].make(), assets[i].part};
       } catch (...) {
         std::lock_guard<std::mutex> lock(failureLock);
         if (!failure) failure = std::current_exception();
@@ -83,9 +85,10 @@ int main(int argc, char** argv) {
     std::vector<Asset> assets = AllAssets(context);
     if (!options.only.empty()) {
       for (const Asset& asset : assets) {
-        if (asset.name != options.only) continue;
+        if (asset.name != options.only && asset.part + "/" + asset.name != options.only) continue;
         const std::string bytes = asset.make();
-        std::ofstream(asset.name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(std::filesystem::path(asset.name).filename(), std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return 0;
       }
       throw std::runtime_error("no asset \"" + options.only + "\"");

@@ -31,14 +31,7 @@ float Pitch(const std::string& text, bool drums) {
     if (it == kHits.end()) throw LineError("\"" + text + "\" is not a drum (k s h o c t)");
     return static_cast<float>(it->second);
   }
-  static const int kSteps[] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
-  if (text.size() < 2 || text[0] < 'A' || text[0] > 'G') throw LineError("\"" + text + "\" is not a pitch");
-  int semitone = kSteps[text[0] - 'A'];
-  std::size_t at = 1;
-  if (text[at] == '#') ++semitone, ++at;
-  else if (text[at] == 'b') --semitone, ++at;
-  const double octave = Number(text.substr(at));
-  return static_cast<float>(12 * (octave + 1) + semitone);
+  return NotePitch(text);
 }
 
 class Reader {
@@ -110,6 +103,17 @@ private:
 };
 
 }  // namespace
+
+float NotePitch(const std::string& text) {
+  static const int kSteps[] = {9, 11, 0, 2, 4, 5, 7};  // A B C D E F G
+  if (text.size() < 2 || text[0] < 'A' || text[0] > 'G') throw LineError("\"" + text + "\" is not a pitch");
+  int semitone = kSteps[text[0] - 'A'];
+  std::size_t at = 1;
+  if (text[at] == '#') ++semitone, ++at;
+  else if (text[at] == 'b') --semitone, ++at;
+  const double octave = Number(text.substr(at));
+  return static_cast<float>(12 * (octave + 1) + semitone);
+}
 
 double Score::FramesPerBeat(int rate) const {
   if (loopFrame >= 0 && loops && loopBeat > 0) return loopFrame / loopBeat;

@@ -53,6 +53,9 @@ struct Score {
   double FramesPerBeat(int rate) const;
 };
 
+// A pitch name as a MIDI note number: "C4" is 60, '#' and 'b' alter. Throws std::runtime_error.
+float NotePitch(const std::string& text);
+
 // Throws std::runtime_error naming the file and line of anything it cannot read.
 Score ReadScore(const std::string& path);
 

@@ -4,15 +4,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace mkdemo {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-  const auto first = s.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
 
 // A comment starts with a '#' at the start of the line or after a blank ("C#4" is a pitch, not a comment).
 std::size_t CommentStart(const std::string& line) {
@@ -33,6 +29,18 @@ std::vector<DataLine> ReadDataLines(const std::string& path) {
     if (!text.empty()) lines.push_back({number, text});
   }
   return lines;
+}
+
+std::string Trim(const std::string& s) {
+  const auto first = s.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
+}
+
+std::string Cp932Text(const std::string& utf8) {
+  const auto text = platform::text::Utf8ToCp932(utf8);
+  if (!text) throw std::runtime_error("text without a CP932 form: " + utf8);
+  return *text;
 }
 
 std::pair<std::string, std::string> SplitFirst(const std::string& text) {

@@ -33,5 +33,10 @@ struct DataLine {
 std::vector<DataLine> ReadDataLines(const std::string& path);
 // The first word of a line and the rest (trimmed).
 std::pair<std::string, std::string> SplitFirst(const std::string& text);
+// Without surrounding blanks (spaces, tabs, CR).
+std::string Trim(const std::string& text);
+// UTF-8 text as CP932 bytes, as the game's text files hold it; throws std::runtime_error naming text without a
+// CP932 form.
+std::string Cp932Text(const std::string& utf8);
 
 }  // namespace mkdemo
