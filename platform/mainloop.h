@@ -73,7 +73,8 @@ int MatchHotKey(std::span<const HotKey> keys, const SDL_KeyboardEvent& key);
 
 // The desktop's global hot keys: SDL's event filter takes the key-down of a hot key out of the event stream (its
 // repeats and its key-up as well) before any window or input layer sees it, and reports the id of each press.
-// There is one SDL event filter per process: one filter at a time replaces any other while it lives.
+// There is one SDL event filter per process: one filter at a time replaces any other while it lives. Installing a
+// filter drops every event already queued (SDL's rule), so install it before anything is posted to the window.
 class HotKeyFilter {
 public:
   // `pressed` runs on the thread that pumps the events, inside SDL's pump: it should post work, not do it.

@@ -228,8 +228,9 @@ public:
   std::string GetFatalError() const;
   TGameApplication* GetApplication() const { return setup_.application; }
   bool IsApplicationTerminated() const;
-  // The game thread (null before FormShow and after FormHide).
+  // The game thread and the wait thread (null before FormShow and after FormHide).
   Classes::TThread* GetGameThread() const { return gameThread_.get(); }
+  TWaitThread* GetWaitThread() const { return waitThread_.get(); }
 
   // ---- Display
 
@@ -371,6 +372,11 @@ public:
   bool LoadPanelImage(TZoRGBPanel* panel, VXFileMan* files, VXString fileName) override;
   void ReleasePanelImage(TZoRGBPanel* panel) override;
 
+protected:
+  // Sets the display up in a window or full screen (with the composition surface where needed); false when the
+  // display cannot be enabled. Main thread, under the game and draw locks once running.
+  virtual bool SetupDisplay(bool window);
+
 private:
   friend void GameFrame(TGameForm* form);
   friend class TWaitThread;
@@ -390,7 +396,6 @@ private:
   bool CreateFonts();
   void OpenSystemSounds();
   void LoadOverlayPictures();
-  bool SetupDisplay(bool window);
   void ReleaseDisplay();
   void NotifyScreenChange(bool before);
   VXString DataPath(const VXString& name) const;

@@ -225,12 +225,12 @@ int RunLauncher(const TRunOptions& options, SessionEnd& sessionEnd) {
   std::string error;
   std::unique_ptr<platform::video::Window> window = platform::video::Window::Create(windowOptions, &error);
   if (!window) return StartFailed(error);
-  window->ShowCursor(false);
 
   int status = 0;
   std::string fatal;
   {
-    TSplashForm app(*window, input);
+    TSplashForm app(*window, input);  // before anything is queued for the window: see HotKeyFilter
+    window->ShowCursor(false);
     if (options.onFirstFrame) app.SetOnFirstFrame([&] { options.onFirstFrame(app); });
     SessionEnd::Route route(sessionEnd, app);
     if (sessionEnd.Requested()) return 0;  // asked to end before the game began
