@@ -71,12 +71,10 @@ void TThread::Suspend() {
 
 void TThread::Body() {
   std::exception_ptr fatal;
-  if (!terminated_) {
-    try {
-      Execute();
-    } catch (...) {
-      fatal = std::current_exception();
-    }
+  try {
+    Execute();  // also when terminated before it began: Execute looks at Terminated itself
+  } catch (...) {
+    fatal = std::current_exception();
   }
   std::lock_guard lock(mutex_);
   fatal_ = fatal;

@@ -6,7 +6,7 @@
 // condition) is kept, and the thread's next Suspend returns at once, so a thread that re-checks its condition after
 // every Suspend never sleeps through the wake-up meant for it. Terminate also wakes a suspended thread.
 //
-// The first Resume starts the system thread; Execute runs at most once. An exception that leaves Execute is kept
+// The first Resume starts the system thread, which runs Execute once, even when Terminate came first. An exception that leaves Execute is kept
 // (FatalException) and the thread ends normally. Owners Terminate and WaitFor before they delete the object (the
 // destructor does both as a last resort, but by then the derived part is gone); never from the thread itself.
 #pragma once

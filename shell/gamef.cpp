@@ -850,13 +850,16 @@ void TGameForm::UpdateFrameParts(int frames, bool byWaitThread) {
       }
     }
     if (state == 9 && !resultPending_) {
-      if (IsTransitionDone()) {
+      gameLock_.Enter();
+      const bool done = IsTransitionDone();
+      if (done) {
         ClearTransition();
         SetState(2);
-        NotifyMainThread(0);
       } else {
         AdvanceTransition(frames);
       }
+      gameLock_.Leave();
+      if (done) NotifyMainThread(0);
     }
   }
   if (frames > 0) {
@@ -890,6 +893,7 @@ bool TGameForm::BeginCompose(std::uint8_t& state, bool& gameLocked) {
     return false;
   }
   CountFps(&fps_, static_cast<std::uint32_t>(setup_.clock->NowMs()));
+  ++composedFrames_;
   return true;
 }
 
@@ -960,7 +964,8 @@ void TGameForm::DrawFullFrame() {
   }
   DrawOverlays(target, nullptr);
   if (composeSurface_ != nullptr) display_->GetBackSurface()->ConvertCopy(0, 0, composeSurface_, 0, 0, kWidth, kHeight);
-  if (ShouldFlip()) display_->Flip();
+  const bool flipped = ShouldFlip() && display_->Flip();
+  Presented(flipped);
   RemoveOverlays(target);
   fullRedraw_ = false;
   EndCompose(gameLocked);
@@ -972,8 +977,6 @@ void TGameForm::DrawUpdateFrame(int frames) {
   if (!BeginCompose(state, gameLocked)) return;
   TZoRGBBits* target = Target();
   VXRectSet dirty;
-  if (cursorX_ > -kCursorCell && cursorX_ < kWidth && cursorY_ > -kCursorCell && cursorY_ < kHeight)
-    dirty.UnionRect({cursorX_, cursorY_, cursorX_ + kCursorCell, cursorY_ + kCursorCell});
   TDrawUpdateHook hook;
   {
     std::lock_guard guard(hookLock_);
@@ -999,6 +1002,13 @@ void TGameForm::DrawUpdateFrame(int frames) {
     DrawTransition(target, &dirty);
     target->Unlock();
   }
+  if (dirty.IsRectEmpty() && !OverlaysChanged()) {
+    EndCompose(gameLocked);
+    return;
+  }
+  // The cursor of the last frame is wiped where it was.
+  if (cursorX_ > -kCursorCell && cursorX_ < kWidth && cursorY_ > -kCursorCell && cursorY_ < kHeight)
+    dirty.UnionRect({cursorX_, cursorY_, cursorX_ + kCursorCell, cursorY_ + kCursorCell});
   DrawOverlays(target, &dirty);
   if (composeSurface_ != nullptr && !dirty.IsRectEmpty()) {
     TZoRGBBits* back = display_->GetBackSurface();
@@ -1007,9 +1017,30 @@ void TGameForm::DrawUpdateFrame(int frames) {
       back->ConvertCopy(r.left, r.top, composeSurface_, r.left, r.top, r.right - r.left, r.bottom - r.top);
     back->Unlock();
   }
-  if (ShouldFlip()) display_->FlipModifyRect(dirty);
+  const bool flipped = ShouldFlip() && display_->FlipModifyRect(dirty);
+  Presented(flipped);
   RemoveOverlays(target);
   EndCompose(gameLocked);
+}
+
+// Whether the cursor or the FPS figure would look different from the picture last presented.
+bool TGameForm::OverlaysChanged() const {
+  TPoint p;
+  GetMousePos(p);
+  const int hot = cursorIndex_ >= 4 ? 15 : 0;
+  const int index = cursorBits_ != nullptr && cursorSave_ != nullptr ? cursorIndex_ : -1;
+  if (index != shownCursorIndex_ || (index >= 0 && (p.x - hot != shownCursorX_ || p.y - hot != shownCursorY_)))
+    return true;
+  const int fps = ShowFPS != 0 ? fps_.GetFps() : -1;
+  return fps != shownFps_;
+}
+
+// Records what the picture just presented shows; after a frame that was not presented, the next one is.
+void TGameForm::Presented(bool flipped) {
+  shownCursorIndex_ = !flipped ? -2 : cursorDrawn_ ? cursorIndex_ : -1;
+  shownCursorX_ = cursorX_;
+  shownCursorY_ = cursorY_;
+  shownFps_ = fpsDrawn_ ? fps_.GetFps() : -1;
 }
 
 void TGameForm::DrawSurfaceFrame() {
@@ -1023,6 +1054,7 @@ void TGameForm::DrawSurfaceFrame() {
   }
   if (hook.IsValid()) hook.Invoke(display_->GetBackSurface());
   if (ShouldFlip()) display_->Flip();
+  shownCursorIndex_ = -2;  // a movie frame covers the overlays
   EndCompose(gameLocked);
 }
 

@@ -293,7 +293,11 @@ public:
   // ---- Composition
 
   void DrawFullFrame();
+  // Presents only what changed: the dirty areas of the tree, a moved or changed cursor, a new FPS figure. A frame
+  // in which nothing changed is composed but not presented again.
   void DrawUpdateFrame(int frames);
+  // Frames composed so far (what the FPS figure counts).
+  std::uint64_t GetComposedFrames() const { return composedFrames_.load(); }
   void DrawSurfaceFrame() override;
   bool WaitDisplayReady();
   void SetOnDrawFull(TDrawFullHook hook);
@@ -408,6 +412,8 @@ private:
   void EndCompose(bool gameLocked);
   void DrawOverlays(TZoRGBBits* target, VXRectSet* dirty);
   void RemoveOverlays(TZoRGBBits* target);
+  bool OverlaysChanged() const;
+  void Presented(bool flipped);
   void DrawFpsText(TZoRGBBits* target);
   void BlendWaitImage(TZoRGBBits* target, int rate);
   void StepWaitImage(TZoRGBBits* target, VXRectSet& dirty);
@@ -455,6 +461,9 @@ private:
   TZoRGBBits* cursorSave_ = nullptr;
   TZoRGBBits* fpsSave_ = nullptr;
   bool fpsDrawn_ = false;
+  // What the picture last presented shows of the overlays; index -2: nothing known, present the next frame.
+  int shownCursorX_ = 0, shownCursorY_ = 0, shownCursorIndex_ = -2, shownFps_ = -1;
+  std::atomic<std::uint64_t> composedFrames_{0};
   TZoRGBBits* waitImage_ = nullptr;
   int waitLevel_ = 0, waitCounter_ = 0, waitFrame_ = 0;
   TZoRGBBits* capLogo_ = nullptr;

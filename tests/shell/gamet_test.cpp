@@ -32,12 +32,12 @@ void WithinAMinute(F f) {
   done.get();
 }
 
-// Lets the game thread step a frame: it paces "FULL" frames 3 ms apart on the test's clock.
+// Lets the game thread compose a frame: it paces "FULL" frames 3 ms apart on the test's clock.
 void LetItRun(GameWindow& w) {
-  const std::size_t before = w.Presented();
+  const std::uint64_t before = w.form->GetComposedFrames();
   w.clock.WaitForSleepers(2);
   w.AdvanceMs(5, 2);
-  ASSERT_TRUE(WaitFor([&] { return w.Presented() > before; }));
+  ASSERT_TRUE(WaitFor([&] { return w.form->GetComposedFrames() > before; }));
 }
 
 std::string SettingsText(const GameWindow& w) {
@@ -78,7 +78,8 @@ TEST(GameThread, KeepsTheFramesRunningAndEndsTheGameWhenAskedTo) {
   UserConfig = TUserConfig{};
 }
 
-// Full screen never asks; a quit request without a question (a termination signal) never asks either.
+// Full screen never asks; a quit request without a question (a termination signal) never asks either, also when
+// it comes before the thread has begun.
 TEST(GameThread, FullScreenAndTheSessionEndingNeverAsk) {
   for (bool fullScreen : {true, false}) {
     GameWindow w(WithGameThread());

@@ -107,7 +107,9 @@ public:
   }
 
   // Moves the clock and waits until the frame timer (and `sleepers` - 1 other threads on the clock) went back to
-  // sleep, having counted the time.
+  // sleep, having counted the time. With other threads on the clock (the wait thread, a game thread), wait for all
+  // of them to sleep first (clock.WaitForSleepers): a timer moved while inside a call counts the time only at its
+  // next deadline.
   void AdvanceMs(int ms, int sleepers = 1) {
     clock.AdvanceMs(ms);
     clock.WaitForSleepers(sleepers);
