@@ -14,31 +14,11 @@
 #include "platform/input.h"
 #include "platform/thread.h"
 #include "platform/video.h"
+#include "bench/gamewindowbench.h"
 #include "shell/gamef.h"
 
 namespace {
 
-class NullPresenter final : public platform::video::Presenter {
-public:
-  bool Present(const platform::video::Picture& picture, std::span<const platform::video::Rect>) override {
-    return platform::video::IsValid(picture);
-  }
-  void SetFullScreen(bool on) override { fullScreen_ = on; }
-  bool IsFullScreen() const override { return fullScreen_; }
-  void SetVSync(bool on) override { vsync_ = on; }
-  bool GetVSync() const override { return vsync_; }
-
-private:
-  bool fullScreen_ = false;
-  bool vsync_ = true;
-};
-
-class NoLoop final : public TGameApplication {
-public:
-  void Post(std::function<void()>) override {}
-  void Terminate() override {}
-  bool IsTerminated() const override { return false; }
-};
 
 // A window with a screen of two panels: an opaque gradient background and a 120 × 40 button with an alpha plane.
 struct Screen {

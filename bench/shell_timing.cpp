@@ -31,6 +31,7 @@
 #include "platform/process.h"
 #include "platform/thread.h"
 #include "platform/video.h"
+#include "bench/gamewindowbench.h"
 #include "shell/gamef.h"
 #include "shell/splashf.h"
 
@@ -126,23 +127,6 @@ int Startup(const std::string& self, int runs) {
 // ---- Frame-tick lateness: the game window on the real clock and timer, 30 FPS, frames stepped by a thread that
 // waits for them as the game thread does.
 
-class NullPresenter final : public platform::video::Presenter {
-public:
-  bool Present(const platform::video::Picture& p, std::span<const platform::video::Rect>) override {
-    return platform::video::IsValid(p);
-  }
-  void SetFullScreen(bool) override {}
-  bool IsFullScreen() const override { return false; }
-  void SetVSync(bool) override {}
-  bool GetVSync() const override { return true; }
-};
-
-class NoLoop final : public TGameApplication {
-public:
-  void Post(std::function<void()>) override {}
-  void Terminate() override {}
-  bool IsTerminated() const override { return false; }
-};
 
 struct Ticks {
   std::int64_t start = 0;  // the timer's start: frame k falls due at start + its place in the 30/35/35 ms cadence

@@ -138,6 +138,30 @@ struct MemManLog {
   }
 };
 
+// Holds a critical section for a scope, so that an exception never leaves it held.
+class Hold {
+public:
+  explicit Hold(VXCriticalSection& lock) : lock_(lock) { lock_.Enter(); }
+  ~Hold() { lock_.Leave(); }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+private:
+  VXCriticalSection& lock_;
+};
+
+// Keeps a bitmap locked for a scope.
+class Locked {
+public:
+  explicit Locked(TZoRGBBits* bits) : bits_(bits) { bits_->Lock(); }
+  ~Locked() { bits_->Unlock(); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+private:
+  TZoRGBBits* bits_;
+};
+
 void LogHookError(const char* what) { std::fprintf(stderr, "qorm: a frame hook failed: %s\n", what); }
 
 }  // namespace
@@ -367,10 +391,8 @@ void TGameForm::FormShow() {
   }
   SetState(2);
   {
-    VXCriticalSection& lock = drawLock_;
-    lock.Enter();
+    const Hold draw(drawLock_);
     fps_.Reset(static_cast<std::uint32_t>(setup_.clock->NowMs()));
-    lock.Leave();
   }
   waitThread_ = std::make_unique<TWaitThread>(*this);
   timer_->SetEnabled(true);
@@ -391,7 +413,7 @@ void TGameForm::LoadOverlayPictures() {
     FileMan->Close(s);
     return ok;
   };
-  drawLock_.Enter();
+  const Hold draw(drawLock_);
   cursorBits_ = NewBits(kCursorCell * kCursorCells, kCursorCell, renderDepth_);
   cursorAlpha_ = MemMan->CreateVCL<TZoAlpha>(nullptr);
   if (cursorAlpha_ != nullptr && (!cursorAlpha_->Resize(kCursorCell * kCursorCells, kCursorCell) ||
@@ -421,7 +443,6 @@ void TGameForm::LoadOverlayPictures() {
       MemMan->Delete(*alpha);
     }
   }
-  drawLock_.Leave();
 }
 
 void TGameForm::Close() {
@@ -479,9 +500,8 @@ std::string TGameForm::GetFatalError() const {
 }
 
 void TGameForm::SetState(std::uint8_t state) {
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   state_ = state;
-  gameLock_.Leave();
 }
 
 void TGameForm::FormHide() {
@@ -491,9 +511,10 @@ void TGameForm::FormHide() {
   running_ = false;
   timer_->SetEnabled(false);
   StopThreads();
-  gameLock_.Enter();
-  root_->SetCreated(false);
-  gameLock_.Leave();
+  {
+    const Hold game(gameLock_);
+    root_->SetCreated(false);
+  }
   ReleaseDevicesForHide();
   EndApplication();
 }
@@ -525,19 +546,19 @@ void TGameForm::StopThreads() {
 }
 
 void TGameForm::ReleaseDevicesForHide() {
-  drawLock_.Enter();
-  for (TZoRGBBits** bits : {&cursorBits_, &cursorSave_, &fpsSave_, &waitImage_, &capLogo_, &capCopy_})
-    MemMan->Delete(*bits);
-  for (TZoAlpha** alpha : {&cursorAlpha_, &capLogoAlpha_, &capCopyAlpha_}) MemMan->Delete(*alpha);
-  cursorIndex_ = -1;
-  if (transition_) transition_->Clear();
-  ReleaseDisplay();
-  drawLock_.Leave();
-  soundLock_.Enter();
+  {
+    const Hold draw(drawLock_);
+    for (TZoRGBBits** bits : {&cursorBits_, &cursorSave_, &fpsSave_, &waitImage_, &capLogo_, &capCopy_})
+      MemMan->Delete(*bits);
+    for (TZoAlpha** alpha : {&cursorAlpha_, &capLogoAlpha_, &capCopyAlpha_}) MemMan->Delete(*alpha);
+    cursorIndex_ = -1;
+    if (transition_) transition_->Clear();
+    ReleaseDisplay();
+  }
+  const Hold sound(soundLock_);
   if (silentBuffer_ != nullptr) silentBuffer_->Stop();
   MemMan->Delete(silentBuffer_);
   sound_->SetEnabled(false);
-  soundLock_.Leave();
 }
 
 // ---- Display ------------------------------------------------------------------------------------------------
@@ -582,53 +603,59 @@ void TGameForm::NotifyScreenChange(bool before) {
 
 bool TGameForm::ChangeWindowMode(bool window) {
   running_ = false;
-  gameLock_.Enter();
-  drawLock_.Enter();
-  bool result = false;
-  if (IsDisplayEnabled()) {
-    const bool previous = WindowMode != 0;
-    NotifyScreenChange(true);
-    ReleaseDisplay();
-    result = SetupDisplay(window);
-    // A mode that cannot be set up leaves the player the one that worked.
-    if (!result) {
-      ReleaseDisplay();
-      SetupDisplay(previous);
-    }
-    if (IsDisplayEnabled()) {
-      root_->SetModify();
-      display_->SetModifyRect({0, 0, kWidth, kHeight});
-    }
-    NotifyScreenChange(false);
-  }
-  drawLock_.Leave();
-  gameLock_.Leave();
+  const bool result = SwitchDisplay(window);
   running_ = true;
+  return result;
+}
+
+// The display released and set up again in the other mode, under the game lock and the draw lock; the previous
+// mode again when the new one cannot be set up.
+bool TGameForm::SwitchDisplay(bool window) {
+  const Hold game(gameLock_);
+  const Hold draw(drawLock_);
+  if (!IsDisplayEnabled()) return false;
+  const bool previous = WindowMode != 0;
+  NotifyScreenChange(true);
+  ReleaseDisplay();
+  const bool result = SetupDisplay(window);
+  // A mode that cannot be set up leaves the player the one that worked.
+  if (!result) {
+    ReleaseDisplay();
+    SetupDisplay(previous);
+  }
+  if (IsDisplayEnabled()) {
+    root_->SetModify();
+    display_->SetModifyRect({0, 0, kWidth, kHeight});
+  }
+  NotifyScreenChange(false);
   return result;
 }
 
 void TGameForm::OnHotKey(int id) {
   if (!shown_ || id != 2) return;  // the screenshot keys (0 and 1) are taken but do nothing yet
-  if (WindowMode == 0) {
-    ChangeWindowMode(true);
-  } else if (fullScreenAvailable_) {
-    ChangeWindowMode(false);
-  }
+  if (WindowMode == 0 || fullScreenAvailable_) ChangeWindowMode(WindowMode == 0);
   if (!IsDisplayEnabled()) RequestQuit(false);
+}
+
+void TGameForm::RequestWindowMode(bool window) {
+  if (setup_.application == nullptr) return;
+  setup_.application->Post([this, window] {
+    if (!shown_ || (!window && !fullScreenAvailable_) || window == (WindowMode != 0)) return;
+    ChangeWindowMode(window);
+    if (!IsDisplayEnabled()) RequestQuit(false);
+  });
 }
 
 void TGameForm::AddScreenChangeCallback(TScreenChangeCallback callback) {
   if (!callback.IsValid()) return;
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   screenCallbacks_.push_back(callback);
-  gameLock_.Leave();
 }
 
 void TGameForm::RemoveScreenChangeCallback(TScreenChangeCallback callback) {
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   const auto it = std::find(screenCallbacks_.begin(), screenCallbacks_.end(), callback);
   if (it != screenCallbacks_.end()) screenCallbacks_.erase(it);
-  gameLock_.Leave();
 }
 
 // ---- Input devices and pointer ------------------------------------------------------------------------------
@@ -714,30 +741,23 @@ int TGameForm::GetFramesDone() const {
 void TGameForm::SetFpsMode(std::uint8_t mode) {
   if (mode > kFpsNoSync || mode == fpsMode_) return;
   fpsMode_ = mode;
-  drawLock_.Enter();
-  if (display_ != nullptr) display_->NoVSync = mode == kFpsNoSync;
-  drawLock_.Leave();
+  {
+    const Hold draw(drawLock_);
+    if (display_ != nullptr) display_->NoVSync = mode == kFpsNoSync;
+  }
   if (mode >= kFpsFull) PulseFrameEvent();
   displayConfig_.FPSMode = mode;
   SaveDisplayConfig(displayConfig_);
 }
 
 int TGameForm::GetFps() const {
-  drawLock_.Enter();
-  const int fps = fps_.GetFps();
-  drawLock_.Leave();
-  return fps;
+  const Hold draw(drawLock_);
+  return fps_.GetFps();
 }
 
-void TGameForm::SetOnFrame(TFrameHook hook) {
-  std::lock_guard guard(hookLock_);
-  onFrame_ = hook;
-}
+void TGameForm::SetOnFrame(TFrameHook hook) { SetHook(onFrame_, hook); }
 
-void TGameForm::SetOnFrameInput(TFrameInputHook hook) {
-  std::lock_guard guard(hookLock_);
-  onFrameInput_ = hook;
-}
+void TGameForm::SetOnFrameInput(TFrameInputHook hook) { SetHook(onFrameInput_, hook); }
 
 void GameFrame(TGameForm* form) {
   if (form != nullptr) form->RunFrame(true, false);
@@ -755,11 +775,7 @@ void TGameForm::PaceFrame() {
 }
 
 void TGameForm::RunFrame(bool paced, bool byWaitThread) {
-  frameLock_.Enter();
-  struct Leave {
-    VXCriticalSection& lock;
-    ~Leave() { lock.Leave(); }
-  } leave{frameLock_};
+  const Hold frame(frameLock_);
   if (paced && frameEvent_) PaceFrame();
   const std::uint8_t state = state_;
   if (state == 10) return;
@@ -825,18 +841,12 @@ void TGameForm::UpdateFrameParts(int frames, bool byWaitThread) {
   if (!byWaitThread) {
     if (state != 9) DrainInput();
     if (state >= 3 && state <= 5 && !resultPending_ && frames > 0) {
-      gameLock_.Enter();
+      const Hold game(gameLock_);
       for (int i = 0; i < frames && root_ != nullptr; ++i) root_->Anime();
-      gameLock_.Leave();
     }
     if (state != 9) {
-      TFrameHook frameHook;
-      TFrameInputHook inputHook;
-      {
-        std::lock_guard guard(hookLock_);
-        frameHook = onFrame_;
-        inputHook = onFrameInput_;
-      }
+      const TFrameHook frameHook = CopyHook(onFrame_);
+      const TFrameInputHook inputHook = CopyHook(onFrameInput_);
       try {
         if (!resultPending_ && frames > 0 && input_ != nullptr) {
           input_->Update(frames);
@@ -849,24 +859,26 @@ void TGameForm::UpdateFrameParts(int frames, bool byWaitThread) {
         LogHookError("unknown exception");
       }
     }
-    if (state == 9 && !resultPending_) {
-      gameLock_.Enter();
-      const bool done = IsTransitionDone();
-      if (done) {
-        ClearTransition();
-        SetState(2);
-      } else {
-        AdvanceTransition(frames);
-      }
-      gameLock_.Leave();
-      if (done) NotifyMainThread(0);
-    }
+    if (state == 9 && !resultPending_ && StepTransition(frames)) NotifyMainThread(0);
   }
   if (frames > 0) {
-    // The sound service moves its volumes toward their targets here.
-    soundLock_.Enter();
-    soundLock_.Leave();
+    const Hold sound(soundLock_);
+    UpdateSoundVolumes(frames);
   }
+}
+
+void TGameForm::UpdateSoundVolumes(int) {}
+
+// One transition step under the game lock; true when the transition was done and has ended (state 2 again).
+bool TGameForm::StepTransition(int frames) {
+  const Hold game(gameLock_);
+  if (!IsTransitionDone()) {
+    AdvanceTransition(frames);
+    return false;
+  }
+  ClearTransition();
+  SetState(2);
+  return true;
 }
 
 // ---- Composition --------------------------------------------------------------------------------------------
@@ -880,27 +892,27 @@ bool TGameForm::ShouldFlip() const {
   return WindowMode != 0 || setup_.input == nullptr || setup_.input->HasFocus();
 }
 
-// The common start of the composers: the compose guard (a busy guard drops the frame), the game lock outside the
-// wait thread's states, the draw lock, a ready display, and the frame counted.
-bool TGameForm::BeginCompose(std::uint8_t& state, bool& gameLocked) {
-  if (!composeGuard_.Check()) return false;
-  state = state_;
-  gameLocked = !IsWaitThreadState(state);
-  if (gameLocked) gameLock_.Enter();
-  drawLock_.Enter();
-  if (state_ == 10 || Target() == nullptr || !WaitDisplayReady()) {
-    EndCompose(gameLocked);
-    return false;
-  }
-  CountFps(&fps_, static_cast<std::uint32_t>(setup_.clock->NowMs()));
-  ++composedFrames_;
-  return true;
+// The common frame of the composers: the compose guard (a busy guard drops the frame), the game lock outside the
+// wait thread's states, the draw lock, a ready display, and the frame counted. What it took is given back when it
+// goes, also when the drawing throws.
+TGameForm::Compose::Compose(TGameForm& form) : form_(form) {
+  if (!form_.composeGuard_.Check()) return;
+  guarded_ = true;
+  state = form_.state_;
+  gameLocked_ = !IsWaitThreadState(state);
+  if (gameLocked_) form_.gameLock_.Enter();
+  form_.drawLock_.Enter();
+  if (form_.state_ == 10 || form_.Target() == nullptr || !form_.WaitDisplayReady()) return;
+  CountFps(&form_.fps_, static_cast<std::uint32_t>(form_.setup_.clock->NowMs()));
+  ++form_.composedFrames_;
+  ready = true;
 }
 
-void TGameForm::EndCompose(bool gameLocked) {
-  drawLock_.Leave();
-  if (gameLocked) gameLock_.Leave();
-  composeGuard_.Release();
+TGameForm::Compose::~Compose() {
+  if (!guarded_) return;
+  form_.drawLock_.Leave();
+  if (gameLocked_) form_.gameLock_.Leave();
+  form_.composeGuard_.Release();
 }
 
 // Waits for the display to take drawing and flips. The draw lock is given up between two looks, so the main
@@ -921,46 +933,30 @@ bool TGameForm::WaitDisplayReady() {
   return ready;
 }
 
-void TGameForm::SetOnDrawFull(TDrawFullHook hook) {
-  std::lock_guard guard(hookLock_);
-  onDrawFull_ = hook;
-}
+void TGameForm::SetOnDrawFull(TDrawFullHook hook) { SetHook(onDrawFull_, hook); }
 
-void TGameForm::SetOnDrawUpdate(TDrawUpdateHook hook) {
-  std::lock_guard guard(hookLock_);
-  onDrawUpdate_ = hook;
-}
+void TGameForm::SetOnDrawUpdate(TDrawUpdateHook hook) { SetHook(onDrawUpdate_, hook); }
 
-void TGameForm::SetOnDrawSurface(TDrawSurfaceHook hook) {
-  std::lock_guard guard(hookLock_);
-  onDrawSurface_ = hook;
-}
+void TGameForm::SetOnDrawSurface(TDrawSurfaceHook hook) { SetHook(onDrawSurface_, hook); }
 
 void TGameForm::DrawFullFrame() {
-  std::uint8_t state = 0;
-  bool gameLocked = false;
-  if (!BeginCompose(state, gameLocked)) return;
+  const Compose frame(*this);
+  if (!frame.ready) return;
+  const std::uint8_t state = frame.state;
   TZoRGBBits* target = Target();
-  TDrawFullHook hook;
-  {
-    std::lock_guard guard(hookLock_);
-    hook = onDrawFull_;
-  }
+  const TDrawFullHook hook = CopyHook(onDrawFull_);
   if (hook.IsValid()) {
-    target->Lock();
+    const Locked locked(target);
     hook.Invoke(target);
-    target->Unlock();
   } else if (state >= 3 && state <= 5) {
-    target->Lock();
+    const Locked locked(target);
     root_->Draw(target);
-    target->Unlock();
   } else if (state == 7) {
     target->Cls();
     if (waitLevel_ > 0) BlendWaitImage(target, waitLevel_ < 32 ? waitLevel_ * 4 : 128);
   } else if (state == 9) {
-    target->Lock();
+    const Locked locked(target);
     DrawTransition(target, nullptr);
-    target->Unlock();
   }
   DrawOverlays(target, nullptr);
   if (composeSurface_ != nullptr) display_->GetBackSurface()->ConvertCopy(0, 0, composeSurface_, 0, 0, kWidth, kHeight);
@@ -968,59 +964,46 @@ void TGameForm::DrawFullFrame() {
   Presented(flipped);
   RemoveOverlays(target);
   fullRedraw_ = false;
-  EndCompose(gameLocked);
 }
 
 void TGameForm::DrawUpdateFrame(int frames) {
-  std::uint8_t state = 0;
-  bool gameLocked = false;
-  if (!BeginCompose(state, gameLocked)) return;
+  const Compose frame(*this);
+  if (!frame.ready) return;
+  const std::uint8_t state = frame.state;
   TZoRGBBits* target = Target();
   VXRectSet dirty;
-  TDrawUpdateHook hook;
-  {
-    std::lock_guard guard(hookLock_);
-    hook = onDrawUpdate_;
-  }
+  const TDrawUpdateHook hook = CopyHook(onDrawUpdate_);
   if (hook.IsValid()) {
-    target->Lock();
+    const Locked locked(target);
     hook.Invoke(target, &dirty);
-    target->Unlock();
   } else if (state >= 3 && state <= 5) {
     VXRectSet modified;
     root_->GetModifiedRectSet(&modified);
     if (!modified.IsRectEmpty()) {
-      target->Lock();
+      const Locked locked(target);
       root_->Update(target);
-      target->Unlock();
       dirty.UnionRectSet(modified);
     }
   } else if (state == 7 && frames > 0) {
     StepWaitImage(target, dirty);
   } else if (state == 9) {
-    target->Lock();
+    const Locked locked(target);
     DrawTransition(target, &dirty);
-    target->Unlock();
   }
-  if (dirty.IsRectEmpty() && !OverlaysChanged()) {
-    EndCompose(gameLocked);
-    return;
-  }
+  if (dirty.IsRectEmpty() && !OverlaysChanged()) return;
   // The cursor of the last frame is wiped where it was.
   if (cursorX_ > -kCursorCell && cursorX_ < kWidth && cursorY_ > -kCursorCell && cursorY_ < kHeight)
     dirty.UnionRect({cursorX_, cursorY_, cursorX_ + kCursorCell, cursorY_ + kCursorCell});
   DrawOverlays(target, &dirty);
   if (composeSurface_ != nullptr && !dirty.IsRectEmpty()) {
     TZoRGBBits* back = display_->GetBackSurface();
-    back->Lock();
+    const Locked locked(back);
     for (const VXRect& r : dirty)
       back->ConvertCopy(r.left, r.top, composeSurface_, r.left, r.top, r.right - r.left, r.bottom - r.top);
-    back->Unlock();
   }
   const bool flipped = ShouldFlip() && display_->FlipModifyRect(dirty);
   Presented(flipped);
   RemoveOverlays(target);
-  EndCompose(gameLocked);
 }
 
 // Whether the cursor or the FPS figure would look different from the picture last presented.
@@ -1044,18 +1027,12 @@ void TGameForm::Presented(bool flipped) {
 }
 
 void TGameForm::DrawSurfaceFrame() {
-  std::uint8_t state = 0;
-  bool gameLocked = false;
-  if (!BeginCompose(state, gameLocked)) return;
-  TDrawSurfaceHook hook;
-  {
-    std::lock_guard guard(hookLock_);
-    hook = onDrawSurface_;
-  }
+  const Compose frame(*this);
+  if (!frame.ready) return;
+  const TDrawSurfaceHook hook = CopyHook(onDrawSurface_);
   if (hook.IsValid()) hook.Invoke(display_->GetBackSurface());
   if (ShouldFlip()) display_->Flip();
   shownCursorIndex_ = -2;  // a movie frame covers the overlays
-  EndCompose(gameLocked);
 }
 
 // The wait picture fades in after five seconds of drawn frames, then keeps cycling its ten frames.
@@ -1133,100 +1110,94 @@ void TGameForm::RemoveOverlays(TZoRGBBits* target) {
 
 // ---- Wait modes ---------------------------------------------------------------------------------------------
 
-void TGameForm::EnterWaitMode(std::uint8_t state) {
+// The entry shared by the wait modes: the root shown; unless the window is already in the state, the panels'
+// hover and capture cleared, the pointer entering again, the input dropped and the frame clock restarted. False
+// when it was already in the state.
+bool TGameForm::EnterWaitMode(std::uint8_t state) {
   SetRootVisible(true);
-  if (state_ == state) return;
-  gameLock_.Enter();
+  if (state_ == state) return false;
+  RestartPanelInput();
+  ClearInput();
+  ResetFrameClock();
+  SetState(state);
+  return true;
+}
+
+// The panels forget hover, capture and pressed states and the pointer enters them again where it is.
+void TGameForm::RestartPanelInput() {
+  const Hold game(gameLock_);
   TPoint p;
   GetMousePos(p);
   root_->StatusClear();
   root_->MouseEnter(p.x, p.y);
-  gameLock_.Leave();
-  ClearInput();
-  ResetFrameClock();
-  SetState(state);
 }
 
 void TGameForm::BeginPanelMode() {
-  if (state_ == 3) return SetRootVisible(true);
-  EnterWaitMode(3);
-  DrawFullFrame();
+  if (EnterWaitMode(3)) DrawFullFrame();
 }
 
 void TGameForm::BeginMusicMode() {
-  if (state_ == 4) return SetRootVisible(true);
-  EnterWaitMode(4);
-  DrawFullFrame();
+  if (EnterWaitMode(4)) DrawFullFrame();
 }
 
 void TGameForm::BeginAdventureMode() {
-  if (state_ == 5) return SetRootVisible(true);
-  EnterWaitMode(5);
-  DrawFullFrame();
+  if (EnterWaitMode(5)) DrawFullFrame();
 }
 
 void TGameForm::BeginMovieMode() {
-  if (state_ == 6) return SetRootVisible(true);
-  EnterWaitMode(6);
-  DrawSurfaceFrame();
+  if (EnterWaitMode(6)) DrawSurfaceFrame();
 }
 
 void TGameForm::BeginWaitImageMode() {
-  if (state_ == 7) return SetRootVisible(true);
-  EnterWaitMode(7);
-  drawLock_.Enter();
-  waitLevel_ = waitCounter_ = waitFrame_ = 0;
-  if (WaitDisplayReady()) {
-    display_->GetBackSurface()->Cls();
-    display_->SetModifyRect({0, 0, kWidth, kHeight});
-    if (composeSurface_ != nullptr) composeSurface_->Cls();
+  if (!EnterWaitMode(7)) return;
+  {
+    const Hold draw(drawLock_);
+    waitLevel_ = waitCounter_ = waitFrame_ = 0;
+    if (WaitDisplayReady()) {
+      display_->GetBackSurface()->Cls();
+      display_->SetModifyRect({0, 0, kWidth, kHeight});
+      if (composeSurface_ != nullptr) composeSurface_->Cls();
+    }
   }
-  drawLock_.Leave();
   DrawFullFrame();
   if (waitThread_) waitThread_->Resume();
 }
 
 void TGameForm::BeginBusyMode() {
-  if (state_ == 8) return SetRootVisible(true);
-  EnterWaitMode(8);
-  if (waitThread_) waitThread_->Resume();
+  if (EnterWaitMode(8) && waitThread_) waitThread_->Resume();
 }
 
 bool TGameForm::BeginTransition(int kind, TZoRGBBits* from, TZoRGBBits* to, int rate) {
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   SetState(9);
-  const bool started = StartTransition(kind, from, to, rate);
-  if (!started) {
+  if (!StartTransition(kind, from, to, rate)) {
     SetState(2);
-  } else {
-    ResetFrameClock();
-    DrawFullFrame();
+    return false;
   }
-  gameLock_.Leave();
-  return started;
+  ResetFrameClock();
+  DrawFullFrame();
+  return true;
 }
 
 // ---- Transitions --------------------------------------------------------------------------------------------
 
 void TGameForm::SetTransitionEffect(std::unique_ptr<TTransitionEffect> effect) {
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   if (transition_) transition_->Clear();
   transition_ = std::move(effect);
-  gameLock_.Leave();
 }
 
 bool TGameForm::StartTransition(int kind, TZoRGBBits* from, TZoRGBBits* to, int rate) {
-  gameLock_.Enter();
-  bool started = false;
+  const Hold game(gameLock_);
   if (transition_) {
     transition_->Clear();
-    started = transition_->Start(kind, from, to, rate);
-  } else if (MemMan != nullptr) {
+    return transition_->Start(kind, from, to, rate);
+  }
+  if (MemMan != nullptr) {
     MemMan->Delete(from);
     MemMan->Delete(to);
   }
-  gameLock_.Leave();
-  return started;
+  return false;
 }
 
 void TGameForm::AdvanceTransition(int frames) {
@@ -1234,9 +1205,8 @@ void TGameForm::AdvanceTransition(int frames) {
 }
 
 void TGameForm::ClearTransition() {
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   if (transition_) transition_->Clear();
-  gameLock_.Leave();
 }
 
 bool TGameForm::IsTransitionDone() const { return !transition_ || transition_->IsDone(); }
@@ -1249,105 +1219,81 @@ void TGameForm::DrawTransition(TZoRGBBits* target, VXRectSet* dirty) {
 
 void TGameForm::AttachPanel(TZoRGBPanel* panel) {
   if (panel == nullptr || root_ == nullptr) return;
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   panel->SetParent(root_);
-  gameLock_.Leave();
 }
 
 void TGameForm::DetachPanel(TZoRGBPanel* panel) {
   if (panel == nullptr) return;
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   panel->SetParent(nullptr);
-  gameLock_.Leave();
 }
 
 void TGameForm::SetRootVisible(bool on) {
   if (root_ == nullptr) return;
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   root_->SetVisible(on);
-  gameLock_.Leave();
 }
 
 void TGameForm::RefreshPanelStatus() {
-  if (state_ != 3 || root_ == nullptr) return;
-  gameLock_.Enter();
-  TPoint p;
-  GetMousePos(p);
-  root_->StatusClear();
-  root_->MouseEnter(p.x, p.y);
-  gameLock_.Leave();
+  if (state_ == 3 && root_ != nullptr) RestartPanelInput();
 }
 
 void TGameForm::CopyScreen(TZoRGBBits* dst) {
   if (dst == nullptr) return;
-  gameLock_.Enter();
-  drawLock_.Enter();
+  const Hold game(gameLock_);
+  const Hold draw(drawLock_);
   if (WaitDisplayReady()) dst->ConvertCopy(0, 0, Target(), 0, 0, kWidth, kHeight);
-  drawLock_.Leave();
-  gameLock_.Leave();
 }
 
 void TGameForm::DrawPanels(TZoRGBBits* dst) {
   if (dst == nullptr || root_ == nullptr) return;
-  gameLock_.Enter();
+  const Hold game(gameLock_);
   root_->Draw(dst);
-  gameLock_.Leave();
 }
 
 void TGameForm::ClearBits(TZoRGBBits* bits) {
   if (bits == nullptr) return;
-  gameLock_.Enter();
-  drawLock_.Enter();
+  const Hold game(gameLock_);
+  const Hold draw(drawLock_);
   bits->Cls();
-  drawLock_.Leave();
-  gameLock_.Leave();
 }
 
 // ---- Software cursor ----------------------------------------------------------------------------------------
 
 void TGameForm::SetCursorType(int type) {
   if (type < -1 || type >= kCursorCells) return;
-  drawLock_.Enter();
+  const Hold draw(drawLock_);
   cursorIndex_ = type;
-  drawLock_.Leave();
 }
 
 int TGameForm::GetCursorType() const {
-  drawLock_.Enter();
-  const int type = cursorIndex_;
-  drawLock_.Leave();
-  return type;
+  const Hold draw(drawLock_);
+  return cursorIndex_;
 }
 
 bool TGameForm::PushCursorType() {
-  drawLock_.Enter();
+  const Hold draw(drawLock_);
   const bool stored = cursorDepth_ < static_cast<int>(cursorStack_.size());
   if (stored) cursorStack_[static_cast<std::size_t>(cursorDepth_)] = cursorIndex_;
   ++cursorDepth_;
-  drawLock_.Leave();
   return stored;
 }
 
 bool TGameForm::PopCursorType() {
-  drawLock_.Enter();
-  bool restored = false;
-  if (cursorDepth_ > 0) {
-    --cursorDepth_;
-    if (cursorDepth_ < static_cast<int>(cursorStack_.size())) {
-      SetCursorType(cursorStack_[static_cast<std::size_t>(cursorDepth_)]);
-      restored = true;
-    }
-  }
-  drawLock_.Leave();
-  return restored;
+  const Hold draw(drawLock_);
+  if (cursorDepth_ <= 0) return false;
+  --cursorDepth_;
+  if (cursorDepth_ >= static_cast<int>(cursorStack_.size())) return false;
+  SetCursorType(cursorStack_[static_cast<std::size_t>(cursorDepth_)]);
+  return true;
 }
 
 void TGameForm::MoveCursorImage(int x, int y) {
-  drawLock_.Enter();
+  const Hold draw(drawLock_);
   const int hot = cursorIndex_ >= 4 ? 15 : 0;
   cursorX_ = x - hot;
   cursorY_ = y - hot;
-  drawLock_.Leave();
 }
 
 // ---- Input queue --------------------------------------------------------------------------------------------
@@ -1358,28 +1304,20 @@ void TGameForm::PostInput(const TInputEvent& event) {
 
 // Consecutive pointer moves join into the latest one; beyond kMaxQueuedInput events the oldest goes.
 void TGameForm::QueueInput(const TInputEvent& event) {
-  inputLock_.Enter();
+  const Hold input(inputLock_);
   if (event.kind == ikMouseMove && !inputQueue_.empty() && inputQueue_.back().kind == ikMouseMove) {
     inputQueue_.back() = event;
   } else {
     if (inputQueue_.size() >= kMaxQueuedInput) inputQueue_.pop_front();
     inputQueue_.push_back(event);
   }
-  inputLock_.Leave();
 }
 
 void TGameForm::DrainInput() {
   if (!TakesInput(state_) || root_ == nullptr) return;
   for (;;) {
     TInputEvent e;
-    inputLock_.Enter();
-    const bool any = !inputQueue_.empty();
-    if (any) {
-      e = inputQueue_.front();
-      inputQueue_.pop_front();
-    }
-    inputLock_.Leave();
-    if (!any) return;
+    if (!TakeInput(e)) return;
     switch (e.kind) {
       case ikMouseMove: root_->MouseMove(e.shift, e.x, e.y); break;
       case ikMouseDown: root_->MouseDown(e.button, e.shift, e.x, e.y); break;
@@ -1403,17 +1341,22 @@ void TGameForm::DrainInput() {
   }
 }
 
+bool TGameForm::TakeInput(TInputEvent& e) {
+  const Hold input(inputLock_);
+  if (inputQueue_.empty()) return false;
+  e = inputQueue_.front();
+  inputQueue_.pop_front();
+  return true;
+}
+
 void TGameForm::ClearInput() {
-  inputLock_.Enter();
+  const Hold input(inputLock_);
   inputQueue_.clear();
-  inputLock_.Leave();
 }
 
 std::size_t TGameForm::QueuedInput() const {
-  inputLock_.Enter();
-  const std::size_t n = inputQueue_.size();
-  inputLock_.Leave();
-  return n;
+  const Hold input(inputLock_);
+  return inputQueue_.size();
 }
 
 void TGameForm::DispatchInput() {
@@ -1477,9 +1420,8 @@ void TGameForm::FormKeyPress(char key) {
 // ---- Sound --------------------------------------------------------------------------------------------------
 
 void TGameForm::PlayMuteSound() {
-  soundLock_.Enter();
+  const Hold sound(soundLock_);
   if (silentBuffer_ != nullptr) silentBuffer_->Play(false);
-  soundLock_.Leave();
 }
 
 // ---- Game services ------------------------------------------------------------------------------------------

@@ -243,6 +243,9 @@ public:
   bool IsDisplayEnabled() const;
   // Alt+Enter and the screenshot keys (ids 2, 0 and 1), on the main thread.
   void OnHotKey(int id);
+  // Any thread (the configuration screen): asks the main thread for a window (true) or full screen. Nothing when
+  // full screen is impossible or the mode is already shown; a switch that leaves no display ends the game.
+  void RequestWindowMode(bool window);
 
   // ---- Devices and panels that other parts use directly
 
@@ -390,6 +393,10 @@ private:
   void PaceFrame();
   void CheckInputDevices(int frames);
   void UpdateFrameParts(int frames, bool byWaitThread);
+  // The sound service's per-frame volume glides (under the sound lock); nothing until the service exists.
+  void UpdateSoundVolumes(int frames);
+  bool StepTransition(int frames);
+  bool SwitchDisplay(bool window);
 
   // Start-up pieces.
   void CheckDisplayCaps();
@@ -408,8 +415,20 @@ private:
 
   // Composition pieces.
   TZoRGBBits* Target() const;
-  bool BeginCompose(std::uint8_t& state, bool& gameLocked);
-  void EndCompose(bool gameLocked);
+  class Compose {
+  public:
+    explicit Compose(TGameForm& form);
+    ~Compose();
+    Compose(const Compose&) = delete;
+    Compose& operator=(const Compose&) = delete;
+    bool ready = false;     // the frame may be drawn
+    std::uint8_t state = 0;  // the state it is drawn for
+
+  private:
+    TGameForm& form_;
+    bool guarded_ = false;
+    bool gameLocked_ = false;
+  };
   void DrawOverlays(TZoRGBBits* target, VXRectSet* dirty);
   void RemoveOverlays(TZoRGBBits* target);
   bool OverlaysChanged() const;
@@ -418,9 +437,23 @@ private:
   void BlendWaitImage(TZoRGBBits* target, int rate);
   void StepWaitImage(TZoRGBBits* target, VXRectSet& dirty);
   bool ShouldFlip() const;
-  void EnterWaitMode(std::uint8_t state);
+  bool EnterWaitMode(std::uint8_t state);
+  void RestartPanelInput();
 
   void QueueInput(const TInputEvent& event);
+  bool TakeInput(TInputEvent& event);
+
+  // The hooks are set by the game thread and called by the frame tick: both go through the hook lock.
+  template <class Hook>
+  void SetHook(Hook& slot, const Hook& hook) {
+    std::lock_guard guard(hookLock_);
+    slot = hook;
+  }
+  template <class Hook>
+  Hook CopyHook(const Hook& slot) const {
+    std::lock_guard guard(hookLock_);
+    return slot;
+  }
 
   TGameFormSetup setup_;
 

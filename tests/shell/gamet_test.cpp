@@ -2,9 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fstream>
-#include <future>
+#include <stdexcept>
 #include <iterator>
 #include <string>
 
@@ -20,16 +19,6 @@ GameWindow::Options WithGameThread() {
   GameWindow::Options o;
   o.gameThread = MakeGameThread;
   return o;
-}
-
-template <class F>
-void WithinAMinute(F f) {
-  auto done = std::async(std::launch::async, f);
-  if (done.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
-    ADD_FAILURE() << "hung";
-    std::_Exit(1);
-  }
-  done.get();
 }
 
 // Lets the game thread compose a frame: it paces "FULL" frames 3 ms apart on the test's clock.
@@ -114,4 +103,23 @@ TEST(GameThread, TheWindowWaitsForARunningGameThreadWithoutHoldingItsLock) {
   WithinAMinute([&] { w.form.reset(); });
   clockMover.join();
   EXPECT_TRUE(w.terminated);
+}
+
+// An error in a frame drawn on the game thread ends the game; the locks the frame held are given back, so the
+// window can close and keeps the error for the program's exit.
+TEST(GameThread, AnErrorInAFrameOnTheGameThreadEndsTheGameAndTheWindowStillCloses) {
+  GameWindow w(WithGameThread());
+  ASSERT_TRUE(w.Start());
+  struct Throwing {
+    void Draw(TZoRGBBits*, VXRectSet*) { throw std::runtime_error("broken picture"); }
+  } throwing;
+  w.form->SetOnDrawUpdate(VXCallback2<Throwing, void, TZoRGBBits*, VXRectSet*>(&throwing, &Throwing::Draw));
+  WithinAMinute([&] {
+    w.clock.WaitForSleepers(2);
+    w.AdvanceMs(5);
+    ASSERT_TRUE(WaitFor([&] { return w.form->GetGameThread()->IsFinished(); }));
+    w.RunMain();
+  });
+  EXPECT_TRUE(w.terminated);
+  EXPECT_EQ(w.form->GetFatalError(), "broken picture");
 }
