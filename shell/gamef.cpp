@@ -39,7 +39,6 @@ namespace {
 
 // ---- The window's own texts (UTF-8)
 
-constexpr const char* kTitle = "QORM";
 constexpr const char* kGameError = "Game Error";
 constexpr const char* kError = "Error";
 constexpr const char* kInitFailed = "初期化に失敗しました。";
@@ -165,6 +164,8 @@ private:
 void LogHookError(const char* what) { std::fprintf(stderr, "qorm: a frame hook failed: %s\n", what); }
 
 }  // namespace
+
+void ShowInitFailed() { ShowMessage(kInitFailed, kGameError); }
 
 // ---- Frame rate counter -----------------------------------------------------------------------------------------
 
@@ -464,7 +465,7 @@ void TGameForm::FormCloseQuery(bool& canClose) {
 
 void TGameForm::RequestQuit(bool ask) {
   if (gameThread_) {
-    if (ask && WindowMode != 0 && !platform::askbox::Ask({platform::msgbox::Kind::kInformation, kTitle, kAskQuit}, true))
+    if (ask && WindowMode != 0 && !platform::askbox::Ask({platform::msgbox::Kind::kInformation, kGameTitle, kAskQuit}, true))
       return;
     gameThread_->Terminate();
     PulseFrameEvent();
@@ -730,12 +731,12 @@ void TGameForm::ResetFrameClock() {
 
 int TGameForm::GetFramesDue() const {
   std::lock_guard guard(clockLock_);
-  return framesDue_;
+  return ClampToInt(framesDue_);
 }
 
 int TGameForm::GetFramesDone() const {
   std::lock_guard guard(clockLock_);
-  return framesDone_;
+  return ClampToInt(framesDone_);
 }
 
 void TGameForm::SetFpsMode(std::uint8_t mode) {

@@ -71,6 +71,12 @@ class Presenter;
 
 class TGameForm;
 
+// The application's title: the window's caption and the caption of its questions.
+inline constexpr const char* kGameTitle = "QORM";
+
+// A start that failed: "初期化に失敗しました。" with the caption "Game Error" (a box, or standard error).
+void ShowInitFailed();
+
 // ---- Process-wide objects: set by FormCreate, cleared when the window is destroyed.
 
 extern TGameForm* GameForm;
@@ -273,6 +279,8 @@ public:
   // ---- Frame clock and tick
 
   void OnFrameTimer(void* sender);
+  // Signals the frame event. The signal stays until a tick takes it, so a frame that falls due while the tick is
+  // still busy wakes the next wait at once.
   void PulseFrameEvent();
   void ResetFrameClock();
   int GetGameClock() const { return gameClock_.load(); }
@@ -473,10 +481,10 @@ private:
   // Frame clock: written by the timer thread, read and rebased by the tick.
   mutable std::mutex clockLock_;
   int tickCounter_ = 0;
-  int framesDue_ = 0;
-  int framesDone_ = 0;
-  int msTotal_ = 0;
-  int msDone_ = 0;
+  std::int64_t framesDue_ = 0;
+  std::int64_t framesDone_ = 0;
+  std::int64_t msTotal_ = 0;
+  std::int64_t msDone_ = 0;
   std::atomic<int> gameClock_{0};
   int inputCheckCounter_ = 0;  // under the frame lock
   std::unique_ptr<platform::thread::Event> frameEvent_;

@@ -22,9 +22,7 @@
 
 namespace {
 
-constexpr const char* kTitle = "QORM";
 constexpr const char* kGameError = "Game Error";
-constexpr const char* kInitFailed = "初期化に失敗しました。";
 constexpr const char* kLockFileName = "QUILL_MARCHER_QM.lock";
 constexpr std::uint32_t kPlainSplash = 0x202838;
 
@@ -38,7 +36,7 @@ const Switch kSwitches[] = {{"WINDOW", &WindowMode}, {"FPS", &ShowFPS}};
 // Start-up failed: the message, and why (for the terminal) when there is more to say.
 int StartFailed(const std::string& why) {
   if (!why.empty()) std::fprintf(stderr, "qorm: %s\n", why.c_str());
-  platform::msgbox::Show({platform::msgbox::Kind::kError, kGameError, kInitFailed});
+  ShowInitFailed();
   return 1;
 }
 
@@ -219,7 +217,7 @@ int RunLauncher(const TRunOptions& options, SessionEnd& sessionEnd) {
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   platform::input::Input input;
   platform::video::Window::Options windowOptions;
-  windowOptions.titleUtf8 = kTitle;
+  windowOptions.titleUtf8 = kGameTitle;
   windowOptions.hidden = true;
   windowOptions.input = &input;
   std::string error;

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/vxpack.h"
 #include "device/dinputu.h"
 #include "device/zoddraw.h"
 #include "graphics/zorgbbits.h"
@@ -137,6 +138,23 @@ TEST(GameWindow, OnlyFramesThatChangeSomethingArePresented) {
   ShowFPS = 1;
   w.Step();
   EXPECT_EQ(w.Presented(), presented + 2);  // the figure appeared
+}
+
+// The game data may be a pack "Game.pak" in place of the folder "Game_Pak": the pack is used first.
+TEST(GameWindow, ReadsItsDataFromThePackWhenThereIsOne) {
+  GameWindow::Options o;
+  o.cursor = false;
+  GameWindow w(o);
+  const std::string cursor = w.game.Write("source/Cursor.png", gamewindow::CursorPng());
+  VXPack pack;
+  pack.SetReadOnly(false);
+  ASSERT_TRUE(pack.NewPack((w.game.str() + "/Game.pak").c_str()));
+  ASSERT_TRUE(pack.AddFile("Cursor.png", cursor.c_str(), VXPackAddStore, false));
+  ASSERT_TRUE(pack.EndPack());
+  ASSERT_TRUE(w.Start());
+  w.MoveTo(100, 100);
+  w.Step();
+  EXPECT_EQ(w.Pixel(101, 101), 0x101010u);
 }
 
 TEST(GameWindow, WithoutACursorPictureAPlainArrowIsDrawn) {
