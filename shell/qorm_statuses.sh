@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The program as a user meets it, on SDL's dummy drivers: it runs until a termination signal ends it with status 0
+# and its settings written; a second copy started meanwhile ends at once, silently, with 0; a start-up failure says
+# so and ends with 1. Each wait is bounded: a run that never ends fails the test.
+set -euo pipefail
+program="$1"
+tmp="${QORM_TEST_TMP:-${TMPDIR:-/tmp}}"
+mkdir -p "$tmp"
+work=$(mktemp -d "$tmp/qormXXXXXX")
+pid=
+trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+mkdir -p "$work/run" "$work/game"
+export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy HOME="$work/home" XDG_DATA_HOME="$work/data" \
+  XDG_RUNTIME_DIR="$work/run" QORM_DATA="$work/game"
+unset DISPLAY WAYLAND_DISPLAY
+
+fail() {
+  echo "$*" >&2
+  cat "$work"/*.log >&2 2>/dev/null || true
+  exit 1
+}
+
+# The first copy; it takes the termination signals before the lock, so once it holds the lock a signal ends the game.
+"$program" -WINDOW /fps >"$work/first.log" 2>&1 &
+pid=$!
+for _ in $(seq 1200); do
+  awk -v pid="$pid" '$5 == pid { found = 1 } END { exit !found }' /proc/locks && break
+  kill -0 "$pid" 2>/dev/null || fail "the first copy ended before it took the lock"
+  sleep 0.05
+done
+
+status=0
+timeout 60 "$program" >"$work/second.log" 2>&1 || status=$?
+[ "$status" = 0 ] || fail "the second copy ended with $status"
+[ ! -s "$work/second.log" ] || fail "the second copy said something"
+
+kill -TERM "$pid"
+status=0
+for _ in $(seq 1200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+kill -0 "$pid" 2>/dev/null && fail "the first copy did not end on SIGTERM"
+wait "$pid" || status=$?
+pid=
+[ "$status" = 0 ] || fail "the first copy ended with $status on SIGTERM"
+grep -q '^WindowMode=ON' "$work/data/BELVAR/QORM/QORM.ini" || fail "the settings were not written"
+
+# A game folder that is not there: the message on standard error (no display) and status 1.
+status=0
+QORM_DATA="$work/missing" timeout 60 "$program" >"$work/missing.log" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "a missing game folder ended with $status"
+grep -q 'Game Error: 初期化に失敗しました。' "$work/missing.log" || fail "a missing game folder said nothing"
