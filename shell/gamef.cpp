@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <limits>
+#include <new>
 #include <string_view>
 #include <utility>
 
@@ -219,6 +220,7 @@ TGameForm::~TGameForm() {
   if (shown_) FormHide();
   SaveDisplayConfig(displayConfig_);
   if (MemMan != nullptr && FileMan != nullptr) {
+    ReleaseSoundService();  // what a start that failed after the sound came up left
     MemMan->Delete(timer_);
     for (VXStream*& s : systemSounds_) FileMan->Close(s);
     MemMan->Delete(smallFont_);
@@ -310,8 +312,10 @@ bool TGameForm::CreateDataManagers() {
 }
 
 bool TGameForm::CreateSoundDevice() {
-  sound_ = MemMan->CreateVCL<DirectX::TDSound>(nullptr);
+  // The mixer hears time by the window's clock, so that a test's manual clock also moves the play positions.
+  sound_ = new (std::nothrow) DirectX::TDSound(nullptr, *setup_.clock);
   if (sound_ == nullptr) return false;
+  MemMan->AddPtr(sound_);
   sound_->SetManualOutput(setup_.manualSound);
   sound_->SetSamplesPerSec(44100);
   sound_->SetBitsPerSample(16);
@@ -557,8 +561,7 @@ void TGameForm::ReleaseDevicesForHide() {
     ReleaseDisplay();
   }
   const Hold sound(soundLock_);
-  if (silentBuffer_ != nullptr) silentBuffer_->Stop();
-  MemMan->Delete(silentBuffer_);
+  ReleaseSoundService();
   sound_->SetEnabled(false);
 }
 
@@ -867,8 +870,6 @@ void TGameForm::UpdateFrameParts(int frames, bool byWaitThread) {
     UpdateSoundVolumes(frames);
   }
 }
-
-void TGameForm::UpdateSoundVolumes(int) {}
 
 // One transition step under the game lock; true when the transition was done and has ended (state 2 again).
 bool TGameForm::StepTransition(int frames) {
@@ -1416,13 +1417,6 @@ void TGameForm::FormKeyUp(unsigned short key, TShiftState shift) { PostInput({ik
 void TGameForm::FormKeyPress(char key) {
   const auto character = static_cast<unsigned short>(static_cast<short>(static_cast<signed char>(key)));
   PostInput({ikKeyPress, 0, 0, {}, mbLeft, 0, character});
-}
-
-// ---- Sound --------------------------------------------------------------------------------------------------
-
-void TGameForm::PlayMuteSound() {
-  const Hold sound(soundLock_);
-  if (silentBuffer_ != nullptr) silentBuffer_->Play(false);
 }
 
 // ---- Game services ------------------------------------------------------------------------------------------

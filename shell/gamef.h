@@ -58,7 +58,9 @@ class VXStream;
 class VXTimer;
 
 namespace DirectX {
+class TCustomDSoundBuffer;
 class TDSoundBuffer;
+class TDSoundStream;
 class TDSurface;
 }  // namespace DirectX
 
@@ -401,7 +403,7 @@ private:
   void PaceFrame();
   void CheckInputDevices(int frames);
   void UpdateFrameParts(int frames, bool byWaitThread);
-  // The sound service's per-frame volume glides (under the sound lock); nothing until the service exists.
+  // The sound service's per-frame volume glides (under the sound lock).
   void UpdateSoundVolumes(int frames);
   bool StepTransition(int frames);
   bool SwitchDisplay(bool window);
@@ -554,4 +556,112 @@ private:
 
   std::unique_ptr<TWaitThread> waitThread_;
   std::unique_ptr<Classes::TThread> gameThread_;
+
+  // ==== The sound service (shell/gamesound.cpp) ==================================================================
+  // Background music (BGM) on two stream slots, so that a new track starts at full volume while the previous one
+  // fades out; one voice; one sound effect (SE); one looping SE; an extra channel whose operations do nothing; and
+  // the ten system sounds on a ring of four buffers. A channel's loudness is its user volume (the settings; the
+  // rear volume for a voice or SE started with a rear flag above 0) times the rate the scene set, both percent,
+  // through the attenuation table of VolumeToAttenuation. The per-frame update moves the BGM and loop-SE volumes
+  // toward their targets by 2 a frame. Every operation holds the sound lock (callers: the game thread; the frame
+  // tick on the game thread or the wait thread). Without a sound device every operation returns at once and plays
+  // report success. Volumes and rates outside 0..100 are ignored.
+public:
+  // User volumes (kept in the display settings); each applies at once to what plays.
+  void SetBgmVolume(int volume);
+  void SetVoiceVolume(int volume);
+  void SetSeVolume(int volume);  // also the system sounds'
+  void SetRearVolume(int volume);
+  int GetBgmVolume();
+  int GetVoiceVolume();
+  int GetSeVolume();
+  int GetRearVolume();
+  // Scene rates. Voice and SE rates apply at once; the BGM, loop-SE and extra rates through the per-frame glide.
+  void SetBgmRate(int rate);
+  void SetVoiceRate(int rate);
+  void SetSeRate(int rate);
+  void SetLoopSeRate(int rate);
+  void SetExtraSoundRate(int rate);
+
+  // "Track%02d.bgm" of the BGM folder (Ogg Vorbis). The playing track with the same loop flag goes on untouched;
+  // otherwise the current track fades out (`fade`, from a volume above 0) or stops, and the new one starts in the
+  // other slot. False (no current track) when the track cannot be played.
+  bool PlayBgm(int track, bool loop, bool fade);
+  void StopBgm(bool fade);
+  int GetBgmTrack();  // 0: none
+  bool IsBgmPlaying();
+  // The heard position of the current track, in milliseconds of its decoded sound; 0 without one.
+  int GetBgmPosition();
+
+  // name + ".ogg" through `source`. The sound already loaded with the same name, id and rear flag starts again.
+  bool PlayVoice(VXFileMan* source, VXString name, int rear, int id);
+  bool PlayVoice(VXFileMan* source, VXString name);
+  void StopVoice();
+  bool IsVoicePlaying();
+  bool PlaySe(VXFileMan* source, VXString name, int rear, int id);
+  void StopSe();
+  bool IsSePlaying();
+  // Loops until stopped; `fadeIn` glides up from silence. The same sound while it fades out comes back up.
+  bool PlayLoopSe(VXFileMan* source, bool fadeIn, VXString name, int rear, int id);
+  // With `fade` (and a volume above 0) it glides down and then stops.
+  void StopLoopSe(bool fade);
+  bool IsLoopSePlaying();
+  bool PlayExtraSound(int id, int flag);  // true, nothing played
+  void StopExtraSound(bool fade);
+  bool IsExtraSoundPlaying();  // false
+
+  // System sound 0..9 (table of names in gamef.cpp) at the user SE volume; false out of range or unplayable.
+  bool PlaySystemSe(int index);
+  bool IsSystemSePlaying();
+
+  // What a part of the service holds now, for a look from tests and tools: the current and the fading BGM slot,
+  // the voice, SE and loop-SE buffers, and spSystem + 0..3 the system ring. Null when empty.
+  enum TSoundPart { spBgm, spBgmFadeOut, spVoice, spSe, spLoopSe, spSystem };
+  DirectX::TCustomDSoundBuffer* GetSoundBuffer(int part);
+
+private:
+  struct TSoundChannel {
+    DirectX::TDSoundBuffer* buffer = nullptr;
+    VXString name;
+    int id = 0;
+    int rear = 0;
+  };
+  static constexpr int kSystemRing = 4;
+
+  bool HasSoundDevice() const;
+  int BgmTarget() const;
+  int LoopSeTarget() const;
+  bool StartBgmStream(int slot, int track, bool loop, int volume);
+  void DeleteBgmSlot(int slot);
+  // The current track leaves its slot: it fades out there, or is deleted; the other slot becomes current.
+  void RetireBgm(bool fade);
+  DirectX::TDSoundBuffer* LoadSound(VXFileMan* source, const VXString& name);
+  bool PlayChannel(TSoundChannel& channel, VXFileMan* source, const VXString& name, int rear, int id);
+  void ClearChannel(TSoundChannel& channel);
+  void ApplyChannelVolumes();
+  void PlaySilence();
+  // Every buffer and stream deleted (before the device is disabled: it would delete them a second time).
+  void ReleaseSoundService();
+
+  std::array<DirectX::TDSoundStream*, 2> bgmStreams_{};
+  std::array<VXStream*, 2> bgmFiles_{};
+  int bgmTrack_ = 0;
+  bool bgmLoop_ = false;
+  int bgmSlot_ = 0;
+  int bgmVolume_ = 0;
+  int bgmFadeVolume_ = 0;  // of the slot that is not current
+  TSoundChannel voice_;
+  TSoundChannel se_;
+  TSoundChannel loopSe_;
+  int loopSeVolume_ = 0;
+  bool loopSeStopping_ = false;
+  std::array<DirectX::TDSoundBuffer*, kSystemRing> systemBuffers_{};
+  std::array<int, kSystemRing> systemHeld_{-1, -1, -1, -1};  // the system sound each buffer holds
+  int systemRing_ = 0;
+  int bgmRate_ = 100;
+  int voiceRate_ = 100;
+  int seRate_ = 100;
+  int loopSeRate_ = 100;
+  int extraRate_ = 100;
+  // ==== end of the sound service ===================================================================================
 };
