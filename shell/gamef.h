@@ -625,19 +625,26 @@ private:
     VXString name;
     int id = 0;
     int rear = 0;
+    bool Holds(const VXString& n, int i, int r) const { return buffer != nullptr && name == n && id == i && rear == r; }
   };
   static constexpr int kSystemRing = 4;
 
   bool HasSoundDevice() const;
+  void SetChannelPercent(int& setting, int value);
+  void SetGlidePercent(int& setting, int value);
+  int ReadPercent(const int& setting);
   int BgmTarget() const;
+  int UserVolume(const TSoundChannel& channel, int own) const;
   int LoopSeTarget() const;
   bool StartBgmStream(int slot, int track, bool loop, int volume);
   void DeleteBgmSlot(int slot);
   // The current track leaves its slot: it fades out there, or is deleted; the other slot becomes current.
   void RetireBgm(bool fade);
-  DirectX::TDSoundBuffer* LoadSound(VXFileMan* source, const VXString& name);
+  bool LoadChannel(TSoundChannel& channel, VXFileMan* source, const VXString& name, int rear, int id);
   bool PlayChannel(TSoundChannel& channel, VXFileMan* source, const VXString& name, int rear, int id);
+  void StopChannel(TSoundChannel& channel);
   void ClearChannel(TSoundChannel& channel);
+  bool IsChannelPlaying(const TSoundChannel& channel);
   void ApplyChannelVolumes();
   void PlaySilence();
   // Every buffer and stream deleted (before the device is disabled: it would delete them a second time).

@@ -57,16 +57,18 @@ bool TGameForm::HasSoundDevice() const { return sound_ != nullptr && sound_->Get
 
 int TGameForm::BgmTarget() const { return displayConfig_.VolumeBGM * bgmRate_ / 100; }
 
-int TGameForm::LoopSeTarget() const {
-  const int user = loopSe_.rear > 0 ? displayConfig_.VolumeRear : displayConfig_.VolumeSE;
-  return user * loopSeRate_ / 100;
+// A voice, SE or loop started with a rear flag above 0 plays at the rear volume in place of its own.
+int TGameForm::UserVolume(const TSoundChannel& channel, int own) const {
+  return channel.rear > 0 ? displayConfig_.VolumeRear : own;
 }
+
+int TGameForm::LoopSeTarget() const { return UserVolume(loopSe_, displayConfig_.VolumeSE) * loopSeRate_ / 100; }
 
 // The voice, the SE and the system sounds at their volumes now (the music and the loop glide by frames).
 void TGameForm::ApplyChannelVolumes() {
   const TDisplayConfig& user = displayConfig_;
-  ApplyVolume(voice_.buffer, ScaledVolumeToAttenuation(voice_.rear > 0 ? user.VolumeRear : user.VolumeVoice, voiceRate_));
-  ApplyVolume(se_.buffer, ScaledVolumeToAttenuation(se_.rear > 0 ? user.VolumeRear : user.VolumeSE, seRate_));
+  ApplyVolume(voice_.buffer, ScaledVolumeToAttenuation(UserVolume(voice_, user.VolumeVoice), voiceRate_));
+  ApplyVolume(se_.buffer, ScaledVolumeToAttenuation(UserVolume(se_, user.VolumeSE), seRate_));
   for (DirectX::TDSoundBuffer* buffer : systemBuffers_) ApplyVolume(buffer, VolumeToAttenuation(user.VolumeSE));
 }
 
@@ -78,75 +80,37 @@ void TGameForm::SetBgmVolume(int volume) {
   ApplyVolume(bgmStreams_[static_cast<std::size_t>(bgmSlot_)], VolumeToAttenuation(bgmVolume_));
 }
 
-void TGameForm::SetVoiceVolume(int volume) {
+// A user volume or rate of the voice, the SE or the system sounds: what plays takes it at once.
+void TGameForm::SetChannelPercent(int& setting, int value) {
   const SoundHold hold(soundLock_);
-  if (!IsPercent(volume)) return;
-  displayConfig_.VolumeVoice = volume;
+  if (!IsPercent(value)) return;
+  setting = value;
   ApplyChannelVolumes();
 }
 
-void TGameForm::SetSeVolume(int volume) {
+// A rate that the per-frame glide follows.
+void TGameForm::SetGlidePercent(int& setting, int value) {
   const SoundHold hold(soundLock_);
-  if (!IsPercent(volume)) return;
-  displayConfig_.VolumeSE = volume;
-  ApplyChannelVolumes();
+  if (IsPercent(value)) setting = value;
 }
 
-void TGameForm::SetRearVolume(int volume) {
+int TGameForm::ReadPercent(const int& setting) {
   const SoundHold hold(soundLock_);
-  if (!IsPercent(volume)) return;
-  displayConfig_.VolumeRear = volume;
-  ApplyChannelVolumes();
+  return setting;
 }
 
-int TGameForm::GetBgmVolume() {
-  const SoundHold hold(soundLock_);
-  return displayConfig_.VolumeBGM;
-}
-
-int TGameForm::GetVoiceVolume() {
-  const SoundHold hold(soundLock_);
-  return displayConfig_.VolumeVoice;
-}
-
-int TGameForm::GetSeVolume() {
-  const SoundHold hold(soundLock_);
-  return displayConfig_.VolumeSE;
-}
-
-int TGameForm::GetRearVolume() {
-  const SoundHold hold(soundLock_);
-  return displayConfig_.VolumeRear;
-}
-
-void TGameForm::SetBgmRate(int rate) {
-  const SoundHold hold(soundLock_);
-  if (IsPercent(rate)) bgmRate_ = rate;
-}
-
-void TGameForm::SetVoiceRate(int rate) {
-  const SoundHold hold(soundLock_);
-  if (!IsPercent(rate)) return;
-  voiceRate_ = rate;
-  ApplyChannelVolumes();
-}
-
-void TGameForm::SetSeRate(int rate) {
-  const SoundHold hold(soundLock_);
-  if (!IsPercent(rate)) return;
-  seRate_ = rate;
-  ApplyChannelVolumes();
-}
-
-void TGameForm::SetLoopSeRate(int rate) {
-  const SoundHold hold(soundLock_);
-  if (IsPercent(rate)) loopSeRate_ = rate;
-}
-
-void TGameForm::SetExtraSoundRate(int rate) {
-  const SoundHold hold(soundLock_);
-  if (IsPercent(rate)) extraRate_ = rate;
-}
+void TGameForm::SetVoiceVolume(int volume) { SetChannelPercent(displayConfig_.VolumeVoice, volume); }
+void TGameForm::SetSeVolume(int volume) { SetChannelPercent(displayConfig_.VolumeSE, volume); }
+void TGameForm::SetRearVolume(int volume) { SetChannelPercent(displayConfig_.VolumeRear, volume); }
+void TGameForm::SetVoiceRate(int rate) { SetChannelPercent(voiceRate_, rate); }
+void TGameForm::SetSeRate(int rate) { SetChannelPercent(seRate_, rate); }
+void TGameForm::SetBgmRate(int rate) { SetGlidePercent(bgmRate_, rate); }
+void TGameForm::SetLoopSeRate(int rate) { SetGlidePercent(loopSeRate_, rate); }
+void TGameForm::SetExtraSoundRate(int rate) { SetGlidePercent(extraRate_, rate); }
+int TGameForm::GetBgmVolume() { return ReadPercent(displayConfig_.VolumeBGM); }
+int TGameForm::GetVoiceVolume() { return ReadPercent(displayConfig_.VolumeVoice); }
+int TGameForm::GetSeVolume() { return ReadPercent(displayConfig_.VolumeSE); }
+int TGameForm::GetRearVolume() { return ReadPercent(displayConfig_.VolumeRear); }
 
 // Called by the frame tick under the sound lock, with the frames of the tick.
 void TGameForm::UpdateSoundVolumes(int frames) {
@@ -257,30 +221,33 @@ int TGameForm::GetBgmPosition() {
 
 // ---- Voice, SE and loop SE ----------------------------------------------------------------------------------
 
-// name + ".ogg" decoded whole into a registered buffer; null when it cannot be read.
-DirectX::TDSoundBuffer* TGameForm::LoadSound(VXFileMan* source, const VXString& name) {
-  if (source == nullptr) return nullptr;
-  VXStream* file = source->Open(name + ".ogg");
-  if (file == nullptr) return nullptr;
+// The channel emptied, then name + ".ogg" decoded whole into a registered buffer of it; false when it cannot be read.
+bool TGameForm::LoadChannel(TSoundChannel& channel, VXFileMan* source, const VXString& name, int rear, int id) {
+  ClearChannel(channel);
+  VXStream* file = source != nullptr ? source->Open(name + ".ogg") : nullptr;
+  if (file == nullptr) return false;
   DirectX::TDSoundBuffer* buffer = sound_->CreateBufferFromOgg(file, false, false, false);
   source->Close(file);
+  if (buffer == nullptr) return false;
   MemMan->AddPtr(buffer);
-  return buffer;
+  channel = {buffer, name, id, rear};
+  return true;
 }
 
 bool TGameForm::PlayChannel(TSoundChannel& channel, VXFileMan* source, const VXString& name, int rear, int id) {
-  if (channel.buffer != nullptr && channel.name == name && channel.id == id && channel.rear == rear)
-    return channel.buffer->Play(false);
-  ClearChannel(channel);
-  channel.buffer = LoadSound(source, name);
-  if (channel.buffer == nullptr) return false;
-  channel.name = name;
-  channel.id = id;
-  channel.rear = rear;
+  const SoundHold hold(soundLock_);
+  if (!HasSoundDevice()) return true;
+  if (channel.Holds(name, id, rear)) return channel.buffer->Play(false);
+  if (!LoadChannel(channel, source, name, rear, id)) return false;
   ApplyChannelVolumes();
   if (channel.buffer->Play(false)) return true;
   ClearChannel(channel);
   return false;
+}
+
+void TGameForm::StopChannel(TSoundChannel& channel) {
+  const SoundHold hold(soundLock_);
+  if (HasSoundDevice()) ClearChannel(channel);
 }
 
 // The silent buffer plays as the channel's sound stops.
@@ -290,51 +257,32 @@ void TGameForm::ClearChannel(TSoundChannel& channel) {
   channel = TSoundChannel{};
 }
 
+bool TGameForm::IsChannelPlaying(const TSoundChannel& channel) {
+  const SoundHold hold(soundLock_);
+  return IsPlaying(channel.buffer);
+}
+
 bool TGameForm::PlayVoice(VXFileMan* source, VXString name, int rear, int id) {
-  const SoundHold hold(soundLock_);
-  return !HasSoundDevice() || PlayChannel(voice_, source, name, rear, id);
+  return PlayChannel(voice_, source, name, rear, id);
 }
-
 bool TGameForm::PlayVoice(VXFileMan* source, VXString name) { return PlayVoice(source, name, 0, 0); }
-
-void TGameForm::StopVoice() {
-  const SoundHold hold(soundLock_);
-  if (HasSoundDevice()) ClearChannel(voice_);
-}
-
-bool TGameForm::IsVoicePlaying() {
-  const SoundHold hold(soundLock_);
-  return IsPlaying(voice_.buffer);
-}
-
+void TGameForm::StopVoice() { StopChannel(voice_); }
+bool TGameForm::IsVoicePlaying() { return IsChannelPlaying(voice_); }
 bool TGameForm::PlaySe(VXFileMan* source, VXString name, int rear, int id) {
-  const SoundHold hold(soundLock_);
-  return !HasSoundDevice() || PlayChannel(se_, source, name, rear, id);
+  return PlayChannel(se_, source, name, rear, id);
 }
-
-void TGameForm::StopSe() {
-  const SoundHold hold(soundLock_);
-  if (HasSoundDevice()) ClearChannel(se_);
-}
-
-bool TGameForm::IsSePlaying() {
-  const SoundHold hold(soundLock_);
-  return IsPlaying(se_.buffer);
-}
+void TGameForm::StopSe() { StopChannel(se_); }
+bool TGameForm::IsSePlaying() { return IsChannelPlaying(se_); }
 
 bool TGameForm::PlayLoopSe(VXFileMan* source, bool fadeIn, VXString name, int rear, int id) {
   const SoundHold hold(soundLock_);
   if (!HasSoundDevice()) return true;
-  if (loopSe_.buffer != nullptr && loopSe_.name == name && loopSe_.id == id && loopSe_.rear == rear) {
+  if (loopSe_.Holds(name, id, rear)) {
     loopSeStopping_ = false;
     return true;
   }
-  StopLoopSe(false);
-  loopSe_.buffer = LoadSound(source, name);
-  if (loopSe_.buffer == nullptr) return false;
-  loopSe_.name = name;
-  loopSe_.id = id;
-  loopSe_.rear = rear;
+  loopSeStopping_ = false;
+  if (!LoadChannel(loopSe_, source, name, rear, id)) return false;
   loopSeVolume_ = fadeIn ? 0 : LoopSeTarget();
   ApplyVolume(loopSe_.buffer, VolumeToAttenuation(loopSeVolume_));
   if (loopSe_.buffer->Play(true)) return true;
@@ -353,10 +301,7 @@ void TGameForm::StopLoopSe(bool fade) {
   loopSeStopping_ = false;
 }
 
-bool TGameForm::IsLoopSePlaying() {
-  const SoundHold hold(soundLock_);
-  return IsPlaying(loopSe_.buffer);
-}
+bool TGameForm::IsLoopSePlaying() { return IsChannelPlaying(loopSe_); }
 
 bool TGameForm::PlayExtraSound(int, int) { return true; }
 

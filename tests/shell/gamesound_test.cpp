@@ -14,6 +14,7 @@
 #include "core/vxmemman.h"
 #include "device/sound_fixtures.h"
 #include "device/zodsound.h"
+#include "shell/gamedata.h"
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 #include "support/gamewindow.h"
@@ -139,6 +140,17 @@ TEST_F(SoundService, VolumesAndRatesTakeOnlyPercentages) {
   form->SetBgmRate(-5);
   Frames(100);
   EXPECT_EQ(VolumeOf(TGameForm::spBgm), Attenuation(35));
+
+  // The user volumes go to the settings file with the window.
+  form->SetBgmVolume(11);
+  form->SetVoiceVolume(22);
+  form->SetSeVolume(33);
+  form->SetRearVolume(44);
+  w.form.reset();
+  TDisplayConfig saved;
+  LoadDisplayConfig(saved);
+  EXPECT_EQ(std::vector({saved.VolumeBGM, saved.VolumeVoice, saved.VolumeSE, saved.VolumeRear}),
+            std::vector({11, 22, 33, 44}));
 }
 
 TEST_F(SoundService, VoiceAndEffectLoadPlayAgainAndStop) {
