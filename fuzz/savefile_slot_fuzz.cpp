@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "core/vxrange.h"
 #include "core/vxstd.h"
 #include "fuzz/gamestate_check.h"
+#include "fuzz/savefile_image.h"
 #include "shell/savefile.h"
 
 namespace {
@@ -32,15 +32,7 @@ std::string RawImage(std::uint8_t form, const std::uint8_t* data, std::size_t si
   }
   static constexpr int kShift[] = {0, -1, 1, 4096};
   raw.resize(static_cast<std::size_t>(static_cast<int>(kSlotRawSize) + kShift[form >> 1 & 3]));
-
-  std::string image(8 + 4 * raw.size(), '\0');
-  std::memcpy(image.data(), "QORM\x00\x01\x00\x00", 8);
-  VXRangeEncode encoder;
-  if (!encoder.Create() || !encoder.Encode(raw.data(), reinterpret_cast<unsigned char*>(image.data()) + 8,
-                                           static_cast<int>(raw.size()), static_cast<int>(image.size() - 8)))
-    std::abort();
-  image.resize(8 + static_cast<std::size_t>(encoder.outputLength));
-  return image;
+  return CodedSaveImage(std::string("QORM\x00\x01\x00\x00", 8), raw);
 }
 
 template <class T>

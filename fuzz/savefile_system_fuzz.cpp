@@ -14,25 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "core/vxrange.h"
 #include "core/vxstd.h"
 #include "fuzz/readmes_shape.h"
+#include "fuzz/savefile_image.h"
 #include "shell/savefile.h"
 
 namespace {
-
-// A file image of raw data coded behind a good header and the given raw-size field.
-std::string CodedImage(const std::vector<std::uint8_t>& raw, std::uint32_t rawSizeField) {
-  std::string image(12 + 4 * raw.size() + 64, '\0');
-  std::memcpy(image.data(), "QMVN\x00\x01\x00\x00", 8);
-  VXPutLE32(reinterpret_cast<std::uint8_t*>(image.data()) + 8, rawSizeField);
-  VXRangeEncode encoder;
-  if (!encoder.Create() || !encoder.Encode(raw.data(), reinterpret_cast<unsigned char*>(image.data()) + 12,
-                                           static_cast<int>(raw.size()), static_cast<int>(image.size() - 12)))
-    std::abort();
-  image.resize(12 + static_cast<std::size_t>(encoder.outputLength));
-  return image;
-}
 
 std::string RawImage(std::uint8_t form, const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> raw(sizeof(TSystemData));
@@ -45,7 +32,10 @@ std::string RawImage(std::uint8_t form, const std::uint8_t* data, std::size_t si
     raw.insert(raw.end(), data + 4 + laid, data + size);
   }
   static constexpr std::int64_t kShift[] = {0, -1, 1, 0x10000};
-  return CodedImage(raw, static_cast<std::uint32_t>(static_cast<std::int64_t>(raw.size()) + kShift[form >> 1 & 3]));
+  std::string prefix("QMVN\x00\x01\x00\x00\0\0\0\0", 12);
+  VXPutLE32(reinterpret_cast<std::uint8_t*>(prefix.data()) + 8,
+            static_cast<std::uint32_t>(static_cast<std::int64_t>(raw.size()) + kShift[form >> 1 & 3]));
+  return CodedSaveImage(prefix, raw);
 }
 
 std::vector<std::uint8_t> Bytes(const TSystemData& data, const TReadMesTable& log, std::size_t logBytes) {

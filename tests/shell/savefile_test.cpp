@@ -136,6 +136,13 @@ Bytes Thumbnail(std::uint32_t size, int seed) {
   return extra;
 }
 
+// A file of the tables of bad files, and whether it loads.
+struct BadFile {
+  const char* what;
+  Bytes image;
+  bool loads;
+};
+
 // The live records as bytes, to tell whether a load changed them.
 struct LiveRecords {
   LiveRecords()
@@ -309,11 +316,7 @@ TEST_F(SaveFiles, BadSystemSavesAreRefusedAndChangeNothing) {
   Bytes noisy = Concat({kSystemHeader, Le32(static_cast<std::uint32_t>(raw.size()))});
   for (int i = 0; i < 4000; ++i) noisy.push_back(static_cast<std::uint8_t>(noise()));
 
-  const struct Case {
-    const char* what;
-    Bytes image;
-    bool loads;
-  } cases[] = {
+  const BadFile cases[] = {
       {"the file as written", good, true},
       {"zeros behind the stream, up to the stream buffer", sized(8 + 1102496), true},
       {"one byte more than the stream buffer holds", sized(8 + 1102497), false},
@@ -331,7 +334,7 @@ TEST_F(SaveFiles, BadSystemSavesAreRefusedAndChangeNothing) {
       {"the stream cut in half", sized(12 + (good.size() - 12) / 2), false},
       {"noise for a stream", noisy, false},
   };
-  for (const Case& c : cases) {
+  for (const BadFile& c : cases) {
     SCOPED_TRACE(c.what);
     Write("QMSys.sav", c.image);
     FillSystemData(SystemData, 11);
@@ -368,11 +371,7 @@ TEST_F(SaveFiles, BadSlotSavesAreRefusedAndChangeNothing) {
   oldVersion[4] = 0x01;
   oldVersion[5] = 0x00;
 
-  const struct Case {
-    const char* what;
-    Bytes image;
-    bool loads;
-  } cases[] = {
+  const BadFile cases[] = {
       {"the file as written", good, true},
       {"zeros behind the stream, up to the stream buffer", resized(good, 4 + 639696), true},
       {"one byte more than the stream buffer holds", resized(good, 4 + 639697), false},
@@ -387,7 +386,7 @@ TEST_F(SaveFiles, BadSlotSavesAreRefusedAndChangeNothing) {
       {"extra size 0xFFFFFFFF", SlotImage(rawWith(119720, Le32(0xFFFFFFFF))), false},
       {"the stream cut in half", resized(good, 8 + (good.size() - 8) / 2), false},
   };
-  for (const Case& c : cases) {
+  for (const BadFile& c : cases) {
     SCOPED_TRACE(c.what);
     Write("QM05.sav", c.image);
 
