@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/vxstd.h"
+#include "fuzz/gamestate_check.h"
 #include "shell/gamestate.h"
 
 namespace {
@@ -36,24 +37,6 @@ VXString TextArg(const std::uint8_t* data, std::size_t size, std::int32_t length
   return VXString(text.data(), static_cast<unsigned int>(n));
 }
 
-void Check(const TGameState& s) {
-  const TDateTime now = s.Now();
-  if (now.Month < 1 || now.Month > 12 || now.Day < 1 || now.Day > DaysInMonth(now.Month) || now.Hour < 0 ||
-      now.Hour > 23 || now.Minute < 0 || now.Minute > 59)
-    std::abort();
-  if (s.GetWeekday() < 0 || s.GetWeekday() > 6) std::abort();
-  if (s.GetStageValue() < 0 || s.GetStageValue() > 255 || s.GetStageLevel() < 0 || s.GetStageLevel() > 4) std::abort();
-  const int count = s.GetBacklogCount();
-  if (count < 1 || count > TGameState::kBacklogLines) std::abort();
-  if (s.GetBacklogLine(count - 1).Length() > TGameState::kLineLength) std::abort();
-  if (s.GetBacklogLine(0).Length() > TGameState::kLineLength) std::abort();
-  if (s.GetPageLine(0).Length() > TGameState::kLineLength || s.GetChoiceText(3).Length() > TGameState::kLineLength)
-    std::abort();
-  if (s.GetMessageText().Length() > TGameState::kMessageLength) std::abort();
-  if (s.GetString(0).Length() > TGameState::kStringLength) std::abort();
-  if (s.GetSceneName().Length() > TGameState::kSceneNameLength) std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -76,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       VXPutLE32(bytes + VXGetLE16(w) % (sizeof(TGameState) - 3), value);
     }
   }
-  Check(state);
+  CheckGameState(state);
 
   // Operations: 5 bytes each.
   std::vector<std::uint8_t> before(sizeof(TGameState));
@@ -127,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const EGameErr&) {
       if (std::memcmp(before.data(), bytes, before.size()) != 0) std::abort();
     }
-    Check(state);
+    CheckGameState(state);
   }
   return 0;
 }

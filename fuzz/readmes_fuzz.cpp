@@ -11,47 +11,8 @@
 #include <utility>
 
 #include "core/vxstd.h"
+#include "fuzz/readmes_shape.h"
 #include "shell/readmes.h"
-
-namespace {
-
-struct Model {
-  std::map<std::uint32_t, std::pair<std::uint32_t, std::set<int>>> scripts;  // script -> stamp, read messages
-};
-
-// Walks the blocks as stored and fills the model from them, when one is given. False when a block's ranges are not
-// in their canonical form (sorted, apart), a range is too long to model, or a script has two blocks: the model
-// cannot stand for such a log.
-bool CheckShape(const TReadMesTable& log, Model* model, int maxSpan) {
-  const std::uint8_t* p = log.GetBuffer();
-  const std::uint32_t used = VXGetLE32(p);
-  if (used < TReadMesTable::kHeaderSize || used >= TReadMesTable::kBufferSize || used % 4 != 0) std::abort();
-  bool canonical = true;
-  std::uint32_t offset = TReadMesTable::kHeaderSize;
-  for (std::uint32_t i = 0, count = VXGetLE32(p + 4); i < count; ++i) {
-    if (used - offset < 12) std::abort();
-    const std::uint32_t payload = VXGetLE32(p + offset);
-    if (payload % 4 != 0 || payload > used - offset - 12) std::abort();
-    const std::uint32_t script = VXGetLE32(p + offset + 4);
-    std::set<int> read;
-    int previousLast = -2;
-    for (std::uint32_t at = offset + 12; at < offset + 12 + payload; at += 4) {
-      const int first = VXGetLE16(p + at);
-      const int last = VXGetLE16(p + at + 2);
-      if (first > last || first <= previousLast + 1 || last - first > maxSpan) canonical = false;
-      previousLast = last;
-      if (model != nullptr && canonical)
-        for (int m = first; m <= last; ++m) read.insert(m);
-    }
-    if (model != nullptr && !model->scripts.emplace(script, std::make_pair(VXGetLE32(p + offset + 8), read)).second)
-      canonical = false;
-    offset += 12 + payload;
-  }
-  if (offset != used) std::abort();
-  return canonical;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1 || size > (1 << 20)) return 0;
@@ -64,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t empty[8] = {8};
   log.Load(empty, 8);
   log.Load(image, static_cast<int>(imageSize));
-  Model model;
-  bool modelled = CheckShape(log, &model, 1024);
+  ReadLogModel model;
+  bool modelled = CheckLogShape(log, &model, 1024);
 
   for (std::size_t i = 0; i < opCount; ++i) {
     const std::uint8_t* op = ops + 4 * i;
@@ -96,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         break;
     }
-    Model now;
-    const bool canonical = CheckShape(log, modelled ? &now : nullptr, 65535);
+    ReadLogModel now;
+    const bool canonical = CheckLogShape(log, modelled ? &now : nullptr, 65535);
     if (modelled && (!canonical || now.scripts != model.scripts)) std::abort();
   }
   return 0;
