@@ -88,6 +88,38 @@ bool FillText(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy
 
 int Saturated(long long v) { return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX)); }
 
+// The calendar's sub-minute counter (60,000,000 a minute) in the plates' frames (1800 a minute).
+int PlateSubMinute(std::uint32_t counter) {
+  const auto frames = static_cast<std::uint64_t>(counter) * TSubWinUnit::kSubMinutes / 60'000'000u;
+  return static_cast<int>(std::min<std::uint64_t>(frames, TSubWinUnit::kSubMinutes - 1));
+}
+
+// One frame of a plate that slides in over `slide` frames (state 2), stays `stay` frames (4) and slides out (3);
+// skipping ends each part at once. Where the plate stands afterwards: 0 in its place .. `slide` outside, or -1
+// when it has left (state 1).
+int SlideFrame(std::uint8_t& state, int& timer, bool skip, int slide, int stay) {
+  timer = skip ? 0 : timer - 1;
+  const int t = std::max(timer, 0);
+  switch (state) {
+    case TSubWinUnit::wsOpening:
+      if (t > 0) return t;
+      timer = stay;
+      state = TSubWinUnit::wsTyping;
+      return 0;
+    case TSubWinUnit::wsTyping:
+      if (t == 0) {
+        timer = slide;
+        state = TSubWinUnit::wsClosing;
+      }
+      return 0;
+    case TSubWinUnit::wsClosing:
+      if (t > 0) return slide - t;
+      state = TSubWinUnit::wsIdle;
+      return -1;
+  }
+  return 0;
+}
+
 // ---- Registration -----------------------------------------------------------------------------------------------
 
 // A handler of the screen bound to the unit: while the unit is closed (or being destroyed) it does nothing.
@@ -477,8 +509,8 @@ void TSubWinUnit::MenuBtnMouseLeave(Classes::TComponent* sender) { menu_->Leave(
 
 // ---- Text pages -------------------------------------------------------------------------------------------------
 
-TSubWinUnit::TTextPage::TTextPage(TSubWinUnit& unit, int lines, int style, TZoRGBPanel* text)
-    : unit_(unit), text_(text), style_(style), lines_(static_cast<std::size_t>(lines), TLine{}) {}
+TSubWinUnit::TTextPage::TTextPage(TSubWinUnit& unit, TZoRGBPanel* root, int lines, int style, TZoRGBPanel* text)
+    : TWindow(unit, root), text_(text), style_(style), lines_(static_cast<std::size_t>(lines), TLine{}) {}
 
 VXString TSubWinUnit::TTextPage::GetLineText(int line) const {
   if (line < 0 || line >= GetLineCount()) return VXString();
@@ -540,21 +572,20 @@ void TSubWinUnit::TTextPage::MarkCells(int line, int fromCell, int cells) {
 // ---- Message and novel windows ----------------------------------------------------------------------------------
 
 TSubWinUnit::TTextWindow::TTextWindow(TSubWinUnit& unit, int lines, int style, TPanels panels)
-    : TTextPage(unit, lines, style, panels.text), panels_(std::move(panels)) {}
+    : TTextPage(unit, panels.root, lines, style, panels.text), panels_(std::move(panels)) {}
 
 TSubWinUnit::TTextWindow::~TTextWindow() = default;
 
 void TSubWinUnit::TTextWindow::Reset() {
-  fade_ = wsIdle;
-  fadeTimer_ = 0;
+  state_ = wsIdle;
+  timer_ = 0;
   typing_ = false;
   waitMark_ = false;
   ClearPage();
 }
 
 void TSubWinUnit::TTextWindow::Attach(TZoRGBPanel* parent) {
-  panels_.root->SetVisible(false);
-  panels_.root->SetParent(parent);
+  TWindow::Attach(parent);
   if (!panels_.waitInRoot) {
     panels_.wait->SetVisible(false);
     panels_.wait->SetParent(parent);
@@ -562,38 +593,36 @@ void TSubWinUnit::TTextWindow::Attach(TZoRGBPanel* parent) {
 }
 
 void TSubWinUnit::TTextWindow::Detach() {
-  panels_.root->SetParent(nullptr);
+  TWindow::Detach();
   if (!panels_.waitInRoot) panels_.wait->SetParent(nullptr);
 }
 
 int TSubWinUnit::TTextWindow::GetState() const {
-  if (fade_ != wsIdle) return fade_;
+  if (state_ != wsIdle) return state_;
   return typing_ ? wsTyping : wsIdle;
 }
 
-bool TSubWinUnit::TTextWindow::IsShown() const { return fade_ != wsClosing && panels_.root->GetVisible(); }
-
 void TSubWinUnit::TTextWindow::Show(bool immediate) {
   FinishTyping();
-  panels_.root->SetVisible(true);
+  root_->SetVisible(true);
   HideContent();
-  fadeTimer_ = kFadeFrames;
-  fade_ = wsOpening;
-  panels_.root->SetModify();
+  timer_ = kFadeFrames;
+  state_ = wsOpening;
+  root_->SetModify();
   if (immediate) EndFade();
 }
 
 void TSubWinUnit::TTextWindow::Hide(bool immediate) {
   FinishTyping();
-  if (!panels_.root->GetVisible()) {
-    fade_ = wsIdle;
+  if (!root_->GetVisible()) {
+    state_ = wsIdle;
     UpdateWaitIcon();
     return;
   }
   HideContent();
-  fadeTimer_ = kFadeFrames;
-  fade_ = wsClosing;
-  panels_.root->SetModify();
+  timer_ = kFadeFrames;
+  state_ = wsClosing;
+  root_->SetModify();
   if (immediate) EndFade();
 }
 
@@ -604,22 +633,22 @@ void TSubWinUnit::TTextWindow::HideContent() {
 }
 
 void TSubWinUnit::TTextWindow::EndFade() {
-  if (fade_ == wsOpening) {
+  if (state_ == wsOpening) {
     panels_.text->SetVisible(true);
     for (TZoRGBPanel* button : panels_.buttons) button->SetVisible(true);
-  } else if (fade_ == wsClosing) {
-    panels_.root->SetVisible(false);
+  } else if (state_ == wsClosing) {
+    root_->SetVisible(false);
     panels_.text->SetVisible(true);
   }
-  fade_ = wsIdle;
-  fadeTimer_ = 0;
+  state_ = wsIdle;
+  timer_ = 0;
   UpdateWaitIcon();
 }
 
 bool TSubWinUnit::TTextWindow::AddText(int speed, const VXString& text) {
   FinishTyping();
   if (!AppendText(text)) return IsBusy();
-  if (!panels_.root->GetVisible()) speed = 0;
+  if (!root_->GetVisible()) speed = 0;
   speed_ = speed;
   if (speed > 0 && staging_ != nullptr) {
     unit_.RenderLine(style_, lines_[static_cast<std::size_t>(line_)].data(), staging_.get(), 0);
@@ -650,10 +679,10 @@ void TSubWinUnit::TTextWindow::SetWaitMark(bool on) {
 }
 
 bool TSubWinUnit::TTextWindow::Frame(int ticks, bool skip) {
-  if (fade_ != wsIdle) {
-    panels_.root->SetModify();
-    fadeTimer_ = skip ? 0 : fadeTimer_ - 1;
-    if (fadeTimer_ <= 0) EndFade();
+  if (state_ != wsIdle) {
+    root_->SetModify();
+    timer_ = skip ? 0 : timer_ - 1;
+    if (timer_ <= 0) EndFade();
   }
   if (typing_) {
     if (skip)
@@ -692,7 +721,7 @@ void TSubWinUnit::TTextWindow::UpdateWaitIcon() {
     wait->SetOffsetX(panels_.text->GetOffsetX() + kCellSize * end_);
     wait->SetOffsetY(panels_.text->GetOffsetY() + kLineStep * line_);
   }
-  const bool show = !IsBusy() && panels_.root->GetVisible() && waitMark_;
+  const bool show = !IsBusy() && root_->GetVisible() && waitMark_;
   if (wait->GetVisible() != show) wait->SetVisible(show);
 }
 
@@ -702,12 +731,12 @@ void TSubWinUnit::TTextWindow::SetAutoSkip(bool autoOn, bool skipOn) {
 }
 
 int TSubWinUnit::TTextWindow::Opacity() const {
-  if (fade_ == wsOpening) return (kFadeFrames - fadeTimer_) * kFullRate / kFadeFrames;
-  if (fade_ == wsClosing) return fadeTimer_ * kFullRate / kFadeFrames;
+  if (state_ == wsOpening) return (kFadeFrames - timer_) * kFullRate / kFadeFrames;
+  if (state_ == wsClosing) return timer_ * kFullRate / kFadeFrames;
   return kFullRate;
 }
 
-int TSubWinUnit::TTextWindow::Grey() const { return FadeGrey(fade_, kFadeFrames - fadeTimer_, kFadeFrames); }
+int TSubWinUnit::TTextWindow::Grey() const { return FadeGrey(state_, kFadeFrames - timer_, kFadeFrames); }
 
 bool TSubWinUnit::TTextWindow::MakeStaging() {
   auto staging = std::make_unique<TZoAlpha>(nullptr);
@@ -722,13 +751,9 @@ void TSubWinUnit::TTextWindow::ReleaseStaging() {
   staging_.reset();
 }
 
-void TSubWinUnit::TTextWindow::Report(int code) const {
-  if (callback_.IsValid()) callback_.Invoke(code);
-}
-
 // ---- Backlog ----------------------------------------------------------------------------------------------------
 
-TSubWinUnit::TBacklog::TBacklog(TSubWinUnit& unit) : TTextPage(unit, kLogLines, 0, unit.LogText) {}
+TSubWinUnit::TBacklog::TBacklog(TSubWinUnit& unit) : TTextPage(unit, unit.LogWin, kLogLines, 0, unit.LogText) {}
 
 void TSubWinUnit::TBacklog::Reset() {
   state_ = wsIdle;
@@ -736,33 +761,24 @@ void TSubWinUnit::TBacklog::Reset() {
   ClearPage();
 }
 
-void TSubWinUnit::TBacklog::Attach(TZoRGBPanel* parent) {
-  unit_.LogWin->SetVisible(false);
-  unit_.LogWin->SetParent(parent);
-}
-
-void TSubWinUnit::TBacklog::Detach() { unit_.LogWin->SetParent(nullptr); }
-
-bool TSubWinUnit::TBacklog::IsShown() const { return state_ != wsClosing && unit_.LogWin->GetVisible(); }
-
 void TSubWinUnit::TBacklog::Show(bool immediate) {
-  unit_.LogWin->SetVisible(true);
+  root_->SetVisible(true);
   HideContent();
   timer_ = kFadeFrames;
   state_ = wsOpening;
-  unit_.LogWin->SetModify();
+  root_->SetModify();
   if (immediate) Frame(0, true);
 }
 
 void TSubWinUnit::TBacklog::Hide(bool immediate) {
-  if (!unit_.LogWin->GetVisible()) {
+  if (!root_->GetVisible()) {
     state_ = wsIdle;
     return;
   }
   HideContent();
   timer_ = kFadeFrames;
   state_ = wsClosing;
-  unit_.LogWin->SetModify();
+  root_->SetModify();
   if (immediate) Frame(0, true);
 }
 
@@ -792,7 +808,7 @@ void TSubWinUnit::TBacklog::SetScrollMax(int n) {
   max_ = std::max(n, 0);
   pos_ = max_;
   unit_.LogPos->SetOffsetY(Track());
-  if (state_ == wsIdle && unit_.LogWin->GetVisible()) ShowContent();
+  if (state_ == wsIdle && root_->GetVisible()) ShowContent();
 }
 
 void TSubWinUnit::TBacklog::SetScrollPos(int position) {
@@ -814,13 +830,13 @@ int TSubWinUnit::TBacklog::Track() const { return std::max(0, unit_.LogBar->GetS
 
 bool TSubWinUnit::TBacklog::Frame(int, bool skip) {
   if (state_ == wsOpening || state_ == wsClosing) {
-    unit_.LogWin->SetModify();
+    root_->SetModify();
     timer_ = skip ? 0 : timer_ - 1;
     if (timer_ <= 0) {
       if (state_ == wsOpening)
         ShowContent();
       else
-        unit_.LogWin->SetVisible(false);
+        root_->SetVisible(false);
       state_ = wsIdle;
       timer_ = 0;
     }
@@ -830,13 +846,9 @@ bool TSubWinUnit::TBacklog::Frame(int, bool skip) {
 
 int TSubWinUnit::TBacklog::Grey() const { return FadeGrey(state_, kFadeFrames - timer_, kFadeFrames); }
 
-void TSubWinUnit::TBacklog::Report(int code) const {
-  if (callback_.IsValid()) callback_.Invoke(code);
-}
-
 // ---- Choices ----------------------------------------------------------------------------------------------------
 
-TSubWinUnit::TChoiceWindow::TChoiceWindow(TSubWinUnit& unit) : unit_(unit) {}
+TSubWinUnit::TChoiceWindow::TChoiceWindow(TSubWinUnit& unit) : TWindow(unit, unit.SelWin) {}
 
 void TSubWinUnit::TChoiceWindow::Reset() {
   state_ = wsIdle;
@@ -845,28 +857,19 @@ void TSubWinUnit::TChoiceWindow::Reset() {
   Select(0);
 }
 
-void TSubWinUnit::TChoiceWindow::Attach(TZoRGBPanel* parent) {
-  unit_.SelWin->SetVisible(false);
-  unit_.SelWin->SetParent(parent);
-}
-
-void TSubWinUnit::TChoiceWindow::Detach() { unit_.SelWin->SetParent(nullptr); }
-
-bool TSubWinUnit::TChoiceWindow::IsShown() const { return state_ != wsClosing && unit_.SelWin->GetVisible(); }
-
 void TSubWinUnit::TChoiceWindow::Open(bool immediate) {
   Select(0);
-  unit_.SelWin->SetVisible(true);
+  root_->SetVisible(true);
   unit_.SelText->SetVisible(immediate);
   unit_.SelCur->SetVisible(immediate);
   state_ = immediate ? wsIdle : wsOpening;
   timer_ = immediate ? 0 : kSelFadeFrames;
-  unit_.SelWin->SetModify();
+  root_->SetModify();
 }
 
 void TSubWinUnit::TChoiceWindow::Close(bool immediate) {
-  if (immediate || !unit_.SelWin->GetVisible()) {
-    unit_.SelWin->SetVisible(false);
+  if (immediate || !root_->GetVisible()) {
+    root_->SetVisible(false);
     state_ = wsIdle;
     timer_ = 0;
     return;
@@ -876,7 +879,7 @@ void TSubWinUnit::TChoiceWindow::Close(bool immediate) {
   unit_.SelCur->SetVisible(false);
   state_ = wsClosing;
   timer_ = kSelFadeFrames;
-  unit_.SelWin->SetModify();
+  root_->SetModify();
 }
 
 void TSubWinUnit::TChoiceWindow::Clear() {
@@ -931,7 +934,7 @@ void TSubWinUnit::TChoiceWindow::SelectNext() {
 
 bool TSubWinUnit::TChoiceWindow::Frame(int, bool skip) {
   if (state_ == wsOpening) {
-    unit_.SelWin->SetModify();
+    root_->SetModify();
     if (--timer_ <= 0) {
       unit_.SelText->SetVisible(true);
       unit_.SelCur->SetVisible(true);
@@ -939,10 +942,10 @@ bool TSubWinUnit::TChoiceWindow::Frame(int, bool skip) {
       timer_ = 0;
     }
   } else if (state_ == wsClosing) {
-    unit_.SelWin->SetModify();
+    root_->SetModify();
     timer_ = skip ? 0 : timer_ - 1;
     if (timer_ <= 0) {
-      unit_.SelWin->SetVisible(false);
+      root_->SetVisible(false);
       state_ = wsIdle;
       timer_ = 0;
     }
@@ -951,7 +954,7 @@ bool TSubWinUnit::TChoiceWindow::Frame(int, bool skip) {
 }
 
 int TSubWinUnit::TChoiceWindow::CutRows() const {
-  const int half = unit_.SelWin->GetSizeY() / 2;
+  const int half = root_->GetSizeY() / 2;
   if (state_ == wsOpening) return half * timer_ / kSelFadeFrames;
   if (state_ == wsClosing) return half * (kSelFadeFrames - timer_) / kSelFadeFrames;
   return 0;
@@ -961,10 +964,6 @@ int TSubWinUnit::TChoiceWindow::RowAt(int y) {
   if (y < 0) return 0;
   const int row = y / kLineStep;
   return row < kChoices && y % kLineStep < kCellSize ? row : -1;
-}
-
-void TSubWinUnit::TChoiceWindow::Report(int code) const {
-  if (callback_.IsValid()) callback_.Invoke(code);
 }
 
 // ---- Date and clock plates --------------------------------------------------------------------------------------
@@ -1033,29 +1032,11 @@ void TSubWinUnit::TPlates::Hide(TPlate& plate, bool immediate) {
 
 void TSubWinUnit::TPlates::Step(TPlate& plate, bool skip) {
   if (plate.state == wsIdle) return;
-  plate.timer = skip ? 0 : plate.timer - 1;
-  switch (plate.state) {
-    case wsOpening:
-      Place(plate, std::max(plate.timer, 0));
-      if (plate.timer <= 0) {
-        plate.timer = kStayFrames;
-        plate.state = wsTyping;
-      }
-      break;
-    case wsTyping:
-      if (plate.timer <= 0) {
-        plate.timer = kSlideFrames;
-        plate.state = wsClosing;
-      }
-      break;
-    case wsClosing:
-      Place(plate, kSlideFrames - std::max(plate.timer, 0));
-      if (plate.timer <= 0) {
-        plate.panel->SetVisible(false);
-        plate.state = wsIdle;
-      }
-      break;
-  }
+  const int at = SlideFrame(plate.state, plate.timer, skip, kSlideFrames, kStayFrames);
+  if (at < 0)
+    plate.panel->SetVisible(false);
+  else
+    Place(plate, at);
 }
 
 bool TSubWinUnit::TPlates::Frame(int ticks, bool skip) {
@@ -1067,16 +1048,6 @@ bool TSubWinUnit::TPlates::Frame(int ticks, bool skip) {
   if (unit_.TimeSep->GetVisible() != colon) unit_.TimeSep->SetVisible(colon);
   return IsBusy();
 }
-
-namespace {
-
-// The calendar's sub-minute counter (60,000,000 a minute) in the plates' frames (1800 a minute).
-int PlateSubMinute(std::uint32_t counter) {
-  const auto frames = static_cast<std::uint64_t>(counter) * TSubWinUnit::kSubMinutes / 60'000'000u;
-  return static_cast<int>(std::min<std::uint64_t>(frames, TSubWinUnit::kSubMinutes - 1));
-}
-
-}  // namespace
 
 void TSubWinUnit::TPlates::SyncCalendar() {
   const TDateTime now = GameState.Now();
@@ -1182,33 +1153,18 @@ void TSubWinUnit::TPlacePlate::HidePlace() {
 
 bool TSubWinUnit::TPlacePlate::Frame(int, bool skip) {
   if (state_ == wsIdle) return false;
-  timer_ = skip ? 0 : timer_ - 1;
-  switch (state_) {
-    case wsOpening:
-      Place(std::max(timer_, 0));
-      if (timer_ <= 0) {
-        timer_ = kStayFrames;
-        state_ = wsTyping;
-      }
-      break;
-    case wsTyping:
-      if (timer_ <= 0) {
-        timer_ = kSlideFrames;
-        state_ = wsClosing;
-      }
-      break;
-    case wsClosing:
-      Place(kSlideFrames - std::max(timer_, 0));
-      if (timer_ <= 0) HidePlace();
-      break;
-  }
+  const int at = SlideFrame(state_, timer_, skip, kSlideFrames, kStayFrames);
+  if (at < 0)
+    HidePlace();
+  else
+    Place(at);
   return IsBusy();
 }
 
 // ---- Right-click menu -------------------------------------------------------------------------------------------
 
 TSubWinUnit::TMenu::TMenu(TSubWinUnit& unit)
-    : unit_(unit),
+    : TWindow(unit, unit.MenuWin),
       buttons_{unit.MenuBtn1, unit.MenuBtn2, unit.MenuBtn3, unit.MenuBtn4, unit.MenuBtn5,
                unit.MenuBtn6, unit.MenuBtn7, unit.MenuBtn8, unit.MenuBtn9} {
   for (int i = 0; i < kMenuButtons; ++i) Button(i)->SetOffsetY(kButtonTop + kRowStep * i);
@@ -1220,15 +1176,6 @@ void TSubWinUnit::TMenu::Reset() {
   step_ = 0;
   focus_ = result_ = -1;
 }
-
-void TSubWinUnit::TMenu::Attach(TZoRGBPanel* parent) {
-  unit_.MenuWin->SetVisible(false);
-  unit_.MenuWin->SetParent(parent);
-}
-
-void TSubWinUnit::TMenu::Detach() { unit_.MenuWin->SetParent(nullptr); }
-
-bool TSubWinUnit::TMenu::IsShown() const { return state_ != wsClosing && unit_.MenuWin->GetVisible(); }
 
 TZoRGBBtn* TSubWinUnit::TMenu::Button(int index) const {
   return index >= 0 && index < kMenuButtons ? buttons_[static_cast<std::size_t>(index)] : nullptr;
@@ -1254,34 +1201,34 @@ void TSubWinUnit::TMenu::Open(bool immediate) {
   result_ = -1;
   step_ = 0;
   PlaceButtons(immediate ? INT_MAX / 2 : -INT_MAX / 2);
-  unit_.MenuWin->SetVisible(true);
-  unit_.MenuWin->SetModify();
+  root_->SetVisible(true);
+  root_->SetModify();
   state_ = immediate ? wsIdle : wsOpening;
 }
 
 void TSubWinUnit::TMenu::Close(bool immediate) {
   if (immediate) {
-    unit_.MenuWin->SetVisible(false);
+    root_->SetVisible(false);
     state_ = wsIdle;
     return;
   }
   PlaceButtons(INT_MAX / 2);
   step_ = 0;
   state_ = wsClosing;
-  unit_.MenuWin->SetModify();
+  root_->SetModify();
 }
 
 void TSubWinUnit::TMenu::Frame() {
   if (state_ != wsOpening && state_ != wsClosing) return;
   step_ = std::min(step_ + 1, kMenuSteps);
-  unit_.MenuWin->SetModify();
+  root_->SetModify();
   if (state_ == wsOpening) {
     PlaceButtons(step_ - 4);
   } else {
     PlaceButtons(8 - step_);
   }
   if (step_ < kMenuSteps) return;
-  if (state_ == wsClosing) unit_.MenuWin->SetVisible(false);
+  if (state_ == wsClosing) root_->SetVisible(false);
   state_ = wsIdle;
 }
 
@@ -1354,8 +1301,4 @@ void TSubWinUnit::TMenu::Enter(int index) {
 
 void TSubWinUnit::TMenu::Leave(int index) {
   if (index == focus_) focus_ = -1;
-}
-
-void TSubWinUnit::TMenu::Report() {
-  if (callback_.IsValid()) callback_.Invoke();
 }

@@ -84,6 +84,8 @@ public:
   // One line of a page: 26 cells of two bytes and the terminating zero.
   using TLine = std::array<char, 2 * kLineCells + 1>;
 
+  template <class Callback>
+  class TWindow;
   class TTextPage;
   class TTextWindow;
   class TBacklog;
@@ -237,12 +239,44 @@ private:
   std::unique_ptr<TMenu> menu_;
 };
 
-// A page of lines in a text panel's own alpha plane: the text added last to the current line runs from the start
-// cell to the end cell.
-class TSubWinUnit::TTextPage {
+// What the windows share: the root panel that the adventure hangs under its own panel, a state (1 idle, 2 opening,
+// 3 closing, 4 typing or shown for a while) with its timer, and the callback that hears the window.
+template <class Callback>
+class TSubWinUnit::TWindow {
 public:
-  TTextPage(TSubWinUnit& unit, int lines, int style, TZoRGBPanel* text);
-  virtual ~TTextPage() = default;
+  virtual ~TWindow() = default;
+
+  // Hides the root and hangs it under the parent, or takes it off.
+  void Attach(TZoRGBPanel* parent) {
+    root_->SetVisible(false);
+    root_->SetParent(parent);
+  }
+  void Detach() { root_->SetParent(nullptr); }
+  void SetCallback(const Callback& callback) { callback_ = callback; }
+  int GetState() const { return state_; }
+  bool IsBusy() const { return state_ != wsIdle; }
+  bool IsShown() const { return state_ != wsClosing && root_->GetVisible(); }
+
+protected:
+  TWindow(TSubWinUnit& unit, TZoRGBPanel* root) : unit_(unit), root_(root) {}
+  // The callback may close the unit: the caller touches nothing of the window afterwards.
+  template <class... A>
+  void Report(A... args) const {
+    if (callback_.IsValid()) callback_.Invoke(args...);
+  }
+
+  TSubWinUnit& unit_;
+  TZoRGBPanel* const root_;
+  Callback callback_;
+  std::uint8_t state_ = wsIdle;
+  int timer_ = 0;
+};
+
+// A window with a page of lines in its text panel's own alpha plane: the text added last to the current line runs
+// from the start cell to the end cell.
+class TSubWinUnit::TTextPage : public TWindow<TCallback> {
+public:
+  TTextPage(TSubWinUnit& unit, TZoRGBPanel* root, int lines, int style, TZoRGBPanel* text);
 
   int GetLineCount() const { return static_cast<int>(lines_.size()); }
   int GetLine() const { return line_; }
@@ -261,7 +295,6 @@ protected:
   TZoAlpha* Plane() const;
   void MarkCells(int line, int fromCell, int cells);
 
-  TSubWinUnit& unit_;
   TZoRGBPanel* const text_;
   const int style_;
   std::vector<TLine> lines_;
@@ -284,16 +317,14 @@ public:
   TTextWindow(TSubWinUnit& unit, int lines, int style, TPanels panels);
   ~TTextWindow() override;
 
-  // Hides the root (and the wait icon) and hangs it under the parent, or takes it off.
+  // The message window's wait icon goes with its root.
   void Attach(TZoRGBPanel* parent);
   void Detach();
-  void SetCallback(const TCallback& callback) { callback_ = callback; }
 
-  // 1 idle, 2 opening, 3 closing (while fading), 4 typing.
+  // 1 idle, 2 opening, 3 closing (while fading), 4 typing (when not fading).
   int GetState() const;
   bool IsBusy() const { return GetState() != wsIdle; }
   bool IsTyping() const { return typing_; }
-  bool IsShown() const;
   // Opening and closing take 5 frames; immediate ends them at once. Text and buttons show once the window is open.
   void Show(bool immediate);
   void Hide(bool immediate);
@@ -318,7 +349,6 @@ private:
   int Grey() const;
   bool MakeStaging();
   void ReleaseStaging();
-  void Report(int code) const;
   void HideContent();
   void EndFade();
   void TypeStep(int ticks);
@@ -326,10 +356,7 @@ private:
   void UpdateWaitIcon();
 
   TPanels panels_;
-  TCallback callback_;
   std::unique_ptr<TZoAlpha> staging_;
-  std::uint8_t fade_ = wsIdle;  // wsOpening, wsClosing or wsIdle
-  int fadeTimer_ = 0;
   bool typing_ = false;
   int typeTimer_ = 0;  // elapsed frames x 100
   int speed_ = 200;
@@ -341,12 +368,6 @@ class TSubWinUnit::TBacklog : public TTextPage {
 public:
   explicit TBacklog(TSubWinUnit& unit);
 
-  void Attach(TZoRGBPanel* parent);
-  void Detach();
-  void SetCallback(const TCallback& callback) { callback_ = callback; }
-  int GetState() const { return state_; }
-  bool IsBusy() const { return state_ != wsIdle; }
-  bool IsShown() const;
   // Shown, the text and the close button are visible, the bar and its buttons only when there is something to
   // scroll.
   void Show(bool immediate);
@@ -368,29 +389,19 @@ private:
   int Grey() const;
   // The mouse on the bar at y (bar coordinates, clamped to the thumb's track); true when the position changed.
   bool ScrollToBar(int y);
-  void Report(int code) const;
   void ShowContent();
   void HideContent();
   int Track() const;  // the bar's height less the thumb's
 
-  TCallback callback_;
-  std::uint8_t state_ = wsIdle;
-  int timer_ = 0;
   int max_ = 0;
   int pos_ = 0;
 };
 
 // Up to four choices; choice 0 can always be chosen, choices 1-3 when their text is not empty.
-class TSubWinUnit::TChoiceWindow {
+class TSubWinUnit::TChoiceWindow : public TWindow<TCallback> {
 public:
   explicit TChoiceWindow(TSubWinUnit& unit);
 
-  void Attach(TZoRGBPanel* parent);
-  void Detach();
-  void SetCallback(const TCallback& callback) { callback_ = callback; }
-  int GetState() const { return state_; }
-  bool IsBusy() const { return state_ != wsIdle; }
-  bool IsShown() const;
   // Choice 0 selected; the window opens from its middle over 15 frames (skipping does not shorten it), text and
   // cursor showing at the end.
   void Open(bool immediate);
@@ -416,14 +427,10 @@ private:
   int CutRows() const;
   // The choice under y of the text panel: -1 between the rows and below them; above them choice 0.
   static int RowAt(int y);
-  void Report(int code) const;
-  TSubWinUnit& unit_;
-  TCallback callback_;
+
   std::array<TLine, kChoices> texts_{};
   std::array<bool, kChoices> enabled_{true, false, false, false};
   int selected_ = 0;
-  std::uint8_t state_ = wsIdle;
-  int timer_ = 0;
 };
 
 // The date plate (top left) and the clock plate (top right). Shown, a plate slides in over 4 frames, stays 150
@@ -509,16 +516,10 @@ private:
 
 // The right-click menu: nine buttons over the darkened scene that slide in one after another and out the other way
 // round. A chosen button's Tag (0-8) is the result, -1 a cancel; either calls the callback.
-class TSubWinUnit::TMenu {
+class TSubWinUnit::TMenu : public TWindow<TMenuCallback> {
 public:
   explicit TMenu(TSubWinUnit& unit);
 
-  void Attach(TZoRGBPanel* parent);
-  void Detach();
-  void SetCallback(const TMenuCallback& callback) { callback_ = callback; }
-  int GetState() const { return state_; }
-  bool IsBusy() const { return state_ != wsIdle; }
-  bool IsShown() const;
   void Open(bool immediate);
   void Close(bool immediate);
   void SetEnabled(int index, bool on);  // 0-8
@@ -550,12 +551,8 @@ private:
   void PlaceButtons(int slide);  // each button's lag behind the slide, see the source
   bool Usable(int index) const;
   void PointAt(int index) const;
-  void Report();
 
-  TSubWinUnit& unit_;
-  TMenuCallback callback_;
   std::array<TZoRGBBtn*, kMenuButtons> buttons_{};
-  std::uint8_t state_ = wsIdle;
   int step_ = 0;
   int focus_ = -1;
   int result_ = -1;
