@@ -8,8 +8,8 @@ function(qorm_subsystem_library name)
 endfunction()
 
 # One test program per test source: tests/<folder>/<unit>_test.cpp -> <folder>_<unit>_test.
-# The programs named in QORM_THREADED_TESTS get the label "threads"; a ThreadSanitizer build (QORM_TSAN) builds and
-# registers only those.
+# A test source whose units start threads says so in a line "// Label: threads": its tests get the label "threads",
+# and a ThreadSanitizer build (QORM_TSAN) builds and registers only those.
 function(qorm_tests folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*_test.cpp")
@@ -20,7 +20,8 @@ function(qorm_tests folder)
     target_link_libraries(${target} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
     target_include_directories(${target} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}")
     set(labels "")
-    if(target IN_LIST QORM_THREADED_TESTS)
+    file(STRINGS "${src}" threaded REGEX "^// Label: threads$" LIMIT_COUNT 1)
+    if(threaded)
       set(labels threads)
     elseif(QORM_TSAN)
       set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL TRUE)

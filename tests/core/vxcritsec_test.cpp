@@ -1,3 +1,4 @@
+// Label: threads
 #include "core/vxcritsec.h"
 
 #include <gtest/gtest.h>

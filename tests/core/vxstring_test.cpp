@@ -1,3 +1,4 @@
+// Label: threads
 #include "core/vxstring.h"
 
 #include <gtest/gtest.h>

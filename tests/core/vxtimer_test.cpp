@@ -1,3 +1,4 @@
+// Label: threads
 #include "core/vxtimer.h"
 
 #include <gtest/gtest.h>

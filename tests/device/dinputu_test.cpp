@@ -1,3 +1,4 @@
+// Label: threads
 #include "device/dinputu.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Label: threads
 #include "device/dshow.h"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// Label: threads
 #include "device/movieu.h"
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// Label: threads
 #include "device/zoddraw.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Label: threads
 #include "device/zodsound.h"
 
 #include <gtest/gtest.h>

@@ -11,6 +11,9 @@
 #include <string>
 
 #include "device/movieu.h"
+#include "graphics/zorgbbtn.h"
+#include "graphics/zorgbtext.h"
+#include "scenario/subwinu.h"
 #include "platform/form.h"
 #include "platform/resource.h"
 
@@ -28,6 +31,21 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(unit.MoviePanel->GetSizeY(), 16);
          EXPECT_TRUE(unit.MoviePanel->OnMouseDown);
          EXPECT_FALSE(unit.MoviePanel->IsLoading());
+       }},
+      {"SubWinUnit.form",
+       [] {
+         TSubWinUnit unit(nullptr);
+         ASSERT_NE(unit.MesWin, nullptr);
+         EXPECT_EQ(unit.MesText->GetParent(), unit.MesBack);
+         EXPECT_EQ(unit.MesLook->GetParent(), unit.MesFrame);
+         EXPECT_EQ(unit.LogPos->GetParent(), unit.LogBar);
+         EXPECT_EQ(unit.MesWin->GetParent(), nullptr);  // the adventure hangs the roots under its panel
+         EXPECT_EQ(unit.MenuBtn9->GetTag(), 8);
+         EXPECT_EQ(unit.MesConfig->GetTag(), TSubWinUnit::kMesConfig);
+         EXPECT_EQ(unit.MesTextMaker2->GetSizeX(), TSubWinUnit::kLineWidth);
+         EXPECT_EQ(unit.MesTextMaker2->GetAAShade(), 1);
+         EXPECT_TRUE(unit.SelText->OnMouseMove);
+         EXPECT_FALSE(unit.Month2->GetMouseControl());
        }},
   };
   return owners;

@@ -1,3 +1,4 @@
+// Label: threads
 #include "graphics/zorvane.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/audio.h"
 
 #include <gtest/gtest.h>

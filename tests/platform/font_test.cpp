@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/font.h"
 
 #include "platform/text.h"

@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/input.h"
 
 #include <gtest/gtest.h>

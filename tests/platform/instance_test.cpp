@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/instance.h"
 
 #include <gtest/gtest.h>

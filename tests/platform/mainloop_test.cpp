@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/mainloop.h"
 
 #include <gtest/gtest.h>

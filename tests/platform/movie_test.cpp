@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/movie.h"
 
 #include <gtest/gtest.h>

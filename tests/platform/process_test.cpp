@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/process.h"
 
 #include <gtest/gtest.h>

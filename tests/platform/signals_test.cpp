@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/signals.h"
 
 #include <gtest/gtest.h>

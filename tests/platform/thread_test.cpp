@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/thread.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/vclthread.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Label: threads
 #include "platform/video.h"
 
 #include <gtest/gtest.h>

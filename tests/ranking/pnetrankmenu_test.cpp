@@ -1,3 +1,4 @@
+// Label: threads
 #include "ranking/pnetrankmenu.h"
 
 #include <gtest/gtest.h>

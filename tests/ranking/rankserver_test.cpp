@@ -1,4 +1,5 @@
 // The ranking server: its store, its replies, and the whole server through the game's own client.
+// Label: threads
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>

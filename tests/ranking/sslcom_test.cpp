@@ -1,3 +1,4 @@
+// Label: threads
 #include "ranking/sslcom.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Label: threads
 #include "shell/gamedata.h"
 
 #include <gtest/gtest.h>

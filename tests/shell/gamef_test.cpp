@@ -1,3 +1,4 @@
+// Label: threads
 #include "shell/gamef.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // The sound service of the game window, on the manual sound output: the window's clock is the mixer's, so a test
 // mixes some output, moves the clock by as much, and hears exactly that much.
+// Label: threads
 #include <gtest/gtest.h>
 
 #include <algorithm>

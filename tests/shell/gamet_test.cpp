@@ -1,3 +1,4 @@
+// Label: threads
 #include "shell/gamet.h"
 
 #include <gtest/gtest.h>

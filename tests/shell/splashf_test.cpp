@@ -1,3 +1,4 @@
+// Label: threads
 #include "shell/splashf.h"
 
 #include <gtest/gtest.h>

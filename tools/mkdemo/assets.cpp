@@ -6,6 +6,7 @@
 #include "tools/mkdemo/halopics.h"
 #include "tools/mkdemo/songs.h"
 #include "tools/mkdemo/soundroompics.h"
+#include "tools/mkdemo/subwinpics.h"
 #include "tools/mkdemo/systempics.h"
 #include "tools/mkdemo/watertables.h"
 
@@ -23,6 +24,7 @@ constexpr Family kFamilies[] = {
     AddHalationPictures,   // the glare and lens-flare pictures of the halation transition
     AddDemoScenes,         // two full-screen pictures to run transitions between
     AddSongs,              // the songs of the music game: charts, stage scripts, pictures, key tones, audio
+    AddSubWinPictures,     // the adventure's text windows, plates and right-click menu
 };
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tools/mkdemo/picfiles.h"
+
 namespace mkdemo {
 
 void Stars(Picture& picture, const Style& style, std::uint32_t seed, int count, float x, float y, float w, float h) {
@@ -157,6 +159,14 @@ void ButtonFace(Picture& picture, const Style& style, ButtonState state, float x
   Mask symbol = picture.NewMask();
   icon(symbol, x, y + look.shift);
   picture.Fill(symbol, Solid(style.Colour(look.ink)), look.inkOpacity);
+}
+
+std::string ButtonStrip(const Style& style, int w, int h, const std::vector<ButtonState>& states,
+                        const std::function<void(Mask&, float, float)>& icon) {
+  Picture picture(w, h * static_cast<int>(states.size()), true);
+  int block = 0;
+  for (ButtonState state : states) ButtonFace(picture, style, state, 0, static_cast<float>(h * block++), w, h, icon);
+  return PngFile(picture, true);
 }
 
 }  // namespace mkdemo

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tools/mkdemo/canvas.h"
 #include "tools/mkdemo/style.h"
@@ -34,5 +35,8 @@ void GlassPanel(Picture& picture, const Style& style, float x, float y, float w,
 // (in block coordinates, at the block's origin) and is painted in the state's colour.
 void ButtonFace(Picture& picture, const Style& style, ButtonState state, float x, float y, float w, float h,
                 const std::function<void(Mask&, float ox, float oy)>& icon);
+// A PNG of a w x h button in every state listed, one block under the other, the icon drawn on each.
+std::string ButtonStrip(const Style& style, int w, int h, const std::vector<ButtonState>& states,
+                        const std::function<void(Mask&, float ox, float oy)>& icon);
 
 }  // namespace mkdemo

@@ -103,14 +103,6 @@ std::string Select(const Style& style) {
 
 using Icon = std::function<void(Mask&, float, float)>;
 
-// A picture of the button in every state it lists, one block under the other.
-std::string Button(const Style& style, int w, int h, const std::vector<ButtonState>& states, const Icon& icon) {
-  Picture picture(w, h * static_cast<int>(states.size()), true);
-  int block = 0;
-  for (ButtonState state : states) ButtonFace(picture, style, state, 0, static_cast<float>(h * block++), w, h, icon);
-  return PngFile(picture, true);
-}
-
 const std::vector<ButtonState> kFiveStates = {ButtonState::kNormal, ButtonState::kFocus,
                                                             ButtonState::kSelected, ButtonState::kDown,
                                                             ButtonState::kDisabled};
@@ -130,7 +122,7 @@ std::string Digits(const Style& style) {
 std::string Exit(const Style& style) {
   const std::string& text = style.Label("exit");
   const float textX = 56 - (Mask::TextWidth(text, 15, true) - 14) / 2.0f;
-  return Button(style, 112, 32, {ButtonState::kNormal, ButtonState::kFocus, ButtonState::kDown, ButtonState::kDisabled},
+  return ButtonStrip(style, 112, 32, {ButtonState::kNormal, ButtonState::kFocus, ButtonState::kDown, ButtonState::kDisabled},
                 [&](Mask& m, float x, float y) {
                   m.Triangle(x + textX - 16, y + 16, x + textX - 8, y + 10.5f, x + textX - 8, y + 21.5f);
                   m.Text(text, x + textX, y + 7, 15, true);
@@ -142,7 +134,7 @@ std::string Exit(const Style& style) {
 void AddSoundRoomPictures(const Context& context, std::vector<Asset>& assets) {
   const Style& style = context.style;
   const auto icon = [&style](const char* name, int size, Icon draw) {
-    return Asset{name, Place::kMain, [&style, size, draw] { return Button(style, size, size, kFiveStates, draw); }};
+    return Asset{name, Place::kMain, [&style, size, draw] { return ButtonStrip(style, size, size, kFiveStates, draw); }};
   };
   assets.push_back({"SoundBase.jpg", Place::kMain, [&style] { return Base(style); }});
   assets.push_back({"SoundTrackName.png", Place::kMain, [&style] { return TrackNames(style); }});
