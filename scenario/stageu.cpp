@@ -1178,18 +1178,21 @@ bool TStageUnit::StepFlash(bool skip, int ticks) {
 bool TStageUnit::Frame(int ticks, bool skip) {
   if (!open_ || ticks <= 0) return IsBusy();
   if (UserConfig.SimpleDisplay == 0) {
-    TickBackground(bg_[0], BGPanel);
+    // Layer set 2 draws what slot 0 and the standing characters show unless it has its own.
     const bool set2 = BGPanel2->GetVisible();
-    TickWeather(bg_[0], WeatherBack, WeatherFront, ticks);
-    if (set2 && !set2Slot1_) TickWeatherMarks(bg_[0], WeatherBack2, WeatherFront2);
+    TickBackground(bg_[0], BGPanel, set2 && !set2Slot1_ ? BGPanel2 : nullptr);
+    const int weather = TickWeather(bg_[0], ticks);
+    MarkWeather(weather, WeatherBack, WeatherFront);
+    if (set2 && !set2Slot1_) MarkWeather(weather, WeatherBack2, WeatherFront2);
     if (set2 && set2Slot1_) {
-      TickBackground(bg_[1], BGPanel2);
-      TickWeather(bg_[1], WeatherBack2, WeatherFront2, ticks);
+      TickBackground(bg_[1], BGPanel2, nullptr);
+      MarkWeather(TickWeather(bg_[1], ticks), WeatherBack2, WeatherFront2);
     }
     for (int i = 0; i < 3; ++i) {
-      TickChar(chars_[csStanding][i], charPanels_[csStanding][i], true);
-      if (prevOwn_[i]) TickChar(chars_[csPrevious][i], charPanels_[csPrevious][i], false);
-      if (chars_[csLeaving][i].created) TickChar(chars_[csLeaving][i], charPanels_[csLeaving][i], false);
+      TZoRGBPanel* previous = charPanels_[csPrevious][i];
+      TickChar(chars_[csStanding][i], charPanels_[csStanding][i], set2 && !prevOwn_[i] ? previous : nullptr, true);
+      if (prevOwn_[i]) TickChar(chars_[csPrevious][i], previous, nullptr, false);
+      if (chars_[csLeaving][i].created) TickChar(chars_[csLeaving][i], charPanels_[csLeaving][i], nullptr, false);
     }
   }
   switch (mode_) {
@@ -1231,31 +1234,29 @@ bool TStageUnit::Frame(int ticks, bool skip) {
 
 // ---- Per-frame pieces
 
-void TStageUnit::TickBackground(BGStat& slot, TZoRGBPanel* panel) {
+void TStageUnit::TickBackground(BGStat& slot, TZoRGBPanel* panel, TZoRGBPanel* mirror) {
   if (!slot.created || slot.frameCount < 2) return;
   if (++slot.tickCount < slot.frameWait) return;
   slot.tickCount = 0;
   slot.frame = (slot.frame + 1) % slot.frameCount;
   panel->SetModify();
+  if (mirror != nullptr) mirror->SetModify();
 }
 
-void TStageUnit::TickWeather(BGStat& slot, TZoRGBPanel* back, TZoRGBPanel* front, int ticks) {
-  bool backChanged = false, frontChanged = false;
+int TStageUnit::TickWeather(BGStat& slot, int ticks) {
   switch (slot.weatherKind) {
     case 1:
     case 5:
     case 6:
     case 7:
       slot.weatherTimer += ticks;
-      if (slot.weatherTimer < 2) break;
+      if (slot.weatherTimer < 2) return 0;
       slot.weatherTimer = 0;
       PlaceStreaks(slot);
-      backChanged = true;
-      frontChanged = slot.weatherKind == 1;
-      break;
+      return slot.weatherKind == 1 ? kBackChanged | kFrontChanged : kBackChanged;
     case 3:
       slot.weatherTimer += ticks;
-      if (slot.weatherTimer < 2) break;
+      if (slot.weatherTimer < 2) return 0;
       slot.weatherTimer = 0;
       for (int i = 0; i < kScratchLines; ++i) {
         if (VXSharedRandom(60) != 0) {
@@ -1265,25 +1266,18 @@ void TStageUnit::TickWeather(BGStat& slot, TZoRGBPanel* back, TZoRGBPanel* front
           slot.weatherAux[i] = 0;
         }
       }
-      frontChanged = true;
-      break;
+      return kFrontChanged;
     case 2:
     case 8:
-      backChanged = frontChanged = MoveSnow(slot);
-      break;
+      return MoveSnow(slot) ? kBackChanged | kFrontChanged : 0;
     default:
-      break;
+      return 0;
   }
-  if (backChanged) back->SetModify();
-  if (frontChanged) front->SetModify();
 }
 
-// Layer set 2 showing slot 0's weather follows it.
-void TStageUnit::TickWeatherMarks(const BGStat& slot, TZoRGBPanel* back, TZoRGBPanel* front) {
-  if (slot.weatherKind != 0 && slot.weatherKind != 4) {
-    back->SetModify();
-    front->SetModify();
-  }
+void TStageUnit::MarkWeather(int changed, TZoRGBPanel* back, TZoRGBPanel* front) {
+  if (changed & kBackChanged) back->SetModify();
+  if (changed & kFrontChanged) front->SetModify();
 }
 
 void TStageUnit::InitParticles(BGStat& slot) {
@@ -1357,29 +1351,34 @@ bool TStageUnit::MoveSnow(BGStat& slot) {
   return true;
 }
 
-void TStageUnit::MarkEntry(TZoRGBPanel* panel, const CharStat& cs, int entry) {
+void TStageUnit::MarkEntry(TZoRGBPanel* panel, const CharStat& cs, int entry, TZoRGBPanel* mirror) {
   const VXRect r = cs.def.EntryRect(entry);
-  if (!r.IsRectEmpty()) panel->SetModifyRect(r);
+  if (r.IsRectEmpty()) return;
+  panel->SetModifyRect(r);
+  if (mirror != nullptr) mirror->SetModifyRect(r);
 }
 
-void TStageUnit::TickChar(CharStat& cs, TZoRGBPanel* panel, bool blink) {
+void TStageUnit::TickChar(CharStat& cs, TZoRGBPanel* panel, TZoRGBPanel* mirror, bool blink) {
   if (!cs.created) return;
   TCharEntry& eyes = cs.def.entries[1];
   if (blink && eyes.animId >= 0 && eyes.run < 0) {
     if (cs.blinkTimer == 0) {
       cs.blinkTimer = 120 + VXSharedRandom(60);
     } else if (--cs.blinkTimer == 0) {
-      MarkEntry(panel, cs, 1);
+      MarkEntry(panel, cs, 1, mirror);
       eyes.run = 0;
       eyes.frame = 0;
-      MarkEntry(panel, cs, 1);
+      MarkEntry(panel, cs, 1, mirror);
     }
   }
   for (int e = 0; e < TCharDefinition::kEntries; ++e) {
     const VXRect before = cs.def.EntryRect(e);
     if (!AdvanceCharEntry(cs.def, cs.def.entries[e])) continue;
-    if (!before.IsRectEmpty()) panel->SetModifyRect(before);
-    MarkEntry(panel, cs, e);
+    if (!before.IsRectEmpty()) {
+      panel->SetModifyRect(before);
+      if (mirror != nullptr) mirror->SetModifyRect(before);
+    }
+    MarkEntry(panel, cs, e, mirror);
   }
 }
 

@@ -300,14 +300,17 @@ private:
   void ShowWeatherPanels(TZoRGBPanel* back, TZoRGBPanel* front, int kind);
 
   // Per-frame pieces.
-  void TickBackground(BGStat& slot, TZoRGBPanel* panel);
-  void TickWeather(BGStat& slot, TZoRGBPanel* back, TZoRGBPanel* front, int ticks);
-  void TickWeatherMarks(const BGStat& slot, TZoRGBPanel* back, TZoRGBPanel* front);
-  void TickChar(CharStat& cs, TZoRGBPanel* panel, bool blink);
+  // Each marks the panel that shows what changed, and `mirror` (when given) as well: the previous-scene layer set
+  // showing the same slot.
+  void TickBackground(BGStat& slot, TZoRGBPanel* panel, TZoRGBPanel* mirror);
+  enum : int { kBackChanged = 1, kFrontChanged = 2 };
+  int TickWeather(BGStat& slot, int ticks);  // which layers changed
+  void MarkWeather(int changed, TZoRGBPanel* back, TZoRGBPanel* front);
+  void TickChar(CharStat& cs, TZoRGBPanel* panel, TZoRGBPanel* mirror, bool blink);
   void InitParticles(BGStat& slot);
   void PlaceStreaks(BGStat& slot);
   bool MoveSnow(BGStat& slot);
-  void MarkEntry(TZoRGBPanel* panel, const CharStat& cs, int entry);
+  void MarkEntry(TZoRGBPanel* panel, const CharStat& cs, int entry, TZoRGBPanel* mirror = nullptr);
   bool StepShake(bool skip);
   bool StepFlash(bool skip, int ticks);
   void RedrawStage(bool whole);
