@@ -114,6 +114,8 @@ const Expected kAssets[] = {
     {"HaloGreen.bmp", Where::kMain, Kind::kBmp, 144, 144},
     {"DemoSceneNight.png", Where::kMain, Kind::kPng, 640, 480},
     {"DemoSceneDawn.png", Where::kMain, Kind::kPng, 640, 480},
+    // The adventure's stage: the snow flakes (its backgrounds and characters: demostage_test.cpp).
+    {"Snow.bmp", Where::kMain, Kind::kBmp, 44, 14},
 };
 
 // The loop points (bytes of 16-bit stereo samples) the sound service sets for tracks 3 and 4: the tracks must be
