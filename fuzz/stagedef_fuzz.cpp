@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(def.width >= 0 && def.width <= TCharDefinition::kMaxCharSide);
   Check(def.height >= 0 && def.height <= TCharDefinition::kMaxCharSide);
   for (const auto& anim : def.anims)
-    for (const TCharAnimFrame& f : anim) Check(f.image >= TCharAnimFrame::kLoop && f.image < TCharDefinition::kImages && f.wait >= 1);
+    for (const TCharAnimFrame& f : anim)
+      Check(f.image >= TCharAnimFrame::kLoop && f.image < TCharDefinition::kImages && f.wait >= 1);
   for (int e = 0; e < TCharDefinition::kEntries; ++e) {
     TCharEntry& entry = def.entries[e];
     Check(entry.imgId >= -1 && entry.imgId < TCharDefinition::kImages);

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "core/vxfileman.h"
-#include "core/vxpack.h"
 #include "demo/demofiles.h"
 #include "device/gameservices.h"
 #include "graphics/zoalpha.h"
@@ -218,24 +217,11 @@ INSTANTIATE_TEST_SUITE_P(PackAndFolder, DemoStage, ::testing::Values(true, false
                          [](const auto& info) { return info.param ? "PackMode" : "FolderMode"; });
 
 TEST(DemoStageFiles, TheSetsHoldTheSameFilesInPackAndFolderMode) {
-  for (const char* set : {"EvBG", "EvCG"}) {
+  for (const std::string set : {"EvBG", "EvCG"}) {
     SCOPED_TRACE(set);
-    VXPack pack;
-    ASSERT_TRUE(pack.LoadPack((kGame / (std::string(set) + ".pak")).string().c_str()));
-    std::set<std::string> packed, loose;
-    for (int i = 0; i < pack.GetFileNum(); ++i) {
-      char name[kVXPackFullNameLength + 1];
-      ASSERT_TRUE(pack.GetFileName(i, name));
-      packed.insert(name);
-      std::unique_ptr<VXStream> entry(pack.VXMakeStream(name));
-      ASSERT_NE(entry, nullptr) << name;
-      EXPECT_EQ(ReadAll(entry.get()), Slurp(kFolderGame / (std::string(set) + "_Pak") / name)) << name;
-    }
-    for (const auto& entry : fs::directory_iterator(kFolderGame / (std::string(set) + "_Pak")))
-      loose.insert(entry.path().filename().string());
-    EXPECT_EQ(packed, loose);
-    EXPECT_FALSE(fs::exists(kGame / (std::string(set) + "_Pak")));
-    EXPECT_FALSE(fs::exists(kFolderGame / (std::string(set) + ".pak")));
+    ExpectPackHoldsFolder(kGame / (set + ".pak"), kFolderGame / (set + "_Pak"));
+    EXPECT_FALSE(fs::exists(kGame / (set + "_Pak")));
+    EXPECT_FALSE(fs::exists(kFolderGame / (set + ".pak")));
   }
 }
 
@@ -260,8 +246,8 @@ TEST(DemoStageFiles, ABadStageEntryFailsTheBuilderWithItsLine) {
   TempDir temp;
   fs::copy(QORM_DEMO_DATA_DIR, temp.path() / "data", fs::copy_options::recursive);
   std::ofstream(temp.path() / "data" / "stage" / "stage.txt", std::ios::app) << "place 125 classroom\n";
-  const std::string command = std::string("'") + QORM_MKDEMO + "' '" + temp.str() + "/data' --only bg100.jpg 2>'" +
-                              temp.str() + "/errors'";
+  const std::string command =
+      std::string("'") + QORM_MKDEMO + "' '" + temp.str() + "/data' --only bg100.jpg 2>'" + temp.str() + "/errors'";
   EXPECT_NE(std::system(command.c_str()), 0);
   const std::string errors = Slurp(temp.path() / "errors");
   EXPECT_NE(errors.find("stage.txt:"), std::string::npos) << errors;

@@ -147,14 +147,17 @@ protected:
   // at (32, 0); its definition frames the character in 64 x 80, the body at (10, 20) and the eyes at (40, 0).
   void DefinedCharacter(int number, std::uint32_t body, const std::string& extra = "") {
     CG(Name(number, ".png"), Png(
-                                 48, 40, [&](int x, int y) { return x < 32 ? body : y < 16 ? 0xE0E0E0u : 0u; },
+                                 48, 40, [&](int x, int y) { return x < 32   ? body
+                                                                    : y < 16 ? 0xE0E0E0u
+                                                                             : 0u; },
                                  [](int x, int y) { return x < 4 || (x >= 32 && y >= 16) ? 0 : 255; }));
-    CG(Name(number, ".ini"), "[BASE]\nWIDTH=64\nHEIGHT=80\n"
-                             "[IMG]\nID=0\nPOSX=0\nPOSY=0\nWIDTH=32\nHEIGHT=40\n"
-                             "[IMG]\nID=1\nPOSX=32\nPOSY=0\nWIDTH=16\nHEIGHT=16\n"
-                             "[ENTRY]\nID=0\nPOSX=10\nPOSY=20\nIMG_ID=0\n"
-                             "[ENTRY]\nID=3\nPOSX=40\nPOSY=0\nIMG_ID=1\n" +
-                                 extra);
+    CG(Name(number, ".ini"),
+       "[BASE]\nWIDTH=64\nHEIGHT=80\n"
+       "[IMG]\nID=0\nPOSX=0\nPOSY=0\nWIDTH=32\nHEIGHT=40\n"
+       "[IMG]\nID=1\nPOSX=32\nPOSY=0\nWIDTH=16\nHEIGHT=16\n"
+       "[ENTRY]\nID=0\nPOSX=10\nPOSY=20\nIMG_ID=0\n"
+       "[ENTRY]\nID=3\nPOSX=40\nPOSY=0\nIMG_ID=1\n" +
+           extra);
   }
 
   // Opens the stage on what the folders hold now (the folder listings are read once).
@@ -202,7 +205,7 @@ TEST(CharDefinition, ReadsTheFourSectionsByIdAndIgnoresWhatTheRulesLeaveOut) {
                            "[BASE]\n WIDTH = 200 \nHEIGHT=300\nnothing here\n=5\n"
                            "[IMG]\nPOSX=7\nID=3\nPOSX=10\nPOSY=20\nWIDTH=30\nHEIGHT=40\nID=4\nWIDTH=1\n"
                            "[IMG]\nID=16\nPOSX=1\nWIDTH=9\n"  // ignored whole
-                           "[img]\nid=15\nwidth=5\n"           // keywords in any case
+                           "[img]\nid=15\nwidth=5\n"          // keywords in any case
                            "[ENTRY]\nID=2\nPOSX=-4\nPOSY=8\nIMG_ID=3\nANIM_ID=1\n"
                            "[ENTRY]\nID=4\nIMG_ID=3\n"
                            "[OTHER]\nWIDTH=1\n"),
@@ -235,19 +238,33 @@ TEST(CharDefinition, ReadsAnAnimationRowUntilAnItemBreaksTheForm) {
   const AnimCase cases[] = {
       {"<0,5><LOOP>", {{0, 5}, {L, 1}}},
       {"<1,2><2,3><1,2><END>", {{1, 2}, {2, 3}, {1, 2}, {E, 1}}},
-      {"<3,0><4,-7>", {{3, 1}, {4, 1}}},                   // waits below 1 become 1
-      {"<3,xy><4,4>", {{3, 1}, {4, 4}}},                   // ... and so does a wait that is no number
-      {"<3,><4,4>", {}},                                    // the ">" stands too close to the "<"
-      {"<1,2><,34><5,5>", {{1, 2}}},                        // a comma first ends the row
-      {"<1,2><15,>x<6,6>", {{1, 2}}},                       // a comma last ends it too
-      {"<1,2><12><3,3>", {{1, 2}}},                          // "<12>" is too short as well
-      {"<1,2><1234><3,3>", {{1, 2}}},                        // long enough, but no form
-      {"<1,2><3,3", {{1, 2}}},                               // no ">"
-      {"  <loop>  < end >", {{L, 1}, {E, 1}}},               // keywords in any case, blanks around
-      {"<a,3><7,b>", {{-1, 3}, {7, 1}}},                     // image and wait that are not numbers
+      {"<3,0><4,-7>", {{3, 1}, {4, 1}}},        // waits below 1 become 1
+      {"<3,xy><4,4>", {{3, 1}, {4, 4}}},        // ... and so does a wait that is no number
+      {"<3,><4,4>", {}},                        // the ">" stands too close to the "<"
+      {"<1,2><,34><5,5>", {{1, 2}}},            // a comma first ends the row
+      {"<1,2><15,>x<6,6>", {{1, 2}}},           // a comma last ends it too
+      {"<1,2><12><3,3>", {{1, 2}}},             // "<12>" is too short as well
+      {"<1,2><1234><3,3>", {{1, 2}}},           // long enough, but no form
+      {"<1,2><3,3", {{1, 2}}},                  // no ">"
+      {"  <loop>  < end >", {{L, 1}, {E, 1}}},  // keywords in any case, blanks around
+      {"<a,3><7,b>", {{-1, 3}, {7, 1}}},        // image and wait that are not numbers
       {"<0,1><1,1><2,1><3,1><4,1><5,1><6,1><7,1><8,1><9,1><10,1><11,1><12,1><13,1><14,1><15,1><0,9>",
-       {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}, {6, 1}, {7, 1}, {8, 1}, {9, 1}, {10, 1}, {11, 1}, {12, 1},
-        {13, 1}, {14, 1}, {15, 1}}},                       // sixteen at most
+       {{0, 1},
+        {1, 1},
+        {2, 1},
+        {3, 1},
+        {4, 1},
+        {5, 1},
+        {6, 1},
+        {7, 1},
+        {8, 1},
+        {9, 1},
+        {10, 1},
+        {11, 1},
+        {12, 1},
+        {13, 1},
+        {14, 1},
+        {15, 1}}},  // sixteen at most
   };
   for (const AnimCase& c : cases) {
     SCOPED_TRACE(c.row);
@@ -266,9 +283,9 @@ TEST(CharDefinition, ReadsAnAnimationRowUntilAnItemBreaksTheForm) {
 TEST(CharDefinition, IsHeldToTheSheetItDescribes) {
   TCharDefinition def;
   ReadCharDefinition(Lines("[BASE]\nWIDTH=-5\nHEIGHT=999999\n"
-                           "[IMG]\nID=0\nPOSX=-10\nPOSY=-10\nWIDTH=30\nHEIGHT=30\n"   // cut at the top left
-                           "[IMG]\nID=1\nPOSX=90\nPOSY=50\nWIDTH=30\nHEIGHT=30\n"     // cut at the bottom right
-                           "[IMG]\nID=2\nPOSX=200\nPOSY=0\nWIDTH=10\nHEIGHT=10\n"     // wholly outside
+                           "[IMG]\nID=0\nPOSX=-10\nPOSY=-10\nWIDTH=30\nHEIGHT=30\n"  // cut at the top left
+                           "[IMG]\nID=1\nPOSX=90\nPOSY=50\nWIDTH=30\nHEIGHT=30\n"    // cut at the bottom right
+                           "[IMG]\nID=2\nPOSX=200\nPOSY=0\nWIDTH=10\nHEIGHT=10\n"    // wholly outside
                            "[IMG]\nID=3\nPOSX=2147483647\nWIDTH=2147483647\nHEIGHT=5\n"
                            "[IMG]\nID=4\nWIDTH=5\nHEIGHT=-5\n"
                            "[ANIM]\nID=0\nANIMATION=<16,1><-3,1><2,1><-2,1>\n"
@@ -484,7 +501,7 @@ TEST_F(Stage, AnAnimatedBackgroundShowsItsFramesInTurn) {
 
 TEST_F(Stage, CharactersStandAtTheirSlotsAsTheirSheetsOrDefinitionsSay) {
   Background(120, ".bmp", W, H);
-  Character(10, 0x112233);          // 40 x 60, no definition
+  Character(10, 0x112233);  // 40 x 60, no definition
   Character(11, 0x445566, 50, 80);
   DefinedCharacter(12, 0x3060C0);
   Open();
@@ -566,9 +583,9 @@ TEST_F(Stage, TransitionNumbersStartTheirEffectsWithTheDataTheyNeed) {
     int transition, kind;
     Data data;
   };
-  const Row rows[] = {{1, 0, kNone},  {2, 1, kNone},      {3, 0, kNone},     {4, 14, kMask}, {8, 3, kNone},
-                      {11, 6, kNone}, {12, 7, kNone},     {13, 9, kNone},    {14, 11, kWater}, {15, 12, kHalo},
-                      {19, 14, kMask}, {21, 13, kMask},   {31, 0, kNone},    {-1, 0, kNone}};
+  const Row rows[] = {{1, 0, kNone},   {2, 1, kNone},   {3, 0, kNone},  {4, 14, kMask},   {8, 3, kNone},
+                      {11, 6, kNone},  {12, 7, kNone},  {13, 9, kNone}, {14, 11, kWater}, {15, 12, kHalo},
+                      {19, 14, kMask}, {21, 13, kMask}, {31, 0, kNone}, {-1, 0, kNone}};
   int period = 0;
   for (const Row& r : rows) {
     SCOPED_TRACE(r.transition);
@@ -721,12 +738,10 @@ TEST_F(Stage, CharactersEnterAndLeaveByTheMoveKind) {
        {13, -1, 12},
        0,
        [&](int slot, int s) {
-         return slot == 0 ? Place{base(0) - 160 * (8 - s) / 8, s * 16}
-                : slot == 1 ? Place{hidden, 0}
-                            : still(slot, s);
+         return slot == 0 ? Place{base(0) - 160 * (8 - s) / 8, s * 16} : slot == 1 ? Place{hidden, 0} : still(slot, s);
        },
        [&](int slot, int s) {
-         return slot == 0 ? Place{base(0) - 160 * s / 8, (8 - s) * 16}
+         return slot == 0   ? Place{base(0) - 160 * s / 8, (8 - s) * 16}
                 : slot == 1 ? Place{base(1), (8 - s) * 16}
                             : Place{hidden, 0};
        }},
@@ -737,13 +752,19 @@ TEST_F(Stage, CharactersEnterAndLeaveByTheMoveKind) {
        [&](int slot, int s) {
          return slot == 2 ? Place{hidden, 0} : Place{base(slot) + 160 * (8 - s) / 8, 128};
        },
-       [&](int slot, int s) { return slot == 0 ? Place{base(0) - 160 * s / 8, (8 - s) * 16} : Place{hidden, 0}; }},
+       [&](int slot, int s) {
+         return slot == 0 ? Place{base(0) - 160 * s / 8, (8 - s) * 16} : Place{hidden, 0};
+       }},
       {"shift right",
        {-1, 10, 11},
        {-1, -1, 10},
        2,
-       [&](int slot, int s) { return slot == 2 ? Place{base(2) - 160 * (8 - s) / 8, 128} : Place{hidden, 0}; },
-       [&](int slot, int s) { return slot == 2 ? Place{base(2) + 160 * s / 8, (8 - s) * 16} : Place{hidden, 0}; }},
+       [&](int slot, int s) {
+         return slot == 2 ? Place{base(2) - 160 * (8 - s) / 8, 128} : Place{hidden, 0};
+       },
+       [&](int slot, int s) {
+         return slot == 2 ? Place{base(2) + 160 * s / 8, (8 - s) * 16} : Place{hidden, 0};
+       }},
       {"redraw: all enter again",
        {10, 11, 12},
        {10, 11, 12},
@@ -917,7 +938,8 @@ TEST_F(Stage, TheFlashGoesToWhiteAndBackToTheScene) {
 // Adds `colour` along column x from row y over `length` rows, inside the screen.
 void AddColumn(TZoRGBBits* bits, int x, int y, int length, std::uint32_t colour) {
   if (x < 0 || x >= W) return;
-  for (int row = std::max(0, y); row < std::min(H, y + length); ++row) bits->PSet(x, row, Add(At(bits, x, row), colour));
+  for (int row = std::max(0, y); row < std::min(H, y + length); ++row)
+    bits->PSet(x, row, Add(At(bits, x, row), colour));
 }
 
 bool SamePictures(TZoRGBBits* a, TZoRGBBits* b) {
@@ -936,7 +958,7 @@ TEST_F(Stage, RainStreaksComeFromTheSharedSequenceAndTheirCountFromTheStageLevel
   struct Row {
     int code, kind, level, back, front;
   };
-  const Row rows[] = {{120, 1, 0, 12, 12}, {120, 1, 4, 64, 64}, {2120, 6, 0, 25, 0},
+  const Row rows[] = {{120, 1, 0, 12, 12},  {120, 1, 4, 64, 64}, {2120, 6, 0, 25, 0},
                       {2120, 6, 4, 128, 0}, {3120, 7, 0, 25, 0}, {3120, 7, 4, 128, 0}};
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << "kind " << row.kind << " level " << row.level);
@@ -1259,9 +1281,9 @@ TEST(StageInTheWindow, ShowsTheSceneAndTheChangesAndPassesClicksOn) {
   w.Step();
   EXPECT_EQ(w.Pixel(600, 400), ColourOf(123));
   EXPECT_EQ(w.Pixel(320, 240), 0x3366CCu);
-  EXPECT_GT(std::count_if(seen.begin(), seen.end(),
-                          [](std::uint32_t c) { return c != ColourOf(120) && c != ColourOf(123); }),
-            20)
+  EXPECT_GT(
+      std::count_if(seen.begin(), seen.end(), [](std::uint32_t c) { return c != ColourOf(120) && c != ColourOf(123); }),
+      20)
       << "in between, a mix";
   w.Click(100, 100);
   w.Click(100, 100, platform::input::MouseButton::Right);

@@ -16,7 +16,8 @@ enum class Place {
   kMain,  // the main data: "Game.pak" in pack mode, the folder "Game_Pak" in folder mode
   kBgm,   // the music folder "BGM"
   kPart,  // a part of a song: a pack or a folder below the game folder, named by `part`
-  kSet,   // a data set beside the main data, named by `part` ("EvBG"): "EvBG.pak" in pack mode, "EvBG_Pak" in folder mode
+  kSet,   // a data set beside the main data, named by `part` ("EvBG"): "EvBG.pak" in pack mode, the folder
+          // "EvBG_Pak" in folder mode
 };
 
 struct Asset {

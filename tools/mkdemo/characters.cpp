@@ -1,9 +1,9 @@
 #include "tools/mkdemo/characters.h"
 
 #include <cmath>
-#include <memory>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -190,9 +190,7 @@ void Mouth(Picture& picture, const Colours& c, const Person& p, Expression::Mout
       tongue.Ellipse(at.X(kCx), at.Y(my + 6), 5.5f, 3);
       break;
     }
-    case Expression::kO:
-      inside.Ellipse(at.X(kCx), at.Y(my + 2), 5, 6.5f);
-      break;
+    case Expression::kO: inside.Ellipse(at.X(kCx), at.Y(my + 2), 5, 6.5f); break;
     case Expression::kWavy:
       for (int i = 0; i < 4; ++i)
         line.Line(at.X(kCx - 9 + i * 4.5f), at.Y(my + (i % 2 == 0 ? 1 : -1)), at.X(kCx - 4.5f + i * 4.5f),
@@ -202,9 +200,7 @@ void Mouth(Picture& picture, const Colours& c, const Person& p, Expression::Mout
       line.Line(at.X(kCx - 8), at.Y(my + 3), at.X(kCx), at.Y(my), 2.2f);
       line.Line(at.X(kCx), at.Y(my), at.X(kCx + 8), at.Y(my + 3), 2.2f);
       break;
-    case Expression::kFlat:
-      line.Line(at.X(kCx - 7), at.Y(my + 1), at.X(kCx + 7), at.Y(my + 1), 2.2f);
-      break;
+    case Expression::kFlat: line.Line(at.X(kCx - 7), at.Y(my + 1), at.X(kCx + 7), at.Y(my + 1), 2.2f); break;
   }
   picture.Fill(inside, Solid(Mix(c.lips, c.ink, 0.35f)));
   picture.Fill(tongue, Solid(c.rose), 0.85f);
@@ -232,13 +228,11 @@ void BackHair(Mask& hair, const Person& p) {
     case Hair::kLong: {
       hair.Ellipse(kCx, hy - 8, 62, 64);
       const float xy[] = {kCx - 62, hy - 10, kCx + 62, hy - 10, kCx + 82, 300, kCx + 74, 440,
-                          kCx + 40, 452, kCx - 40, 452, kCx - 74, 440, kCx - 82, 300};
+                          kCx + 40, 452,     kCx - 40, 452,     kCx - 74, 440, kCx - 82, 300};
       hair.Polygon(xy, 8);
       break;
     }
-    case Hair::kShort:
-      hair.Ellipse(kCx, hy - 10, 58, 58).Rect(kCx - 50, hy - 10, 100, 40, 12);
-      break;
+    case Hair::kShort: hair.Ellipse(kCx, hy - 10, 58, 58).Rect(kCx - 50, hy - 10, 100, 40, 12); break;
   }
 }
 
@@ -257,8 +251,10 @@ void FrontHair(Mask& hair, const Person& p) {
         const float x = kCx - 56 + i * 16.0f, tip = hy - 12 - 4 * std::abs(i - 3.0f);
         hair.Triangle(x - 2, hairline - 2, x + 20, hairline - 2, x + 12, tip);
       }
-      const float left[] = {kCx - 60, hy - 24, kCx - 44, hy - 16, kCx - 40, hy + 44, kCx - 52, hy + 58, kCx - 62, hy + 20};
-      const float right[] = {kCx + 60, hy - 24, kCx + 44, hy - 16, kCx + 40, hy + 44, kCx + 52, hy + 58, kCx + 62, hy + 20};
+      const float left[] = {kCx - 60, hy - 24,  kCx - 44, hy - 16,  kCx - 40,
+                            hy + 44,  kCx - 52, hy + 58,  kCx - 62, hy + 20};
+      const float right[] = {kCx + 60, hy - 24,  kCx + 44, hy - 16,  kCx + 40,
+                             hy + 44,  kCx + 52, hy + 58,  kCx + 62, hy + 20};
       hair.Polygon(left, 5).Polygon(right, 5);
       hair.Line(kCx + 4, hy - 76, kCx + 16, hy - 94, 3).Line(kCx + 16, hy - 94, kCx + 26, hy - 88, 2.5f);  // a curl
       break;
@@ -266,16 +262,20 @@ void FrontHair(Mask& hair, const Person& p) {
     case Hair::kLong: {
       // A straight fringe, and long locks framing the face.
       hair.Rect(kCx - 52, hairline - 4, 104, 16);
-      for (int i = 0; i < 10; ++i) hair.Triangle(kCx - 52 + i * 10.4f, hy - 22, kCx - 41.6f + i * 10.4f, hy - 22, kCx - 46.8f + i * 10.4f, hy - 15);
-      const float left[] = {kCx - 58, hy - 26, kCx - 45, hy - 18, kCx - 43, hy + 70, kCx - 50, 300, kCx - 66, 300, kCx - 62, hy};
-      const float right[] = {kCx + 58, hy - 26, kCx + 45, hy - 18, kCx + 43, hy + 70, kCx + 50, 300, kCx + 66, 300, kCx + 62, hy};
+      for (int i = 0; i < 10; ++i)
+        hair.Triangle(kCx - 52 + i * 10.4f, hy - 22, kCx - 41.6f + i * 10.4f, hy - 22, kCx - 46.8f + i * 10.4f,
+                      hy - 15);
+      const float left[] = {kCx - 58, hy - 26, kCx - 45, hy - 18, kCx - 43, hy + 70,
+                            kCx - 50, 300,     kCx - 66, 300,     kCx - 62, hy};
+      const float right[] = {kCx + 58, hy - 26, kCx + 45, hy - 18, kCx + 43, hy + 70,
+                             kCx + 50, 300,     kCx + 66, 300,     kCx + 62, hy};
       hair.Polygon(left, 6).Polygon(right, 6);
       break;
     }
     case Hair::kShort: {
       // Parted on the left, swept across the forehead.
-      const float swoop[] = {kCx - 40, hairline - 6, kCx + 58, hairline - 8, kCx + 52, hy - 6, kCx + 24, hy - 20,
-                             kCx - 10, hy - 22, kCx - 36, hy - 26};
+      const float swoop[] = {kCx - 40, hairline - 6, kCx + 58, hairline - 8, kCx + 52, hy - 6,
+                             kCx + 24, hy - 20,      kCx - 10, hy - 22,      kCx - 36, hy - 26};
       hair.Polygon(swoop, 6);
       const float left[] = {kCx - 58, hy - 30, kCx - 47, hy - 14, kCx - 47, hy + 16, kCx - 57, hy + 10};
       const float right[] = {kCx + 58, hy - 30, kCx + 47, hy - 14, kCx + 47, hy + 16, kCx + 57, hy + 10};
@@ -330,8 +330,9 @@ void Body(Picture& picture, const Colours& c, const Person& p) {
   Edge(picture, hands, c.skinShade, 0.8f);
   picture.Fill(hands, Solid(c.skin));
   Mask torso = picture.NewMask();
-  const float t[] = {kCx - 40, shoulders - 16, kCx + 40, shoulders - 16, kCx + 74, shoulders + 4, kCx + 62, 300,
-                     kCx + 58, 412, kCx - 58, 412, kCx - 62, 300, kCx - 74, shoulders + 4};
+  const float t[] = {kCx - 40, shoulders - 16, kCx + 40, shoulders - 16, kCx + 74, shoulders + 4, kCx + 62,
+                     300,      kCx + 58,       412,      kCx - 58,       412,      kCx - 62,      300,
+                     kCx - 74, shoulders + 4};
   torso.Polygon(t, 8).Ellipse(kCx - 62, shoulders + 10, 16, 16).Ellipse(kCx + 62, shoulders + 10, 16, 16);
   Mask neck = picture.NewMask();
   neck.Rect(kCx - 15, neckTop, 30, shoulders - neckTop);
@@ -341,8 +342,8 @@ void Body(Picture& picture, const Colours& c, const Person& p) {
   // The sailor collar and the ribbon (under the cardigan and the blazer, they show in the opening).
   Mask collar = picture.NewMask(), stripes = picture.NewMask();
   for (int side : {-1, 1}) {
-    const float xy[] = {kCx + side * 38, shoulders - 16, kCx + side * 76, shoulders + 6, kCx + side * 8, shoulders + 86,
-                        kCx + side * 2, shoulders + 60};
+    const float xy[] = {kCx + side * 38, shoulders - 16, kCx + side * 76, shoulders + 6,
+                        kCx + side * 8,  shoulders + 86, kCx + side * 2,  shoulders + 60};
     collar.Polygon(xy, 4);
     stripes.Line(kCx + side * 62, shoulders + 8, kCx + side * 10, shoulders + 74, 1.6f);
   }
@@ -360,7 +361,8 @@ void Body(Picture& picture, const Colours& c, const Person& p) {
     coat.CopyFrom(torso);
     Mask front = picture.NewMask();
     const float gap = p.outfit == Outfit::kBlazer ? 30 : 22;
-    const float f[] = {kCx - gap, shoulders - 16, kCx + gap, shoulders - 16, kCx + gap * 0.4f, 300, kCx - gap * 0.4f, 300};
+    const float f[] = {kCx - gap, shoulders - 16,   kCx + gap, shoulders - 16, kCx + gap * 0.4f,
+                       300,       kCx - gap * 0.4f, 300};
     front.Polygon(f, 4);
     coat.Subtract(front);
     picture.Fill(coat, Vertical(sleeve, Mix(sleeve, c.ink, 0.25f), shoulders, 412));
@@ -370,7 +372,7 @@ void Body(Picture& picture, const Colours& c, const Person& p) {
     if (p.outfit == Outfit::kBlazer) {
       Mask lapels = picture.NewMask();
       for (int side : {-1, 1}) {
-        const float xy[] = {kCx + side * gap, shoulders - 14, kCx + side * (gap + 22), shoulders + 30,
+        const float xy[] = {kCx + side * gap,          shoulders - 14, kCx + side * (gap + 22), shoulders + 30,
                             kCx + side * (gap * 0.6f), shoulders + 96};
         lapels.Polygon(xy, 3);
       }
@@ -390,8 +392,10 @@ void Body(Picture& picture, const Colours& c, const Person& p) {
   if (p.outfit == Outfit::kBlazer) {
     ribbon.Ellipse(kCx, shoulders - 8, 4, 4);
   } else {
-    ribbon.Triangle(kCx, by, kCx - 26, by - 12, kCx - 24, by + 14).Triangle(kCx, by, kCx + 26, by - 12, kCx + 24, by + 14);
-    ribbon.Triangle(kCx - 4, by, kCx - 16, by + 44, kCx - 4, by + 40).Triangle(kCx + 4, by, kCx + 16, by + 44, kCx + 4, by + 40);
+    ribbon.Triangle(kCx, by, kCx - 26, by - 12, kCx - 24, by + 14)
+        .Triangle(kCx, by, kCx + 26, by - 12, kCx + 24, by + 14);
+    ribbon.Triangle(kCx - 4, by, kCx - 16, by + 44, kCx - 4, by + 40)
+        .Triangle(kCx + 4, by, kCx + 16, by + 44, kCx + 4, by + 40);
     ribbon.Ellipse(kCx, by, 6, 6);
   }
   Edge(picture, ribbon, Mix(c.ribbon, c.ink, 0.45f), 0.7f);
@@ -517,29 +521,28 @@ std::string Definition(const Person& p, const Expression& e) {
   const int eyesX = static_cast<int>(kCx - kEyesW / 2), eyesY = static_cast<int>(EyeY(p) - kEyesH / 2);
   const int mouthX = static_cast<int>(kCx - kMouthW / 2), mouthY = static_cast<int>(MouthY(p) - kMouthH / 2);
   char text[2048];
-  int n = std::snprintf(text, sizeof text,
-                        "; the standing picture and the pictures laid over it\r\n"
-                        "[BASE]\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
-                        "[IMG]\r\nID=0\r\nPOSX=0\r\nPOSY=0\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
-                        "[IMG]\r\nID=1\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
-                        "[IMG]\r\nID=2\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
-                        "[IMG]\r\nID=3\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
-                        "[IMG]\r\nID=4\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
-                        "[IMG]\r\nID=5\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
-                        "; blink, talk, the hairpin's glint (picture 15 is none: the body as drawn)\r\n"
-                        "[ANIM]\r\nID=0\r\nANIMATION=<15,1><1,2><2,3><1,2><15,1><END>\r\n"
-                        "[ANIM]\r\nID=1\r\nANIMATION=<15,3><3,3><4,4><3,3><LOOP>\r\n"
-                        "[ANIM]\r\nID=2\r\nANIMATION=<15,70><5,3><15,2><5,3><LOOP>\r\n"
-                        "[ENTRY]\r\nID=0\r\nPOSX=0\r\nPOSY=0\r\nIMG_ID=0\r\n"
-                        "[ENTRY]\r\nID=2\r\nPOSX=%d\r\nPOSY=%d\r\nANIM_ID=1\r\n",
-                        kFrameW, kFrameH, kFrameW, kFrameH, static_cast<int>(kEyesX), static_cast<int>(kEyesHalfY),
-                        static_cast<int>(kEyesW), static_cast<int>(kEyesH), static_cast<int>(kEyesX),
-                        static_cast<int>(kEyesShutY), static_cast<int>(kEyesW), static_cast<int>(kEyesH),
-                        static_cast<int>(kMouthHalfX), static_cast<int>(kMouthY), static_cast<int>(kMouthW),
-                        static_cast<int>(kMouthH), static_cast<int>(kMouthOpenX), static_cast<int>(kMouthY),
-                        static_cast<int>(kMouthW), static_cast<int>(kMouthH), static_cast<int>(kGlintX),
-                        static_cast<int>(kGlintY), static_cast<int>(kGlintSize), static_cast<int>(kGlintSize), mouthX,
-                        mouthY);
+  int n = std::snprintf(
+      text, sizeof text,
+      "; the standing picture and the pictures laid over it\r\n"
+      "[BASE]\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
+      "[IMG]\r\nID=0\r\nPOSX=0\r\nPOSY=0\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
+      "[IMG]\r\nID=1\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
+      "[IMG]\r\nID=2\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
+      "[IMG]\r\nID=3\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
+      "[IMG]\r\nID=4\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
+      "[IMG]\r\nID=5\r\nPOSX=%d\r\nPOSY=%d\r\nWIDTH=%d\r\nHEIGHT=%d\r\n"
+      "; blink, talk, the hairpin's glint (picture 15 is none: the body as drawn)\r\n"
+      "[ANIM]\r\nID=0\r\nANIMATION=<15,1><1,2><2,3><1,2><15,1><END>\r\n"
+      "[ANIM]\r\nID=1\r\nANIMATION=<15,3><3,3><4,4><3,3><LOOP>\r\n"
+      "[ANIM]\r\nID=2\r\nANIMATION=<15,70><5,3><15,2><5,3><LOOP>\r\n"
+      "[ENTRY]\r\nID=0\r\nPOSX=0\r\nPOSY=0\r\nIMG_ID=0\r\n"
+      "[ENTRY]\r\nID=2\r\nPOSX=%d\r\nPOSY=%d\r\nANIM_ID=1\r\n",
+      kFrameW, kFrameH, kFrameW, kFrameH, static_cast<int>(kEyesX), static_cast<int>(kEyesHalfY),
+      static_cast<int>(kEyesW), static_cast<int>(kEyesH), static_cast<int>(kEyesX), static_cast<int>(kEyesShutY),
+      static_cast<int>(kEyesW), static_cast<int>(kEyesH), static_cast<int>(kMouthHalfX), static_cast<int>(kMouthY),
+      static_cast<int>(kMouthW), static_cast<int>(kMouthH), static_cast<int>(kMouthOpenX), static_cast<int>(kMouthY),
+      static_cast<int>(kMouthW), static_cast<int>(kMouthH), static_cast<int>(kGlintX), static_cast<int>(kGlintY),
+      static_cast<int>(kGlintSize), static_cast<int>(kGlintSize), mouthX, mouthY);
   std::string out(text, static_cast<std::size_t>(n));
   if (e.eyes != Expression::kHappy) {
     std::snprintf(text, sizeof text, "[ENTRY]\r\nID=1\r\nPOSX=%d\r\nPOSY=%d\r\nANIM_ID=0\r\n", eyesX, eyesY);
@@ -573,8 +576,8 @@ void AddCharacters(const Context& context, std::vector<Asset>& assets) {
       const int number = person.first + static_cast<int>(i);
       const Person& p = who->second;
       const Expression& e = what->second;
-      assets.push_back({Name3(".png", number), Place::kSet, [&style, &p, &e] { return PngFile(*Sheet(style, p, e), true); },
-                        "EvCG"});
+      assets.push_back({Name3(".png", number), Place::kSet,
+                        [&style, &p, &e] { return PngFile(*Sheet(style, p, e), true); }, "EvCG"});
       assets.push_back({Name3(".ini", number), Place::kSet, [&p, &e] { return Definition(p, e); }, "EvCG"});
     }
   }

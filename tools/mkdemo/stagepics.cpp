@@ -23,10 +23,10 @@ enum Period { kDay, kEvening, kNight, kMorning };
 
 struct Mood {
   Period period;
-  bool bad;        // clouds over everything: rain or snow falls on it in the game
+  bool bad;                  // clouds over everything: rain or snow falls on it in the game
   Rgb top, middle, horizon;  // the sky from the top to the horizon
-  Rgb ambient;     // what the light makes of the scenery's own colours (per channel)
-  float lamps;     // how strongly lamps and windows glow, 0..1
+  Rgb ambient;               // what the light makes of the scenery's own colours (per channel)
+  float lamps;               // how strongly lamps and windows glow, 0..1
 };
 
 // A band across the whole picture from row y0 to row y1, at once (the shapes' sampling is for edges that need it).
@@ -43,7 +43,8 @@ Mood MoodOf(const Style& style, int index) {
   Mood m{static_cast<Period>(index % 4), index >= 4, {}, {}, {}, {1, 1, 1}, 0};
   switch (m.period) {
     case kDay:
-      m.top = Mix(lavender, teal, 0.45f), m.middle = Mix(lavender, cream, 0.45f), m.horizon = Mix(cream, lavender, 0.2f);
+      m.top = Mix(lavender, teal, 0.45f), m.middle = Mix(lavender, cream, 0.45f),
+      m.horizon = Mix(cream, lavender, 0.2f);
       break;
     case kEvening:
       m.top = Mix(violet, indigo, 0.3f), m.middle = Mix(rose, violet, 0.25f), m.horizon = Mix(amber, gold, 0.45f);
@@ -60,7 +61,8 @@ Mood MoodOf(const Style& style, int index) {
   }
   if (m.bad) {
     const Rgb grey = Mix(mist, indigo, m.period == kNight ? 0.75f : 0.3f);
-    m.top = Mix(grey, m.top, 0.2f), m.middle = Mix(grey, m.middle, 0.3f), m.horizon = Mix(Mix(mist, lavender, 0.4f), m.horizon, 0.3f);
+    m.top = Mix(grey, m.top, 0.2f), m.middle = Mix(grey, m.middle, 0.3f),
+    m.horizon = Mix(Mix(mist, lavender, 0.4f), m.horizon, 0.3f);
     if (m.period == kNight) m.horizon = Mix(m.horizon, night, 0.7f);
     m.ambient = Times(m.ambient, {0.74f, 0.74f, 0.8f});
     m.lamps = std::min(1.0f, m.lamps + 0.3f);
@@ -78,9 +80,9 @@ Paint Gradient3(Rgb a, Rgb b, Rgb c, float y0, float y1, float y2) {
 void Clouds(Picture& picture, const Style& style, const Mood& m, std::uint32_t seed, float top, float bottom, int count,
             float opacity) {
   Random random(seed);
-  const Rgb light = m.bad ? Mix(style.Colour("mist"), m.middle, 0.4f)
-                          : m.period == kEvening ? Mix(style.Colour("rose"), style.Colour("gold"), 0.4f)
-                                                 : style.Colour("cream");
+  const Rgb light = m.bad                  ? Mix(style.Colour("mist"), m.middle, 0.4f)
+                    : m.period == kEvening ? Mix(style.Colour("rose"), style.Colour("gold"), 0.4f)
+                                           : style.Colour("cream");
   const Rgb shade = m.bad ? Mix(m.top, style.Colour("ink"), 0.3f) : Mix(light, m.top, 0.45f);
   for (int i = 0; i < count; ++i) {
     const float cx = random.Range(-40, kW + 40), cy = random.Range(top, bottom);
@@ -122,9 +124,7 @@ void Sky(Picture& picture, const Style& style, const Mood& m, std::uint32_t seed
       Stars(picture, style, seed, 18, 0, 0, kW, horizon * 0.25f);
       Clouds(picture, style, m, seed, horizon * 0.15f, horizon * 0.7f, 7, 0.55f);
       break;
-    case kDay:
-      Clouds(picture, style, m, seed, horizon * 0.05f, horizon * 0.7f, 9, 0.85f);
-      break;
+    case kDay: Clouds(picture, style, m, seed, horizon * 0.05f, horizon * 0.7f, 9, 0.85f); break;
   }
 }
 
@@ -154,21 +154,6 @@ void Houses(Picture& picture, const Style& style, const Mood& m, std::uint32_t s
   }
   picture.Fill(houses, Solid(colour));
   LitWindows(picture, style, windows, m.lamps);
-}
-
-// Light of a low source on water: short strokes spreading with the depth.
-void Glitter(Picture& picture, Rgb colour, std::uint32_t seed, float x, float top, float bottom, float spread,
-             float opacity) {
-  Random random(seed);
-  Mask strokes = picture.NewMask();
-  for (float y = top + 3; y < bottom; y += 3.2f) {
-    const float depth = (y - top) / (bottom - top);
-    const float centre = x + random.Range(-1, 1) * spread * (0.3f + depth);
-    const float length = random.Range(5, 20) * (0.5f + depth);
-    strokes.Line(centre - length / 2, y, centre + length / 2, y, 1.2f);
-  }
-  strokes.Blur(1);
-  picture.Fill(strokes, Solid(colour), opacity, Blend::kAdd);
 }
 
 // A floor or a path seen from above the middle: `paint` with darker seams running toward the middle of the far edge,
@@ -219,9 +204,11 @@ std::unique_ptr<Picture> Classroom(const Style& style, const Mood& m, std::uint3
   Houses(p, style, m, seed * 3 + 1, 300, 1, Mix(Lit(Mix(violet, style.Colour("indigo"), 0.5f), m), m.horizon, 0.2f));
   Random blossom(seed * 5 + 2);
   Mask tree = p.NewMask();
-  for (int i = 0; i < 26; ++i) tree.Ellipse(blossom.Range(20, 190), blossom.Range(210, 300), blossom.Range(14, 30), blossom.Range(10, 20));
+  for (int i = 0; i < 26; ++i)
+    tree.Ellipse(blossom.Range(20, 190), blossom.Range(210, 300), blossom.Range(14, 30), blossom.Range(10, 20));
   tree.Blur(3);
-  p.Fill(tree, Vertical(Lit(Mix(style.Colour("rose"), cream, 0.55f), m), Lit(Mix(style.Colour("rose"), violet, 0.3f), m), 200, 300));
+  p.Fill(tree, Vertical(Lit(Mix(style.Colour("rose"), cream, 0.55f), m),
+                        Lit(Mix(style.Colour("rose"), violet, 0.3f), m), 200, 300));
 
   // The wall around the windows, the frames, the sills.
   Mask openings = p.NewMask();
@@ -262,8 +249,8 @@ std::unique_ptr<Picture> Classroom(const Style& style, const Mood& m, std::uint3
   // The floor, its boards running toward the windows, the skirting board.
   Mask floor = p.NewMask();
   Band(floor, 350, kHeight);
-  p.Fill(floor, Seams(Vertical(Lit(Mix(amber, violet, 0.45f), m), Lit(Mix(amber, violet, 0.7f), m), 350, kH), ink,
-                      350, 22, 74, 0.18f));
+  p.Fill(floor, Seams(Vertical(Lit(Mix(amber, violet, 0.45f), m), Lit(Mix(amber, violet, 0.7f), m), 350, kH), ink, 350,
+                      22, 74, 0.18f));
   Mask skirting = p.NewMask();
   Band(skirting, 342, 351);
   p.Fill(skirting, Solid(Lit(Mix(violet, amber, 0.3f), m)));
@@ -311,7 +298,8 @@ std::unique_ptr<Picture> Riverside(const Style& style, const Mood& m, std::uint3
   // The water mirrors the sky, darker toward the near bank.
   Mask water = p.NewMask();
   Band(water, static_cast<int>(kWater) - 14, static_cast<int>(kEmbankment));
-  p.Fill(water, Vertical(Mix(m.horizon, Lit(indigo, m), 0.35f), Mix(Lit(violet, m), ink, 0.55f), kWater - 14, kEmbankment));
+  p.Fill(water,
+         Vertical(Mix(m.horizon, Lit(indigo, m), 0.35f), Mix(Lit(violet, m), ink, 0.55f), kWater - 14, kEmbankment));
   // The bridge: its deck and piers, and their reflection.
   Mask bridge = p.NewMask(), reflection = p.NewMask(), rail = p.NewMask(), bulbs = p.NewMask();
   bridge.Rect(-10, 226, kW + 20, 12);
@@ -330,10 +318,12 @@ std::unique_ptr<Picture> Riverside(const Style& style, const Mood& m, std::uint3
   LitWindows(p, style, bulbs, m.lamps);
   // Light on the water: the sun, the moon or the lamps, moving from frame to frame.
   const std::uint32_t wave = seed * 11 + static_cast<std::uint32_t>(frame) * 97 + 5;
-  if (m.period == kEvening && !m.bad) Glitter(p, gold, wave, 150, kWater, kEmbankment, 18, 0.75f);
-  if (m.period == kNight && !m.bad) Glitter(p, cream, wave, 500, kWater, kEmbankment, 10, 0.5f);
-  if (m.period == kDay || m.period == kMorning) Glitter(p, cream, wave, 380, kWater, kEmbankment, 120, m.bad ? 0.1f : 0.3f);
-  for (float x : {230.0f, 390.0f}) Glitter(p, amber, wave + static_cast<std::uint32_t>(x), x + 10, kWater, kEmbankment, 6, 0.35f * m.lamps);
+  if (m.period == kEvening && !m.bad) Glitter(p, Solid(gold), wave, 150, kWater, kEmbankment, 18, 0.75f);
+  if (m.period == kNight && !m.bad) Glitter(p, Solid(cream), wave, 500, kWater, kEmbankment, 10, 0.5f);
+  if (m.period == kDay || m.period == kMorning)
+    Glitter(p, Solid(cream), wave, 380, kWater, kEmbankment, 120, m.bad ? 0.1f : 0.3f);
+  for (float x : {230.0f, 390.0f})
+    Glitter(p, Solid(amber), wave + static_cast<std::uint32_t>(x), x + 10, kWater, kEmbankment, 6, 0.35f * m.lamps);
   Random ripples(seed * 13 + static_cast<std::uint32_t>(frame));
   Mask lines = p.NewMask();
   for (int i = 0; i < 24; ++i) {
@@ -347,8 +337,8 @@ std::unique_ptr<Picture> Riverside(const Style& style, const Mood& m, std::uint3
   p.Fill(edge, Solid(Lit(Mix(mist, cream, 0.3f), m)));
   Mask path = p.NewMask();
   Band(path, static_cast<int>(kEmbankment) + 9, kHeight);
-  p.Fill(path, Seams(Vertical(Lit(Mix(mist, violet, 0.45f), m), Lit(Mix(mist, violet, 0.75f), m), kEmbankment, kH),
-                     ink, kEmbankment + 9, 30, 90, 0.14f));
+  p.Fill(path, Seams(Vertical(Lit(Mix(mist, violet, 0.45f), m), Lit(Mix(mist, violet, 0.75f), m), kEmbankment, kH), ink,
+                     kEmbankment + 9, 30, 90, 0.14f));
   Mask joints = p.NewMask();
   for (float y = kEmbankment + 24, step = 14; y < kH; y += step, step *= 1.35f) joints.Rect(0, y - 0.5f, kW, 1);
   p.Fill(joints, Solid(ink), 0.14f);
@@ -435,7 +425,8 @@ std::unique_ptr<Picture> Starfall(const Style& style, std::uint32_t seed) {
   p.Fill(halos, Solid(style.Colour("gold")), 0.5f, Blend::kAdd);
   p.Fill(heads, Solid(style.Colour("cream")));
   Mask hill = p.NewMask();
-  hill.Below([](float x) { return 400 - 70 * std::exp(-((x - 250) * (x - 250)) / 26000.0f) + 4 * std::sin(x / 19); }, kH);
+  hill.Below([](float x) { return 400 - 70 * std::exp(-((x - 250) * (x - 250)) / 26000.0f) + 4 * std::sin(x / 19); },
+             kH);
   p.Fill(hill, Vertical(style.Colour("indigo"), style.Colour("night"), 330, kH));
   Mask friends = p.NewMask();
   Friends(friends, 228, 334);
@@ -528,8 +519,7 @@ StageData ReadStageData(const std::string& dataFolder) {
       (place ? data.places : data.events).push_back(s);
     } else if (kind == "animation") {
       StageData::Animation a{};
-      if (!(words >> a.name >> a.frames >> a.wait) || a.name.size() != 4 || a.frames < 1 || a.frames > 16 ||
-          a.wait < 1)
+      if (!(words >> a.name >> a.frames >> a.wait) || a.name.size() != 4 || a.frames < 1 || a.frames > 16 || a.wait < 1)
         fail();
       data.animations.push_back(a);
     } else if (kind == "character") {
