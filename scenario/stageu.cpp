@@ -13,7 +13,6 @@
 #include "core/vxstrlist.h"
 #include "device/deviceclasses.h"
 #include "device/gameservices.h"
-#include "graphics/vxpng.h"
 #include "graphics/zoalpha.h"
 #include "graphics/zorgbbits.h"
 #include "platform/form.h"
@@ -185,32 +184,6 @@ T* MakeObject() {
   } catch (const std::exception&) {
     return nullptr;
   }
-}
-
-// Decodes the named picture at (0, 0) of bits; a PNG's alpha channel into the plane (made at the picture's size),
-// which stays without storage for a picture that has none.
-bool DecodePicture(TZoRGBBits* bits, TZoAlpha* alpha, VXFileMan* files, const VXString& name) {
-  const int kind = GetImageKind(name);
-  if (kind == ikNone || files == nullptr) return false;
-  VXStream* stream = nullptr;
-  bool ok = false;
-  try {
-    stream = files->Open(name);
-    if (stream != nullptr) {
-      bool withAlpha = false;
-      if (kind == ikPng) {
-        withAlpha = ChkChannelPng(stream) == 4;
-        ok = stream->Seek(0, VXSeekBegin) == 0;
-      } else {
-        ok = true;
-      }
-      ok = ok && DrawImageStream(bits, withAlpha ? alpha : nullptr, kind, 0, 0, stream);
-    }
-  } catch (const std::exception&) {
-    ok = false;
-  }
-  if (stream != nullptr) files->Close(stream);
-  return ok;
 }
 
 // The definition text of a file, or false when it is missing.
@@ -728,7 +701,7 @@ bool TStageUnit::LoadBackgroundPicture(BGStat& slot, int number, const VXString&
     FillWhole(slot.image, VXRGB(255, 255, 255));
   } else if (!file.IsEmpty()) {
     SelectGnyKey(0);
-    ok = DecodePicture(slot.image, slot.alpha, bgFiles_.get(), file);
+    ok = DrawImageFileOwnAlpha(slot.image, slot.alpha, 0, 0, bgFiles_.get(), file);
     if (!ok) {
       slot.image->Cls();
       slot.alpha->Release();
@@ -812,7 +785,7 @@ bool TStageUnit::LoadCharPicture(CharStat& cs, int number) {
     def.entries[0].imgId = 0;
     return true;
   }
-  if (!DecodePicture(cs.sheet, cs.alpha, charFiles_.get(), Formatted("chr%03d.png", number))) return false;
+  if (!DrawImageFileOwnAlpha(cs.sheet, cs.alpha, 0, 0, charFiles_.get(), Formatted("chr%03d.png", number))) return false;
   VXStringList text;
   if (LoadText(charFiles_.get(), Formatted("chr%03d.ini", number), text)) {
     ReadCharDefinition(text, def);
