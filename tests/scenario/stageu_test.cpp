@@ -544,6 +544,42 @@ TEST_F(Stage, CharactersStandAtTheirSlotsAsTheirSheetsOrDefinitionsSay) {
   EXPECT_EQ(ScreenAt(470, 230), ColourOf(120));
 }
 
+// A damaged definition on disk: a frame far too tall, rectangles reaching out of the sheet, picture numbers out of
+// range, entries far off. The stage shows the part of each rectangle that lies on the sheet and reads nothing beside
+// it, while the entries animate and the character leaves.
+TEST_F(Stage, ADamagedDefinitionShowsOnlyWhatItsSheetHolds) {
+  Background(120, ".bmp", W, H);
+  constexpr std::uint32_t top = 0x112233, bottom = 0x3060C0;
+  CG(Name(14, ".png"), Png(20, 20, [](int, int y) { return y < 10 ? top : bottom; }, [](int, int) { return 255; }));
+  CG(Name(14, ".ini"),
+     "[BASE]\nWIDTH=64\nHEIGHT=999999\n"
+     "[IMG]\nID=0\nPOSX=-5\nPOSY=10\nWIDTH=400\nHEIGHT=400\n"  // the sheet's lower half
+     "[IMG]\nID=1\nPOSX=25\nPOSY=0\nWIDTH=5\nHEIGHT=5\n"      // beside the sheet: no picture
+     "[ANIM]\nID=0\nANIMATION=<1,1><0,1><16,1><0,1>\n"         // picture 16 ends the animation
+     "[ENTRY]\nID=0\nPOSX=0\nPOSY=1000\nIMG_ID=0\n"
+     "[ENTRY]\nID=3\nPOSX=40\nPOSY=1000\nANIM_ID=0\n"
+     "[ENTRY]\nID=1\nPOSX=-2147483648\nPOSY=2147483647\nIMG_ID=99\nANIM_ID=7\n");
+  Open();
+  SetChars(-1, 14, -1);
+  Show(120);
+  ASSERT_EQ(stage_->GetShownChar(1), 14);
+  EXPECT_EQ(stage_->CharCenter->GetSizeY(), TCharDefinition::kMaxCharSide);
+  const int x = 320 - 32, y = (H - TCharDefinition::kMaxCharSide) / 2 + 1000;
+  EXPECT_EQ(ScreenAt(x + 1, y + 1), bottom);
+  EXPECT_EQ(ScreenAt(x + 19, y + 9), bottom);
+  EXPECT_EQ(ScreenAt(x + 1, y + 10), ColourOf(120)) << "ten rows are left on the sheet";
+  EXPECT_EQ(ScreenAt(x + 20, y + 1), ColourOf(120)) << "twenty columns";
+  EXPECT_EQ(ScreenAt(x + 41, y + 1), ColourOf(120)) << "picture 1 lies beside the sheet: nothing";
+  stage_->SetTalk(1, true);
+  for (int f = 0; f < 40; ++f) stage_->Frame(1, false);
+  EXPECT_EQ(ScreenAt(x + 41, y + 1), bottom) << "the animation's second picture, where it stops";
+  EXPECT_EQ(stage_->GetCharStat(TStageUnit::csStanding, 1).def.entries[3].run, -1);
+  SetChars(-1, -1, -1, 4);
+  stage_->ChangeChars();
+  EXPECT_EQ(RunToIdle(), 7);
+  EXPECT_EQ(ScreenAt(x + 1, y + 1), ColourOf(120));
+}
+
 // The period's tint (and the colour mode) is applied to the sheets: a change of it reloads characters whose number
 // stayed, and with a transition the old ones stay in the previous scene.
 TEST_F(Stage, ThePeriodTintsTheCharactersAndAChangeOfTintReloadsThem) {
