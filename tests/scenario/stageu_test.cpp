@@ -1179,6 +1179,51 @@ TEST_F(Stage, WeatherStaysInsideTheAreaAndTheAlphaPlane) {
   }
 }
 
+// Drawn into a picture smaller than the area, with the area's origin far off it, the weather (whose particles start
+// above, left and right of the screen) changes that picture exactly as it changes the same part of the screen.
+TEST_F(Stage, WeatherDrawnIntoASmallerPictureIsThatPartOfTheScreen) {
+  Background(120, ".bmp", W, H);
+  Open();
+  struct Row {
+    int code, weather;
+  };
+  const Row rows[] = {{120, 2}, {2120, 2}, {3120, 2}, {120, 3}, {120, 4}};
+  constexpr int sw = 40, sh = 24;
+  struct Origin {
+    int x, y;
+  };
+  const Origin origins[] = {{0, 0}, {300, 200}, {W - sw, H - sh}, {W - 10, 100}, {-20, -10}};
+  constexpr std::uint32_t grey = 0x404040;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.code * 10 + row.weather);
+    Show(999);
+    Show(row.code, row.weather, 0);
+    for (int f = 0; f < 60; ++f) {
+      stage_->Frame(1, false);
+      if (f % 20 != 19) continue;
+      auto whole = Picture(grey);
+      for (auto handler : {&TStageUnit::WeatherBackDraw, &TStageUnit::WeatherFrontDraw})
+        ((*stage_).*handler)(nullptr, whole.get(), 0, 0, 0, 0, W, H);
+      for (const Origin& o : origins) {
+        TZoRGBBits part(nullptr);
+        part.SetBitDepth(bd32);
+        part.Resize(sw, sh);
+        ASSERT_TRUE(part.Create());
+        part.BoxFill(0, 0, sw - 1, sh - 1, grey);
+        for (auto handler : {&TStageUnit::WeatherBackDraw, &TStageUnit::WeatherFrontDraw})
+          ((*stage_).*handler)(nullptr, &part, -o.x, -o.y, 0, 0, W, H);
+        int differ = 0;
+        for (int y = 0; y < sh; ++y)
+          for (int x = 0; x < sw; ++x) {
+            const bool onScreen = o.x + x >= 0 && o.y + y >= 0 && o.x + x < W && o.y + y < H;
+            differ += At(&part, x, y) != (onScreen ? At(whole.get(), o.x + x, o.y + y) : grey);
+          }
+        EXPECT_EQ(differ, 0) << "at " << o.x << "," << o.y;
+      }
+    }
+  }
+}
+
 // ---- Blinks and talk ------------------------------------------------------------------------------------------
 
 TEST_F(Stage, CharactersBlinkAtRandomIntervalsAndTalkWhenAsked) {
