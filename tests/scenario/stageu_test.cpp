@@ -1,3 +1,4 @@
+// Label: threads
 // The adventure's stage: the definition readers (character definitions with their checks against the sheet, entry
 // animations, animated backgrounds), the background lookup by code, period and weather, the characters' loading
 // and placing, the transitions by number, the movements by kind, the shakes and the flash, the weather particles
