@@ -29,3 +29,9 @@ int VXSharedRandom(int n) {
   std::lock_guard guard(s.lock);
   return s.random.Random(n);
 }
+
+void VXSharedRandomReset() {
+  Shared& s = TheShared();
+  std::lock_guard guard(s.lock);
+  s.random = VXRandom();
+}

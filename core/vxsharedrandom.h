@@ -7,3 +7,5 @@
 
 std::uint16_t VXSharedRnd();
 int VXSharedRandom(int n);  // uniform in 0..n-1; -1 when n < 1
+// Starts the sequence again from the generator's first state, so that what follows can be told in advance (tests).
+void VXSharedRandomReset();

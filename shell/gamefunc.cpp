@@ -60,6 +60,14 @@ bool WithPictureFile(VXFileMan* files, const VXString& name, Use&& use) {
   return ok;
 }
 
+// Whether the picture brings an alpha channel (a PNG with four channels); the stream is put back at its start.
+// -1 when it cannot be.
+int BringsAlpha(int kind, VXStream* stream) {
+  if (kind != ikPng) return 0;
+  const bool four = ChkChannelPng(stream) == 4;
+  return stream->Seek(0, VXSeekBegin) == 0 ? four : -1;
+}
+
 // Size and depth first, then the pixels.
 bool CreateBlank(TZoRGBBits* bits, VXBitDepth depth, int width, int height) {
   bits->SetBitDepth(depth);
@@ -106,9 +114,9 @@ bool LoadImageStream(TZoRGBBits** bits, TZoAlpha** alpha, int kind, VXStream* st
     if (*bits != nullptr) {
       (*bits)->SetBitDepth(game->GetWorkingBitDepth());
       ok = true;
-      if (kind == ikPng && alpha != nullptr) {
-        if (ChkChannelPng(stream) == 4) ok = (plane = *alpha = mem.CreateVCL<TZoAlpha>(nullptr)) != nullptr;
-        ok = ok && stream->Seek(0, VXSeekBegin) == 0;
+      if (alpha != nullptr) {
+        const int brings = BringsAlpha(kind, stream);
+        ok = brings == 0 || (brings == 1 && (plane = *alpha = mem.CreateVCL<TZoAlpha>(nullptr)) != nullptr);
       }
     }
     ok = ok && DrawImageStream(*bits, plane, kind, 0, 0, stream);
@@ -130,6 +138,13 @@ bool LoadImageFile(TZoRGBBits** bits, TZoAlpha** alpha, VXFileMan* files, VXStri
 bool DrawImageFile(TZoRGBBits* bits, TZoAlpha* alpha, int x, int y, VXFileMan* files, VXString name) {
   return WithPictureFile(files, name,
                          [&](VXStream* stream, int kind) { return DrawImageStream(bits, alpha, kind, x, y, stream); });
+}
+
+bool DrawImageFileOwnAlpha(TZoRGBBits* bits, TZoAlpha* alpha, int x, int y, VXFileMan* files, VXString name) {
+  return WithPictureFile(files, name, [&](VXStream* stream, int kind) {
+    const int brings = alpha != nullptr ? BringsAlpha(kind, stream) : 0;
+    return brings >= 0 && DrawImageStream(bits, brings == 1 ? alpha : nullptr, kind, x, y, stream);
+  });
 }
 
 bool LoadPanelImage(TZoRGBPanel* panel, VXFileMan* files, VXString name) {

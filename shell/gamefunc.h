@@ -60,6 +60,9 @@ bool LoadImageStream(TZoRGBBits** bits, TZoAlpha** alpha, int kind, VXStream* st
 bool LoadImageFile(TZoRGBBits** bits, TZoAlpha** alpha, VXFileMan* files, VXString name);
 // Decodes the named file into an existing bitmap (and plane, may be null) at (x, y).
 bool DrawImageFile(TZoRGBBits* bits, TZoAlpha* alpha, int x, int y, VXFileMan* files, VXString name);
+// The same, but the plane (may be null) takes the picture's alpha only when the file brings an alpha channel (a PNG
+// with four channels); otherwise it is not touched.
+bool DrawImageFileOwnAlpha(TZoRGBBits* bits, TZoAlpha* alpha, int x, int y, VXFileMan* files, VXString name);
 
 // The named picture becomes the panel's image: mask mode alpha with the picture's plane when it has one, else
 // opaque (the panel's previous plane, if any, stays attached). On failure the panel is not touched.

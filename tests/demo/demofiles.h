@@ -7,9 +7,11 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 
+#include "core/vxpack.h"
 #include "core/vxstream.h"
 #include "graphics/vxpng.h"
 #include "graphics/zoalpha.h"
@@ -67,6 +69,30 @@ inline std::unique_ptr<Loaded> LoadPicture(const std::string& bytes, Kind kind, 
       break;
   }
   return ok ? std::move(loaded) : nullptr;
+}
+
+// The names of the files in a folder (not below it).
+inline std::set<std::string> FilesIn(const std::filesystem::path& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    if (entry.is_regular_file()) names.insert(entry.path().filename().string());
+  return names;
+}
+
+// A pack holds the files of a folder, byte for byte, and no others.
+inline void ExpectPackHoldsFolder(const std::filesystem::path& packFile, const std::filesystem::path& folder) {
+  VXPack pack;
+  ASSERT_TRUE(pack.LoadPack(packFile.string().c_str())) << packFile;
+  std::set<std::string> packed;
+  for (int i = 0; i < pack.GetFileNum(); ++i) {
+    char name[kVXPackFullNameLength + 1];
+    ASSERT_TRUE(pack.GetFileName(i, name));
+    packed.insert(name);
+    std::unique_ptr<VXStream> entry(pack.VXMakeStream(name));
+    ASSERT_NE(entry, nullptr) << name;
+    EXPECT_EQ(ReadAll(entry.get()), Slurp(folder / name)) << name;
+  }
+  EXPECT_EQ(packed, FilesIn(folder));
 }
 
 // Every file below `folder`, by its path relative to it.

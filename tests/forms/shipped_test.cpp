@@ -9,11 +9,13 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "device/movieu.h"
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbtext.h"
 #include "scenario/subwinu.h"
+#include "scenario/stageu.h"
 #include "platform/form.h"
 #include "platform/resource.h"
 
@@ -46,6 +48,46 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(unit.MesTextMaker2->GetAAShade(), 1);
          EXPECT_TRUE(unit.SelText->OnMouseMove);
          EXPECT_FALSE(unit.Month2->GetMouseControl());
+       }},
+      {"StageUnit.form",
+       [] {
+         TStageUnit unit(nullptr);
+         TZoRGBPanel* const panels[] = {unit.StagePanel,  unit.BGPanel,     unit.CharLeft,      unit.CharRight,
+                                        unit.CharCenter,  unit.OutCharLeft, unit.OutCharCenter, unit.OutCharRight,
+                                        unit.WeatherBack, unit.WeatherFront, unit.BGMaskTop,    unit.BGMaskBtm,
+                                        unit.BGPanel2,    unit.CharLeft2,   unit.CharCenter2,   unit.CharRight2,
+                                        unit.WeatherBack2, unit.WeatherFront2, unit.BGMaskTop2, unit.BGMaskBtm2};
+         for (TZoRGBPanel* p : panels) {
+           ASSERT_NE(p, nullptr);
+           EXPECT_EQ(p->GetOwner(), &unit);
+         }
+         // The layer sets, children bottom to top; the stage picture stands alone.
+         const auto children = [](TZoRGBPanel* p) {
+           std::vector<TZoRGBPanel*> list;
+           for (int i = 0; i < p->GetChildCount(); ++i) list.push_back(p->GetChild(i));
+           return list;
+         };
+         EXPECT_EQ(children(unit.BGPanel),
+                   (std::vector<TZoRGBPanel*>{unit.WeatherBack, unit.BGMaskTop, unit.BGMaskBtm, unit.OutCharRight,
+                                              unit.OutCharLeft, unit.OutCharCenter, unit.CharRight, unit.CharLeft,
+                                              unit.CharCenter, unit.WeatherFront}));
+         EXPECT_EQ(children(unit.BGPanel2),
+                   (std::vector<TZoRGBPanel*>{unit.WeatherBack2, unit.BGMaskTop2, unit.BGMaskBtm2, unit.CharRight2,
+                                              unit.CharLeft2, unit.CharCenter2, unit.WeatherFront2}));
+         EXPECT_EQ(unit.StagePanel->GetChildCount(), 0);
+         for (TZoRGBPanel* p : {unit.StagePanel, unit.BGPanel, unit.BGPanel2}) {
+           EXPECT_EQ(p->GetParent(), nullptr);
+           EXPECT_EQ(p->GetSizeX(), 640);
+           EXPECT_EQ(p->GetSizeY(), 480);
+           EXPECT_TRUE(p->OnDraw);
+         }
+         EXPECT_TRUE(unit.StagePanel->OnMouseDown);
+         for (TZoRGBPanel* p : {unit.CharLeft, unit.OutCharRight, unit.CharCenter2, unit.WeatherFront2})
+           EXPECT_TRUE(p->OnDraw);
+         for (TZoRGBPanel* p : {unit.BGMaskTop, unit.BGMaskBtm, unit.BGMaskTop2, unit.BGMaskBtm2}) {
+           EXPECT_FALSE(p->GetVisible());
+           EXPECT_TRUE(p->OnCreate);
+         }
        }},
   };
   return owners;

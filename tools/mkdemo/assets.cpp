@@ -1,12 +1,14 @@
 #include "tools/mkdemo/assets.h"
 
 #include "tools/mkdemo/audio.h"
+#include "tools/mkdemo/characters.h"
 #include "tools/mkdemo/demoscenes.h"
 #include "tools/mkdemo/fademasks.h"
 #include "tools/mkdemo/halopics.h"
 #include "tools/mkdemo/songs.h"
 #include "tools/mkdemo/soundroompics.h"
 #include "tools/mkdemo/subwinpics.h"
+#include "tools/mkdemo/stagepics.h"
 #include "tools/mkdemo/systempics.h"
 #include "tools/mkdemo/watertables.h"
 
@@ -25,6 +27,8 @@ constexpr Family kFamilies[] = {
     AddDemoScenes,         // two full-screen pictures to run transitions between
     AddSongs,              // the songs of the music game: charts, stage scripts, pictures, key tones, audio
     AddSubWinPictures,     // the adventure's text windows, plates and right-click menu
+    AddStagePictures,      // the adventure's backgrounds, event pictures, animated backgrounds and snow flakes
+    AddCharacters,         // the adventure's characters: a sheet and a definition for each expression
 };
 
 }  // namespace

@@ -16,6 +16,8 @@ enum class Place {
   kMain,  // the main data: "Game.pak" in pack mode, the folder "Game_Pak" in folder mode
   kBgm,   // the music folder "BGM"
   kPart,  // a part of a song: a pack or a folder below the game folder, named by `part`
+  kSet,   // a data set beside the main data, named by `part` ("EvBG"): "EvBG.pak" in pack mode, the folder
+          // "EvBG_Pak" in folder mode
 };
 
 struct Asset {
@@ -23,7 +25,7 @@ struct Asset {
   Place place;
   std::function<std::string()> make;
   // kPart: the part's path in the game folder, as the game names it with '/' for '\\': "Song/QM01/song.pak" is a
-  // pack, "Song/QM01/song" a folder.
+  // pack, "Song/QM01/song" a folder. kSet: the set's name.
   std::string part = {};
 };
 

@@ -28,18 +28,10 @@ void Banks(Mask& banks) {
   }, kHeight);
 }
 
-// The light of a low source mirrored on the water: short glittering strokes below x, spreading with the depth.
+// The light of a low source mirrored on the lake.
 void Glitter(Picture& picture, const Style& style, float x, std::uint32_t seed, float spread, float opacity) {
-  Random random(seed);
-  Mask strokes = picture.NewMask();
-  for (float y = kShore + 4; y < kHeight; y += 3.5f) {
-    const float depth = (y - kShore) / (kHeight - kShore);
-    const float centre = x + random.Range(-1, 1) * spread * (0.3f + depth);
-    const float length = random.Range(6, 22) * (0.5f + depth);
-    strokes.Line(centre - length / 2, y, centre + length / 2, y, 1.2f);
-  }
-  strokes.Blur(1);
-  picture.Fill(strokes, Vertical(style.Colour("cream"), style.Colour("gold"), kShore, kHeight), opacity, Blend::kAdd);
+  mkdemo::Glitter(picture, Vertical(style.Colour("cream"), style.Colour("gold"), kShore, kHeight), seed, x, kShore,
+                  kHeight, spread, opacity);
 }
 
 // Faint lines of ripples across the whole lake.

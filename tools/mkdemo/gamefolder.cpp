@@ -53,21 +53,37 @@ void WritePack(const std::vector<MadeFile>& files, const fs::path& path, Place p
 
 bool IsPackPart(const std::string& part);
 
-void ClearEarlierRun(const fs::path& game) {
-  for (const char* name : {kPackName, kPackFolder, kMusicFolder, kSongFolder, "Splash.jpg"})
-    fs::remove_all(game / name);
+// The data sets beside the main data, each once, in the order they first appear.
+std::vector<std::string> DataSets(const std::vector<MadeFile>& files) {
+  std::vector<std::string> sets;
+  for (const MadeFile& file : files)
+    if (file.place == Place::kSet && std::find(sets.begin(), sets.end(), file.part) == sets.end())
+      sets.push_back(file.part);
+  return sets;
 }
 
-void WriteLoose(const std::vector<MadeFile>& files, const fs::path& game, bool mainAsFolder) {
+void ClearEarlierRun(const fs::path& game, const std::vector<std::string>& sets) {
+  for (const char* name : {kPackName, kPackFolder, kMusicFolder, kSongFolder, "Splash.jpg"})
+    fs::remove_all(game / name);
+  for (const std::string& set : sets) {
+    fs::remove_all(game / (set + ".pak"));
+    fs::remove_all(game / (set + "_Pak"));
+  }
+}
+
+void WriteLoose(const std::vector<MadeFile>& files, const fs::path& game, bool asFolders) {
   for (const MadeFile& file : files) {
     switch (file.place) {
       case Place::kRoot: WriteFile(game / file.name, file.bytes); break;
       case Place::kBgm: WriteFile(game / kMusicFolder / file.name, file.bytes); break;
       case Place::kMain:
-        if (mainAsFolder) WriteFile(game / kPackFolder / file.name, file.bytes);
+        if (asFolders) WriteFile(game / kPackFolder / file.name, file.bytes);
         break;
       case Place::kPart:
         if (!IsPackPart(file.part)) WriteFile(game / file.part / file.name, file.bytes);
+        break;
+      case Place::kSet:
+        if (asFolders) WriteFile(game / (file.part + "_Pak") / file.name, file.bytes);
         break;
     }
   }
@@ -90,12 +106,14 @@ void WritePackParts(const std::vector<MadeFile>& files, const fs::path& game) {
 
 void WriteGameFolders(const std::vector<MadeFile>& files, const std::string& packGame, const std::string& folderGame) {
   try {
+    const std::vector<std::string> sets = DataSets(files);
     for (const fs::path& game : {fs::path(packGame), fs::path(folderGame)}) {
       fs::create_directories(game);
-      ClearEarlierRun(game);
+      ClearEarlierRun(game, sets);
     }
     WriteLoose(files, packGame, false);
     WritePack(files, fs::path(packGame) / kPackName, Place::kMain);
+    for (const std::string& set : sets) WritePack(files, fs::path(packGame) / (set + ".pak"), Place::kSet, set);
     WriteLoose(files, folderGame, true);
     for (const fs::path& game : {fs::path(packGame), fs::path(folderGame)}) WritePackParts(files, game);
   } catch (const fs::filesystem_error& e) {

@@ -4,8 +4,9 @@
 // - folder mode: a second game folder gets the same files with the main data as plain files under "Game_Pak/".
 // (A folder holding both "Game.pak" and "Game_Pak" reads the pack, so the two modes live in two folders.)
 // The songs ("Song/<ID>/...") are the same in both: each part of a song is a pack or a folder as its asset rows say.
-// What an earlier run left there ("Game.pak", "Game_Pak/", "BGM/", "Song/", "Splash.jpg") is replaced; nothing else
-// in the folders is touched. Pack entries carry one fixed time stamp, so equal files give an equal pack.
+// The other data sets (the stage's "EvBG" and "EvCG") follow the main data: "<set>.pak" in pack mode, the folder
+// "<set>_Pak" in folder mode. What an earlier run left there ("Game.pak", "Game_Pak/", "BGM/", "Song/",
+// "Splash.jpg", the sets' packs and folders) is replaced; nothing else in the folders is touched. Pack entries carry one fixed time stamp, so equal files give an equal pack.
 #pragma once
 
 #include <string>

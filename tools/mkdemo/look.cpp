@@ -49,6 +49,20 @@ void NightSky(Picture& picture, const Style& style, std::uint32_t seed) {
   Stars(picture, style, seed * 31 + 7, static_cast<int>(w * h / 1400), 0, 0, w, h * 0.85f);
 }
 
+void Glitter(Picture& picture, const Paint& paint, std::uint32_t seed, float x, float top, float bottom, float spread,
+             float opacity) {
+  Random random(seed);
+  Mask strokes = picture.NewMask();
+  for (float y = top + 4; y < bottom; y += 3.5f) {
+    const float depth = (y - top) / (bottom - top);
+    const float centre = x + random.Range(-1, 1) * spread * (0.3f + depth);
+    const float length = random.Range(6, 22) * (0.5f + depth);
+    strokes.Line(centre - length / 2, y, centre + length / 2, y, 1.2f);
+  }
+  strokes.Blur(1);
+  picture.Fill(strokes, paint, opacity, Blend::kAdd);
+}
+
 void Moon(Picture& picture, const Style& style, float cx, float cy, float r) {
   Mask glow = picture.NewMask();
   glow.Ellipse(cx, cy, 1.7f * r, 1.7f * r).Blur(static_cast<int>(r / 2));

@@ -23,6 +23,10 @@ void NightSky(Picture& picture, const Style& style, std::uint32_t seed);
 void Stars(Picture& picture, const Style& style, std::uint32_t seed, int count, float x, float y, float w, float h);
 // A crescent moon of radius r, lit from the left, in its golden glow.
 void Moon(Picture& picture, const Style& style, float cx, float cy, float r);
+// The light of a low source mirrored on water whose surface runs from `top` to `bottom`: short glittering strokes
+// below x, spreading with the depth, painted with `paint` and added as light.
+void Glitter(Picture& picture, const Paint& paint, std::uint32_t seed, float x, float top, float bottom, float spread,
+             float opacity);
 // The title logo: the word "logo" of labels.txt in a gold gradient with a glow, centred on cx with its top at y.
 // Returns the height drawn.
 float Logo(Picture& picture, const Style& style, float cx, float y, int pixels);
