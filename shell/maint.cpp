@@ -182,25 +182,13 @@ void TMainThread::Quit() {
 
 // ---- Callback slots -----------------------------------------------------------------------------------------
 
-void TMainThread::SetFrameProc(TFrameHook proc) {
-  std::lock_guard guard(slotLock_);
-  frameProc_ = proc;
-}
+void TMainThread::SetFrameProc(TFrameHook proc) { Store(frameProc_, proc); }
 
-TFrameHook TMainThread::GetFrameProc() const {
-  std::lock_guard guard(slotLock_);
-  return frameProc_;
-}
+TFrameHook TMainThread::GetFrameProc() const { return Copy(frameProc_); }
 
-void TMainThread::SetInputProc(TFrameInputHook proc) {
-  std::lock_guard guard(slotLock_);
-  inputProc_ = proc;
-}
+void TMainThread::SetInputProc(TFrameInputHook proc) { Store(inputProc_, proc); }
 
-TFrameInputHook TMainThread::GetInputProc() const {
-  std::lock_guard guard(slotLock_);
-  return inputProc_;
-}
+TFrameInputHook TMainThread::GetInputProc() const { return Copy(inputProc_); }
 
 void TMainThread::CallFrameProc(int frames) {
   const TFrameHook proc = GetFrameProc();

@@ -23,8 +23,10 @@
 //
 // Transitions. RunTransition hands two 640 x 480 screen pictures to the window (they belong to it from then on),
 // loads what the kind needs, runs state 9 until the window reports the end, releases what it loaded and puts the
-// result and the transition rate back. Kinds: 0-10 and negative ones are the manager's own kinds (-1 shows no
-// transition), 11 the water ripple, 12 the halation, 13-31 the mask fades below, anything above 31 a cross-fade.
+// result and the transition rate back (the end's 0 never replaces a result being read). Kinds: 0-10 and negative
+// ones are the effect manager's own kinds (-1 shows no transition), 11 the water ripple, 12 the halation, 13-31
+// the mask fades over "FadeMask00_BlindR.bmp" .. "FadeMask18_GhostU.bmp" in order (22, 30 and 31 soft, the others
+// with an edge), anything above 31 a cross-fade.
 #pragma once
 
 #include <memory>
@@ -129,6 +131,17 @@ protected:
 
 private:
   struct HandOff;
+  // The slots are written and copied under the slot lock.
+  template <class Slot>
+  void Store(Slot& slot, const Slot& value) {
+    std::lock_guard guard(slotLock_);
+    slot = value;
+  }
+  template <class Slot>
+  Slot Copy(const Slot& slot) const {
+    std::lock_guard guard(slotLock_);
+    return slot;
+  }
   template <class Waiting, class Step>
   void WaitWhile(Waiting waiting, Step step);
   bool IsVoicePlaying() const;
