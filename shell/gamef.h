@@ -186,6 +186,19 @@ private:
 
 // ---- The game window
 
+// A callback slot that one thread replaces while another calls it: written and copied under its owner's lock, and
+// called from the copy outside the lock, so a replaced slot never tears and a callback may replace its own slot.
+template <class Slot>
+void StoreSlot(std::mutex& lock, Slot& slot, const Slot& value) {
+  std::lock_guard guard(lock);
+  slot = value;
+}
+template <class Slot>
+Slot CopySlot(std::mutex& lock, const Slot& slot) {
+  std::lock_guard guard(lock);
+  return slot;
+}
+
 using TFrameHook = VXBaseCallback1<void, int>;
 using TFrameInputHook = VXBaseCallback2<void, int, TDInputUnit*>;
 using TDrawFullHook = VXBaseCallback1<void, TZoRGBBits*>;
@@ -477,13 +490,11 @@ private:
   // The hooks are set by the game thread and called by the frame tick: both go through the hook lock.
   template <class Hook>
   void SetHook(Hook& slot, const Hook& hook) {
-    std::lock_guard guard(hookLock_);
-    slot = hook;
+    StoreSlot(hookLock_, slot, hook);
   }
   template <class Hook>
   Hook CopyHook(const Hook& slot) const {
-    std::lock_guard guard(hookLock_);
-    return slot;
+    return CopySlot(hookLock_, slot);
   }
 
   TGameFormSetup setup_;

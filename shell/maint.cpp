@@ -182,13 +182,13 @@ void TMainThread::Quit() {
 
 // ---- Callback slots -----------------------------------------------------------------------------------------
 
-void TMainThread::SetFrameProc(TFrameHook proc) { Store(frameProc_, proc); }
+void TMainThread::SetFrameProc(TFrameHook proc) { StoreSlot(slotLock_, frameProc_, proc); }
 
-TFrameHook TMainThread::GetFrameProc() const { return Copy(frameProc_); }
+TFrameHook TMainThread::GetFrameProc() const { return CopySlot(slotLock_, frameProc_); }
 
-void TMainThread::SetInputProc(TFrameInputHook proc) { Store(inputProc_, proc); }
+void TMainThread::SetInputProc(TFrameInputHook proc) { StoreSlot(slotLock_, inputProc_, proc); }
 
-TFrameInputHook TMainThread::GetInputProc() const { return Copy(inputProc_); }
+TFrameInputHook TMainThread::GetInputProc() const { return CopySlot(slotLock_, inputProc_); }
 
 void TMainThread::CallFrameProc(int frames) {
   const TFrameHook proc = GetFrameProc();

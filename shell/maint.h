@@ -131,17 +131,6 @@ protected:
 
 private:
   struct HandOff;
-  // The slots are written and copied under the slot lock.
-  template <class Slot>
-  void Store(Slot& slot, const Slot& value) {
-    std::lock_guard guard(slotLock_);
-    slot = value;
-  }
-  template <class Slot>
-  Slot Copy(const Slot& slot) const {
-    std::lock_guard guard(slotLock_);
-    return slot;
-  }
   template <class Waiting, class Step>
   void WaitWhile(Waiting waiting, Step step);
   bool IsVoicePlaying() const;
@@ -153,7 +142,7 @@ private:
 
   TGameForm& form_;
   std::shared_ptr<HandOff> handOff_;
-  mutable std::mutex slotLock_;
+  mutable std::mutex slotLock_;  // of both slots
   TFrameHook frameProc_;
   TFrameInputHook inputProc_;
   TGameThreadSound* sound_ = nullptr;

@@ -1,3 +1,4 @@
+// Label: threads
 // The game thread's base in the real game window: the result hand-off and its waits, the ending by EGameEnd (also
 // when the main loop has already gone), the callback slots, the sound and mode wrappers, the transitions with their
 // resources and rates, the fades, and every transition kind end to end between the demo game's two scenes.
@@ -901,9 +902,9 @@ private:
   FlowGame game_;
 };
 
-// Every effect kind runs in the game window between the demo game's night and dawn scenes: the first frame shown
-// is the night, the last the dawn, and every frame between, the middle one among them, is the one the effect
-// manager draws for it.
+// Every transition kind runs in the game window between the demo game's night and dawn scenes (each mask fade over
+// its own demo mask, and a kind past the table as a cross-fade): the first frame shown is the night, the last the
+// dawn, and every frame between, the middle one among them, is the one the effect manager draws for it.
 TEST(TransitionsEndToEnd, EveryKindRunsInTheWindowBetweenTheDemoScenes) {
   VXFileMan files;
   ASSERT_TRUE(files.InitPack(DemoPack().c_str()));
@@ -922,12 +923,41 @@ TEST(TransitionsEndToEnd, EveryKindRunsInTheWindowBetweenTheDemoScenes) {
   const struct {
     int kind, effectKind;
     const char* mask;
-  } cases[] = {{0, ekCrossFade, nullptr},   {1, ekCrossFadeFast, nullptr}, {2, ekCrossFadeSlow, nullptr},
-               {3, ekScrollUp, nullptr},    {4, ekScrollDown, nullptr},    {5, ekScrollRight, nullptr},
-               {6, ekScrollLeft, nullptr},  {7, ekZoomIn, nullptr},        {8, ekZoomThrough, nullptr},
-               {9, ekShrink, nullptr},      {10, ekZoomOut, nullptr},      {11, ekWater, nullptr},
-               {12, ekHalation, nullptr},   {22, ekMask, "FadeMask09_StripesB.bmp"},
-               {20, ekMaskEdge, "FadeMask07_Swirl.bmp"}};
+  } cases[] = {
+      {0, ekCrossFade, nullptr},
+      {1, ekCrossFadeFast, nullptr},
+      {2, ekCrossFadeSlow, nullptr},
+      {3, ekScrollUp, nullptr},
+      {4, ekScrollDown, nullptr},
+      {5, ekScrollRight, nullptr},
+      {6, ekScrollLeft, nullptr},
+      {7, ekZoomIn, nullptr},
+      {8, ekZoomThrough, nullptr},
+      {9, ekShrink, nullptr},
+      {10, ekZoomOut, nullptr},
+      {11, ekWater, nullptr},
+      {12, ekHalation, nullptr},
+      {13, ekMaskEdge, "FadeMask00_BlindR.bmp"},
+      {14, ekMaskEdge, "FadeMask01_BlindL.bmp"},
+      {15, ekMaskEdge, "FadeMask02_LucasR.bmp"},
+      {16, ekMaskEdge, "FadeMask03_LucasL.bmp"},
+      {17, ekMaskEdge, "FadeMask04_Circle.bmp"},
+      {18, ekMaskEdge, "FadeMask05_CircleR.bmp"},
+      {19, ekMaskEdge, "FadeMask06_Clock.bmp"},
+      {20, ekMaskEdge, "FadeMask07_Swirl.bmp"},
+      {21, ekMaskEdge, "FadeMask08_Crystal.bmp"},
+      {22, ekMask, "FadeMask09_StripesB.bmp"},
+      {23, ekMaskEdge, "FadeMask10_StripesN.bmp"},
+      {24, ekMaskEdge, "FadeMask11_Star.bmp"},
+      {25, ekMaskEdge, "FadeMask12_Radiation.bmp"},
+      {26, ekMaskEdge, "FadeMask13_RadiationR.bmp"},
+      {27, ekMaskEdge, "FadeMask14_Windmill.bmp"},
+      {28, ekMaskEdge, "FadeMask15_Naruto.bmp"},
+      {29, ekMaskEdge, "FadeMask16_Noise.bmp"},
+      {30, ekMask, "FadeMask17_GhostD.bmp"},
+      {31, ekMask, "FadeMask18_GhostU.bmp"},
+      {32, ekCrossFade, nullptr},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
     const std::vector<std::size_t> expected = ReferenceFrames(c.effectKind, c.mask, files);
