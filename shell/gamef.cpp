@@ -1482,3 +1482,74 @@ void TGameForm::ReleasePanelImage(TZoRGBPanel* panel) {
   MemMan->Delete(image);
   MemMan->Delete(alpha);
 }
+
+// ---- The window's transition effects ------------------------------------------------------------------------
+
+namespace {
+
+// The effect manager behind the transition seam. The manager never owns pictures; this keeps the pair it was given
+// and deletes it when the transition is cleared, replaced or refused.
+class TEffectManTransition final : public TTransitionEffect {
+public:
+  explicit TEffectManTransition(TEffectMan& effects) : effects_(effects) {}
+  TEffectManTransition(const TEffectManTransition&) = delete;
+  TEffectManTransition& operator=(const TEffectManTransition&) = delete;
+
+  bool Start(int kind, TZoRGBBits* from, TZoRGBBits* to, int rate) override {
+    Clear();
+    from_ = from;
+    to_ = to;
+    if (effects_.Start(kind, from, to, rate)) return true;
+    Clear();
+    return false;
+  }
+  void Advance(int frames) override { effects_.Advance(frames); }
+  bool IsDone() const override { return effects_.IsDone(); }
+  void Draw(TZoRGBBits* target, VXRectSet* dirty) override { effects_.Draw(target, dirty); }
+  void Clear() override {
+    effects_.Clear();
+    DeleteScreenBits(from_);
+    DeleteScreenBits(to_);
+  }
+
+private:
+  TEffectMan& effects_;
+  TZoRGBBits* from_ = nullptr;
+  TZoRGBBits* to_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<TTransitionEffect> MakeEffectTransition(TEffectMan& effects) {
+  return std::make_unique<TEffectManTransition>(effects);
+}
+
+void TGameForm::LoadWaterEffect() {
+  const Hold game(gameLock_);
+  effects_.Water().Load(FileMan);
+}
+
+void TGameForm::ReleaseWaterEffect() {
+  const Hold game(gameLock_);
+  effects_.Water().Release();
+}
+
+void TGameForm::LoadHaloEffect() {
+  const Hold game(gameLock_);
+  effects_.Halo().Load(FileMan, renderDepth_);
+}
+
+void TGameForm::ReleaseHaloEffect() {
+  const Hold game(gameLock_);
+  effects_.Halo().Release();
+}
+
+void TGameForm::LoadMaskEffect(VXString name) {
+  const Hold game(gameLock_);
+  effects_.Mask().Load(FileMan, name);
+}
+
+void TGameForm::ReleaseMaskEffect() {
+  const Hold game(gameLock_);
+  effects_.Mask().Release();
+}

@@ -48,6 +48,7 @@
 #include "platform/thread.h"
 #include "platform/vclthread.h"
 #include "shell/gamedata.h"
+#include "shell/gameeffect.h"
 
 class TDInputUnit;
 class TZoAlpha;
@@ -101,8 +102,8 @@ public:
   virtual bool IsTerminated() const = 0;
 };
 
-// The full-screen transition that state 9 runs; the effects unit supplies it. Without one a transition cannot
-// start (the window stays in state 2).
+// The full-screen transition that state 9 runs: the window's effect manager (MakeEffectTransition) unless another
+// was installed. Without one a transition cannot start (the window stays in state 2).
 class TTransitionEffect {
 public:
   virtual ~TTransitionEffect() = default;
@@ -115,6 +116,10 @@ public:
   // Deletes the pictures and forgets the transition.
   virtual void Clear() = 0;
 };
+
+// The transition of an effect manager (the window's own, by default): the pictures it takes are deleted when it
+// refuses them, when the transition is cleared and when it is replaced by a new one.
+std::unique_ptr<TTransitionEffect> MakeEffectTransition(TEffectMan& effects);
 
 struct TGameFormSetup {
   TGameApplication* application = nullptr;
@@ -182,6 +187,19 @@ private:
 };
 
 // ---- The game window
+
+// A callback slot that one thread replaces while another calls it: written and copied under its owner's lock, and
+// called from the copy outside the lock, so a replaced slot never tears and a callback may replace its own slot.
+template <class Slot>
+void StoreSlot(std::mutex& lock, Slot& slot, const Slot& value) {
+  std::lock_guard guard(lock);
+  slot = value;
+}
+template <class Slot>
+Slot CopySlot(std::mutex& lock, const Slot& slot) {
+  std::lock_guard guard(lock);
+  return slot;
+}
 
 using TFrameHook = VXBaseCallback1<void, int>;
 using TFrameInputHook = VXBaseCallback2<void, int, TDInputUnit*>;
@@ -327,7 +345,7 @@ public:
   // State 9; false (state 2 again) when the transition cannot start. The pictures belong to the transition.
   bool BeginTransition(int kind, TZoRGBBits* from, TZoRGBBits* to, int rate);
 
-  // Transitions (the effects unit installs the effect).
+  // Transitions (the window's effect manager's, unless another effect was installed).
   void SetTransitionEffect(std::unique_ptr<TTransitionEffect> effect);
   bool StartTransition(int kind, TZoRGBBits* from, TZoRGBBits* to, int rate = 100);
   void AdvanceTransition(int frames);
@@ -388,6 +406,24 @@ public:
   void SetResultHandler(std::function<void(int)> handler);
   bool LoadPanelImage(TZoRGBPanel* panel, VXFileMan* files, VXString fileName) override;
   void ReleasePanelImage(TZoRGBPanel* panel) override;
+
+  // ---- The window's transition effects and the game thread's clock --------------------------------------------
+  // State 9 runs the window's own effect manager unless another effect was installed (SetTransitionEffect). The
+  // wrappers load and release the resources of its water, halation and mask kinds from the main data, under the
+  // game lock; the game thread calls them around a transition. What stays loaded goes with the window.
+
+  TEffectMan& GetEffectMan() { return effects_; }
+  // The ripple tables; a missing or short file leaves a ripple that moves nothing.
+  void LoadWaterEffect();
+  void ReleaseWaterEffect();
+  // The halation pictures, in the render depth. EGameErr when a picture is damaged.
+  void LoadHaloEffect();
+  void ReleaseHaloEffect();
+  // The grey mask `name`. EGameErr when it is missing or cannot be read.
+  void LoadMaskEffect(VXString name);
+  void ReleaseMaskEffect();
+  // The clock of the frame timer, of the frame pacing and of the game thread's sleeps.
+  platform::thread::Clock& GetClock() const { return *setup_.clock; }
 
 protected:
   // Sets the display up in a window or full screen (with the composition surface where needed); false when the
@@ -456,13 +492,11 @@ private:
   // The hooks are set by the game thread and called by the frame tick: both go through the hook lock.
   template <class Hook>
   void SetHook(Hook& slot, const Hook& hook) {
-    std::lock_guard guard(hookLock_);
-    slot = hook;
+    StoreSlot(hookLock_, slot, hook);
   }
   template <class Hook>
   Hook CopyHook(const Hook& slot) const {
-    std::lock_guard guard(hookLock_);
-    return slot;
+    return CopySlot(hookLock_, slot);
   }
 
   TGameFormSetup setup_;
@@ -522,7 +556,6 @@ private:
   DirectX::TDSoundBuffer* silentBuffer_ = nullptr;
   std::array<VXStream*, kSystemSounds> systemSounds_{};
 
-  std::unique_ptr<TTransitionEffect> transition_;
 
   // Hooks: set by the game thread, called by the frame tick.
   mutable std::mutex hookLock_;
@@ -553,6 +586,10 @@ private:
 
   mutable std::mutex errorLock_;
   std::string fatalError_;
+
+  // The window's effect manager and the effect that state 9 runs (the manager's, unless replaced).
+  TEffectMan effects_;
+  std::unique_ptr<TTransitionEffect> transition_ = MakeEffectTransition(effects_);
 
   std::unique_ptr<TWaitThread> waitThread_;
   std::unique_ptr<Classes::TThread> gameThread_;

@@ -7,32 +7,24 @@
 #include "shell/gamef.h"
 
 void TGameThread::Execute() {
-  VXCriticalSection& lock = form_.GetGameLock();
-  lock.Enter();
+  TGameForm& form = GetForm();
+  form.GetGameLock().Enter();
   bool ended = false;  // by the request to end, the normal way
   try {
-    form_.SetResultPending(false);
-    while (!Terminated()) {
-      const int depth = lock.LeaveAll();
-      GameFrame(&form_);
-      if (form_.IsApplicationTerminated()) {
-        // The main loop is gone: run down without touching the window (the lock stays given up).
-        Terminate();
-        return;
-      }
-      lock.Reenter(depth);
-    }
+    for (;;) WaitForNotify();
+  } catch (const EGameEnd&) {
     ended = true;
   } catch (const std::exception& e) {
-    form_.SetFatalError(platform::text::Cp932ToUtf8(e.what()));
+    form.SetFatalError(platform::text::Cp932ToUtf8(e.what()));
   } catch (...) {
-    form_.SetFatalError("the game thread ended by an unknown exception");
+    form.SetFatalError("the game thread ended by an unknown exception");
   }
-  if (ended) SaveUserConfig(&UserConfig);
-  form_.SetOnFrame({});
-  form_.SetOnFrameInput({});
-  form_.CloseNow();
-  lock.LeaveAll();
+  if (!form.IsApplicationTerminated()) {
+    if (ended) SaveUserConfig(&UserConfig);
+    form.SetOnFrame({});
+    form.SetOnFrameInput({});
+  }
+  RunDown();
 }
 
 std::unique_ptr<Classes::TThread> MakeGameThread(TGameForm& form) { return std::make_unique<TGameThread>(form); }

@@ -286,7 +286,7 @@ TEST(Transitions, ATransitionEndsOnTheTickAfterItIsDone) {
   ASSERT_TRUE(w.Start());
   Recorder r;
   r.Bind(*w.form);
-  EXPECT_FALSE(w.form->BeginTransition(0, nullptr, nullptr, 100));  // no effect installed: it cannot start
+  EXPECT_FALSE(w.form->BeginTransition(0, nullptr, nullptr, 100));  // no pictures: it cannot start
   EXPECT_EQ(w.form->GetState(), 2);
 
   auto owned = std::make_unique<FakeTransition>();
