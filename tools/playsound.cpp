@@ -107,7 +107,10 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  std::printf("\r%8.3f s of %.3f s\n", stream->GetPosition() / bytesPerSecond, length);
+  // The end notice comes once the mixer has taken the last block, which on a busy machine can be before the heard
+  // position has caught up with it: a sound that ended was heard whole.
+  const double last = ended ? length : stream->GetPosition() / bytesPerSecond;
+  std::printf("\r%8.3f s of %.3f s\n", last, length);
   if (ended) {
     std::printf("played to the end\n");
     return kPlayed;
