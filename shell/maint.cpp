@@ -96,7 +96,26 @@ struct TMainThread::HandOff {
   bool notified = false;
 };
 
-TMainThread::TMainThread(TGameForm& form) : form_(form), handOff_(std::make_shared<HandOff>()) {
+namespace {
+
+class WindowSound final : public TGameThreadSound {
+public:
+  explicit WindowSound(TGameForm& form) : form_(form) {}
+  void PlayBgm(int track, bool loop, bool fade) override { form_.PlayBgm(track, loop, fade); }
+  void StopBgm(bool fade) override { form_.StopBgm(fade); }
+  bool IsVoicePlaying() override { return form_.IsVoicePlaying(); }
+
+private:
+  TGameForm& form_;
+};
+
+}  // namespace
+
+TMainThread::TMainThread(TGameForm& form)
+    : form_(form),
+      handOff_(std::make_shared<HandOff>()),
+      windowSound_(std::make_unique<WindowSound>(form)),
+      sound_(windowSound_.get()) {
   const int draws = static_cast<int>(form_.GetClock().NowMs() & 0xFFF);
   for (int i = 0; i < draws; ++i) VXSharedRnd();
   form_.SetResultHandler([handOff = handOff_, &form](int result) {

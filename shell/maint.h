@@ -46,9 +46,9 @@ public:
   EGameEnd() : std::runtime_error("GameEnd") {}
 };
 
-// What the game thread uses of the sound service: the BGM, and whether the voice channel still plays. The sound
-// service supplies it (TMainThread::SetSound); without one the BGM calls do nothing and no voice plays. Called on
-// the game thread with the game lock given up.
+// What the game thread uses of the sound service: the BGM, and whether the voice channel still plays. By default the
+// game window's own sound service; tests put another in with TMainThread::SetSound (null: the BGM calls do nothing
+// and no voice plays). Called on the game thread with the game lock given up.
 class TGameThreadSound {
 public:
   virtual ~TGameThreadSound() = default;
@@ -145,6 +145,7 @@ private:
   mutable std::mutex slotLock_;  // of both slots
   TFrameHook frameProc_;
   TFrameInputHook inputProc_;
+  std::unique_ptr<TGameThreadSound> windowSound_;  // the game window's sound service
   TGameThreadSound* sound_ = nullptr;
   int transitionRate_ = kNormalRate;
 };

@@ -553,9 +553,12 @@ TEST(CallbackSlots, SwappedWhileCalledAndReplacedFromInside) {
 TEST(Wrappers, SoundAndModeSwitchesRunWithTheGameLockGivenUp) {
   FakeSound sound;
   std::vector<int> states;
-  std::atomic<bool> heldAfter{false};
+  std::atomic<bool> heldAfter{false}, windowPlayed{false}, windowStopped{false};
   FlowGame g([&](FlowThread& t) {
-    t.PlayBgm(3, true, true);  // no sound service yet: nothing
+    t.PlayBgm(3, true, false);  // by default the window's own sound service
+    windowPlayed = t.GetForm().IsBgmPlaying();
+    t.StopBgm(false);
+    windowStopped = !t.GetForm().IsBgmPlaying();
     sound.form = &t.GetForm();
     t.SetSound(&sound);
     t.PlayBgm(3, true, false);
@@ -566,10 +569,12 @@ TEST(Wrappers, SoundAndModeSwitchesRunWithTheGameLockGivenUp) {
       states.push_back(t.GetForm().GetState());
     }
     heldAfter = t.GetForm().GetGameLock().IsOwner();
-  });
+  }, QORM_DEMO_GAME_DIR);
   ASSERT_TRUE(g.started);
   g.Finish();
   EXPECT_TRUE(g.outcome.returned);
+  EXPECT_TRUE(windowPlayed);
+  EXPECT_TRUE(windowStopped);
   EXPECT_EQ(sound.calls, (std::vector<std::string>{"play 3 loop", "stop fade"}));
   EXPECT_FALSE(sound.heldTheGameLock);
   EXPECT_EQ(states, (std::vector<int>{3, 8, 7}));
