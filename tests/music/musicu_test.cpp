@@ -662,4 +662,309 @@ TEST(Score, GaugeSegmentsDigitsAndTheJudgementClef) {
   EXPECT_EQ(unit.GetJudgementDisplay(), 2);
 }
 
+
+// ---- The stage ------------------------------------------------------------------------------------------------
+
+// The picture of a panel drawn on its own (with its OnDraw) over a background colour.
+std::unique_ptr<TZoRGBBits> DrawPanel(TZoRGBPanel* panel, std::uint32_t background = 0) {
+  auto bits = std::make_unique<TZoRGBBits>();
+  bits->SetBitDepth(bd32);
+  bits->Resize(panel->GetSizeX(), panel->GetSizeY());
+  bits->Create();
+  bits->BoxFill(0, 0, panel->GetSizeX() - 1, panel->GetSizeY() - 1, background);
+  panel->Draw(bits.get(), 0, 0);
+  return bits;
+}
+std::uint32_t Rgb(TZoRGBBits& bits, int x, int y) { return bits.PGet(x, y) & 0xFFFFFF; }
+
+std::string Stage(const std::string& load, const std::string& init) {
+  return "[Load]\n" + load + "[Init]\n" + init + "[Before]\n[Perform]\n[After]\n";
+}
+
+TEST(MusicStage, EventArgumentsAreCheckedWhenPerformed) {
+  MusicWindow m;
+  SongSpec song;
+  song.stage = Stage("BGPIC,0,red.bmp\nCHAR00,0,strip.png\nWAVE,0,tone.wav\n",
+                     "0,BGPIC,40\n0,BGPIC,-1\n0,BGANIM,8,3\n0,BGANIM,-1\n0,CHAR09,1\n0,CHAR00,99\n0,CINT00,-5\n"
+                     "0,CINT05,1\n0,WAVE,12\n0,WAVE,-1\n0,POS07,10,10\n0,POS-1,1,1\n0,POS00,100,50\n0,BGPIC,0\n"
+                     "0,WAVE,0\n");
+  song.files = {{"red.bmp", songfiles::Bmp(32, 32, 0xFF0000)},
+                {"strip.png", songfiles::Png(64, 192, 0xFF20C040u)},
+                {"tone.wav", songfiles::Wave(441)}};
+  m.WriteSong(song);
+  TMusicUnit& unit = m.Make();
+  ASSERT_TRUE(m.Open("QX01"));
+  EXPECT_EQ(unit.GetBack().mode, 1);
+  EXPECT_EQ(unit.GetBack().index, 0);
+  EXPECT_TRUE(unit.GetCharacter(0).shown);
+  EXPECT_EQ(unit.GetCharacter(0).base, 0);
+  EXPECT_EQ(unit.GetCharacter(0).interrupt, -1);
+  for (int c = 1; c < kCharacters; ++c) EXPECT_FALSE(unit.GetCharacter(c).shown) << c;
+  EXPECT_TRUE(unit.GetStage().waveBuffers[0]->IsPlay());
+
+  // Sections beyond the last, and records that would not move the cursor or run past their section.
+  unit.SetEventSection(4);
+  EXPECT_EQ(unit.GetEventCursor(), -1);
+  unit.SetEventSection(1000);
+  EXPECT_EQ(unit.GetEventCursor(), -1);
+  unit.SetEventSection(-7);
+  EXPECT_EQ(unit.GetEventCursor(), 0);
+  unit.PerformEvent(9);
+  EXPECT_EQ(unit.GetEventCursor(), -1);
+  unit.SetEventSection(2);
+  EXPECT_EQ(unit.GetEventCursor(), -1) << "an empty section";
+  std::uint32_t* events = unit.GetStage().events;
+  const std::uint32_t length = events[0];
+  for (std::uint32_t bad : {0u, 1u, 2u, 1000u, 0x80000000u}) {
+    events[0] = bad;
+    unit.SetEventSection(0);
+    unit.PerformEvent(0);
+    EXPECT_EQ(unit.GetEventCursor(), -1) << bad;
+  }
+  events[0] = length;
+  EXPECT_EQ(unit.NextEventTime(), 0);
+}
+
+TEST(MusicStage, CharactersMoveStepTheirMotionsAndAreDrawnInOrder) {
+  for (std::uint8_t charAnime : {1, 0}) {
+    SCOPED_TRACE(charAnime ? "character animation on" : "off");
+    MusicWindow m;
+    SongSpec song;
+    song.stage = Stage("CHAR00,0,three.png,loop,2,2,2\nCHAR00,1,three.png,off,1,1,1\nCERR00,two.png,off,1,1\n"
+                       "CHAR01,0,one.png\n",
+                       "0,POS00,100,50\n0,POS00,200,80,10\n0,POS01,300,10\n0,CINT00,1\n");
+    song.files = {{"three.png", songfiles::Png(64, 288, 0xFF20C040u)},
+                  {"one.png", songfiles::Png(64, 96, 0xFF4020C0u)},
+                  {"two.png", songfiles::Png(64, 192, [](int, int y) { return y < 96 ? 0xFFC02040u : 0x00000000u; })}};
+    m.WriteSong(song);
+    TMusicUnit& unit = m.Make();
+    unit.SetCharAnime(charAnime);
+    ASSERT_TRUE(m.Open("QX01"));
+    const TMusicUnit::TCharacterPlay& star = unit.GetCharacter(0);
+    if (!charAnime) {
+      EXPECT_EQ(star.x, 200) << "without animation a move is a jump";
+      EXPECT_EQ(star.y, 80);
+      continue;
+    }
+    EXPECT_EQ(star.x, 100);
+    EXPECT_EQ(star.interrupt, 1);
+    unit.Start();
+    for (int i = 0; i < 5; ++i) unit.MusicProc(1, nullptr);
+    EXPECT_EQ(star.x, 150);
+    EXPECT_EQ(star.y, 65);
+    EXPECT_EQ(star.interrupt, -1) << "a motion played once ends and gives way to the base motion";
+    EXPECT_EQ(star.basePlay.state, 2);
+    for (int i = 0; i < 5; ++i) unit.MusicProc(1, nullptr);
+    EXPECT_EQ(star.x, 200);
+    EXPECT_EQ(star.y, 80);
+    EXPECT_EQ(star.move.duration, 0);
+    const auto& order = unit.GetDrawOrder();
+    EXPECT_LT(std::find(order.begin(), order.end(), 1), std::find(order.begin(), order.end(), 0))
+        << "the lower character is drawn last";
+
+    auto stage = DrawPanel(unit.BGPanel, 0x000000);
+    EXPECT_EQ(Rgb(*stage, 210, 100), 0x20C040u);
+    EXPECT_EQ(Rgb(*stage, 310, 20), 0x4020C0u) << "a motion of one frame stays on it";
+    EXPECT_EQ(Rgb(*stage, 199, 100), 0u);
+
+    // A miss: the error motion runs over the base motion, once.
+    unit.PressKey(0);
+    EXPECT_EQ(star.errorPlay.state, 0);
+    stage = DrawPanel(unit.BGPanel, 0x000000);
+    EXPECT_EQ(Rgb(*stage, 210, 100), 0xC02040u);
+    unit.MusicProc(1, nullptr);
+    stage = DrawPanel(unit.BGPanel, 0x000000);
+    EXPECT_EQ(Rgb(*stage, 210, 100), 0u) << "the error motion's second cell is clear";
+    unit.MusicProc(1, nullptr);
+    EXPECT_EQ(star.errorPlay.state, -1);
+  }
+}
+
+TEST(MusicStage, BackgroundsFadeAndAnimate) {
+  MusicWindow m;
+  SongSpec song;
+  song.stage = Stage("BGPIC,0,red.bmp\nBGPIC,1,blue.bmp\nBGANIM,0,f[1-3].bmp,2,3,4\n",
+                     "0,BGPIC,0\n0,BGPIC,1,2\n");
+  song.files = {{"red.bmp", songfiles::Bmp(32, 32, 0xFF0000)},  {"blue.bmp", songfiles::Bmp(32, 32, 0x0000FF)},
+                {"f1.bmp", songfiles::Bmp(32, 32, 0x00FF00)},   {"f2.bmp", songfiles::Bmp(32, 32, 0xFFFFFF)},
+                {"f3.bmp", songfiles::Bmp(32, 32, 0x808080)}};
+  m.WriteSong(song);
+  TMusicUnit& unit = m.Make();
+  ASSERT_TRUE(m.Open("QX01"));
+  TZoRGBBits& back = *unit.BGPanel->GetImage();
+  EXPECT_EQ(Rgb(back, 5, 5), 0xFF0000u) << "the fade starts from the old picture";
+  unit.Start();
+  for (int i = 0; i < 16; ++i) unit.MusicProc(1, nullptr);
+  const std::uint32_t half = Rgb(back, 5, 5);
+  EXPECT_NEAR(static_cast<int>(half >> 16), 0x80, 2);
+  EXPECT_NEAR(static_cast<int>(half & 0xFF), 0x80, 2);
+  for (int i = 0; i < 16; ++i) unit.MusicProc(1, nullptr);
+  EXPECT_EQ(Rgb(back, 5, 5), 0x0000FFu);
+  EXPECT_EQ(Rgb(back, 40, 40), 0u) << "a small picture leaves the rest of the stage dark";
+
+  // The animation loops through its frames by their durations.
+  std::filesystem::remove_all(m.w.game.path() / "Song");
+  song.stage = Stage("BGPIC,0,red.bmp\nBGANIM,0,f[1-3].bmp,2,3,4\n", "0,BGANIM,0\n0,BGPIC,5\n0,BGANIM,0,0\n");
+  m.WriteSong(song);
+  TMusicUnit& anime = m.Make();
+  ASSERT_TRUE(m.Open("QX01"));
+  anime.Start();
+  std::vector<std::uint32_t> colours;
+  for (int i = 0; i < 10; ++i) {
+    colours.push_back(Rgb(*anime.BGPanel->GetImage(), 5, 5));
+    anime.MusicProc(1, nullptr);
+  }
+  EXPECT_EQ(colours, (std::vector<std::uint32_t>{0x00FF00, 0x00FF00, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0x808080, 0x808080,
+                                                0x808080, 0x808080, 0x00FF00}));
+
+  // Without background animation a fade is a cut.
+  std::filesystem::remove_all(m.w.game.path() / "Song");
+  song.stage = Stage("BGPIC,0,red.bmp\nBGPIC,1,blue.bmp\n", "0,BGPIC,0\n0,BGPIC,1,8\n");
+  m.WriteSong(song);
+  m.Make().SetBGAnime(0);
+  ASSERT_TRUE(m.Open("QX01"));
+  EXPECT_EQ(Rgb(*m.unit->BGPanel->GetImage(), 5, 5), 0x0000FFu);
+}
+
+TEST(MusicStage, LyricsInEachWordMode) {
+  const VXString word(u"ほしぞら");
+  const VXString longWord(u"ながいながいながいながいながいながいながいながいながいながい");  // 60 bytes: wider than the line
+  for (std::uint8_t mode : {0, 1, 2}) {
+    SCOPED_TRACE("word mode " + std::to_string(mode));
+    MusicWindow m;
+    m.WriteSong(SongSpec{});
+    TMusicUnit& unit = m.Make();
+    unit.SetWordMode(mode);
+    ASSERT_TRUE(m.Open("QX01"));
+    unit.ShowWord(word);
+    if (mode == 0) {
+      EXPECT_FALSE(unit.WordP->GetVisible());
+      continue;
+    }
+    EXPECT_TRUE(unit.WordP->GetVisible());
+    EXPECT_EQ(unit.WordP->GetOffsetY(), 258);
+    const auto brightest = [](TZoRGBBits& bits, int x0, int x1) {
+      int most = 0;
+      for (int y = 0; y < bits.GetHeight(); ++y)
+        for (int x = x0; x < x1; ++x) most = std::max<int>(most, Rgb(bits, x, y) & 0xFF);
+      return most;
+    };
+    auto line = DrawPanel(unit.WordP, 0x203040);
+    EXPECT_GT(brightest(*line, 240, 336), 0xC0) << "the word, centred";
+    EXPECT_EQ(brightest(*line, 0, 200), 0x40) << "nothing but the stage around it";
+    unit.ShowWord(longWord);
+    line = DrawPanel(unit.WordP, 0x203040);
+    EXPECT_GT(brightest(*line, 0, 12), 0xC0) << "a long word fills the line from its start";
+    EXPECT_GT(brightest(*line, 564, 576), 0xC0) << "to its end";
+    unit.ShowWord("");
+    EXPECT_FALSE(unit.WordP->GetVisible());
+  }
+}
+
+
+// ---- The demo game's songs ------------------------------------------------------------------------------------
+
+struct DemoSong {
+  const char* id;
+  int eventNumber;
+};
+
+class DemoSongs : public ::testing::TestWithParam<DemoSong> {};
+
+// Every demo song (and each event part of the one that has them) played by the program to its end.
+TEST_P(DemoSongs, PlayedByTheProgramToTheirEnd) {
+  MusicWindow m(true);
+  TMusicUnit& unit = m.Make();
+  unit.SetAutoMode(1);
+  unit.SetEventNumber(GetParam().eventNumber);
+  ASSERT_TRUE(m.Open(GetParam().id));
+  int played = 0;
+  for (int i = 0; i < unit.GetNoteCount(); ++i) played += unit.GetNotes()[i].pitch >= 0;
+  ASSERT_GT(played, 20);
+  m.Play();
+  bool lyric = false;
+  for (int i = 0; i < 4000 && m.results.empty(); ++i) {
+    m.Frame();
+    lyric |= unit.WordP->GetVisible();
+  }
+  ASSERT_EQ(m.results, std::vector<int>{0});
+  EXPECT_EQ(unit.GetScore(), 0) << "the program's notes score nothing";
+  EXPECT_EQ(unit.GetCheckValue(), TMusicUnit::kCheckStart);
+  EXPECT_EQ(unit.GetGauge(), std::min(TMusicUnit::kGaugeMax, TMusicUnit::kGaugeStart + played));
+  for (int i = 0; i < unit.GetNoteCount(); ++i) {
+    if (unit.GetNotes()[i].pitch < 0) continue;
+    EXPECT_NE(unit.GetNotes()[i].state, 0) << "note " << i;
+  }
+  EXPECT_TRUE(lyric) << "the lyrics were shown";
+  EXPECT_FALSE(unit.GetSongStream()->IsPlay());
+}
+
+INSTANTIATE_TEST_SUITE_P(Demo, DemoSongs,
+                         ::testing::Values(DemoSong{"QM01", 0}, DemoSong{"QM02", 0}, DemoSong{"QM03", 0},
+                                           DemoSong{"QM04", 0}, DemoSong{"QM05", 0}, DemoSong{"QM05", 2},
+                                           DemoSong{"QM05", 3}, DemoSong{"QE01", 0}, DemoSong{"QE02", 0},
+                                           DemoSong{"QE03", 0}),
+                         [](const auto& info) {
+                           return std::string(info.param.id) + "_part" + std::to_string(info.param.eventNumber);
+                         });
+
+// The key of a key index on the keyboard (the chart's rows: home, top, bottom).
+SDL_Scancode KeyOf(int key) {
+  static const SDL_Scancode kKeys[kKeyIndices] = {
+      SDL_SCANCODE_A, SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_F,     SDL_SCANCODE_J,      SDL_SCANCODE_K,
+      SDL_SCANCODE_L, SDL_SCANCODE_SEMICOLON, SDL_SCANCODE_G, SDL_SCANCODE_H, SDL_SCANCODE_Q,  SDL_SCANCODE_W,
+      SDL_SCANCODE_E, SDL_SCANCODE_R, SDL_SCANCODE_U, SDL_SCANCODE_I,     SDL_SCANCODE_O,      SDL_SCANCODE_P,
+      SDL_SCANCODE_T, SDL_SCANCODE_Y, SDL_SCANCODE_Z, SDL_SCANCODE_X,     SDL_SCANCODE_C,      SDL_SCANCODE_V,
+      SDL_SCANCODE_M, SDL_SCANCODE_COMMA, SDL_SCANCODE_PERIOD, SDL_SCANCODE_SLASH, SDL_SCANCODE_B, SDL_SCANCODE_N};
+  return kKeys[key];
+}
+
+// A player who strikes each key in the frame nearest its note, by the song position the frame will use: every
+// note is judged best, the score and the check value follow, and the position the play uses is the audio heard
+// (in the wave mode, 50 ms behind what was mixed) or the clock (in the timer mode), within a millisecond.
+TEST(DemoPlay, APlayerOnTimeIsJudgedBestAndThePositionIsWhatIsHeard) {
+  for (std::uint8_t timing : {1, 0}) {
+    SCOPED_TRACE(timing ? "wave" : "timer");
+    MusicWindow m(true, timing ? 2205 : 0);
+    TMusicUnit& unit = m.Make();
+    unit.SetRankMode(1);
+    unit.SetTimingMode(timing);
+    ASSERT_TRUE(m.Open("QM02"));
+    m.Play();
+    ASSERT_TRUE(m.RunToPhase(3, 600));
+    std::vector<bool> pressed(static_cast<std::size_t>(unit.GetNoteCount()), false);
+    std::int64_t worst = 0;
+    int frames = 0;
+    for (; frames < 4000 && m.results.empty(); ++frames) {
+      if (unit.GetPhase() == 3) {
+        const std::int64_t next = timing ? m.NextHeardPosition()
+                                         : Position(static_cast<std::uint32_t>(m.w.form->GetGameClock() + m.NextFrameMs()));
+        for (int i = 0; i < unit.GetNoteCount(); ++i) {
+          const TMusicNote& note = unit.GetNotes()[i];
+          if (note.pitch < 0 || pressed[i] || note.time > next + 1323) continue;
+          m.Key(KeyOf(note.key));
+          pressed[i] = true;
+        }
+      }
+      m.Frame();
+      // After its end the song stays at its end while the device plays out silence.
+      const std::int64_t end = unit.GetSongStream()->GetStreamSize() >> 1;
+      if (unit.GetPhase() == 3 && m.HeardPosition() < end)
+        worst = std::max(worst, std::abs(m.HeardPosition() - unit.GetPosition()));
+    }
+    ASSERT_EQ(m.results, std::vector<int>{0});
+    int n = 0, expected = 0;
+    for (int i = 0; i < unit.GetNoteCount(); ++i) {
+      if (unit.GetNotes()[i].pitch < 0) continue;
+      ++n;
+      const int gauge = std::min(TMusicUnit::kGaugeMax, TMusicUnit::kGaugeStart + n - 1);
+      expected += 20 * std::min(n, 10) + (gauge == TMusicUnit::kGaugeMax ? 111 : 15);
+    }
+    EXPECT_EQ(unit.GetScore(), expected) << n << " notes, every one judged best";
+    EXPECT_EQ(unit.GetCheckValue(), static_cast<std::uint32_t>(0x00FFFFFF - expected));
+    EXPECT_EQ(unit.GetGauge(), TMusicUnit::kGaugeMax);
+    EXPECT_LT(worst, 88) << "the position against the audio heard, in 88.2ths of a millisecond";
+  }
+}
+
 }  // namespace
