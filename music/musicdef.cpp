@@ -402,12 +402,14 @@ public:
     std::fill(std::begin(stage_.sectionEnd), std::end(stage_.sectionEnd), 0);
     if (stage_.events == nullptr || !ReadLines(files_, "Anime.txt", lines)) return false;
     int section = -1;
-    for (int i = 0; i < lines.GetCount() && !stop_; ++i) {
+    bool inOrder = true;
+    for (int i = 0; i < lines.GetCount() && !stop_ && inOrder; ++i) {
       const VXString content = StageContent(lines.GetString(i));
       if (content.IsEmpty()) continue;
       if (content[1] == '[') {
         const int next = SectionOf(content);
-        if (next != section + 1) return false;
+        inOrder = next == section + 1;
+        if (!inOrder) break;
         section = next;
         if (section >= ssBefore) stage_.sectionEnd[section - ssBefore] = stage_.eventCursor;
       } else if (section == ssLoad) {
@@ -416,9 +418,10 @@ public:
         EventLine(content, section - ssInit);
       }
     }
-    if (section != ssAfter) return false;
-    stage_.sectionEnd[kEventSections - 1] = stage_.eventCursor;
-    return !error_;
+    // The sections not closed end where the list ends, so that they always follow each other (a failed script
+    // is not played, but its list stays sound).
+    for (int s = std::max(section - ssInit, 0); s < kEventSections; ++s) stage_.sectionEnd[s] = stage_.eventCursor;
+    return inOrder && section == ssAfter && !error_;
   }
 
 private:

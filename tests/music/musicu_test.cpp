@@ -528,6 +528,44 @@ TEST_F(Steps, TheProgramPlaysTheOuterKeysOnEasy) {
   EXPECT_EQ(m.unit->GetNotes()[0].marked, 1);
 }
 
+TEST_F(Steps, SpritesOfTheSheetAndTheHitLamp) {
+  // A pixel of the sheet is 441 positions (5 ms), the judgement line at x 84; notes from x -17 to 485 are drawn.
+  const std::uint32_t p = Position(2000);  // 400 pixels
+  std::string chart;
+  const std::pair<int, char> notes[] = {{-102, 'z'}, {-101, ';'}, {0, 'a'}, {100, 'j'}, {401, 'q'}, {402, 'a'}};
+  for (const auto& [pixels, key] : notes) chart += std::to_string(p + 441 * pixels) + ",1,DO," + key + "\n";
+  Open(chart);
+  StepAt(2000);
+  const auto sprites = [&] {
+    std::vector<std::vector<int>> list;
+    for (int i = 0; i < m.unit->GetSpriteCount(); ++i) {
+      const TMusicUnit::TSprite& s = m.unit->GetSprite(i);
+      list.push_back({s.x, s.y, s.frame, s.key});
+    }
+    return list;
+  };
+  using L = std::vector<std::vector<int>>;
+  EXPECT_EQ(sprites(), (L{{-17, 34, 5, 7}, {84, 86, 0, 0}, {184, 66, 8, 4}, {485, 86, 0, 10}}));
+  EXPECT_TRUE(m.unit->HitLamp->GetVisible()) << "a note within 20 ms";
+  Press(0, 2);
+  StepAt(2000);
+  EXPECT_EQ(sprites()[1], (std::vector<int>{84, 86 + 16, 0, 0})) << "a struck note bounces down and back";
+  StepAt(2000);
+  EXPECT_EQ(sprites()[1], (std::vector<int>{84, 86 + 12, 0, 0}));
+  for (int i = 0; i < 4; ++i) {
+    StepAt(9000);
+    EXPECT_EQ(m.unit->HitLamp->GetVisible(), i < 3) << i;
+  }
+  EXPECT_EQ(m.unit->GetSpriteCount(), 0);
+
+  // On easy the program's notes have a sprite of their own.
+  Open(std::to_string(p + 441) + ",1,DO,a\n" + std::to_string(p + 882) + ",1,DO,l\n" + std::to_string(p + 1323) +
+           ",1,DO,j\n",
+       2);
+  StepAt(2000);
+  EXPECT_EQ(sprites(), (L{{85, 86, 4, 0}, {86, 45, 9, 6}, {87, 66, 8, 4}}));
+}
+
 // ---- Score, check value, gauge and the judgement display -------------------------------------------------------
 
 TEST(Score, AwardsComboAndCheckValue) {
