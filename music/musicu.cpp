@@ -666,11 +666,16 @@ void TMusicUnit::PerformRecord(const std::uint32_t* record, int arguments) {
   }
 }
 
+// The events of the section whose time has come by the millisecond value of the step before.
+void TMusicUnit::PerformDueEvents(int section) {
+  while (stage_.eventCursor >= 0 && stage_.eventCursor < stage_.sectionEnd[section] &&
+         static_cast<std::uint32_t>(NextEventTime()) <= previousMs_)
+    PerformEvent(section);
+}
+
 bool TMusicUnit::StepEvents(int section) {
   const std::uint32_t ms = GameClock();
-  while (stage_.eventCursor >= 0 && stage_.eventCursor < stage_.sectionEnd[section] &&
-         stage_.events[stage_.eventCursor + 1] <= previousMs_)
-    PerformEvent(section);
+  PerformDueEvents(section);
   previousPosition_ = position_ = MsToPosition(ms);
   previousMs_ = playMs_ = ms;
   return stage_.eventCursor < 0;
@@ -684,6 +689,8 @@ bool TMusicUnit::StepAfterEvents() { return StepEvents(3); }
 void TMusicUnit::Start() {
   phase_ = 1;
   subStep_ = tick_ = 0;
+  escHeld_ = blink_ = 0;
+  aborted_ = 0;
 }
 
 void TMusicUnit::StopSong() {
@@ -973,9 +980,7 @@ void TMusicUnit::JudgeNotes(int frames, TDInputUnit* input) {
   BuildSprites(frames, position);
   HitLamp->SetVisible(hitLamp_ > 0);
   if (hitLamp_ > 0) --hitLamp_;
-  while (stage_.eventCursor >= 0 && stage_.eventCursor < stage_.sectionEnd[2] &&
-         stage_.events[stage_.eventCursor + 1] <= previousMs_)
-    PerformEvent(2);
+  PerformDueEvents(2);
   previousPosition_ = position_ = position;
   previousMs_ = playMs_ = ms;
 }

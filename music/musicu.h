@@ -251,6 +251,7 @@ private:
   void StopSong();
   void BlinkCaption(int frames);
   bool StepEvents(int section);
+  void PerformDueEvents(int section);
   void ReadClock(std::uint32_t& position, std::uint32_t& ms) const;
   void ResetPositions();
 

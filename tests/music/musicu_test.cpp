@@ -341,6 +341,16 @@ TEST(MusicPlay, EscHeldForASecondAborts) {
     if (!duringPlay) {
       EXPECT_EQ(m.results, std::vector<int>{2}) << "at once";
       EXPECT_EQ(unit.GetPhase(), 0);
+      // Started again, the unit plays a new song: it is not still aborted, and a new abort is reported.
+      m.w.input.KeyChanged(SDL_SCANCODE_ESCAPE, false, false);
+      m.Detach();
+      m.results.clear();
+      m.Play();
+      m.Frame();
+      EXPECT_FALSE(unit.IsAborted());
+      m.w.input.KeyChanged(SDL_SCANCODE_ESCAPE, true, false);
+      m.Frames(31);
+      EXPECT_EQ(m.results, std::vector<int>{2});
     } else {
       EXPECT_TRUE(m.results.empty());
       EXPECT_EQ(unit.GetPhase(), 5) << "the curtain closes first";
