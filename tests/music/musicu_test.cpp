@@ -2,6 +2,7 @@
 // opening curtain to the result, the continue prompt, aborting, the stage (events, characters, background), the
 // judgement at the edges of its windows, score, combo, gauge and check value, tones, lyrics; and the demo game's
 // songs played through, by the program and by a player who strikes every key on time.
+// Label: threads
 #include "music/musicu.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "core/vxpack.h"
+#include "device/sound_fixtures.h"
 #include "support/pictures.h"
 #include "support/tempdir.h"
 
@@ -38,38 +38,9 @@ inline std::string Png(int w, int h, std::uint32_t argb) {
   return Png(w, h, [argb](int, int) { return argb; });
 }
 
-inline void Put16(std::string& s, unsigned v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-inline void Put32(std::string& s, std::uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
-
 // A 44,100 Hz 16-bit stereo WAVE of `frames` frames: a quiet tone, or silence.
 inline std::string Wave(int frames, double hz = 440, double amplitude = 2000) {
-  std::string data;
-  for (int i = 0; i < frames; ++i) {
-    const auto v = static_cast<std::int16_t>(amplitude * std::sin(2 * M_PI * hz * i / 44100));
-    Put16(data, static_cast<std::uint16_t>(v));
-    Put16(data, static_cast<std::uint16_t>(v));
-  }
-  std::string fmt;
-  Put16(fmt, 1);
-  Put16(fmt, 2);
-  Put32(fmt, 44100);
-  Put32(fmt, 44100 * 4);
-  Put16(fmt, 4);
-  Put16(fmt, 16);
-  std::string body = "WAVEfmt ";
-  Put32(body, static_cast<std::uint32_t>(fmt.size()));
-  body += fmt + "data";
-  Put32(body, static_cast<std::uint32_t>(data.size()));
-  body += data;
-  std::string out = "RIFF";
-  Put32(out, static_cast<std::uint32_t>(body.size()));
-  return out + body;
+  return fixtures::PcmWave(2, 44100, 16, fixtures::Bytes16(fixtures::Tone(frames, 2, 44100, hz, amplitude)));
 }
 
 // "SONG.ID": the version tag, the ID, the options line and five more lines.
