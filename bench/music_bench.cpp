@@ -2,8 +2,9 @@
 // - one play frame: the judgement step with 256 note sprites on the sheet, a background fade blended every frame,
 //   four characters whose motions change every frame and the high-quality lyric line, then the frame composed and
 //   presented (dirty rectangles) by the game window;
-// - a key press to its judgement: the stroke taken from the input in the next frame's step and judged there (the
-//   counters give the share judged in that frame and the position error in milliseconds);
+// - a key press to its judgement: the stroke taken from the input in the next frame's step and judged there, in the
+//   timer and in the wave mode (the counters give the share judged in that frame and the position error in
+//   milliseconds, in the wave mode against the audio heard);
 // - decoding one key tone in memory-save mode (Ogg Vorbis, ADP, WAVE tones of the demo game, from memory).
 // The game window runs on the demo game's pictures with a presenter that only takes the picture.
 // Links: music demo_game_paths
@@ -18,6 +19,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/gamewindowbench.h"
@@ -32,6 +34,7 @@
 #include "platform/input.h"
 #include "platform/thread.h"
 #include "shell/gamef.h"
+#include "tests/music/clockedsound.h"
 
 namespace {
 
@@ -84,10 +87,14 @@ std::string Wave(int frames) {
   return s + std::string(static_cast<std::size_t>(frames) * 4, '\0');
 }
 
+// The sound output's latency: 50 ms.
+constexpr std::uint32_t kLatencyFrames = 2205;
+
 // The game window on a game folder made here: the demo game's music pictures, and one song.
 class MusicGame {
 public:
-  MusicGame(const std::string& chart, const std::string& stage, std::uint8_t level, std::uint8_t wordMode)
+  MusicGame(const std::string& chart, const std::string& stage, std::uint8_t level, std::uint8_t wordMode,
+            std::uint8_t timing = 0, int songMs = 1000)
       : folder_(fs::temp_directory_path() / ("qorm_music_bench_" + std::to_string(getpid()))) {
     fs::create_directories(folder_ / "Game_Pak");
     for (const auto& entry : fs::directory_iterator(fs::path(QORM_DEMO_FOLDER_DIR) / "Game_Pak"))
@@ -101,7 +108,7 @@ public:
     Write(song / "song/blue.bmp", Bmp(0x3040C0));
     Write(song / "song/strip.png", Strip());
     Write(song / "key/DO.WAV", Wave(4410));
-    Write(song / "song.wav", Wave(44100));
+    Write(song / "song.wav", Wave(songMs * 441 / 10));
     old_ = fs::current_path();
     fs::current_path(folder_);
     setenv("XDG_DATA_HOME", (folder_ / "save").c_str(), 1);
@@ -116,8 +123,10 @@ public:
     form = std::make_unique<TGameForm>(nullptr, setup);
     form->FormCreate();
     form->FormShow();
+    // The song's sound on the manual clock, so that what is heard follows the frames pumped (wave timing).
+    sound = std::make_unique<clockedsound::ClockedSound>(*form, clock_, kLatencyFrames);
     unit = std::make_unique<TMusicUnit>(nullptr);
-    unit->SetTimingMode(0);
+    unit->SetTimingMode(timing);
     unit->SetRankMode(level);
     unit->SetWordMode(wordMode);
     TSongID id{'Q', 'X', '0', '1'};
@@ -135,6 +144,7 @@ public:
   ~MusicGame() {
     if (form) form->DetachPanel(unit->MusicPanel);
     unit.reset();
+    sound.reset();
     if (form) form->Close();
     form.reset();
     fs::current_path(old_);
@@ -147,9 +157,19 @@ public:
     form->DrawUpdateFrame(1);
   }
 
+  // The sound output takes `frames` more frames of the mix, as a sound card would, and the clock moves as far.
+  void PlayOut(std::uint32_t frames) {
+    sound->Sink().Pump(frames);
+    DirectX::TDSoundStream* song = unit->GetSongStream();
+    if (DirectX::TDSoundThread* refill = song != nullptr ? song->GetNotifyThread() : nullptr)
+      while (!refill->IsIdle()) std::this_thread::yield();
+    clock_.AdvanceNs(static_cast<std::int64_t>(frames) * 1'000'000'000 / 44100);
+  }
+
   bool ok = false;
   platform::input::Input input;
   std::unique_ptr<TGameForm> form;
+  std::unique_ptr<clockedsound::ClockedSound> sound;
   std::unique_ptr<TMusicUnit> unit;
 
 private:
@@ -188,30 +208,51 @@ void BM_PlayFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_PlayFrame)->Unit(benchmark::kMillisecond);
 
-// Notes on key A every 100 ms; each iteration strikes A for the next note and steps the frame at its time.
+// Notes on key A every 100 ms; each iteration strikes A for the next note and steps the frame at its time (one
+// iteration a note: the run is as long as the chart). In the timer mode the game clock is set to the note's time;
+// in the wave mode (argument 1) the manual sound output, 50 ms behind the mixer, and the clock with it first play
+// the song up to the note's time (outside the timing), so that the position error is the play's position against the audio heard.
+constexpr int kJudgedNotes = 200;
 void BM_KeyPressToJudgement(benchmark::State& state) {
+  const bool wave = state.range(0) != 0;
   std::string chart;
-  for (int i = 0; i < 1000; ++i) chart += std::to_string(Position(1000 + 100 * i)) + ",1,DO,a\n";
-  MusicGame game(chart, "[Load]\n[Init]\n[Before]\n[Perform]\n[After]\n", 1, 1);
+  for (int i = 0; i < kJudgedNotes; ++i) chart += std::to_string(Position(1000 + 100 * i)) + ",1,DO,a\n";
+  MusicGame game(chart, "[Load]\n[Init]\n[Before]\n[Perform]\n[After]\n", 1, 1, wave ? 1 : 0,
+                 (kJudgedNotes + 20) * 100);
   if (!game.ok) return state.SkipWithError("the music game did not open");
-  int note = 0, judged = 0, presses = 0;
-  double error = 0;
+  std::uint64_t mixed = 0;
+  int note = 0, judged = 0;
+  double error = 0, worst = 0;
   for (auto _ : state) {
-    if (note == 1000) break;
     const std::uint32_t ms = 1000 + 100 * note;
-    game.form->SetGameClock(static_cast<int>(ms));
+    if (wave) {
+      state.PauseTiming();
+      const std::uint64_t target = static_cast<std::uint64_t>(ms) * 441 / 10 + kLatencyFrames;
+      game.PlayOut(static_cast<std::uint32_t>(target - mixed));
+      mixed = target;
+      state.ResumeTiming();
+    } else {
+      game.form->SetGameClock(static_cast<int>(ms));
+    }
     game.input.KeyChanged(SDL_SCANCODE_A, true, false);
     game.input.KeyChanged(SDL_SCANCODE_A, false, false);
     game.unit->MusicProc(1, game.form->GetInputUnit());
-    ++presses;
     judged += game.unit->GetNotes()[note].state >= 2;
-    error += std::abs(static_cast<double>(game.unit->GetPosition()) - Position(ms)) / 88.2;
+    const double off = std::abs(static_cast<double>(game.unit->GetPosition()) - Position(ms)) / 88.2;
+    error += off;
+    worst = std::max(worst, off);
     ++note;
   }
-  state.counters["judged_next_frame"] = presses > 0 ? static_cast<double>(judged) / presses : 0;
-  state.counters["position_error_ms"] = presses > 0 ? error / presses : 0;
+  state.counters["judged_next_frame"] = note > 0 ? static_cast<double>(judged) / note : 0;
+  state.counters["position_error_ms"] = note > 0 ? error / note : 0;
+  state.counters["worst_error_ms"] = worst;
 }
-BENCHMARK(BM_KeyPressToJudgement)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KeyPressToJudgement)
+    ->ArgName("wave")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(kJudgedNotes)
+    ->Unit(benchmark::kMicrosecond);
 
 // One tone of a demo song, read into memory as memory save keeps it, decoded into a new sound buffer.
 void BM_DecodeKeyTone(benchmark::State& state, const char* part, const char* tone, TKeySoundKind kind) {

@@ -22,6 +22,7 @@
 #include "device/dinputu.h"
 #include "device/gameservices.h"
 #include "device/zodsound.h"
+#include "music/clockedsound.h"
 #include "music/musicu.h"
 #include "music/songfiles.h"
 #include "platform/audio.h"
@@ -32,43 +33,6 @@ namespace musicwindow {
 
 inline const std::filesystem::path kDemoGame = QORM_DEMO_GAME_DIR;
 inline const std::filesystem::path kDemoFolderGame = QORM_DEMO_FOLDER_DIR;
-
-// The window's game services with a sound device of their own on the manual clock; installed while it lives.
-class ClockedSound : public TGameServices {
-public:
-  ClockedSound(TGameForm& form, platform::thread::Clock& clock, std::uint32_t latencyFrames)
-      : form_(form), sound_(nullptr, clock) {
-    sound_.SetManualOutput(true, latencyFrames);
-    sound_.SetSamplesPerSec(44100);
-    sound_.SetBitsPerSample(16);
-    sound_.SetEnabled(true);
-    SetGameServices(this);
-  }
-  ~ClockedSound() override { SetGameServices(&form_); }
-
-  platform::audio::ManualSink& Sink() { return *sound_.GetManualSink(); }
-
-  DirectX::TDDraw* GetDisplay() override { return form_.GetDisplay(); }
-  DirectX::TDSound* GetSound() override { return &sound_; }
-  VXCriticalSection& GetGameLock() override { return form_.GetGameLock(); }
-  VXCriticalSection& GetDisplayLock() override { return form_.GetDisplayLock(); }
-  VXBitDepth GetWorkingBitDepth() const override { return form_.GetWorkingBitDepth(); }
-  VXMemMan& GetMemMan() override { return form_.GetMemMan(); }
-  void SetOnDrawSurface(TDrawSurfaceHook hook) override { form_.SetOnDrawSurface(hook); }
-  void DrawSurfaceFrame() override { form_.DrawSurfaceFrame(); }
-  void PlayMuteSound() override { form_.PlayMuteSound(); }
-  void AddScreenChangeCallback(TScreenChangeCallback c) override { form_.AddScreenChangeCallback(c); }
-  void RemoveScreenChangeCallback(TScreenChangeCallback c) override { form_.RemoveScreenChangeCallback(c); }
-  void NotifyMainThread(int result) override { form_.NotifyMainThread(result); }
-  bool LoadPanelImage(TZoRGBPanel* panel, VXFileMan* files, VXString name) override {
-    return form_.LoadPanelImage(panel, files, name);
-  }
-  void ReleasePanelImage(TZoRGBPanel* panel) override { form_.ReleasePanelImage(panel); }
-
-private:
-  TGameForm& form_;
-  DirectX::TDSound sound_;
-};
 
 // What the unit asked of the window's sound service and screenshot key.
 struct RecordingCalls : TMusicWindowCalls {
@@ -113,7 +77,7 @@ public:
     }
     cwd_ = std::make_unique<songfiles::CurrentFolder>(demoGame ? kDemoGame : w.game.path());
     if (!w.Start()) throw std::runtime_error("the game window did not start");
-    sound = std::make_unique<ClockedSound>(*w.form, w.clock, latency_);
+    sound = std::make_unique<clockedsound::ClockedSound>(*w.form, w.clock, latency_);
     w.form->SetResultHandler([this](int r) { results.push_back(r); });
   }
 
@@ -228,7 +192,7 @@ public:
   }
 
   gamewindow::GameWindow w;
-  std::unique_ptr<ClockedSound> sound;
+  std::unique_ptr<clockedsound::ClockedSound> sound;
   std::unique_ptr<TMusicUnit> unit;
   RecordingCalls calls;
   std::vector<int> results;
