@@ -153,6 +153,7 @@ public:
     const std::uint8_t phase = unit ? unit->GetPhase() : 0;
     w.AdvanceMs(ms);
     w.Frame();
+    w.Presented();  // drops the recorded pictures: a whole song keeps little memory
     if (unit && phase != 3 && unit->GetPhase() == 3) playStart_ = mixed_;
   }
 
