@@ -463,6 +463,37 @@ TEST_F(Steps, JudgementWindowsAtTheirEdges) {
   }
 }
 
+// In the wave mode the position is the song as the speaker has played it (here 50 ms behind the mix), not as it
+// was mixed: a key struck when a note is heard is judged best, at the note's very position.
+TEST(WaveTiming, AKeyStruckWhenTheNoteIsHeardIsJudgedBest) {
+  constexpr std::uint32_t kLatency = 2205;
+  MusicWindow m(false, kLatency);
+  SongSpec song;
+  song.chart = Notes(3);
+  song.audioMs = 2000;
+  m.WriteSong(song);
+  TMusicUnit& unit = m.Make();
+  unit.SetTimingMode(1);
+  unit.SetRankMode(1);
+  ASSERT_TRUE(m.Open("QX01"));
+  unit.GetSongStream()->Play(false, 0);
+  std::uint32_t heard = 0;  // frames
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE("note " + std::to_string(i));
+    const std::uint32_t time = unit.GetNotes()[i].time;
+    const std::uint32_t frames = time / 2 - heard;
+    m.PlayOut(heard == 0 ? frames + kLatency : frames);
+    heard += frames;
+    unit.JudgeNotes(1, m.w.form->GetInputUnit());
+    EXPECT_EQ(unit.GetPosition(), time);
+    const int gauge = unit.GetGauge(), score = unit.GetScore();
+    unit.PressKey(unit.GetNotes()[i].key);
+    EXPECT_EQ(unit.GetGauge(), gauge + 1) << "best";
+    EXPECT_EQ(unit.GetScore(), score + 20 * (i + 1) + 15);
+    EXPECT_EQ(unit.GetNotes()[i].state, 5);
+  }
+}
+
 TEST_F(Steps, OneKeyTwoNotesTwoPressesAndLyrics) {
   const std::uint32_t p = Position(1000);
   Open(std::to_string(p - 3000) + ",1,DO,a\n" +  // a 2 (34 ms late)

@@ -144,17 +144,22 @@ public:
     const auto frames = static_cast<std::uint32_t>(target - mixed_);
     mixed_ = target;
     sound->Sink().Pump(frames);
-    if (DirectX::TDSoundStream* stream = unit ? unit->GetSongStream() : nullptr) {
-      if (DirectX::TDSoundThread* thread = stream->GetNotifyThread()) {
-        const bool idle = WaitFor([thread] { return thread->IsIdle(); });
-        EXPECT_TRUE(idle) << "the song stream's refill thread";
-      }
-    }
+    WaitForRefill();
     const std::uint8_t phase = unit ? unit->GetPhase() : 0;
     w.AdvanceMs(ms);
     w.Frame();
     w.Presented();  // drops the recorded pictures: a whole song keeps little memory
     if (unit && phase != 3 && unit->GetPhase() == 3) playStart_ = mixed_;
+  }
+
+  // For tests that step the unit themselves: the speaker takes `frames` more frames of the mix and the clock moves
+  // on exactly as long as they play, so that what is heard is what was mixed, less the latency.
+  void PlayOut(std::uint32_t frames) {
+    sound->Sink().Pump(frames);
+    WaitForRefill();
+    // Rounded up: the clock never stops short of the last frame.
+    w.clock.AdvanceNs((static_cast<std::int64_t>(frames) * 1'000'000'000 + 44099) / 44100);
+    w.clock.WaitForSleepers(1);
   }
 
   void Frames(int n) {
@@ -199,6 +204,15 @@ public:
   std::vector<int> results;
 
 private:
+  // The song stream's refill thread has taken what the output played.
+  void WaitForRefill() {
+    DirectX::TDSoundStream* stream = unit ? unit->GetSongStream() : nullptr;
+    DirectX::TDSoundThread* thread = stream != nullptr ? stream->GetNotifyThread() : nullptr;
+    if (thread == nullptr) return;
+    const bool idle = WaitFor([thread] { return thread->IsIdle(); });
+    EXPECT_TRUE(idle) << "the song stream's refill thread";
+  }
+
   std::uint32_t latency_;
   std::unique_ptr<songfiles::CurrentFolder> cwd_;
   bool attached_ = false;
