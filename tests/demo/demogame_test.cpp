@@ -45,7 +45,7 @@ struct Expected {
   int width, height;  // pictures; 0: any size the check of that picture allows. Tables: bytes a row, rows
 };
 
-// The files the game window, the sound service, the sound room and the screenshot open by name.
+// The files the game window, the sound service, the sound room, the screenshot and the music game open by name.
 const Expected kAssets[] = {
     {"Splash.jpg", Where::kRoot, Kind::kJpeg, 320, 240},
     {"Cursor.png", Where::kMain, Kind::kPngAlpha, 256, 32},
@@ -148,6 +148,32 @@ const Expected kAssets[] = {
     {"Menu09.png", Where::kMain, Kind::kPngAlpha, 170, 132},
     // The adventure's stage: the snow flakes (its backgrounds and characters: demostage_test.cpp).
     {"Snow.bmp", Where::kMain, Kind::kBmp, 44, 14},
+    {"SongCurtain.png", Where::kMain, Kind::kPngAlpha, 640, 48},
+    {"SongSheet.bmp", Where::kMain, Kind::kBmp, 486, 180},
+    {"SongNote.png", Where::kMain, Kind::kPngAlpha, 135, 132},
+    {"SongAlphabet.png", Where::kMain, Kind::kPngAlpha, 270, 69},
+    {"SongGclef.png", Where::kMain, Kind::kPngAlpha, 96, 240},
+    {"SongScoreFrame.bmp", Where::kMain, Kind::kBmp, 154, 180},
+    {"SongPopLarge.bmp", Where::kMain, Kind::kBmp, 19, 440},
+    {"SongPopSmall.bmp", Where::kMain, Kind::kBmp, 8, 220},
+    {"SongScore.bmp", Where::kMain, Kind::kBmp, 12, 200},
+    {"SongHitLamp.bmp", Where::kMain, Kind::kBmp, 25, 27},
+    {"SongCapAuto.png", Where::kMain, Kind::kPngAlpha, 166, 192},
+    {"SongCapDemo.png", Where::kMain, Kind::kPngAlpha, 166, 192},
+    {"SongCount.png", Where::kMain, Kind::kPngAlpha, 420, 1440},
+    {"SongCountYN.png", Where::kMain, Kind::kPngAlpha, 250, 100},
+    {"SongFrameTop.png", Where::kMain, Kind::kPngAlpha, 576, 16},
+    {"SongFrameBottom.png", Where::kMain, Kind::kPngAlpha, 576, 16},
+    {"SongFrameLeft.png", Where::kMain, Kind::kPngAlpha, 32, 300},
+    {"SongFrameRight.png", Where::kMain, Kind::kPngAlpha, 32, 300},
+    {"SongBG000.png", Where::kMain, Kind::kPng, 640, 300},
+    {"SongBG001.png", Where::kMain, Kind::kPng, 640, 300},
+    {"SongBG002.png", Where::kMain, Kind::kPng, 640, 300},
+    {"SysVoice05_01.ogg", Where::kMain, Kind::kSound, 0, 0},
+    {"SysVoice05_02.ogg", Where::kMain, Kind::kSound, 0, 0},
+    {"SysVoice05_03.ogg", Where::kMain, Kind::kSound, 0, 0},
+    {"SysVoice05_04.ogg", Where::kMain, Kind::kSound, 0, 0},
+    {"SysVoice05_05.ogg", Where::kMain, Kind::kSound, 0, 0},
 };
 
 // The loop points (bytes of 16-bit stereo samples) the sound service sets for tracks 3 and 4: the tracks must be

@@ -14,8 +14,9 @@
 #include "device/movieu.h"
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbtext.h"
-#include "scenario/subwinu.h"
+#include "music/musicu.h"
 #include "scenario/stageu.h"
+#include "scenario/subwinu.h"
 #include "platform/form.h"
 #include "platform/resource.h"
 
@@ -88,6 +89,34 @@ const std::map<std::string, std::function<void()>>& Owners() {
            EXPECT_FALSE(p->GetVisible());
            EXPECT_TRUE(p->OnCreate);
          }
+       }},
+      {"MusicUnit.form",
+       [] {
+         TMusicUnit unit(nullptr);
+         ASSERT_NE(unit.MusicPanel, nullptr);
+         EXPECT_EQ(unit.MusicPanel->GetSizeX(), 640);
+         EXPECT_EQ(unit.MusicPanel->GetSizeY(), 480);
+         // The stage first, the clef and the prompts above everything: z-order from the bottom.
+         EXPECT_EQ(unit.MusicPanel->GetChild(0), unit.BGPanel);
+         EXPECT_EQ(unit.MusicPanel->GetChild(unit.MusicPanel->GetChildCount() - 1), unit.CaptionPanel);
+         EXPECT_EQ(unit.MusicPanel->GetChildCount(), 1 + TMusicUnit::kCurtains + 13);
+         EXPECT_EQ(unit.ScoreFrameP->GetChildCount(),
+                   TMusicUnit::kPopBigs + TMusicUnit::kPopSmalls + TMusicUnit::kScoreDigits);
+         EXPECT_TRUE(unit.BGPanel->OnDraw);
+         EXPECT_TRUE(unit.SheetP->OnDraw);
+         EXPECT_TRUE(unit.WordP->OnDraw);
+         for (TZoRGBPanel* hidden : {unit.TitleP, unit.FrameBottom, unit.FrameLeft, unit.FrameRight, unit.FrameTop,
+                                     unit.HitLamp, unit.WordP, unit.ContinueCount, unit.ContinueInfo,
+                                     unit.CaptionPanel})
+           EXPECT_FALSE(hidden->GetVisible()) << hidden->GetName();
+         const auto* curtain = dynamic_cast<TZoRGBPanel*>(unit.FindComponent("Curtain18"));
+         ASSERT_NE(curtain, nullptr);
+         EXPECT_EQ(curtain->GetNumBlock(), 3);
+         const auto* digit = dynamic_cast<TZoRGBPanel*>(unit.FindComponent("Score08"));
+         ASSERT_NE(digit, nullptr);
+         EXPECT_EQ(digit->GetOffsetX(), 123 - 13 * 8);
+         EXPECT_FALSE(digit->GetVisible());
+         EXPECT_FALSE(unit.GClef->GetMouseControl()) << "no panel of the music game takes the mouse";
        }},
   };
   return owners;

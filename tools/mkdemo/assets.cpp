@@ -5,6 +5,7 @@
 #include "tools/mkdemo/demoscenes.h"
 #include "tools/mkdemo/fademasks.h"
 #include "tools/mkdemo/halopics.h"
+#include "tools/mkdemo/musicpics.h"
 #include "tools/mkdemo/songs.h"
 #include "tools/mkdemo/soundroompics.h"
 #include "tools/mkdemo/subwinpics.h"
@@ -25,6 +26,7 @@ constexpr Family kFamilies[] = {
     AddWaterTables,        // the tables of the water-ripple transition
     AddHalationPictures,   // the glare and lens-flare pictures of the halation transition
     AddDemoScenes,         // two full-screen pictures to run transitions between
+    AddMusicPictures,      // the music game's own pictures and cheers
     AddSongs,              // the songs of the music game: charts, stage scripts, pictures, key tones, audio
     AddSubWinPictures,     // the adventure's text windows, plates and right-click menu
     AddStagePictures,      // the adventure's backgrounds, event pictures, animated backgrounds and snow flakes
