@@ -12,8 +12,10 @@
 
 #include "device/movieu.h"
 #include "graphics/zorgbbtn.h"
+#include "graphics/zorgbnum.h"
 #include "graphics/zorgbtext.h"
 #include "scenario/subwinu.h"
+#include "shell/soundmenu.h"
 #include "platform/form.h"
 #include "platform/resource.h"
 
@@ -46,6 +48,17 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(unit.MesTextMaker2->GetAAShade(), 1);
          EXPECT_TRUE(unit.SelText->OnMouseMove);
          EXPECT_FALSE(unit.Month2->GetMouseControl());
+       }},
+      {"SoundMenu.form",
+       [] {
+         TSoundMenu menu(nullptr);
+         ASSERT_NE(menu.BtnSelBgm9, nullptr);
+         EXPECT_EQ(menu.BtnSelBgm9->GetParent(), menu.SoundPanel);
+         EXPECT_EQ(menu.BtnSelBgm9->GetTag(), 8);
+         EXPECT_EQ(menu.BtnEnd->GetPatSelected(), 0);
+         EXPECT_EQ(menu.NumSec->GetColumn(), 2);
+         EXPECT_TRUE(menu.SoundPanel->OnAnime);
+         EXPECT_FALSE(menu.LightPanel->GetMouseControl());
        }},
   };
   return owners;

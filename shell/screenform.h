@@ -1,0 +1,31 @@
+// What the front-end screens share: binding a screen's member handlers to the names its form resource uses, the
+// panels' picture handlers (the picture named in a panel's Text, loaded through the screen's file manager), and
+// the game window's system sounds and result hand-off, which do nothing while no game window exists.
+#pragma once
+
+#include "core/vxstring.h"
+#include "graphics/zorgbpanel.h"
+#include "platform/component.h"
+
+class VXFileMan;
+
+namespace screenform {
+
+// The member handler `handler` of the screen, bound under `name` for events of kind E.
+template <class E, class S, class R, class... A>
+void Bind(platform::component::ScreenBuilder<S>& screen, const char* name, const char* kind, R (S::*handler)(A...)) {
+  screen.template Handler<E>(name, kind, [handler](S& s) {
+    return E([&s, handler](A... args) -> R { return (s.*handler)(args...); });
+  });
+}
+
+// The panel's picture from the file named in its Text (nothing for an empty Text); false when it cannot be loaded.
+bool LoadTextPicture(Classes::TComponent* sender, VXFileMan* files);
+// Releases what LoadTextPicture loaded.
+void ReleaseTextPicture(Classes::TComponent* sender);
+
+// The game window's system sound 0..9 and NotifyMainThread.
+void PlaySystemSe(int index);
+void NotifyMainThread(int result);
+
+}  // namespace screenform
