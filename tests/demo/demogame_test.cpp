@@ -146,6 +146,16 @@ const Expected kAssets[] = {
     {"Menu07.png", Where::kMain, Kind::kPngAlpha, 170, 132},
     {"Menu08.png", Where::kMain, Kind::kPngAlpha, 170, 132},
     {"Menu09.png", Where::kMain, Kind::kPngAlpha, 170, 132},
+    // The save and load screen.
+    {"SaveSaveScreen.png", Where::kMain, Kind::kPng, 640, 480},
+    {"SaveLoadScreen.png", Where::kMain, Kind::kPng, 640, 480},
+    {"SaveSelect.png", Where::kMain, Kind::kPngAlpha, 282, 20},
+    {"SaveScrollUp.png", Where::kMain, Kind::kPngAlpha, 16, 64},
+    {"SaveScrollDown.png", Where::kMain, Kind::kPngAlpha, 16, 64},
+    {"SaveScrollBar.png", Where::kMain, Kind::kPngAlpha, 16, 180},
+    {"SaveSaveBtn.png", Where::kMain, Kind::kPngAlpha, 56, 96},
+    {"SaveLoadBtn.png", Where::kMain, Kind::kPngAlpha, 56, 96},
+    {"SaveCloseBtn.png", Where::kMain, Kind::kPngAlpha, 56, 96},
 };
 
 // The loop points (bytes of 16-bit stereo samples) the sound service sets for tracks 3 and 4: the tracks must be

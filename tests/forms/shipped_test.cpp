@@ -15,6 +15,7 @@
 #include "graphics/zorgbnum.h"
 #include "graphics/zorgbtext.h"
 #include "scenario/subwinu.h"
+#include "shell/psavemenu.h"
 #include "shell/soundmenu.h"
 #include "platform/form.h"
 #include "platform/resource.h"
@@ -48,6 +49,18 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(unit.MesTextMaker2->GetAAShade(), 1);
          EXPECT_TRUE(unit.SelText->OnMouseMove);
          EXPECT_FALSE(unit.Month2->GetMouseControl());
+       }},
+      {"SaveMenu.form",
+       [] {
+         TSaveMenu menu(nullptr);
+         ASSERT_NE(menu.FileInfo10, nullptr);
+         EXPECT_EQ(menu.FileInfo10->GetParent(), menu.SaveData10);
+         EXPECT_EQ(menu.SaveData10->GetTag(), 9);
+         EXPECT_EQ(menu.SaveInfo1->GetFontSize(), 16);
+         EXPECT_EQ(menu.ScrollBar->GetParent(), menu.ScrollBack);
+         EXPECT_FALSE(menu.SaveButton->GetVisible());
+         EXPECT_FALSE(menu.MenuLight->GetVisible());
+         EXPECT_TRUE(menu.SaveMenuWin->OnMouseWheel);
        }},
       {"SoundMenu.form",
        [] {

@@ -4,6 +4,7 @@
 #include "tools/mkdemo/demoscenes.h"
 #include "tools/mkdemo/fademasks.h"
 #include "tools/mkdemo/halopics.h"
+#include "tools/mkdemo/savepics.h"
 #include "tools/mkdemo/songs.h"
 #include "tools/mkdemo/soundroompics.h"
 #include "tools/mkdemo/subwinpics.h"
@@ -25,6 +26,7 @@ constexpr Family kFamilies[] = {
     AddDemoScenes,         // two full-screen pictures to run transitions between
     AddSongs,              // the songs of the music game: charts, stage scripts, pictures, key tones, audio
     AddSubWinPictures,     // the adventure's text windows, plates and right-click menu
+    AddSavePictures,       // the save and load screen
 };
 
 }  // namespace
