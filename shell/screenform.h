@@ -7,6 +7,7 @@
 #include "graphics/zorgbpanel.h"
 #include "platform/component.h"
 
+class TZoRGBBits;
 class VXFileMan;
 
 namespace screenform {
@@ -23,6 +24,14 @@ void Bind(platform::component::ScreenBuilder<S>& screen, const char* name, const
 bool LoadTextPicture(Classes::TComponent* sender, VXFileMan* files);
 // Releases what LoadTextPicture loaded.
 void ReleaseTextPicture(Classes::TComponent* sender);
+
+// The area (sx, sy, w, h) of the panel's picture (its current block) at (x, y) of dest, at a rate of 0..128: 128
+// copies it (through its plane when it has one), 1-127 blend it, 0 draws nothing. Areas beyond the picture are
+// cut.
+void DrawPanelImageRate(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h, int rate);
+// The same from block `block` of the panel's picture (of its NumBlock blocks).
+void DrawPanelBlock(TZoRGBPanel* panel, int block, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h,
+                    int rate);
 
 // The game window's system sound 0..9 and NotifyMainThread.
 void PlaySystemSe(int index);

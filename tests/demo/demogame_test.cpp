@@ -146,6 +146,10 @@ const Expected kAssets[] = {
     {"Menu07.png", Where::kMain, Kind::kPngAlpha, 170, 132},
     {"Menu08.png", Where::kMain, Kind::kPngAlpha, 170, 132},
     {"Menu09.png", Where::kMain, Kind::kPngAlpha, 170, 132},
+    // The configuration screen.
+    {"CfgBack.png", Where::kMain, Kind::kPng, 640, 480},
+    {"CfgParts.png", Where::kMain, Kind::kPngAlpha, 256, 420},
+    {"CfgMesBox.bmp", Where::kMain, Kind::kBmp, 117, 32},
     // The save and load screen.
     {"SaveSaveScreen.png", Where::kMain, Kind::kPng, 640, 480},
     {"SaveLoadScreen.png", Where::kMain, Kind::kPng, 640, 480},

@@ -15,6 +15,7 @@
 #include "graphics/zorgbnum.h"
 #include "graphics/zorgbtext.h"
 #include "scenario/subwinu.h"
+#include "shell/pconfigmenu.h"
 #include "shell/psavemenu.h"
 #include "shell/soundmenu.h"
 #include "platform/form.h"
@@ -49,6 +50,18 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(unit.MesTextMaker2->GetAAShade(), 1);
          EXPECT_TRUE(unit.SelText->OnMouseMove);
          EXPECT_FALSE(unit.Month2->GetMouseControl());
+       }},
+      {"ConfigMenu.form",
+       [] {
+         TConfigMenu menu(nullptr);
+         ASSERT_NE(menu.BtnExit, nullptr);
+         EXPECT_EQ(menu.ASkipNum->GetParent(), menu.ConfigPanel);
+         EXPECT_EQ(menu.ASkipNum->GetColumn(), 4);
+         EXPECT_FALSE(menu.RearVSlider->GetVisible());
+         EXPECT_FALSE(menu.PlaceOFF->GetVisible());
+         EXPECT_EQ(menu.RankHard->GetPatSelected(), 1);
+         EXPECT_TRUE(menu.ASkipSlider->OnDraw);
+         EXPECT_TRUE(menu.ConfigPanel->OnAnime);
        }},
       {"SaveMenu.form",
        [] {

@@ -1,6 +1,7 @@
 #include "tools/mkdemo/assets.h"
 
 #include "tools/mkdemo/audio.h"
+#include "tools/mkdemo/configpics.h"
 #include "tools/mkdemo/demoscenes.h"
 #include "tools/mkdemo/fademasks.h"
 #include "tools/mkdemo/halopics.h"
@@ -27,6 +28,7 @@ constexpr Family kFamilies[] = {
     AddSongs,              // the songs of the music game: charts, stage scripts, pictures, key tones, audio
     AddSubWinPictures,     // the adventure's text windows, plates and right-click menu
     AddSavePictures,       // the save and load screen
+    AddConfigPictures,     // the configuration screen
 };
 
 }  // namespace
