@@ -15,6 +15,7 @@
 #include "graphics/zorgbnum.h"
 #include "graphics/zorgbtext.h"
 #include "scenario/subwinu.h"
+#include "shell/albummenu.h"
 #include "shell/pconfigmenu.h"
 #include "shell/psavemenu.h"
 #include "shell/soundmenu.h"
@@ -50,6 +51,19 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(unit.MesTextMaker2->GetAAShade(), 1);
          EXPECT_TRUE(unit.SelText->OnMouseMove);
          EXPECT_FALSE(unit.Month2->GetMouseControl());
+       }},
+      {"AlbumMenu.form",
+       [] {
+         TAlbumMenu album(nullptr);
+         ASSERT_NE(album.ThumbNail(19), nullptr);
+         EXPECT_EQ(album.ThumbNail(19)->GetTag(), 19);
+         EXPECT_EQ(album.ThumbNail(19)->GetOffsetX(), 39 + 114 * 4);
+         EXPECT_EQ(album.ThumbNail(19)->GetOffsetY(), 73 + 88 * 3);
+         EXPECT_EQ(album.PicturePanel->GetParent(), album.AlbumPanel);
+         EXPECT_FALSE(album.PicturePanel->GetVisible());
+         EXPECT_FALSE(album.PageBtn1->GetVisible());
+         EXPECT_FALSE(album.LightPanel->GetMouseControl());
+         EXPECT_TRUE(album.ThumbNail(0)->OnDraw);
        }},
       {"ConfigMenu.form",
        [] {

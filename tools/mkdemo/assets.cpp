@@ -1,5 +1,6 @@
 #include "tools/mkdemo/assets.h"
 
+#include "tools/mkdemo/albumpics.h"
 #include "tools/mkdemo/audio.h"
 #include "tools/mkdemo/configpics.h"
 #include "tools/mkdemo/demoscenes.h"
@@ -29,6 +30,7 @@ constexpr Family kFamilies[] = {
     AddSubWinPictures,     // the adventure's text windows, plates and right-click menu
     AddSavePictures,       // the save and load screen
     AddConfigPictures,     // the configuration screen
+    AddAlbumPictures,      // the album: its table, pictures, thumbnails and the event pictures
 };
 
 }  // namespace

@@ -16,6 +16,7 @@ enum class Place {
   kMain,  // the main data: "Game.pak" in pack mode, the folder "Game_Pak" in folder mode
   kBgm,   // the music folder "BGM"
   kPart,  // a part of a song: a pack or a folder below the game folder, named by `part`
+  kEvents,  // the album's event pictures: "EvBG.pak" in pack mode, the folder "EvBG_Pak" in folder mode
 };
 
 struct Asset {

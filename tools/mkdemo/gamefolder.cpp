@@ -19,6 +19,8 @@ constexpr std::uint64_t kPackTime = 133564032000000000ull;
 
 const char* const kPackName = "Game.pak";
 const char* const kPackFolder = "Game_Pak";
+const char* const kEventPack = "EvBG.pak";
+const char* const kEventFolder = "EvBG_Pak";
 const char* const kMusicFolder = "BGM";
 const char* const kSongFolder = "Song";
 
@@ -54,7 +56,7 @@ void WritePack(const std::vector<MadeFile>& files, const fs::path& path, Place p
 bool IsPackPart(const std::string& part);
 
 void ClearEarlierRun(const fs::path& game) {
-  for (const char* name : {kPackName, kPackFolder, kMusicFolder, kSongFolder, "Splash.jpg"})
+  for (const char* name : {kPackName, kPackFolder, kEventPack, kEventFolder, kMusicFolder, kSongFolder, "Splash.jpg"})
     fs::remove_all(game / name);
 }
 
@@ -68,6 +70,9 @@ void WriteLoose(const std::vector<MadeFile>& files, const fs::path& game, bool m
         break;
       case Place::kPart:
         if (!IsPackPart(file.part)) WriteFile(game / file.part / file.name, file.bytes);
+        break;
+      case Place::kEvents:
+        if (mainAsFolder) WriteFile(game / kEventFolder / file.name, file.bytes);
         break;
     }
   }
@@ -96,6 +101,7 @@ void WriteGameFolders(const std::vector<MadeFile>& files, const std::string& pac
     }
     WriteLoose(files, packGame, false);
     WritePack(files, fs::path(packGame) / kPackName, Place::kMain);
+    WritePack(files, fs::path(packGame) / kEventPack, Place::kEvents);
     WriteLoose(files, folderGame, true);
     for (const fs::path& game : {fs::path(packGame), fs::path(folderGame)}) WritePackParts(files, game);
   } catch (const fs::filesystem_error& e) {
