@@ -7,7 +7,6 @@
 #include "core/vxcsvread.h"
 #include "core/vxfileman.h"
 #include "core/vxmemman.h"
-#include "device/deviceclasses.h"
 #include "device/gameservices.h"
 #include "graphics/zorgbbits.h"
 #include "graphics/zorgbbtn.h"
@@ -82,14 +81,6 @@ void RegisterAlbumMenu() {
       .Field("PicturePanel", &U::PicturePanel);
 }
 
-void RegisterClasses() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterDeviceClasses();
-    RegisterAlbumMenu();
-  });
-}
-
 VXMemMan* Registry() {
   TGameServices* game = GameServices();
   return game != nullptr ? &game->GetMemMan() : nullptr;
@@ -139,7 +130,8 @@ private:
 }  // namespace
 
 TAlbumMenu::TAlbumMenu(Classes::TComponent* owner) : Classes::TComponent(owner) {
-  RegisterClasses();
+  static std::once_flag once;
+  screenform::RegisterScreenOnce(once, RegisterAlbumMenu);
   platform::form::LoadFormResource(*this, "AlbumMenu");
 }
 

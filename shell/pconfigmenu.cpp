@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <mutex>
 
-#include "device/deviceclasses.h"
 #include "device/gameservices.h"
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbnum.h"
@@ -111,14 +110,6 @@ void RegisterConfigMenu() {
       .Field("BtnExit", &U::BtnExit);
 }
 
-void RegisterClasses() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterDeviceClasses();
-    RegisterConfigMenu();
-  });
-}
-
 // The sound service's user volumes (nothing without a game window).
 std::function<int()> Volume(int (TGameForm::*get)()) {
   return [get] { return GameForm != nullptr ? (GameForm->*get)() : 0; };
@@ -137,10 +128,18 @@ std::function<void(int)> SetUser(T TUserConfig::*field) {
   return [field](int v) { UserConfig.*field = static_cast<T>(v); };
 }
 
+// The user configuration's fields given back their built-in values.
+template <class... F>
+void ResetUserFields(F... fields) {
+  const TUserConfig defaults;
+  ((UserConfig.*fields = defaults.*fields), ...);
+}
+
 }  // namespace
 
 TConfigMenu::TConfigMenu(Classes::TComponent* owner) : Classes::TComponent(owner) {
-  RegisterClasses();
+  static std::once_flag once;
+  screenform::RegisterScreenOnce(once, RegisterConfigMenu);
   platform::form::LoadFormResource(*this, "ConfigMenu");
   MakeTables();
 }
@@ -400,12 +399,8 @@ void TConfigMenu::SysBtnNormalSetClick(Classes::TComponent*) {
 void TConfigMenu::AdvBtnNormalSetClick(Classes::TComponent*) {
   if (!created_) return;
   screenform::PlaySystemSe(kSoundDefaults);
-  const TUserConfig defaults;
-  UserConfig.UserTextSpeed = defaults.UserTextSpeed;
-  UserConfig.MesBoxTrans = defaults.MesBoxTrans;
-  UserConfig.AutoSkipWait = defaults.AutoSkipWait;
-  UserConfig.SimpleDisplay = defaults.SimpleDisplay;
-  UserConfig.ShowPlaceName = defaults.ShowPlaceName;
+  ResetUserFields(&TUserConfig::UserTextSpeed, &TUserConfig::MesBoxTrans, &TUserConfig::AutoSkipWait,
+                  &TUserConfig::SimpleDisplay, &TUserConfig::ShowPlaceName);
   MesBoxSample->SetModify();
   RefreshAll();
 }
@@ -413,15 +408,9 @@ void TConfigMenu::AdvBtnNormalSetClick(Classes::TComponent*) {
 void TConfigMenu::MusicBtnNormalSetClick(Classes::TComponent*) {
   if (!created_) return;
   screenform::PlaySystemSe(kSoundDefaults);
-  const TUserConfig defaults;
-  UserConfig.VolumeMainPlay = defaults.VolumeMainPlay;
-  UserConfig.VolumeKeyboard = defaults.VolumeKeyboard;
-  UserConfig.AvgAutoMode = defaults.AvgAutoMode;
-  UserConfig.MusicAutoMode = defaults.MusicAutoMode;
-  UserConfig.MusicRankMode = defaults.MusicRankMode;
-  UserConfig.MusicWordMode = defaults.MusicWordMode;
-  UserConfig.MusicAnime = defaults.MusicAnime;
-  UserConfig.MusicTimingMode = defaults.MusicTimingMode;
+  ResetUserFields(&TUserConfig::VolumeMainPlay, &TUserConfig::VolumeKeyboard, &TUserConfig::AvgAutoMode,
+                  &TUserConfig::MusicAutoMode, &TUserConfig::MusicRankMode, &TUserConfig::MusicWordMode,
+                  &TUserConfig::MusicAnime, &TUserConfig::MusicTimingMode);
   RefreshAll();
 }
 

@@ -7,7 +7,6 @@
 
 #include "core/vxsharedrandom.h"
 #include "core/widefile.h"
-#include "device/deviceclasses.h"
 #include "device/gameservices.h"
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbtext.h"
@@ -70,14 +69,6 @@ void RegisterSaveMenu() {
       .Field("CloseButton", &U::CloseButton);
 }
 
-void RegisterClasses() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterDeviceClasses();
-    RegisterSaveMenu();
-  });
-}
-
 std::string Format(const char* format, int a, int b = 0, int c = 0, int d = 0) {
   char text[64];
   std::snprintf(text, sizeof text, format, a, b, c, d);
@@ -87,7 +78,8 @@ std::string Format(const char* format, int a, int b = 0, int c = 0, int d = 0) {
 }  // namespace
 
 TSaveMenu::TSaveMenu(Classes::TComponent* owner) : Classes::TComponent(owner), top_(lastTop) {
-  RegisterClasses();
+  static std::once_flag once;
+  screenform::RegisterScreenOnce(once, RegisterSaveMenu);
   platform::form::LoadFormResource(*this, "SaveMenu");
 }
 

@@ -2,12 +2,20 @@
 
 #include <algorithm>
 
+#include "device/deviceclasses.h"
 #include "graphics/zoalpha.h"
 #include "graphics/zorgbbits.h"
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 
 namespace screenform {
+
+void RegisterScreenOnce(std::once_flag& once, void (*registerScreen)()) {
+  std::call_once(once, [registerScreen] {
+    RegisterDeviceClasses();
+    registerScreen();
+  });
+}
 
 bool LoadTextPicture(Classes::TComponent* sender, VXFileMan* files) {
   auto* panel = dynamic_cast<TZoRGBPanel*>(sender);

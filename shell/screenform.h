@@ -3,6 +3,8 @@
 // the game window's system sounds and result hand-off, which do nothing while no game window exists.
 #pragma once
 
+#include <mutex>
+
 #include "core/vxstring.h"
 #include "graphics/zorgbpanel.h"
 #include "platform/component.h"
@@ -19,6 +21,9 @@ void Bind(platform::component::ScreenBuilder<S>& screen, const char* name, const
     return E([&s, handler](A... args) -> R { return (s.*handler)(args...); });
   });
 }
+
+// The device layer's component classes, then the screen's own registration, once for each `once`.
+void RegisterScreenOnce(std::once_flag& once, void (*registerScreen)());
 
 // The panel's picture from the file named in its Text (nothing for an empty Text); false when it cannot be loaded.
 bool LoadTextPicture(Classes::TComponent* sender, VXFileMan* files);

@@ -2,7 +2,6 @@
 
 #include <mutex>
 
-#include "device/deviceclasses.h"
 #include "device/gameservices.h"
 #include "graphics/zoalpha.h"
 #include "graphics/zorgbbits.h"
@@ -73,20 +72,13 @@ void RegisterSoundMenu() {
       .Field("NumSec", &U::NumSec);
 }
 
-void RegisterClasses() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    RegisterDeviceClasses();
-    RegisterSoundMenu();
-  });
-}
-
 }  // namespace
 
 std::unique_ptr<TBgmPlayer> MakeGameBgmPlayer() { return std::make_unique<TGameBgmPlayer>(); }
 
 TSoundMenu::TSoundMenu(Classes::TComponent* owner) : Classes::TComponent(owner), player_(MakeGameBgmPlayer()) {
-  RegisterClasses();
+  static std::once_flag once;
+  screenform::RegisterScreenOnce(once, RegisterSoundMenu);
   platform::form::LoadFormResource(*this, "SoundMenu");
 }
 
