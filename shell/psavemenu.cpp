@@ -152,16 +152,19 @@ void TSaveMenu::ProbeSlot(int index) {
   const int slot = index + 1;
   const VXWideStr path = GetSaveFolder() + VXWideStr(SlotFileName(slot).c_str());
   FILETIME time{};
-  std::uint16_t date = 0, clock = 0;
-  if (!GetFileWriteTimeW(path.c_wstr(), &time) || !FileTimeToLocalDosDateTime(time, &date, &clock)) return;
+  if (!GetFileWriteTimeW(path.c_wstr(), &time)) return;
   auto state = std::make_unique<TGameState>();
   if (!LoadSlotData(slot, state.get(), nullptr, nullptr, nullptr)) return;
   row.exists = true;
-  row.year = (date >> 9) + 1980;
-  row.month = date >> 5 & 0x0F;
-  row.day = date & 0x1F;
-  row.hour = clock >> 11;
-  row.minute = clock >> 5 & 0x3F;
+  // A time the packed form cannot hold (before 1980) shows as zeros; the save itself is listed all the same.
+  std::uint16_t date = 0, clock = 0;
+  if (FileTimeToLocalDosDateTime(time, &date, &clock)) {
+    row.year = (date >> 9) + 1980;
+    row.month = date >> 5 & 0x0F;
+    row.day = date & 0x1F;
+    row.hour = clock >> 11;
+    row.minute = clock >> 5 & 0x3F;
+  }
   row.caption = GetChapterName(state->GetScriptWord(), kCaptionBytes);
   if (row.caption.IsEmpty()) row.caption = VXString(std::string(kCaptionBytes, '-'));
 }

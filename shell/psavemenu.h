@@ -7,7 +7,7 @@
 // Rows. A slot is probed once per opening (and again after saving into it): a missing file or one that does not
 // decode shows as an empty row ("%2d", the slot number only) that cannot be chosen for loading; an existing one
 // shows "%2d " and its chapter's title (23 minus signs for a chapter without one) and its file time as
-// "%2d/%2d %2d:%02d" (month, day, hour, minute).
+// "%2d/%2d %2d:%02d" (month, day, hour, minute; zeros for a time before 1980, which the packed form cannot hold).
 //
 // Scrolling. The top row (0..89) moves by one with the arrow buttons and the wheel, or follows the mouse on the
 // scroll track (y < 45 the top, y >= 136 the bottom, between them (y x 89 - 4005) / 91). It outlives the screen:

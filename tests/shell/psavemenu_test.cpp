@@ -57,6 +57,7 @@ protected:
     WriteSlot(1, 99, 2025, 12, 31, 23, 59);
     WriteSlot(7, 4, 2026, 3, 3, 9, 5);
     WriteSlot(20, 11, 2026, 10, 12, 18, 30);
+    WriteSlot(9, 2, 1975, 5, 1, 12, 0);  // a time before the packed form's first year
     std::ofstream(GetSaveFolderHost() + SlotFileName(12)) << "not a slot save";
     Make();
   }
@@ -107,6 +108,8 @@ TEST_F(SaveScreen, RowsShowTheSlotChapterAndLocalFileTime) {
   EXPECT_EQ(File(1), "(hidden)");
   EXPECT_EQ(Info(6), " 7 " + Cp932("水曜日"));
   EXPECT_EQ(File(6), " 3/ 3  9:05");
+  EXPECT_EQ(Info(8), " 9 " + Cp932("月曜日")) << "listed though its time cannot be shown";
+  EXPECT_EQ(File(8), " 0/ 0  0:00");
   // Slot 12 does not decode: an empty row. Slot 20 is the last of the rows from top 10.
   Click(464, 119 + 55);  // (55 x 89 - 4005) / 91 = 9
   EXPECT_EQ(menu->GetTop(), 9);
@@ -186,6 +189,7 @@ TEST_F(SaveScreen, ASaveWritesTheSlotAndAFailedSaveKeepsTheOldOne) {
   Click(355, 342);
   EXPECT_EQ(events, std::vector<int>{TSaveMenu::kDone});
   EXPECT_EQ(SlotChapter(3), 6);
+  EXPECT_NE(w.form->GetSoundBuffer(TGameForm::spVoice), nullptr) << "one of the five answers to a save";
   EXPECT_EQ(Info(2), " 3 " + Cp932("金曜日"));
   EXPECT_NE(File(2), "(hidden)");
 
