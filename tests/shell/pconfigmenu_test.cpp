@@ -221,3 +221,26 @@ TEST_F(ConfigScreen, ChangedSettingsAreFoundInTheSettingsFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConfigScreen, TheMessageWindowSampleIsDrawnAtTheTransparencyRate) {
+  const int x = menu->MesBoxSample->GetOffsetX() + 60, y = menu->MesBoxSample->GetOffsetY() + 5;
+  auto shown = [&](int trans, bool visible) {
+    UserConfig.MesBoxTrans = trans;
+    menu->MesBoxSample->SetVisible(visible);
+    w.form->DrawFullFrame();
+    return w.Pixel(x, y);
+  };
+  const std::uint32_t back = shown(0, false), plain = shown(0, true), none = shown(100, true), half = shown(50, true);
+  EXPECT_NE(plain, back);
+  EXPECT_EQ(none, back) << "a transparency of 100 draws nothing";
+  for (int shift : {0, 8, 16}) {
+    const int b = back >> shift & 0xFF, p = plain >> shift & 0xFF, h = half >> shift & 0xFF;
+    EXPECT_GE(h, std::min(b, p) - 1);
+    EXPECT_LE(h, std::max(b, p) + 1);
+  }
+  EXPECT_NE(half, plain);
+}
+
+}  // namespace
