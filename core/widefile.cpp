@@ -6,6 +6,7 @@
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <ctime>
 #include <unistd.h>
 
 #include "core/vxstream.h"
@@ -98,6 +99,22 @@ bool SetFileWriteTimeA(const char* path, const FILETIME& time) {
 
 bool SetFileWriteTimeW(const char16_t* path, const FILETIME& time) {
   return path != nullptr && SetWriteTimeOfHost(platform::fs::ToHostPath(std::u16string_view(path)), time);
+}
+
+bool FileTimeToLocalDosDateTime(const FILETIME& time, std::uint16_t* date, std::uint16_t* dosTime) {
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  const std::time_t seconds =
+      static_cast<std::time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) - static_cast<std::int64_t>(kEpochSeconds));
+  tzset();  // the zone as the environment names it now
+  std::tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) return false;
+  const int year = local.tm_year + 1900;
+  if (year < 1980 || year > 2107) return false;
+  if (date != nullptr)
+    *date = static_cast<std::uint16_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
+  if (dosTime != nullptr)
+    *dosTime = static_cast<std::uint16_t>(local.tm_hour << 11 | local.tm_min << 5 | local.tm_sec / 2);
+  return true;
 }
 
 // ---- TFileStreamW

@@ -26,6 +26,11 @@ bool GetFileWriteTimeA(const char* path, FILETIME* out);
 bool SetFileWriteTimeA(const char* path, const FILETIME& time);
 bool SetFileWriteTimeW(const char16_t* path, const FILETIME& time);
 
+// A file time in the local time zone (the TZ rules of the C library), packed as the FAT file system packs a date
+// (bits 9-15 the year - 1980, 5-8 the month, 0-4 the day) and a time (bits 11-15 the hour, 5-10 the minute, 0-4
+// the second / 2). False, with nothing written, for a time the C library cannot convert or one outside 1980-2107.
+bool FileTimeToLocalDosDateTime(const FILETIME& time, std::uint16_t* date, std::uint16_t* dosTime);
+
 // The framework's file-mode words: an access in the low four bits, a sharing rule in bits 4..7, or fmCreate.
 enum : std::uint16_t {
   fmCreate = 0xFFFF,

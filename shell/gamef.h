@@ -264,6 +264,8 @@ public:
   // the previous mode is set up again. True when the requested mode is shown. Main thread.
   bool ChangeWindowMode(bool window);
   bool IsFullScreenAvailable() const { return fullScreenAvailable_; }
+  // A file or folder of the game folder (a pack, "BGM", ...) as the data managers name it.
+  VXString DataPath(const VXString& name) const;
   // The depth of every screen-sized bitmap of the game.
   VXBitDepth GetRenderBitDepth() const { return renderDepth_; }
   bool IsDisplayEnabled() const;
@@ -455,7 +457,6 @@ private:
   void LoadOverlayPictures();
   void ReleaseDisplay();
   void NotifyScreenChange(bool before);
-  VXString DataPath(const VXString& name) const;
   void StopThreads();
   void ReleaseDevicesForHide();
 

@@ -1,5 +1,7 @@
 #include "core/widefile.h"
 
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -182,4 +184,45 @@ TEST(TIniFileW, AFailedWriteKeepsTheOldFileAndReportsIt) {
   TIniFileW lost(W(dir.str() + "\\no\\folder\\QORM.ini"));
   lost.WriteString("S", "k", "v");
   EXPECT_THROW(lost.UpdateFile(), Classes::EFOpenError);
+}
+
+TEST(FileTimes, LocalPackedDateAndTimeInTheZoneOfTheEnvironment) {
+  const char* old = std::getenv("TZ");
+  const std::string saved = old != nullptr ? old : "";
+  // Seconds since 1970 as a file time (100 ns ticks since 1601).
+  auto at = [](std::int64_t unix) {
+    const std::uint64_t ticks = static_cast<std::uint64_t>(unix + 11644473600LL) * 10000000ULL;
+    return FILETIME{static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
+  };
+  struct Case {
+    const char* zone;
+    std::int64_t unix;
+    bool ok;
+    int year, month, day, hour, minute, second;
+  };
+  const Case cases[] = {
+      {"UTC", 1772528700, true, 2026, 3, 3, 9, 5, 0},    // 2026-03-03 09:05:00
+      {"JST-9", 1772528759, true, 2026, 3, 3, 18, 5, 58},  // odd seconds halve down
+      {"UTC", 315532800, true, 1980, 1, 1, 0, 0, 0},     // the first time the form holds
+      {"UTC", 315532799, false, 0, 0, 0, 0, 0, 0},       // 1979
+      {"UTC", 4354819200, false, 0, 0, 0, 0, 0, 0},      // 2108
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.unix);
+    setenv("TZ", c.zone, 1);
+    std::uint16_t date = 0xAAAA, time = 0xAAAA;
+    EXPECT_EQ(FileTimeToLocalDosDateTime(at(c.unix), &date, &time), c.ok);
+    if (!c.ok) {
+      EXPECT_EQ(date, 0xAAAA);
+      continue;
+    }
+    EXPECT_EQ((date >> 9) + 1980, c.year);
+    EXPECT_EQ(date >> 5 & 15, c.month);
+    EXPECT_EQ(date & 31, c.day);
+    EXPECT_EQ(time >> 11, c.hour);
+    EXPECT_EQ(time >> 5 & 63, c.minute);
+    EXPECT_EQ((time & 31) * 2, c.second);
+  }
+  if (old != nullptr) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
 }

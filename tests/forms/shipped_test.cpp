@@ -13,10 +13,15 @@
 
 #include "device/movieu.h"
 #include "graphics/zorgbbtn.h"
+#include "graphics/zorgbnum.h"
 #include "graphics/zorgbtext.h"
 #include "music/musicu.h"
 #include "scenario/stageu.h"
 #include "scenario/subwinu.h"
+#include "shell/albummenu.h"
+#include "shell/pconfigmenu.h"
+#include "shell/psavemenu.h"
+#include "shell/soundmenu.h"
 #include "platform/form.h"
 #include "platform/resource.h"
 
@@ -117,6 +122,54 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(digit->GetOffsetX(), 123 - 13 * 8);
          EXPECT_FALSE(digit->GetVisible());
          EXPECT_FALSE(unit.GClef->GetMouseControl()) << "no panel of the music game takes the mouse";
+       }},
+      {"AlbumMenu.form",
+       [] {
+         TAlbumMenu album(nullptr);
+         ASSERT_NE(album.ThumbNail(19), nullptr);
+         EXPECT_EQ(album.ThumbNail(19)->GetTag(), 19);
+         EXPECT_EQ(album.ThumbNail(19)->GetOffsetX(), 39 + 114 * 4);
+         EXPECT_EQ(album.ThumbNail(19)->GetOffsetY(), 73 + 88 * 3);
+         EXPECT_EQ(album.PicturePanel->GetParent(), album.AlbumPanel);
+         EXPECT_FALSE(album.PicturePanel->GetVisible());
+         EXPECT_FALSE(album.PageBtn1->GetVisible());
+         EXPECT_FALSE(album.LightPanel->GetMouseControl());
+         EXPECT_TRUE(album.ThumbNail(0)->OnDraw);
+       }},
+      {"ConfigMenu.form",
+       [] {
+         TConfigMenu menu(nullptr);
+         ASSERT_NE(menu.BtnExit, nullptr);
+         EXPECT_EQ(menu.ASkipNum->GetParent(), menu.ConfigPanel);
+         EXPECT_EQ(menu.ASkipNum->GetColumn(), 4);
+         EXPECT_FALSE(menu.RearVSlider->GetVisible());
+         EXPECT_FALSE(menu.PlaceOFF->GetVisible());
+         EXPECT_EQ(menu.RankHard->GetPatSelected(), 1);
+         EXPECT_TRUE(menu.ASkipSlider->OnDraw);
+         EXPECT_TRUE(menu.ConfigPanel->OnAnime);
+       }},
+      {"SaveMenu.form",
+       [] {
+         TSaveMenu menu(nullptr);
+         ASSERT_NE(menu.FileInfo10, nullptr);
+         EXPECT_EQ(menu.FileInfo10->GetParent(), menu.SaveData10);
+         EXPECT_EQ(menu.SaveData10->GetTag(), 9);
+         EXPECT_EQ(menu.SaveInfo1->GetFontSize(), 16);
+         EXPECT_EQ(menu.ScrollBar->GetParent(), menu.ScrollBack);
+         EXPECT_FALSE(menu.SaveButton->GetVisible());
+         EXPECT_FALSE(menu.MenuLight->GetVisible());
+         EXPECT_TRUE(menu.SaveMenuWin->OnMouseWheel);
+       }},
+      {"SoundMenu.form",
+       [] {
+         TSoundMenu menu(nullptr);
+         ASSERT_NE(menu.BtnSelBgm9, nullptr);
+         EXPECT_EQ(menu.BtnSelBgm9->GetParent(), menu.SoundPanel);
+         EXPECT_EQ(menu.BtnSelBgm9->GetTag(), 8);
+         EXPECT_EQ(menu.BtnEnd->GetPatSelected(), 0);
+         EXPECT_EQ(menu.NumSec->GetColumn(), 2);
+         EXPECT_TRUE(menu.SoundPanel->OnAnime);
+         EXPECT_FALSE(menu.LightPanel->GetMouseControl());
        }},
   };
   return owners;

@@ -1,17 +1,20 @@
 #include "tools/mkdemo/assets.h"
-
+#include "tools/mkdemo/albumpics.h"
 #include "tools/mkdemo/audio.h"
 #include "tools/mkdemo/characters.h"
+#include "tools/mkdemo/configpics.h"
 #include "tools/mkdemo/demoscenes.h"
 #include "tools/mkdemo/fademasks.h"
 #include "tools/mkdemo/halopics.h"
 #include "tools/mkdemo/musicpics.h"
+#include "tools/mkdemo/savepics.h"
 #include "tools/mkdemo/songs.h"
 #include "tools/mkdemo/soundroompics.h"
-#include "tools/mkdemo/subwinpics.h"
 #include "tools/mkdemo/stagepics.h"
+#include "tools/mkdemo/subwinpics.h"
 #include "tools/mkdemo/systempics.h"
 #include "tools/mkdemo/watertables.h"
+
 
 namespace mkdemo {
 
@@ -31,6 +34,9 @@ constexpr Family kFamilies[] = {
     AddSubWinPictures,     // the adventure's text windows, plates and right-click menu
     AddStagePictures,      // the adventure's backgrounds, event pictures, animated backgrounds and snow flakes
     AddCharacters,         // the adventure's characters: a sheet and a definition for each expression
+    AddSavePictures,       // the save and load screen
+    AddConfigPictures,     // the configuration screen
+    AddAlbumPictures,      // the album: its table, pictures, thumbnails and the event pictures
 };
 
 }  // namespace

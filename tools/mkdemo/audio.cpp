@@ -15,6 +15,7 @@ constexpr const char* kSystemSounds[] = {"SysSEOK",      "SysSEPage",    "SysSEA
                                          "SysSEClick01", "SysSEClick02", "SysSEClick03",   "SysSEClick04",
                                          "SysSEClick05", "SysSEClick06"};
 constexpr int kTracks = 9;
+constexpr int kSaveVoices = 5;  // "SysVoice02_01" .. "SysVoice02_05": the save screen's answer to a save
 
 Asset FromScore(std::string name, Place place, std::string source, float peak, float quality) {
   return {std::move(name), place, [source = std::move(source), peak, quality] {
@@ -28,6 +29,12 @@ void AddSystemSounds(const Context& context, std::vector<Asset>& assets) {
   for (const char* name : kSystemSounds)
     assets.push_back(FromScore(std::string(name) + ".ogg", Place::kMain,
                                context.dataFolder + "/sounds/" + name + ".txt", 0.7f, 0.4f));
+  for (int i = 1; i <= kSaveVoices; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "SysVoice02_%02d", i);
+    assets.push_back(FromScore(std::string(name) + ".ogg", Place::kMain,
+                               context.dataFolder + "/sounds/" + name + ".txt", 0.7f, 0.4f));
+  }
 }
 
 void AddMusic(const Context& context, std::vector<Asset>& assets) {

@@ -183,4 +183,21 @@ std::string ButtonStrip(const Style& style, int w, int h, const std::vector<Butt
   return PngFile(picture, true);
 }
 
+const std::vector<ButtonState> kPlainButtonStates = {ButtonState::kNormal, ButtonState::kFocus, ButtonState::kDown,
+                                                   ButtonState::kDisabled};
+
+std::string LabelButton(const Style& style, int w, int h, const std::vector<ButtonState>& states,
+                        const std::string& label, int pixels) {
+  const float x = (static_cast<float>(w) - static_cast<float>(Mask::TextWidth(label, pixels, true))) / 2;
+  const float y = (static_cast<float>(h) - static_cast<float>(pixels)) / 2 - 1;
+  return ButtonStrip(style, w, h, states, [&](Mask& m, float ox, float oy) { m.Text(label, ox + x, oy + y, pixels, true); });
+}
+
+void ScreenTitle(Picture& picture, const Style& style, const std::string& title, const std::string& subtitle, float x,
+                 float y) {
+  Caption(picture, style, title, x, y, 26, Vertical(style.Colour("cream"), style.Colour("gold"), y + 2, y + 26), true);
+  Caption(picture, style, subtitle, x + 4 + static_cast<float>(Mask::TextWidth(title, 26, true)), y + 11, 13,
+          Solid(style.Colour("lavender")));
+}
+
 }  // namespace mkdemo

@@ -42,5 +42,13 @@ void ButtonFace(Picture& picture, const Style& style, ButtonState state, float x
 // A PNG of a w x h button in every state listed, one block under the other, the icon drawn on each.
 std::string ButtonStrip(const Style& style, int w, int h, const std::vector<ButtonState>& states,
                         const std::function<void(Mask&, float ox, float oy)>& icon);
+// A button strip whose symbol is the label (UTF-8) in bold, centred in each block.
+std::string LabelButton(const Style& style, int w, int h, const std::vector<ButtonState>& states,
+                        const std::string& label, int pixels);
+// The four states of a button that may be disabled and is never shown selected.
+extern const std::vector<ButtonState> kPlainButtonStates;
+// A screen's title in the house style: the title in 26 px bold at (x, y) and the Latin subtitle beside it.
+void ScreenTitle(Picture& picture, const Style& style, const std::string& title, const std::string& subtitle, float x,
+                 float y);
 
 }  // namespace mkdemo
