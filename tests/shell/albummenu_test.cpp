@@ -92,6 +92,13 @@ protected:
     w.MoveTo(x, y);
     w.Step(34);
   }
+  // A click, then frames until the window's cross-fade between the grid and a picture has run.
+  void ClickAndSettle(At a) {
+    Click(a);
+    for (int i = 0; i < 200 && (album->GetViewState() == TAlbumMenu::vsOpening ||
+                                album->GetViewState() == TAlbumMenu::vsClosing); ++i)
+      w.Step(34);
+  }
 
   GameWindow w;
   std::unique_ptr<TAlbumMenu> album;
@@ -176,8 +183,8 @@ TEST_F(Album, AnEntryShowsItsPicturesOneAfterAnotherAndReturnsToTheGrid) {
 TEST_F(Album, ALargePictureScrollsEachAxisWithinItsOwnRange) {
   Start(QORM_DEMO_GAME_DIR, true);
   album->Prepare();
-  Click(Cell(1));
-  ASSERT_EQ(album->GetViewState(), TAlbumMenu::vsShown) << "without a transition effect the picture shows at once";
+  ClickAndSettle(Cell(1));
+  ASSERT_EQ(album->GetViewState(), TAlbumMenu::vsShown);
   ASSERT_EQ(album->GetPicture()->GetWidth(), 960);
   TZoRGBBits* view = album->PicturePanel->GetImage();
   auto shows = [&] {
@@ -227,11 +234,11 @@ TEST_F(Album, ALargePictureScrollsEachAxisWithinItsOwnRange) {
 TEST_F(Album, TheFolderFormOfTheEventPicturesServesToo) {
   Start(QORM_DEMO_FOLDER_DIR, true);
   album->Prepare();
-  Click(Cell(2));
+  ClickAndSettle(Cell(2));
   ASSERT_NE(album->GetPicture(), nullptr);
   EXPECT_EQ(album->GetPicture()->GetWidth(), 640);
   EXPECT_EQ(album->GetPicture()->GetHeight(), 480);
-  Click({320, 240});
+  ClickAndSettle({320, 240});
   EXPECT_EQ(album->GetPicture()->GetHeight(), 960) << "bg505, taller than the screen";
 }
 
@@ -261,18 +268,18 @@ TEST_F(Album, TheTableKeepsEightSeenNumbersAndPicturesThatCannotBeHadArePassedOv
   EXPECT_EQ(album->GetEntry(1).pictures[1], 521);
   EXPECT_EQ(album->GetEntry(3).count, 1);
   // Entry 0: bg510, then bg511 (missing) and bg512 (too wide) are passed over for bg513; the rest are missing.
-  Click(Cell(0));
+  ClickAndSettle(Cell(0));
   ASSERT_NE(album->GetPicture(), nullptr);
   EXPECT_EQ(album->GetViewIndex(), 0);
-  Click({320, 240});
+  ClickAndSettle({320, 240});
   EXPECT_EQ(album->GetViewIndex(), 3);
   EXPECT_EQ(album->GetPicture()->GetWidth(), 700);
-  Click({320, 240});
+  ClickAndSettle({320, 240});
   EXPECT_EQ(album->GetViewState(), TAlbumMenu::vsGrid);
   EXPECT_EQ(album->GetPicture(), nullptr);
   // Entry 1 has nothing that can be shown, and entry 3's only picture is missing: the grid stays.
   for (int e : {1, 3}) {
-    Click(Cell(e));
+    ClickAndSettle(Cell(e));
     EXPECT_EQ(album->GetViewState(), TAlbumMenu::vsGrid) << e;
     EXPECT_EQ(album->GetPicture(), nullptr) << e;
     EXPECT_FALSE(album->PicturePanel->GetVisible()) << e;
