@@ -271,18 +271,39 @@ TEST(InputMethod, ComposedTextGoesWholeToTheHookInCp932) {
     void Composed(VXString text) { texts.emplace_back(text.c_str()); }
   } hook;
   w.form->SetOnImeResult(VXCallback1<Hook, void, VXString>(&hook, &Hook::Composed));
+  w.form->ClearInput();
   w.input.TextTyped("日本語a");
   w.input.KeyChanged(SDL_SCANCODE_RETURN, true, false);
-  w.input.TextTyped("カナ");
+  w.input.TextTyped("カ😀ナ");  // a character without a CP932 form cannot be typed
   w.RunMain();
   EXPECT_EQ(hook.texts, (std::vector<std::string>{*platform::text::Utf8ToCp932("日本語a"),
                                                   *platform::text::Utf8ToCp932("カナ")}));
+  EXPECT_EQ(w.form->QueuedInput(), 2u) << "Enter: its key down and its key press";
   w.form->ClearInput();
   w.form->SetOnImeResult({});
   w.input.TextTyped("日");
   w.RunMain();
   EXPECT_EQ(hook.texts.size(), 2u);
   EXPECT_EQ(w.form->QueuedInput(), 2u);  // two bytes, two key presses
+}
+
+// Alt+Enter (either Enter key) switches the display and PrintScreen takes a picture; neither reaches the game's
+// input, while Enter alone does.
+TEST(HotKeys, TheGamesHotKeysNeverReachItsInput) {
+  SnapWindow s(true);
+  ASSERT_TRUE(s.Start());
+  s.w.form->BeginPanelMode();
+  s.w.form->ClearInput();
+  s.w.Press(SDL_SCANCODE_RETURN, true);
+  EXPECT_EQ(WindowMode.load(), 0);
+  s.w.Press(SDL_SCANCODE_KP_ENTER, true);
+  EXPECT_EQ(WindowMode.load(), 1);
+  s.w.Press(SDL_SCANCODE_PRINTSCREEN);
+  EXPECT_EQ(s.Snapshots().size(), 1u);
+  EXPECT_EQ(s.w.form->QueuedInput(), 0u);
+  s.w.Press(SDL_SCANCODE_RETURN);
+  EXPECT_EQ(WindowMode.load(), 1);
+  EXPECT_GT(s.w.form->QueuedInput(), 0u);
 }
 
 // On the demo game: a scene of the game on the screen, PrintScreen writes it as the player saw it; with the switch
