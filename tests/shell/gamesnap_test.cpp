@@ -212,6 +212,25 @@ TEST(Snapshot, WithoutTheSwitchThePictureGoesToTheClipboardAsPngAndBmp) {
   EXPECT_EQ(s.w.Pixel(301, 201), BlockColour(301, 201));
 }
 
+// A cursor whose hot spot is its centre reaches past the top-left corner: the picture holds the part on the screen.
+TEST(Snapshot, ACursorPastTheTopLeftCornerIsCutThere) {
+  SnapWindow s(false);
+  ASSERT_TRUE(s.Start());
+  s.w.form->SetCursorType(4);  // hot spot (15, 15)
+  s.w.MoveTo(0, 0);
+  s.w.Step();
+  EXPECT_EQ(s.w.Pixel(0, 0), 0x505050u);
+  EXPECT_EQ(s.w.Pixel(1, 1), BlockColour(1, 1));
+  ASSERT_TRUE(s.w.form->TakeSnapshot(true));
+  const Shot png = Read(s.clipboard.picture.png, true);
+  ASSERT_EQ(png.width, kW);
+  EXPECT_EQ(png.At(0, 0), 0x505050u);  // cell 4, its opaque quarter from (-15, -15)
+  EXPECT_EQ(png.At(1, 1), BlockColour(1, 1));
+  s.w.MoveTo(300, 300);
+  s.w.Step();
+  EXPECT_EQ(s.w.Pixel(0, 0), BlockColour(0, 0));
+}
+
 // A screen that cannot be read (its surface does not lock) gives no picture: no black file, nothing on the
 // clipboard. Nor does a display that has gone.
 TEST(Snapshot, AScreenThatCannotBeReadGivesNoPicture) {
