@@ -19,6 +19,9 @@ public:
   void Enter() { lock_.Lock(); }
   bool TryEnter() { return lock_.TryLock(); }
   void Leave() { lock_.Unlock(); }
+  // The standard names, so that std::lock_guard and std::unique_lock hold a section for a scope.
+  void lock() { Enter(); }
+  void unlock() { Leave(); }
 
   int LeaveAll() { return lock_.ReleaseAll(); }  // the depth given up
   void Reenter(int depth) { lock_.Reacquire(depth); }

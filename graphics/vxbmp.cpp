@@ -282,3 +282,34 @@ bool LoadPalette(VXStream* stream, RGBQUAD** palette, unsigned char** indices, i
     return RefuseCaughtRead();
   }
 }
+
+bool SaveBmp24(VXStream* stream, const unsigned char* pixels, int width, int height) {
+  if (stream == nullptr || pixels == nullptr || width <= 0 || height <= 0 || !PictureSideOK(width) ||
+      !PictureSideOK(height))
+    return false;
+  const std::size_t row = static_cast<std::size_t>(width) * 3;
+  const std::size_t stride = (row + 3) / 4 * 4;
+  const std::uint32_t dataSize = static_cast<std::uint32_t>(stride * static_cast<std::size_t>(height));
+  constexpr std::uint32_t kPixelOffset = 14 + 40;
+  std::vector<unsigned char> header;
+  auto put = [&header](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) header.push_back(static_cast<unsigned char>(v >> (8 * i)));
+  };
+  header = {'B', 'M'};
+  put(kPixelOffset + dataSize, 4);
+  put(0, 4);
+  put(kPixelOffset, 4);
+  put(40, 4);
+  put(static_cast<std::uint32_t>(width), 4);
+  put(static_cast<std::uint32_t>(height), 4);
+  put(1, 2);
+  put(24, 2);
+  for (int i = 0; i < 6; ++i) put(i == 1 ? dataSize : 0, 4);  // compression, size, resolutions, colours
+  if (stream->Write(header.data(), static_cast<int>(header.size())) != static_cast<int>(header.size())) return false;
+  std::vector<unsigned char> line(stride, 0);
+  for (int y = height - 1; y >= 0; --y) {
+    std::memcpy(line.data(), pixels + static_cast<std::size_t>(y) * row, row);
+    if (stream->Write(line.data(), static_cast<int>(stride)) != static_cast<int>(stride)) return false;
+  }
+  return true;
+}

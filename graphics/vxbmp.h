@@ -58,6 +58,10 @@ struct VXPictureTarget {
 // header of OS/2 pictures are refused.
 bool LoadBmp(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
              std::size_t capacity = 0);
+// Writes width x height pixels of pf24_888 (rows packed, top first) as an uncompressed 24-bit BMP file (file
+// header, BITMAPINFOHEADER, bottom-up rows padded to four bytes), the kind LoadBmp reads. False for an empty or
+// too large picture or a failed write.
+bool SaveBmp24(VXStream* stream, const unsigned char* pixels, int width, int height);
 // An 8-bit picture as an alpha plane: one byte per pixel, the level (blue + green + red) / 3 of its palette entry.
 bool LoadAlpha(VXStream* stream, unsigned char** alpha, int* width, int* height, std::size_t capacity = 0);
 // An 8-bit picture as its palette and index plane. A caller's palette holds 256 entries; only the entries the

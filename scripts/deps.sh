@@ -6,7 +6,7 @@ PACKAGES=(
   build-essential cmake ninja-build clang libclang-rt-dev pkg-config libgtest-dev libbenchmark-dev libsdl2-dev
   libpng-dev zlib1g-dev libjpeg-dev libogg-dev libvorbis-dev libmpg123-dev libavformat-dev libavcodec-dev
   libswscale-dev libswresample-dev libfreetype-dev libfontconfig-dev libssl-dev libpixman-1-dev libbz2-dev
-  fonts-ipafont-gothic fonts-ipafont-mincho libsqlite3-dev
+  fonts-ipafont-gothic fonts-ipafont-mincho libsqlite3-dev libx11-dev
 )
 
 missing=()

@@ -162,6 +162,17 @@ private:
   TZoRGBBits* bits_;
 };
 
+// Whether a PNG picture of the data is no larger than the screen: the overlays of a screenshot are refused before
+// they are read when they would not fit (a damaged file could claim a size of gigabytes).
+bool FitsScreen(const char* name) {
+  VXStream* s = FileMan->Open(name);
+  if (s == nullptr) return false;
+  int width = 0, height = 0;
+  const bool read = LoadPng(s, nullptr, nullptr, &width, &height, pf24_888);
+  FileMan->Close(s);
+  return read && width <= TGameForm::kWidth && height <= TGameForm::kHeight;
+}
+
 void LogHookError(const char* what) { std::fprintf(stderr, "qorm: a frame hook failed: %s\n", what); }
 
 }  // namespace
@@ -443,7 +454,7 @@ void TGameForm::LoadOverlayPictures() {
                                    std::tuple{&capCopy_, &capCopyAlpha_, "Cap_Copy.png"}}) {
     *bits = MemMan->CreateVCL<TZoRGBBits>(nullptr);
     *alpha = MemMan->CreateVCL<TZoAlpha>(nullptr);
-    if (*bits == nullptr || *alpha == nullptr || !load(*bits, *alpha, name, true)) {
+    if (*bits == nullptr || *alpha == nullptr || !FitsScreen(name) || !load(*bits, *alpha, name, true)) {
       MemMan->Delete(*bits);
       MemMan->Delete(*alpha);
     }
@@ -636,7 +647,12 @@ bool TGameForm::SwitchDisplay(bool window) {
 }
 
 void TGameForm::OnHotKey(int id) {
-  if (!shown_ || id != 2) return;  // the screenshot keys (0 and 1) are taken but do nothing yet
+  if (!shown_) return;
+  if (id == 0 || id == 1) {
+    TakeSnapshot(id == 1);
+    return;
+  }
+  if (id != 2) return;
   if (WindowMode == 0 || fullScreenAvailable_) ChangeWindowMode(WindowMode == 0);
   if (!IsDisplayEnabled()) RequestQuit(false);
 }
@@ -1365,8 +1381,21 @@ void TGameForm::DispatchInput() {
   if (setup_.input == nullptr) return;
   using Kind = platform::input::Message::Kind;
   platform::input::Message m;
+  // Printable characters in a row are one input-method result; they go whole to the input-method hook.
+  const TImeResultHook ime = CopyHook(onImeResult_);
+  std::string composed;
+  auto deliverComposed = [&] {
+    if (!composed.empty()) ime.Invoke(VXString(composed.data(), static_cast<unsigned int>(composed.size())));
+    composed.clear();
+  };
   while (setup_.input->PollMessage(m)) {
     const TShiftState shift = ShiftFromBits(m.shift);
+    const bool printable = m.kind == Kind::Char && static_cast<unsigned char>(m.chars[0]) >= 0x20;
+    if (ime.IsValid() && printable) {
+      composed += m.Text();
+      continue;
+    }
+    deliverComposed();
     switch (m.kind) {
       case Kind::KeyDown: FormKeyDown(m.vk, shift); break;
       case Kind::KeyUp: FormKeyUp(m.vk, shift); break;
@@ -1383,6 +1412,7 @@ void TGameForm::DispatchInput() {
       }
     }
   }
+  deliverComposed();
 }
 
 void TGameForm::FormMouseMove(TShiftState shift, int x, int y) {
@@ -1420,6 +1450,8 @@ void TGameForm::FormKeyPress(char key) {
 }
 
 // ---- Game services ------------------------------------------------------------------------------------------
+
+void TGameForm::SetOnImeResult(TImeResultHook hook) { SetHook(onImeResult_, hook); }
 
 void TGameForm::SetResultHandler(std::function<void(int)> handler) {
   std::lock_guard guard(hookLock_);

@@ -205,6 +205,12 @@ using TFrameHook = VXBaseCallback1<void, int>;
 using TFrameInputHook = VXBaseCallback2<void, int, TDInputUnit*>;
 using TDrawFullHook = VXBaseCallback1<void, TZoRGBBits*>;
 using TDrawUpdateHook = VXBaseCallback2<void, TZoRGBBits*, VXRectSet*>;
+using TImeResultHook = VXBaseCallback1<void, VXString>;
+
+// The screenshot files "Snap000.png" … "Snap998.png".
+inline constexpr int kSnapshotFiles = 999;
+// The number of the first screenshot name that does not exist in the host folder, -1 when all of them do.
+int FindFreeSnapshot(const std::string& hostFolder);
 
 // One frame tick: paces itself by the FPS mode, then updates and composes. Called by the game thread inside its
 // waits (with the game lock left) and by the wait thread.
@@ -271,6 +277,11 @@ public:
   bool IsDisplayEnabled() const;
   // Alt+Enter and the screenshot keys (ids 2, 0 and 1), on the main thread.
   void OnHotKey(int id);
+  // PrintScreen (without the cursor) and Alt+PrintScreen (with it), main thread (shell/gamesnap.cpp). The screen as
+  // the player sees it: with CapEnable on, written as the first free "Snap%03d.png" of the save folder (nothing
+  // when all are taken); otherwise with the logo and the notice pictures, offered on the clipboard as PNG and BMP.
+  // False when nothing was taken (no free name, no screen to read, a failed write or clipboard).
+  bool TakeSnapshot(bool withCursor);
   // Any thread (the configuration screen): asks the main thread for a window (true) or full screen. Nothing when
   // full screen is impossible or the mode is already shown; a switch that leaves no display ends the game.
   void RequestWindowMode(bool window);
@@ -389,6 +400,9 @@ public:
   void FormKeyDown(unsigned short key, TShiftState shift);
   void FormKeyUp(unsigned short key, TShiftState shift);
   void FormKeyPress(char key);
+  // While bound, what the input method composes (the printable characters of one text input, CP932) goes whole
+  // to the hook on the main thread instead of becoming key presses; Enter, Backspace, Esc and Tab stay key presses.
+  void SetOnImeResult(TImeResultHook hook);
 
   // ---- Sound: the volumes and the system sounds; the sound service plays them.
 
@@ -478,6 +492,10 @@ private:
   };
   void DrawOverlays(TZoRGBBits* target, VXRectSet* dirty);
   void RemoveOverlays(TZoRGBBits* target);
+  // Screenshot pieces: the screen (and the cursor) copied into `shot` under the draw lock, false when the screen
+  // cannot be read; the logo and the notice drawn over it.
+  bool CaptureScreen(TZoRGBBits* shot, bool withCursor);
+  void DrawCaptionPictures(TZoRGBBits* shot);
   bool OverlaysChanged() const;
   void Presented(bool flipped);
   void DrawFpsText(TZoRGBBits* target);
@@ -565,6 +583,7 @@ private:
   TDrawFullHook onDrawFull_;
   TDrawUpdateHook onDrawUpdate_;
   TDrawSurfaceHook onDrawSurface_;
+  TImeResultHook onImeResult_;
   std::function<void(int)> resultHandler_;
   std::vector<TScreenChangeCallback> screenCallbacks_;  // under the game lock
 

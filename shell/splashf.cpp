@@ -40,15 +40,14 @@ int StartFailed(const std::string& why) {
   return 1;
 }
 
-// The hot keys of the game window: PrintScreen (0), Alt+PrintScreen (1), Alt+Enter (2).
+}  // namespace
+
 std::vector<platform::mainloop::HotKey> GameHotKeys() {
   return {{0, SDL_SCANCODE_PRINTSCREEN, false},
           {1, SDL_SCANCODE_PRINTSCREEN, true},
           {2, SDL_SCANCODE_RETURN, true},
           {2, SDL_SCANCODE_KP_ENTER, true}};
 }
-
-}  // namespace
 
 void ApplyCommandLineSwitches(const std::vector<std::string>& args) {
   for (std::size_t i = 1; i < args.size(); ++i) {

@@ -26,6 +26,9 @@
 // flags on. `args` is the whole command line, the program first.
 void ApplyCommandLineSwitches(const std::vector<std::string>& args);
 
+// The hot keys of the game window (TGameForm::OnHotKey): PrintScreen (0), Alt+PrintScreen (1), Alt+Enter (2).
+std::vector<platform::mainloop::HotKey> GameHotKeys();
+
 // The game folder as a host path: $QORM_DATA when set, else the program file's folder.
 std::string GameFolder();
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "graphics/zobmp.h"
@@ -294,4 +295,28 @@ TEST(VXBmp, FrameworkStreamForms) {
   EXPECT_EQ(std::vector<unsigned char>(p, p + 24), Expected(pf32_888, k3x2));
   std::free(p);
   EXPECT_EQ(framework.GetPosition(), static_cast<std::int64_t>(file.size()));
+}
+
+// The writer's files read back pixel for pixel, rows padded to four bytes and stored bottom-up.
+TEST(VXBmp, WrittenTwentyFourBitPicturesReadBack) {
+  for (auto [width, height] : {std::pair{3, 2}, std::pair{4, 1}, std::pair{5, 3}}) {
+    std::vector<unsigned char> pixels(static_cast<std::size_t>(width) * height * 3);
+    for (std::size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<unsigned char>(i * 7 + 1);
+    VXMemoryStream file;
+    ASSERT_TRUE(SaveBmp24(&file, pixels.data(), width, height));
+    const int stride = (width * 3 + 3) / 4 * 4;
+    EXPECT_EQ(file.GetSize(), 54 + stride * height);
+    EXPECT_EQ(file.GetMemory()[0], 'B');
+    file.Seek(0, VXSeekBegin);
+    unsigned char* read = nullptr;
+    int w = 0, h = 0;
+    ASSERT_TRUE(LoadBmp(&file, &read, &w, &h, pf24_888));
+    EXPECT_EQ(std::vector<unsigned char>(read, read + pixels.size()), pixels) << width << " x " << height;
+    std::free(read);
+  }
+  VXMemoryStream file;
+  const unsigned char pixel[3] = {};
+  EXPECT_FALSE(SaveBmp24(&file, pixel, 0, 1));
+  EXPECT_FALSE(SaveBmp24(&file, nullptr, 1, 1));
+  EXPECT_FALSE(SaveBmp24(nullptr, pixel, 1, 1));
 }

@@ -29,6 +29,7 @@
 #include "platform/thread.h"
 #include "platform/video.h"
 #include "shell/gamef.h"
+#include "shell/splashf.h"
 #include "support/environment.h"
 #include "support/pictures.h"
 #include "support/tempdir.h"
@@ -142,6 +143,23 @@ public:
     input.KeyChanged(key, true, false);
     input.KeyChanged(key, false, false);
     RunMain();
+  }
+
+  // A key pressed (and let go) as the desktop hands it over: a hot key of the game (PrintScreen, Alt+PrintScreen,
+  // Alt+Enter) is taken out as the main loop's filter takes it and goes to the window on the main thread's turn;
+  // any other key reaches the input layer.
+  void Press(SDL_Scancode key, bool alt = false) {
+    SDL_KeyboardEvent down{};
+    down.type = SDL_KEYDOWN;
+    down.keysym.scancode = key;
+    down.keysym.mod = alt ? KMOD_LALT : KMOD_NONE;
+    const int id = platform::mainloop::MatchHotKey(GameHotKeys(), down);
+    if (id >= 0) {
+      Post([this, id] { form->OnHotKey(id); });
+      RunMain();
+      return;
+    }
+    Key(key);
   }
 
   // The presented front picture as it is now (32-bit pictures); Pixel gives 0x00RRGGBB, 0xFFFFFFFF outside.
