@@ -56,31 +56,6 @@ int FadeGrey(int fade, int elapsed, int frames) {
   return TSubWinUnit::kShownGrey;
 }
 
-bool Darken(TZoRGBBits* dest, int x, int y, int dx, int dy, int grey) {
-  if (dx <= 0 || dy <= 0) return true;
-  const auto g = static_cast<std::uint32_t>(std::clamp(grey, 0, 255));
-  dest->ToneChange(x, y, x + dx - 1, y + dy - 1, g << 16 | g << 8 | g);
-  return true;
-}
-
-// The area (sx, sy, w, h) of the panel's picture (its current block) at (x, y) of dest, at a rate of 0..128:
-// 128 copies it (through its plane when it has one), 1-127 blend it, 0 draws nothing.
-bool DrawPicture(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h, int rate) {
-  TZoRGBBits* image = panel->GetImage();
-  if (image == nullptr || !image->IsCreated() || rate <= 0) return true;
-  const int blocks = std::max(1, panel->GetNumBlock());
-  const int blockHeight = image->GetHeight() / blocks;
-  w = std::min(w, image->GetWidth() - sx);
-  h = std::min(h, blockHeight - sy);
-  if (w <= 0 || h <= 0 || sx < 0 || sy < 0) return true;
-  sy += blockHeight * std::clamp(panel->GetBlockIndex(), 0, blocks - 1);
-  const TZoAlpha* plane = panel->GetAlpha();
-  if (rate >= kFullRate)
-    return plane != nullptr ? dest->DrawAlphaMask(x, y, image, sx, sy, w, h, plane) : dest->Draw(x, y, image, sx, sy, w, h);
-  return plane != nullptr ? dest->DrawDoubleAlphaMask(x, y, image, sx, sy, w, h, plane, rate)
-                          : dest->AlphaBlend(x, y, image, sx, sy, w, h, rate);
-}
-
 bool FillText(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy,
               std::uint32_t colour) {
   PanelAlphaFillRate(panel, dest, x, y, sx, sy, dx, dy, dest->TZoRGBtoPixel(VXRGB(colour)), kFullRate);
@@ -233,6 +208,31 @@ void RegisterClasses() {
 
 }  // namespace
 
+// ---- Drawing shared with the other adventure windows ------------------------------------------------------
+
+bool DarkenArea(TZoRGBBits* dest, int x, int y, int dx, int dy, int grey) {
+  if (dx <= 0 || dy <= 0) return true;
+  const auto g = static_cast<std::uint32_t>(std::clamp(grey, 0, 255));
+  dest->ToneChange(x, y, x + dx - 1, y + dy - 1, g << 16 | g << 8 | g);
+  return true;
+}
+
+bool DrawPanelPicture(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h, int rate) {
+  TZoRGBBits* image = panel->GetImage();
+  if (image == nullptr || !image->IsCreated() || rate <= 0) return true;
+  const int blocks = std::max(1, panel->GetNumBlock());
+  const int blockHeight = image->GetHeight() / blocks;
+  w = std::min(w, image->GetWidth() - sx);
+  h = std::min(h, blockHeight - sy);
+  if (w <= 0 || h <= 0 || sx < 0 || sy < 0) return true;
+  sy += blockHeight * std::clamp(panel->GetBlockIndex(), 0, blocks - 1);
+  const TZoAlpha* plane = panel->GetAlpha();
+  if (rate >= kFullRate)
+    return plane != nullptr ? dest->DrawAlphaMask(x, y, image, sx, sy, w, h, plane) : dest->Draw(x, y, image, sx, sy, w, h);
+  return plane != nullptr ? dest->DrawDoubleAlphaMask(x, y, image, sx, sy, w, h, plane, rate)
+                          : dest->AlphaBlend(x, y, image, sx, sy, w, h, rate);
+}
+
 // ---- The unit ---------------------------------------------------------------------------------------------------
 
 TSubWinUnit::TSubWinUnit(Classes::TComponent* owner) : Classes::TComponent(owner), playSe_(PlayGameSystemSe) {
@@ -383,12 +383,12 @@ void TSubWinUnit::PanelRelease(Classes::TComponent* sender) {
 }
 
 bool TSubWinUnit::MesBackDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
-  DrawPicture(MesBack, dest, x, y, sx, sy, dx, dy, backRate_ * message_->Opacity() / kFullRate);
+  DrawPanelPicture(MesBack, dest, x, y, sx, sy, dx, dy, backRate_ * message_->Opacity() / kFullRate);
   return true;
 }
 
 bool TSubWinUnit::MesFrameDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
-  DrawPicture(MesFrame, dest, x, y, sx, sy, dx, dy, message_->Opacity());
+  DrawPanelPicture(MesFrame, dest, x, y, sx, sy, dx, dy, message_->Opacity());
   return true;
 }
 
@@ -408,7 +408,7 @@ void TSubWinUnit::MesBtnMouseDown(Classes::TComponent*, TMouseButton button, TSh
 }
 
 bool TSubWinUnit::NovelWinDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int, int, int dx, int dy) {
-  return Darken(dest, x, y, dx, dy, novel_->Grey());
+  return DarkenArea(dest, x, y, dx, dy, novel_->Grey());
 }
 
 bool TSubWinUnit::NovelTextDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx,
@@ -421,7 +421,7 @@ void TSubWinUnit::NovelWinMouseDown(Classes::TComponent*, TMouseButton button, T
 }
 
 bool TSubWinUnit::LogBackDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int, int, int dx, int dy) {
-  return Darken(dest, x, y, dx, dy, backlog_->Grey());
+  return DarkenArea(dest, x, y, dx, dy, backlog_->Grey());
 }
 
 bool TSubWinUnit::LogTextDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
@@ -463,7 +463,7 @@ bool TSubWinUnit::SelWinDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int 
   const int cut = choice_->CutRows();
   const int top = std::max(sy, cut);
   const int bottom = std::min(sy + dy, SelWin->GetSizeY() - cut);
-  if (bottom > top) DrawPicture(SelWin, dest, x, y + (top - sy), sx, top, dx, bottom - top, kFullRate);
+  if (bottom > top) DrawPanelPicture(SelWin, dest, x, y + (top - sy), sx, top, dx, bottom - top, kFullRate);
   return true;
 }
 
@@ -491,7 +491,7 @@ void TSubWinUnit::SelTextMouseMove(Classes::TComponent*, TShiftState, int, int y
 }
 
 bool TSubWinUnit::MenuWinDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int, int, int dx, int dy) {
-  return Darken(dest, x, y, dx, dy, menu_->Grey());
+  return DarkenArea(dest, x, y, dx, dy, menu_->Grey());
 }
 
 void TSubWinUnit::MenuWinMouseDown(Classes::TComponent*, TMouseButton button, TShiftState, int, int) {
