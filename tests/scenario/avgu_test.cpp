@@ -613,3 +613,30 @@ TEST_F(Adventure, AHostClosedInTheMiddleOfAnExtraSelectionOpensCleanAgain) {
 }
 
 }  // namespace
+
+// The demo game has what the adventure loads by name: voices in their pack, the event sounds, the system voices and
+// the pass-code dialog's pictures.
+TEST(AdventureDemoGame, HasTheVoicesSoundsAndDialogPictures) {
+  GameWindow w;
+  ASSERT_TRUE(w.Start());
+  const std::string demo = QORM_DEMO_FOLDER_DIR;
+  VXFileMan voices, effects, data;
+  VXString pack, member;
+  VoiceNames(3, pack, member);
+  ASSERT_TRUE(voices.InitPack((demo + "/" + std::string(pack.c_str())).c_str()));
+  EXPECT_TRUE(w.form->PlayVoice(&voices, member));
+  EXPECT_TRUE(w.form->IsVoicePlaying());
+  ASSERT_TRUE(effects.InitPack((demo + "/EvSE.pak").c_str()));
+  EXPECT_TRUE(w.form->PlaySe(&effects, "se001", 0, 0));
+  ASSERT_TRUE(data.InitDir((demo + "/Game_Pak").c_str()));
+  for (const char* name : {"SysVoice02_01.ogg", "SysVoice03_05.ogg"}) EXPECT_TRUE(data.FileIsExist(name)) << name;
+
+  TExSelUnit dialog(nullptr);
+  dialog.SetFiles(&data);
+  ASSERT_TRUE(dialog.Open(true));
+  EXPECT_EQ(dialog.DlgFrame->GetImage()->GetWidth(), 208);
+  EXPECT_EQ(dialog.DlgFrame->GetImage()->GetHeight(), 108);
+  EXPECT_EQ(dialog.DlgOk->GetImage()->GetHeight(), 3 * 22);
+  EXPECT_EQ(dialog.DlgClear->GetImage()->GetWidth(), 46);
+  dialog.Close(true);
+}

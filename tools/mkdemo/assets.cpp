@@ -1,5 +1,6 @@
 #include "tools/mkdemo/assets.h"
 
+#include "tools/mkdemo/adventure.h"
 #include "tools/mkdemo/audio.h"
 #include "tools/mkdemo/demoscenes.h"
 #include "tools/mkdemo/fademasks.h"
@@ -25,6 +26,7 @@ constexpr Family kFamilies[] = {
     AddDemoScenes,         // two full-screen pictures to run transitions between
     AddSongs,              // the songs of the music game: charts, stage scripts, pictures, key tones, audio
     AddSubWinPictures,     // the adventure's text windows, plates and right-click menu
+    AddAdventureAssets,    // voices, event sounds, system voices and the pass-code dialog
 };
 
 }  // namespace
