@@ -8,6 +8,7 @@
 #include "core/vxfileman.h"
 #include "core/vxsharedrandom.h"
 #include "device/deviceclasses.h"
+#include "device/movieu.h"
 #include "graphics/zorgbanime.h"
 #include "graphics/zorgbbits.h"
 #include "graphics/zorgbbtn.h"
@@ -150,6 +151,11 @@ bool TAvgUnit::Open() {
 
 void TAvgUnit::Close() {
   if (screenState_ != 0) ForgetScreen();
+  if (movie_ != nullptr) {
+    if (step_ == stMovie && GameForm != nullptr) GameForm->DetachPanel(movie_->MoviePanel);
+    delete movie_;
+    movie_ = nullptr;
+  }
   ReleaseSubUnits();
   engine_.reset();
   seFiles_.reset();
@@ -367,6 +373,10 @@ bool TAvgUnit::IsSilenced() const {
 
 void TAvgUnit::AdventureFrame(int elapsed) {
   if (!open_ || elapsed <= 0) return;
+  if (step_ == stMovie) {
+    StepMovie(elapsed);
+    if (step_ != stRun) return;
+  }
   const bool skipping = IsSkipping();
   if (IsSilenced() && GameForm != nullptr) {
     GameForm->StopVoice();
@@ -755,6 +765,52 @@ void TAvgUnit::CloseExtraSelect() {
   exsel_->Close(false);
   if (GameState.IsMessageWindowShown()) TextWindow().Show(false);
   SetStep(stExSelClosing);
+}
+
+// ---- Movies -----------------------------------------------------------------------------------------------------
+
+void TAvgUnit::PlayOpeningMovie() { PlayMovie("QMOP.mpg"); }
+
+void TAvgUnit::PlayEndingMovie(int n) {
+  char name[24];
+  std::snprintf(name, sizeof name, "QMED%d.mpg", n + 1);
+  PlayMovie(name);
+}
+
+void TAvgUnit::PlayEventMovie(int n) {
+  char name[24];
+  std::snprintf(name, sizeof name, "QM%02d.mpg", n);
+  PlayMovie(name);
+}
+
+void TAvgUnit::PlayMovie(const char* name) {
+  if (!open_ || GameForm == nullptr || GameForm->GetState() != 5 || screenState_ != 0) return;
+  if (movie_ == nullptr) {
+    movie_ = new TMovieUnit(this);
+    movie_->SetProgramFolder(GameForm->DataPath(""));
+  }
+  if (!movie_->IsOpen() && !movie_->Open(FileMan, true, -1)) return;
+  movie_->SetCanSkip(!GameState.IsSkipForbidden());
+  movie_->Play(name);
+  if (!movie_->IsPlaying()) {
+    movie_->Close();
+    return;
+  }
+  GameForm->DetachPanel(AvgPanel);
+  GameForm->AttachPanel(movie_->MoviePanel);
+  movie_->Start();  // embedded: its picture is composed with the panels, so the window stays in its adventure state
+  SetStep(stMovie);
+}
+
+// The movie runs; once it has ended (or was skipped) the adventure comes back and the script goes on.
+void TAvgUnit::StepMovie(int elapsed) {
+  movie_->Update(elapsed);
+  if (movie_->IsPlaying()) return;
+  movie_->Stop();
+  GameForm->DetachPanel(movie_->MoviePanel);
+  movie_->Close();
+  GameForm->AttachPanel(AvgPanel);
+  SetStep(stRun);
 }
 
 void TAvgUnit::RequestMusicGame() {

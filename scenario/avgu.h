@@ -32,6 +32,7 @@
 
 class TAvgUnit;
 class TExSelUnit;
+class TMovieUnit;
 class TZoRGBBits;
 class VXFileMan;
 
@@ -157,6 +158,12 @@ public:
   void RefreshPlates();  // the plates jump to the state's calendar
   void OpenChoice();
   void RequestMusicGame();
+  // Movies of the "Movie" folder beside the game: "QMOP.mpg", "QMED%d.mpg" (n + 1), "QM%02d.mpg" (n). Played only in
+  // the window's adventure state with no sub-screen open; one that cannot be played is passed over.
+  void PlayOpeningMovie();
+  void PlayEndingMovie(int n);
+  void PlayEventMovie(int n);
+  TMovieUnit* GetMovie() const { return movie_; }
   void OpenExtraSelect(int argument);
   void Talk(int frames);  // the speaking characters talk for so many frames, and while a voice plays or text prints
   void StopTalk();
@@ -243,6 +250,8 @@ private:
   void CloseExtraSelect();
   void DrawBacklog();
   void MakeThumbnail(std::vector<std::uint8_t>& bytes) const;
+  void PlayMovie(const char* name);
+  void StepMovie(int elapsed);
   void ForgetScreen();
   void ReturnFromScreen();
   void SwitchScreen(int kind);
@@ -266,6 +275,7 @@ private:
   std::unique_ptr<TScriptEngine> engine_;
   TSubWinUnit* windows_ = nullptr;  // owned through the component tree
   TExSelUnit* exsel_ = nullptr;
+  TMovieUnit* movie_ = nullptr;
   bool running_ = false;
   std::array<int, 3> stageKey_{999, 0, 0};  // picture, scene parameter, stage value last handed to the stage
   bool talkOn_ = false;

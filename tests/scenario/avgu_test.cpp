@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "core/vxcallback.h"
 #include "core/vxfileman.h"
 #include "core/vxpack.h"
+#include "device/movieu.h"
 #include "device/sound_fixtures.h"
 #include "graphics/zorgbbits.h"
 #include "graphics/zorgbbtn.h"
@@ -30,6 +32,8 @@
 #include "shell/savefile.h"
 #include "shell/systemdata.h"
 #include "support/gamewindow.h"
+#include "support/moviefile.h"
+#include "support/waitfor.h"
 #include "tools/scrasm/assembler.h"
 
 using gamewindow::GameWindow;
@@ -598,6 +602,29 @@ TEST_F(Adventure, TheMusicGameRequestHandsOffAndItsAnswerIsPushed) {
   host->ResumeCurrent();
   EXPECT_EQ(GameState.GetVar(1), 2);
   EXPECT_EQ(results, (std::vector<int>{TAvgUnit::nfMusicGame, TAvgUnit::nfEnded}));
+}
+
+TEST_F(Adventure, AnEventMovieReplacesTheAdventureUntilItIsSkipped) {
+  std::filesystem::create_directories(w.game.path() / "Movie");
+  ASSERT_TRUE(moviefile::Write((w.game.path() / "Movie" / "QM05.mpg").string()));
+  Start("Wait 1000\nEndScript\n");
+  host->PlayEventMovie(7);  // there is no "QM07.mpg": passed over
+  EXPECT_EQ(host->GetStep(), TAvgUnit::stWait);
+  host->PlayEventMovie(5);
+  ASSERT_EQ(host->GetStep(), TAvgUnit::stMovie);
+  TZoRGBPanel* panel = host->GetMovie()->MoviePanel;
+  EXPECT_EQ(panel->GetParent(), w.form->GetRootPanel());
+  EXPECT_EQ(host->AvgPanel->GetParent(), nullptr);
+  Frame(TMovieUnit::kStartDelay);
+  WaitFor([&] {
+    Frame();
+    return host->GetMovie()->IsReady();
+  });
+  EXPECT_EQ(host->GetStep(), TAvgUnit::stMovie);  // the script stands still meanwhile
+  panel->MouseDown(mbLeft, TShiftState{ssLeft}, 2, 2);
+  Frame();
+  EXPECT_EQ(host->AvgPanel->GetParent(), w.form->GetRootPanel());
+  EXPECT_EQ(results, std::vector<int>{TAvgUnit::nfEnded});  // back to the script, which went on
 }
 
 TEST_F(Adventure, AHostClosedInTheMiddleOfAnExtraSelectionOpensCleanAgain) {
