@@ -389,7 +389,6 @@ void TAvgUnit::AdventureFrame(int elapsed) {
 
 void TAvgUnit::StepSubUnits(int elapsed, bool skipping) {
   if (talkFrames_ > 0) talkFrames_ = std::max(0, talkFrames_ - elapsed);
-  UpdateTalk();
   if (stage_ != nullptr) stage_->Update(elapsed, UserConfig.EffectCanSkip != 0, skipping);
   TSubWinUnit& w = *windows_;
   w.Message().Frame(elapsed, skipping);
@@ -400,6 +399,8 @@ void TAvgUnit::StepSubUnits(int elapsed, bool skipping) {
   w.Place().Frame(elapsed, skipping);
   w.Menu().Frame();
   exsel_->Update(elapsed, skipping);
+  if (talkOn_ && talkFrames_ == 0 && !VoicePlaying() && !Printing()) talkOn_ = false;
+  UpdateTalk();
 }
 
 void TAvgUnit::FinishOverlays() {
@@ -668,13 +669,15 @@ void TAvgUnit::StopTalk() {
   UpdateTalk();
 }
 
+bool TAvgUnit::Printing() const {
+  return windows_ != nullptr && (windows_->Message().IsTyping() || windows_->Novel().IsTyping());
+}
+
 // The speaking characters move their mouths while the talk lasts, a voice plays or a text window prints.
 void TAvgUnit::UpdateTalk() {
-  const bool printing = windows_ != nullptr && (windows_->Message().IsTyping() || windows_->Novel().IsTyping());
-  const bool on = talkOn_ && (talkFrames_ > 0 || VoicePlaying() || printing);
+  const bool on = talkOn_ && (talkFrames_ > 0 || VoicePlaying() || Printing());
   if (on == talkShown_) return;
   talkShown_ = on;
-  if (!on) talkOn_ = false;
   if (stage_ == nullptr) return;
   for (int slot = 0; slot < 3; ++slot) stage_->SetTalk(slot, on && GameState.IsShownSpeaking(slot));
 }
@@ -692,7 +695,9 @@ void TAvgUnit::PlayVoice(int id, int a, int b) {
     voicePack_ = number;
   }
   if (!voiceFiles_->FileIsExist(member + ".ogg") || GameForm == nullptr) return;
-  if (GameForm->PlayVoice(voiceFiles_.get(), member, a, b) && talkOn_) UpdateTalk();
+  if (!GameForm->PlayVoice(voiceFiles_.get(), member, a, b)) return;
+  talkOn_ = true;
+  UpdateTalk();
 }
 
 void TAvgUnit::PlaySe(int number, int a, int b) {

@@ -238,6 +238,7 @@ private:
   void RunScriptStep();
   bool StageIdle() const;
   bool VoicePlaying() const;
+  bool Printing() const;
   void Notify(int result);
   void PlaySystemSe(int index) const;
   TSubWinUnit::TTextWindow& TextWindow() const;

@@ -89,6 +89,13 @@ public:
       case 84:
         host.PlaySe(a[0], s.GetSeOption(0), s.GetSeOption(1));
         break;
+      case 154:  // SetSpeakerSlot
+        for (int slot = 0; slot < 3; ++slot) {
+          s.SetSpeaking(slot, slot == a[0]);
+          s.SetShownSpeaking(slot, slot == a[0]);
+        }
+        host.StopTalk();
+        break;
       case scrdef::opChoice:
         s.ClearChoiceTexts();
         for (int i = 0; i < 4; ++i) s.SetChoiceText(i, engine.ExpandTextMacros(engine.GetStringOperand(a[i])));
@@ -397,6 +404,25 @@ TEST_F(Adventure, VoicesComeFromTheirPackAndAMissingOneIsSilent) {
   Frame();
   EXPECT_TRUE(w.form->IsVoicePlaying());
   EXPECT_EQ(host->GetVoicePack(), 12);
+}
+
+TEST_F(Adventure, TheSpeakingCharactersTalkWhileTheVoicePlaysOrTheTextPrints) {
+  Start("SetSpeakerSlot 1\nSetTextSpeed 300\nPlayVoice 1234567\nMessage \"あいうえお\"\nWaitClick\nEndScript\n");
+  EXPECT_EQ(stage.log.back(), "talk 2 off");
+  EXPECT_NE(std::find(stage.log.begin(), stage.log.end(), "talk 1 on"), stage.log.end());
+  FramesTo(TAvgUnit::stClick);
+  EXPECT_EQ(stage.log.back(), "talk 2 off");  // still talking: the voice plays on
+  w.form->StopVoice();
+  Frame();
+  EXPECT_EQ(std::count(stage.log.begin(), stage.log.end(), "talk 1 off"), 1);
+  const std::size_t calls = stage.log.size();
+  host->Talk(3);  // the talk command: three frames
+  EXPECT_EQ(stage.log[calls + 1], "talk 1 on");
+  Frame(2);
+  EXPECT_EQ(stage.log.size(), calls + 3);
+  Frame();
+  EXPECT_EQ(stage.log.back(), "talk 2 off");
+  EXPECT_EQ(std::count(stage.log.begin(), stage.log.end(), "talk 1 off"), 2);
 }
 
 TEST_F(Adventure, SoundEffectsComeFromTheEventFolder) {
