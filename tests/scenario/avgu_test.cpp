@@ -21,6 +21,7 @@
 #include "device/sound_fixtures.h"
 #include "graphics/zorgbbits.h"
 #include "graphics/zorgbbtn.h"
+#include "graphics/zorgbtext.h"
 #include "scenario/exselu.h"
 #include "scenario/scrdef.h"
 #include "scenario/subwinpics.h"
@@ -692,4 +693,58 @@ TEST(AdventureDemoGame, HasTheVoicesSoundsAndDialogPictures) {
   EXPECT_EQ(dialog.DlgOk->GetImage()->GetHeight(), 3 * 22);
   EXPECT_EQ(dialog.DlgClear->GetImage()->GetWidth(), 46);
   dialog.Close(true);
+}
+
+// The pass-code dialog on its own: the scene darkens from 128 to 64 while the dialog grows opaque over 16 frames, and
+// back; skipping ends a fade at the next frame; the buttons speak only when the dialog is ready.
+TEST(ExSelDialog, FadesInAndOutOverSixteenFrames) {
+  GameWindow w;
+  w.game.Write("Game_Pak/DlgF_Pass.png", subwinpics::Png(208, 108, 0xE0E0E0));
+  w.game.Write("Game_Pak/DlgClear.png", subwinpics::Png(46, 66, 0x8080FF));
+  w.game.Write("Game_Pak/DlgOk.png", subwinpics::Png(46, 66, 0x80FF80));
+  ASSERT_TRUE(w.Start());
+  TExSelUnit dialog(nullptr);
+  std::vector<int> sounds;
+  std::vector<int> events;
+  struct Sink {
+    std::vector<int>* events;
+    bool Event(int code) {
+      events->push_back(code);
+      return true;
+    }
+  } sink{&events};
+  dialog.SetSystemSePlayer([&sounds](int index) { sounds.push_back(index); });
+  dialog.SetCallback(VXCallback1<Sink, bool, int>(&sink, &Sink::Event));
+  ASSERT_TRUE(dialog.Open(false));
+  const struct {
+    int frames, grey, opacity, state;
+  } steps[] = {{0, 128, 0, TExSelUnit::esFadeIn},  {1, 124, 8, TExSelUnit::esFadeIn},
+               {8, 92, 72, TExSelUnit::esFadeIn},  {7, 64, 128, TExSelUnit::esIdle}};
+  for (const auto& s : steps) {
+    for (int i = 0; i < s.frames; ++i) dialog.Update(1, false);
+    EXPECT_EQ(dialog.Grey(), s.grey) << s.frames;
+    EXPECT_EQ(dialog.Opacity(), s.opacity) << s.frames;
+    EXPECT_EQ(dialog.GetState(), s.state) << s.frames;
+  }
+  EXPECT_TRUE(dialog.DlgPass->GetVisible());
+  dialog.BtnMouseEnter(dialog.DlgOk);
+  EXPECT_EQ(sounds, std::vector<int>{5});
+  dialog.BtnMouseDown(dialog.DlgOk, mbRight, {}, 0, 0);
+  dialog.ExSelWinMouseDown(dialog.ExSelWin, mbLeft, {}, 0, 0);
+  EXPECT_EQ(events, (std::vector<int>{TExSelUnit::kRightClick, TExSelUnit::kAdvance}));
+
+  dialog.Close(false);
+  EXPECT_EQ(dialog.GetState(), TExSelUnit::esFadeOut);
+  EXPECT_EQ(dialog.Grey(), 64);
+  EXPECT_FALSE(dialog.DlgPass->GetVisible());
+  dialog.BtnMouseEnter(dialog.DlgOk);
+  EXPECT_EQ(sounds.size(), 1u);  // not while fading
+  dialog.Update(1, false);
+  EXPECT_EQ(dialog.Grey(), 68);
+  EXPECT_EQ(dialog.Opacity(), 120);
+  dialog.Update(1, true);  // skipping
+  EXPECT_EQ(dialog.GetState(), TExSelUnit::esIdle);
+  EXPECT_FALSE(dialog.IsOpen());
+  EXPECT_FALSE(dialog.ExSelWin->GetVisible());
+  EXPECT_EQ(dialog.DlgFrame->GetImage(), nullptr);  // the pictures went with it
 }
