@@ -18,9 +18,7 @@
 #include "bench/gamewindowbench.h"
 #include "core/vxfileman.h"
 #include "graphics/zorgbpanel.h"
-#include "platform/input.h"
 #include "platform/text.h"
-#include "platform/thread.h"
 #include "scenario/avgu.h"
 #include "scenario/scrdef.h"
 #include "scenario/subwinu.h"
@@ -107,14 +105,7 @@ struct Adventure {
     GameState = TGameState();
     const std::uint8_t emptyLog[8] = {8};
     ReadMesTable.Load(emptyLog, 8);
-    TGameFormSetup setup;
-    setup.application = &loop;
-    setup.presenter = &presenter;
-    setup.input = &input;
-    setup.clock = &clock;
-    setup.manualSound = true;
-    setup.gameFolder = game.string();
-    form = std::make_unique<TGameForm>(nullptr, setup);
+    form = std::make_unique<TGameForm>(nullptr, devices.Setup(game.string()));
     form->FormCreate();
     form->FormShow();
     if (form->GetState() != 2) return;
@@ -138,10 +129,7 @@ struct Adventure {
   fs::path root = fs::temp_directory_path() / ("qorm_avgu_bench_" + std::to_string(getpid()));
   fs::path game = root / "game";
   fs::path saves = root / "saves";
-  NoLoop loop;
-  NullPresenter presenter;
-  platform::input::Input input;
-  platform::thread::ManualClock clock;
+  BenchDevices devices;
   PictureStage stage;
   MessageCommands commands;
   std::unique_ptr<TGameForm> form;

@@ -59,23 +59,13 @@ enum TMenuChoice : int {
 // Milliseconds of a script as frames of the 30-per-second clock, at least 1.
 int MsToFrames(int ms) { return std::max(1, static_cast<int>(static_cast<long long>(ms) * 30 / 1000)); }
 
-template <class E, class R, class... A>
-void Bind(pc::ScreenBuilder<TAvgUnit>& screen, const char* name, const char* kind, R (TAvgUnit::*handler)(A...)) {
-  screen.Handler<E>(name, kind, [handler](TAvgUnit& unit) {
-    return E([&unit, handler](A... args) -> R {
-      if (!unit.IsOpen()) return R();
-      return (unit.*handler)(args...);
-    });
-  });
-}
-
 void RegisterAvgUnit() {
   auto s = pc::RegisterScreen<TAvgUnit>("TAvgUnit");
   using U = TAvgUnit;
-  Bind<TKeyEvent>(s, "AvgPanelKeyDown", "TKeyEvent", &U::AvgPanelKeyDown);
-  Bind<TKeyEvent>(s, "AvgPanelKeyUp", "TKeyEvent", &U::AvgPanelKeyUp);
-  Bind<TMouseWheelEvent>(s, "AvgPanelMouseWheel", "TMouseWheelEvent", &U::AvgPanelMouseWheel);
-  Bind<TMouseEvent>(s, "AvgPanelMouseDown", "TMouseEvent", &U::AvgPanelMouseDown);
+  s.OpenHandler<TKeyEvent>("AvgPanelKeyDown", "TKeyEvent", &U::AvgPanelKeyDown);
+  s.OpenHandler<TKeyEvent>("AvgPanelKeyUp", "TKeyEvent", &U::AvgPanelKeyUp);
+  s.OpenHandler<TMouseWheelEvent>("AvgPanelMouseWheel", "TMouseWheelEvent", &U::AvgPanelMouseWheel);
+  s.OpenHandler<TMouseEvent>("AvgPanelMouseDown", "TMouseEvent", &U::AvgPanelMouseDown);
   s.Field("AvgPanel", &U::AvgPanel);
 }
 

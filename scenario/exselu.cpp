@@ -40,28 +40,18 @@ void PlayGameSystemSe(int index) {
   if (GameForm != nullptr) GameForm->PlaySystemSe(index);
 }
 
-template <class E, class R, class... A>
-void Bind(pc::ScreenBuilder<TExSelUnit>& screen, const char* name, const char* kind, R (TExSelUnit::*handler)(A...)) {
-  screen.Handler<E>(name, kind, [handler](TExSelUnit& unit) {
-    return E([&unit, handler](A... args) -> R {
-      if (!unit.IsOpen()) return R();
-      return (unit.*handler)(args...);
-    });
-  });
-}
-
 void RegisterExSelUnit() {
   auto s = pc::RegisterScreen<TExSelUnit>("TExSelUnit");
   using U = TExSelUnit;
-  Bind<TNotifyEvent>(s, "PanelCreate", "TNotifyEvent", &U::PanelCreate);
-  Bind<TNotifyEvent>(s, "PanelRelease", "TNotifyEvent", &U::PanelRelease);
-  Bind<TNotifyEvent>(s, "DlgClearClick", "TNotifyEvent", &U::DlgClearClick);
-  Bind<TNotifyEvent>(s, "DlgOkClick", "TNotifyEvent", &U::DlgOkClick);
-  Bind<TNotifyEvent>(s, "BtnMouseEnter", "TNotifyEvent", &U::BtnMouseEnter);
-  Bind<TZoDrawEvent>(s, "ExSelPanelDraw", "TZoDrawEvent", &U::ExSelPanelDraw);
-  Bind<TZoDrawEvent>(s, "DlgDraw", "TZoDrawEvent", &U::DlgDraw);
-  Bind<TMouseEvent>(s, "ExSelWinMouseDown", "TMouseEvent", &U::ExSelWinMouseDown);
-  Bind<TMouseEvent>(s, "BtnMouseDown", "TMouseEvent", &U::BtnMouseDown);
+  s.OpenHandler<TNotifyEvent>("PanelCreate", "TNotifyEvent", &U::PanelCreate);
+  s.OpenHandler<TNotifyEvent>("PanelRelease", "TNotifyEvent", &U::PanelRelease);
+  s.OpenHandler<TNotifyEvent>("DlgClearClick", "TNotifyEvent", &U::DlgClearClick);
+  s.OpenHandler<TNotifyEvent>("DlgOkClick", "TNotifyEvent", &U::DlgOkClick);
+  s.OpenHandler<TNotifyEvent>("BtnMouseEnter", "TNotifyEvent", &U::BtnMouseEnter);
+  s.OpenHandler<TZoDrawEvent>("ExSelPanelDraw", "TZoDrawEvent", &U::ExSelPanelDraw);
+  s.OpenHandler<TZoDrawEvent>("DlgDraw", "TZoDrawEvent", &U::DlgDraw);
+  s.OpenHandler<TMouseEvent>("ExSelWinMouseDown", "TMouseEvent", &U::ExSelWinMouseDown);
+  s.OpenHandler<TMouseEvent>("BtnMouseDown", "TMouseEvent", &U::BtnMouseDown);
   s.Field("ExSelWin", &U::ExSelWin)
       .Field("DlgFrame", &U::DlgFrame)
       .Field("DlgClear", &U::DlgClear)

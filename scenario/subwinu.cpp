@@ -98,51 +98,40 @@ int SlideFrame(std::uint8_t& state, int& timer, bool skip, int slide, int stay) 
 
 // ---- Registration -----------------------------------------------------------------------------------------------
 
-// A handler of the screen bound to the unit: while the unit is closed (or being destroyed) it does nothing.
-template <class E, class R, class... A>
-void Bind(pc::ScreenBuilder<TSubWinUnit>& screen, const char* name, const char* kind, R (TSubWinUnit::*handler)(A...)) {
-  screen.Handler<E>(name, kind, [handler](TSubWinUnit& unit) {
-    return E([&unit, handler](A... args) -> R {
-      if (!unit.IsOpen()) return R();
-      return (unit.*handler)(args...);
-    });
-  });
-}
-
 void RegisterSubWinUnit() {
   auto s = pc::RegisterScreen<TSubWinUnit>("TSubWinUnit");
   using U = TSubWinUnit;
-  Bind<TNotifyEvent>(s, "PanelCreate", "TNotifyEvent", &U::PanelCreate);
-  Bind<TNotifyEvent>(s, "PanelRelease", "TNotifyEvent", &U::PanelRelease);
-  Bind<TNotifyEvent>(s, "MesBtnClick", "TNotifyEvent", &U::MesBtnClick);
-  Bind<TNotifyEvent>(s, "LogUpClick", "TNotifyEvent", &U::LogUpClick);
-  Bind<TNotifyEvent>(s, "LogDownClick", "TNotifyEvent", &U::LogDownClick);
-  Bind<TNotifyEvent>(s, "LogCloseClick", "TNotifyEvent", &U::LogCloseClick);
-  Bind<TNotifyEvent>(s, "MenuBtnClick", "TNotifyEvent", &U::MenuBtnClick);
-  Bind<TNotifyEvent>(s, "MenuBtnMouseEnter", "TNotifyEvent", &U::MenuBtnMouseEnter);
-  Bind<TNotifyEvent>(s, "MenuBtnMouseLeave", "TNotifyEvent", &U::MenuBtnMouseLeave);
-  Bind<TZoDrawEvent>(s, "MesBackDraw", "TZoDrawEvent", &U::MesBackDraw);
-  Bind<TZoDrawEvent>(s, "MesFrameDraw", "TZoDrawEvent", &U::MesFrameDraw);
-  Bind<TZoDrawEvent>(s, "MesTextDraw", "TZoDrawEvent", &U::MesTextDraw);
-  Bind<TZoDrawEvent>(s, "NovelWinDraw", "TZoDrawEvent", &U::NovelWinDraw);
-  Bind<TZoDrawEvent>(s, "NovelTextDraw", "TZoDrawEvent", &U::NovelTextDraw);
-  Bind<TZoDrawEvent>(s, "LogBackDraw", "TZoDrawEvent", &U::LogBackDraw);
-  Bind<TZoDrawEvent>(s, "LogTextDraw", "TZoDrawEvent", &U::LogTextDraw);
-  Bind<TZoDrawEvent>(s, "LogFrameDraw", "TZoDrawEvent", &U::LogFrameDraw);
-  Bind<TZoDrawEvent>(s, "SelWinDraw", "TZoDrawEvent", &U::SelWinDraw);
-  Bind<TZoDrawEvent>(s, "SelTextDraw", "TZoDrawEvent", &U::SelTextDraw);
-  Bind<TZoDrawEvent>(s, "MenuWinDraw", "TZoDrawEvent", &U::MenuWinDraw);
-  Bind<TMouseEvent>(s, "MesWinMouseDown", "TMouseEvent", &U::MesWinMouseDown);
-  Bind<TMouseEvent>(s, "MesBtnMouseDown", "TMouseEvent", &U::MesBtnMouseDown);
-  Bind<TMouseEvent>(s, "NovelWinMouseDown", "TMouseEvent", &U::NovelWinMouseDown);
-  Bind<TMouseEvent>(s, "LogWinMouseDown", "TMouseEvent", &U::LogWinMouseDown);
-  Bind<TMouseEvent>(s, "LogBarMouseDown", "TMouseEvent", &U::LogBarMouseDown);
-  Bind<TMouseEvent>(s, "SelWinMouseDown", "TMouseEvent", &U::SelWinMouseDown);
-  Bind<TMouseEvent>(s, "SelTextMouseDown", "TMouseEvent", &U::SelTextMouseDown);
-  Bind<TMouseEvent>(s, "MenuWinMouseDown", "TMouseEvent", &U::MenuWinMouseDown);
-  Bind<TMouseEvent>(s, "MenuBtnMouseDown", "TMouseEvent", &U::MenuBtnMouseDown);
-  Bind<TMouseMoveEvent>(s, "LogBarMouseMove", "TMouseMoveEvent", &U::LogBarMouseMove);
-  Bind<TMouseMoveEvent>(s, "SelTextMouseMove", "TMouseMoveEvent", &U::SelTextMouseMove);
+  s.OpenHandler<TNotifyEvent>("PanelCreate", "TNotifyEvent", &U::PanelCreate);
+  s.OpenHandler<TNotifyEvent>("PanelRelease", "TNotifyEvent", &U::PanelRelease);
+  s.OpenHandler<TNotifyEvent>("MesBtnClick", "TNotifyEvent", &U::MesBtnClick);
+  s.OpenHandler<TNotifyEvent>("LogUpClick", "TNotifyEvent", &U::LogUpClick);
+  s.OpenHandler<TNotifyEvent>("LogDownClick", "TNotifyEvent", &U::LogDownClick);
+  s.OpenHandler<TNotifyEvent>("LogCloseClick", "TNotifyEvent", &U::LogCloseClick);
+  s.OpenHandler<TNotifyEvent>("MenuBtnClick", "TNotifyEvent", &U::MenuBtnClick);
+  s.OpenHandler<TNotifyEvent>("MenuBtnMouseEnter", "TNotifyEvent", &U::MenuBtnMouseEnter);
+  s.OpenHandler<TNotifyEvent>("MenuBtnMouseLeave", "TNotifyEvent", &U::MenuBtnMouseLeave);
+  s.OpenHandler<TZoDrawEvent>("MesBackDraw", "TZoDrawEvent", &U::MesBackDraw);
+  s.OpenHandler<TZoDrawEvent>("MesFrameDraw", "TZoDrawEvent", &U::MesFrameDraw);
+  s.OpenHandler<TZoDrawEvent>("MesTextDraw", "TZoDrawEvent", &U::MesTextDraw);
+  s.OpenHandler<TZoDrawEvent>("NovelWinDraw", "TZoDrawEvent", &U::NovelWinDraw);
+  s.OpenHandler<TZoDrawEvent>("NovelTextDraw", "TZoDrawEvent", &U::NovelTextDraw);
+  s.OpenHandler<TZoDrawEvent>("LogBackDraw", "TZoDrawEvent", &U::LogBackDraw);
+  s.OpenHandler<TZoDrawEvent>("LogTextDraw", "TZoDrawEvent", &U::LogTextDraw);
+  s.OpenHandler<TZoDrawEvent>("LogFrameDraw", "TZoDrawEvent", &U::LogFrameDraw);
+  s.OpenHandler<TZoDrawEvent>("SelWinDraw", "TZoDrawEvent", &U::SelWinDraw);
+  s.OpenHandler<TZoDrawEvent>("SelTextDraw", "TZoDrawEvent", &U::SelTextDraw);
+  s.OpenHandler<TZoDrawEvent>("MenuWinDraw", "TZoDrawEvent", &U::MenuWinDraw);
+  s.OpenHandler<TMouseEvent>("MesWinMouseDown", "TMouseEvent", &U::MesWinMouseDown);
+  s.OpenHandler<TMouseEvent>("MesBtnMouseDown", "TMouseEvent", &U::MesBtnMouseDown);
+  s.OpenHandler<TMouseEvent>("NovelWinMouseDown", "TMouseEvent", &U::NovelWinMouseDown);
+  s.OpenHandler<TMouseEvent>("LogWinMouseDown", "TMouseEvent", &U::LogWinMouseDown);
+  s.OpenHandler<TMouseEvent>("LogBarMouseDown", "TMouseEvent", &U::LogBarMouseDown);
+  s.OpenHandler<TMouseEvent>("SelWinMouseDown", "TMouseEvent", &U::SelWinMouseDown);
+  s.OpenHandler<TMouseEvent>("SelTextMouseDown", "TMouseEvent", &U::SelTextMouseDown);
+  s.OpenHandler<TMouseEvent>("MenuWinMouseDown", "TMouseEvent", &U::MenuWinMouseDown);
+  s.OpenHandler<TMouseEvent>("MenuBtnMouseDown", "TMouseEvent", &U::MenuBtnMouseDown);
+  s.OpenHandler<TMouseMoveEvent>("LogBarMouseMove", "TMouseMoveEvent", &U::LogBarMouseMove);
+  s.OpenHandler<TMouseMoveEvent>("SelTextMouseMove", "TMouseMoveEvent", &U::SelTextMouseMove);
   s.Field("MesBack", &U::MesBack)
       .Field("MesFrame", &U::MesFrame)
       .Field("MesText", &U::MesText)
