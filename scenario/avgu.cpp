@@ -87,6 +87,13 @@ std::unique_ptr<VXFileMan> OpenPackOrFolder(const char* pack, const char* folder
   return files;
 }
 
+// The name of sound effect n ("se%03d").
+VXString SeName(int number) {
+  char name[16];
+  std::snprintf(name, sizeof name, "se%03d", number);
+  return name;
+}
+
 void PlayRandomSystemVoice(const char* format) {
   if (GameForm == nullptr) return;
   char name[32];
@@ -193,8 +200,9 @@ void TAvgUnit::ReleaseSubUnits() {
   }
   if (windows_ != nullptr) {
     TSubWinUnit& w = *windows_;
-    for (TSubWinUnit::TTextPage* page : std::initializer_list<TSubWinUnit::TTextPage*>{&w.Message(), &w.Novel(), &w.Backlog()})
-      page->SetCallback({});
+    w.Message().SetCallback({});
+    w.Novel().SetCallback({});
+    w.Backlog().SetCallback({});
     w.Choice().SetCallback({});
     w.Menu().SetCallback({});
     w.Close();
@@ -227,7 +235,7 @@ void TAvgUnit::ClearHostState() {
   logOpen_ = false;
   logTop_ = 0;
   logMax_ = 0;
-  menuChoice_ = -1;
+  menuChoice_ = kMenuOpen;
   wait_ = 0;
   autoWait_ = 0;
 }
@@ -316,13 +324,8 @@ void TAvgUnit::RestoreSound() {
   g.SetVoiceRate(s.GetVoiceRate());
   g.SetSeRate(s.GetSeRate());
   g.SetLoopSeRate(s.GetLoopSeRate());
-  if (s.GetLoopSe() >= 0) {
-    char name[16];
-    std::snprintf(name, sizeof name, "se%03d", s.GetLoopSe());
-    g.PlayLoopSe(seFiles_.get(), false, name, s.GetLoopSeOption(0), s.GetLoopSeOption(1));
-  } else {
-    g.StopLoopSe(false);
-  }
+  if (s.GetLoopSe() >= 0) g.PlayLoopSe(seFiles_.get(), false, SeName(s.GetLoopSe()), s.GetLoopSeOption(0), s.GetLoopSeOption(1));
+  else g.StopLoopSe(false);
   g.SetExtraSoundRate(s.GetExtraSoundRate());
   if (s.GetExtraSound() >= 0) g.PlayExtraSound(s.GetExtraSound(), 0);
 }
@@ -692,16 +695,12 @@ void TAvgUnit::PlayVoice(int id, int a, int b) {
 
 void TAvgUnit::PlaySe(int number, int a, int b) {
   if (!open_ || IsSilenced() || GameForm == nullptr) return;
-  char name[16];
-  std::snprintf(name, sizeof name, "se%03d", number);
-  GameForm->PlaySe(seFiles_.get(), name, a, b);
+  GameForm->PlaySe(seFiles_.get(), SeName(number), a, b);
 }
 
 void TAvgUnit::PlayLoopSe(int number, bool fadeIn, int a, int b) {
   if (!open_ || GameForm == nullptr) return;
-  char name[16];
-  std::snprintf(name, sizeof name, "se%03d", number);
-  GameForm->PlayLoopSe(seFiles_.get(), fadeIn, name, a, b);
+  GameForm->PlayLoopSe(seFiles_.get(), fadeIn, SeName(number), a, b);
 }
 
 // ---- Plates, choices, extra selection, requests ------------------------------------------------------------------
