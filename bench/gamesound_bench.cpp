@@ -55,14 +55,7 @@ struct Window {
   explicit Window(const std::string& gameFolder) {
     fs::create_directories(saves);
     setenv("XDG_DATA_HOME", saves.c_str(), 1);
-    TGameFormSetup setup;
-    setup.application = &loop;
-    setup.presenter = &presenter;
-    setup.input = &input;
-    setup.clock = &clock;
-    setup.manualSound = true;
-    setup.gameFolder = gameFolder;
-    form = std::make_unique<TGameForm>(nullptr, setup);
+    form = std::make_unique<TGameForm>(nullptr, devices.Setup(gameFolder));
     form->FormCreate();
     form->FormShow();
     ok = form->GetState() == 2 && form->GetSound()->GetEnabled();
@@ -88,10 +81,7 @@ struct Window {
   }
 
   fs::path saves = fs::temp_directory_path() / ("qorm_gamesound_bench_" + std::to_string(getpid()));
-  NoLoop loop;
-  NullPresenter presenter;
-  platform::input::Input input;
-  platform::thread::ManualClock clock;
+  BenchDevices devices;
   std::unique_ptr<TGameForm> form;
   bool ok = false;
 };

@@ -4,7 +4,10 @@
 
 #include <functional>
 #include <span>
+#include <string>
 
+#include "platform/input.h"
+#include "platform/thread.h"
 #include "platform/video.h"
 #include "shell/gamef.h"
 
@@ -28,4 +31,24 @@ public:
   void Post(std::function<void()>) override {}
   void Terminate() override {}
   bool IsTerminated() const override { return false; }
+};
+
+// What a benchmark's game window runs on: no presentation, no main loop, injected input, a clock that stands still
+// and the manual sound output.
+struct BenchDevices {
+  NoLoop loop;
+  NullPresenter presenter;
+  platform::input::Input input;
+  platform::thread::ManualClock clock;
+
+  TGameFormSetup Setup(const std::string& gameFolder) {
+    TGameFormSetup setup;
+    setup.application = &loop;
+    setup.presenter = &presenter;
+    setup.input = &input;
+    setup.clock = &clock;
+    setup.manualSound = true;
+    setup.gameFolder = gameFolder;
+    return setup;
+  }
 };

@@ -13,9 +13,7 @@
 #include "bench/gamewindowbench.h"
 #include "core/vxfileman.h"
 #include "graphics/zorgbpanel.h"
-#include "platform/input.h"
 #include "platform/text.h"
-#include "platform/thread.h"
 #include "scenario/subwinu.h"
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
@@ -31,14 +29,7 @@ struct Adventure {
     setenv("XDG_DATA_HOME", saves.c_str(), 1);
     std::filesystem::create_directories(saves);
     WindowMode = fullScreen ? 0 : 1;
-    TGameFormSetup setup;
-    setup.application = &loop;
-    setup.presenter = &presenter;
-    setup.input = &input;
-    setup.clock = &clock;
-    setup.manualSound = true;
-    setup.gameFolder = QORM_DEMO_GAME_DIR;
-    form = std::make_unique<TGameForm>(nullptr, setup);
+    form = std::make_unique<TGameForm>(nullptr, devices.Setup(QORM_DEMO_GAME_DIR));
     form->FormCreate();
     form->FormShow();
     if (form->GetState() != 2) return;
@@ -66,10 +57,7 @@ struct Adventure {
   }
 
   std::string saves = std::filesystem::temp_directory_path() / ("qorm_subwinu_bench_" + std::to_string(getpid()));
-  NoLoop loop;
-  NullPresenter presenter;
-  platform::input::Input input;
-  platform::thread::ManualClock clock;
+  BenchDevices devices;
   std::unique_ptr<TGameForm> form;
   std::unique_ptr<TZoRGBPanel> scene;
   std::unique_ptr<TSubWinUnit> unit;

@@ -316,6 +316,17 @@ public:
                               }});
     return *this;
   }
+  // A member handler of the screen for events of kind E that does nothing (and gives R()) while the screen's
+  // IsOpen() is false: panels fire events while the screen builds them and while it is being destroyed.
+  template <class E, class R, class... A>
+  ScreenBuilder& OpenHandler(std::string name, std::string kind, R (S::*handler)(A...)) {
+    return Handler<E>(std::move(name), std::move(kind), [handler](S& screen) {
+      return E([&screen, handler](A... args) -> R {
+        if (!screen.IsOpen()) return R();
+        return (screen.*handler)(args...);
+      });
+    });
+  }
   // A field that receives the form's component of that name after loading. The form must have it, and it must
   // be a C (or derive from it); otherwise the form does not load.
   template <class C>

@@ -56,31 +56,6 @@ int FadeGrey(int fade, int elapsed, int frames) {
   return TSubWinUnit::kShownGrey;
 }
 
-bool Darken(TZoRGBBits* dest, int x, int y, int dx, int dy, int grey) {
-  if (dx <= 0 || dy <= 0) return true;
-  const auto g = static_cast<std::uint32_t>(std::clamp(grey, 0, 255));
-  dest->ToneChange(x, y, x + dx - 1, y + dy - 1, g << 16 | g << 8 | g);
-  return true;
-}
-
-// The area (sx, sy, w, h) of the panel's picture (its current block) at (x, y) of dest, at a rate of 0..128:
-// 128 copies it (through its plane when it has one), 1-127 blend it, 0 draws nothing.
-bool DrawPicture(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h, int rate) {
-  TZoRGBBits* image = panel->GetImage();
-  if (image == nullptr || !image->IsCreated() || rate <= 0) return true;
-  const int blocks = std::max(1, panel->GetNumBlock());
-  const int blockHeight = image->GetHeight() / blocks;
-  w = std::min(w, image->GetWidth() - sx);
-  h = std::min(h, blockHeight - sy);
-  if (w <= 0 || h <= 0 || sx < 0 || sy < 0) return true;
-  sy += blockHeight * std::clamp(panel->GetBlockIndex(), 0, blocks - 1);
-  const TZoAlpha* plane = panel->GetAlpha();
-  if (rate >= kFullRate)
-    return plane != nullptr ? dest->DrawAlphaMask(x, y, image, sx, sy, w, h, plane) : dest->Draw(x, y, image, sx, sy, w, h);
-  return plane != nullptr ? dest->DrawDoubleAlphaMask(x, y, image, sx, sy, w, h, plane, rate)
-                          : dest->AlphaBlend(x, y, image, sx, sy, w, h, rate);
-}
-
 bool FillText(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy,
               std::uint32_t colour) {
   PanelAlphaFillRate(panel, dest, x, y, sx, sy, dx, dy, dest->TZoRGBtoPixel(VXRGB(colour)), kFullRate);
@@ -123,51 +98,40 @@ int SlideFrame(std::uint8_t& state, int& timer, bool skip, int slide, int stay) 
 
 // ---- Registration -----------------------------------------------------------------------------------------------
 
-// A handler of the screen bound to the unit: while the unit is closed (or being destroyed) it does nothing.
-template <class E, class R, class... A>
-void Bind(pc::ScreenBuilder<TSubWinUnit>& screen, const char* name, const char* kind, R (TSubWinUnit::*handler)(A...)) {
-  screen.Handler<E>(name, kind, [handler](TSubWinUnit& unit) {
-    return E([&unit, handler](A... args) -> R {
-      if (!unit.IsOpen()) return R();
-      return (unit.*handler)(args...);
-    });
-  });
-}
-
 void RegisterSubWinUnit() {
   auto s = pc::RegisterScreen<TSubWinUnit>("TSubWinUnit");
   using U = TSubWinUnit;
-  Bind<TNotifyEvent>(s, "PanelCreate", "TNotifyEvent", &U::PanelCreate);
-  Bind<TNotifyEvent>(s, "PanelRelease", "TNotifyEvent", &U::PanelRelease);
-  Bind<TNotifyEvent>(s, "MesBtnClick", "TNotifyEvent", &U::MesBtnClick);
-  Bind<TNotifyEvent>(s, "LogUpClick", "TNotifyEvent", &U::LogUpClick);
-  Bind<TNotifyEvent>(s, "LogDownClick", "TNotifyEvent", &U::LogDownClick);
-  Bind<TNotifyEvent>(s, "LogCloseClick", "TNotifyEvent", &U::LogCloseClick);
-  Bind<TNotifyEvent>(s, "MenuBtnClick", "TNotifyEvent", &U::MenuBtnClick);
-  Bind<TNotifyEvent>(s, "MenuBtnMouseEnter", "TNotifyEvent", &U::MenuBtnMouseEnter);
-  Bind<TNotifyEvent>(s, "MenuBtnMouseLeave", "TNotifyEvent", &U::MenuBtnMouseLeave);
-  Bind<TZoDrawEvent>(s, "MesBackDraw", "TZoDrawEvent", &U::MesBackDraw);
-  Bind<TZoDrawEvent>(s, "MesFrameDraw", "TZoDrawEvent", &U::MesFrameDraw);
-  Bind<TZoDrawEvent>(s, "MesTextDraw", "TZoDrawEvent", &U::MesTextDraw);
-  Bind<TZoDrawEvent>(s, "NovelWinDraw", "TZoDrawEvent", &U::NovelWinDraw);
-  Bind<TZoDrawEvent>(s, "NovelTextDraw", "TZoDrawEvent", &U::NovelTextDraw);
-  Bind<TZoDrawEvent>(s, "LogBackDraw", "TZoDrawEvent", &U::LogBackDraw);
-  Bind<TZoDrawEvent>(s, "LogTextDraw", "TZoDrawEvent", &U::LogTextDraw);
-  Bind<TZoDrawEvent>(s, "LogFrameDraw", "TZoDrawEvent", &U::LogFrameDraw);
-  Bind<TZoDrawEvent>(s, "SelWinDraw", "TZoDrawEvent", &U::SelWinDraw);
-  Bind<TZoDrawEvent>(s, "SelTextDraw", "TZoDrawEvent", &U::SelTextDraw);
-  Bind<TZoDrawEvent>(s, "MenuWinDraw", "TZoDrawEvent", &U::MenuWinDraw);
-  Bind<TMouseEvent>(s, "MesWinMouseDown", "TMouseEvent", &U::MesWinMouseDown);
-  Bind<TMouseEvent>(s, "MesBtnMouseDown", "TMouseEvent", &U::MesBtnMouseDown);
-  Bind<TMouseEvent>(s, "NovelWinMouseDown", "TMouseEvent", &U::NovelWinMouseDown);
-  Bind<TMouseEvent>(s, "LogWinMouseDown", "TMouseEvent", &U::LogWinMouseDown);
-  Bind<TMouseEvent>(s, "LogBarMouseDown", "TMouseEvent", &U::LogBarMouseDown);
-  Bind<TMouseEvent>(s, "SelWinMouseDown", "TMouseEvent", &U::SelWinMouseDown);
-  Bind<TMouseEvent>(s, "SelTextMouseDown", "TMouseEvent", &U::SelTextMouseDown);
-  Bind<TMouseEvent>(s, "MenuWinMouseDown", "TMouseEvent", &U::MenuWinMouseDown);
-  Bind<TMouseEvent>(s, "MenuBtnMouseDown", "TMouseEvent", &U::MenuBtnMouseDown);
-  Bind<TMouseMoveEvent>(s, "LogBarMouseMove", "TMouseMoveEvent", &U::LogBarMouseMove);
-  Bind<TMouseMoveEvent>(s, "SelTextMouseMove", "TMouseMoveEvent", &U::SelTextMouseMove);
+  s.OpenHandler<TNotifyEvent>("PanelCreate", "TNotifyEvent", &U::PanelCreate);
+  s.OpenHandler<TNotifyEvent>("PanelRelease", "TNotifyEvent", &U::PanelRelease);
+  s.OpenHandler<TNotifyEvent>("MesBtnClick", "TNotifyEvent", &U::MesBtnClick);
+  s.OpenHandler<TNotifyEvent>("LogUpClick", "TNotifyEvent", &U::LogUpClick);
+  s.OpenHandler<TNotifyEvent>("LogDownClick", "TNotifyEvent", &U::LogDownClick);
+  s.OpenHandler<TNotifyEvent>("LogCloseClick", "TNotifyEvent", &U::LogCloseClick);
+  s.OpenHandler<TNotifyEvent>("MenuBtnClick", "TNotifyEvent", &U::MenuBtnClick);
+  s.OpenHandler<TNotifyEvent>("MenuBtnMouseEnter", "TNotifyEvent", &U::MenuBtnMouseEnter);
+  s.OpenHandler<TNotifyEvent>("MenuBtnMouseLeave", "TNotifyEvent", &U::MenuBtnMouseLeave);
+  s.OpenHandler<TZoDrawEvent>("MesBackDraw", "TZoDrawEvent", &U::MesBackDraw);
+  s.OpenHandler<TZoDrawEvent>("MesFrameDraw", "TZoDrawEvent", &U::MesFrameDraw);
+  s.OpenHandler<TZoDrawEvent>("MesTextDraw", "TZoDrawEvent", &U::MesTextDraw);
+  s.OpenHandler<TZoDrawEvent>("NovelWinDraw", "TZoDrawEvent", &U::NovelWinDraw);
+  s.OpenHandler<TZoDrawEvent>("NovelTextDraw", "TZoDrawEvent", &U::NovelTextDraw);
+  s.OpenHandler<TZoDrawEvent>("LogBackDraw", "TZoDrawEvent", &U::LogBackDraw);
+  s.OpenHandler<TZoDrawEvent>("LogTextDraw", "TZoDrawEvent", &U::LogTextDraw);
+  s.OpenHandler<TZoDrawEvent>("LogFrameDraw", "TZoDrawEvent", &U::LogFrameDraw);
+  s.OpenHandler<TZoDrawEvent>("SelWinDraw", "TZoDrawEvent", &U::SelWinDraw);
+  s.OpenHandler<TZoDrawEvent>("SelTextDraw", "TZoDrawEvent", &U::SelTextDraw);
+  s.OpenHandler<TZoDrawEvent>("MenuWinDraw", "TZoDrawEvent", &U::MenuWinDraw);
+  s.OpenHandler<TMouseEvent>("MesWinMouseDown", "TMouseEvent", &U::MesWinMouseDown);
+  s.OpenHandler<TMouseEvent>("MesBtnMouseDown", "TMouseEvent", &U::MesBtnMouseDown);
+  s.OpenHandler<TMouseEvent>("NovelWinMouseDown", "TMouseEvent", &U::NovelWinMouseDown);
+  s.OpenHandler<TMouseEvent>("LogWinMouseDown", "TMouseEvent", &U::LogWinMouseDown);
+  s.OpenHandler<TMouseEvent>("LogBarMouseDown", "TMouseEvent", &U::LogBarMouseDown);
+  s.OpenHandler<TMouseEvent>("SelWinMouseDown", "TMouseEvent", &U::SelWinMouseDown);
+  s.OpenHandler<TMouseEvent>("SelTextMouseDown", "TMouseEvent", &U::SelTextMouseDown);
+  s.OpenHandler<TMouseEvent>("MenuWinMouseDown", "TMouseEvent", &U::MenuWinMouseDown);
+  s.OpenHandler<TMouseEvent>("MenuBtnMouseDown", "TMouseEvent", &U::MenuBtnMouseDown);
+  s.OpenHandler<TMouseMoveEvent>("LogBarMouseMove", "TMouseMoveEvent", &U::LogBarMouseMove);
+  s.OpenHandler<TMouseMoveEvent>("SelTextMouseMove", "TMouseMoveEvent", &U::SelTextMouseMove);
   s.Field("MesBack", &U::MesBack)
       .Field("MesFrame", &U::MesFrame)
       .Field("MesText", &U::MesText)
@@ -232,6 +196,31 @@ void RegisterClasses() {
 }
 
 }  // namespace
+
+// ---- Drawing shared with the other adventure windows ------------------------------------------------------
+
+bool DarkenArea(TZoRGBBits* dest, int x, int y, int dx, int dy, int grey) {
+  if (dx <= 0 || dy <= 0) return true;
+  const auto g = static_cast<std::uint32_t>(std::clamp(grey, 0, 255));
+  dest->ToneChange(x, y, x + dx - 1, y + dy - 1, g << 16 | g << 8 | g);
+  return true;
+}
+
+bool DrawPanelPicture(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h, int rate) {
+  TZoRGBBits* image = panel->GetImage();
+  if (image == nullptr || !image->IsCreated() || rate <= 0) return true;
+  const int blocks = std::max(1, panel->GetNumBlock());
+  const int blockHeight = image->GetHeight() / blocks;
+  w = std::min(w, image->GetWidth() - sx);
+  h = std::min(h, blockHeight - sy);
+  if (w <= 0 || h <= 0 || sx < 0 || sy < 0) return true;
+  sy += blockHeight * std::clamp(panel->GetBlockIndex(), 0, blocks - 1);
+  const TZoAlpha* plane = panel->GetAlpha();
+  if (rate >= kFullRate)
+    return plane != nullptr ? dest->DrawAlphaMask(x, y, image, sx, sy, w, h, plane) : dest->Draw(x, y, image, sx, sy, w, h);
+  return plane != nullptr ? dest->DrawDoubleAlphaMask(x, y, image, sx, sy, w, h, plane, rate)
+                          : dest->AlphaBlend(x, y, image, sx, sy, w, h, rate);
+}
 
 // ---- The unit ---------------------------------------------------------------------------------------------------
 
@@ -383,12 +372,12 @@ void TSubWinUnit::PanelRelease(Classes::TComponent* sender) {
 }
 
 bool TSubWinUnit::MesBackDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
-  DrawPicture(MesBack, dest, x, y, sx, sy, dx, dy, backRate_ * message_->Opacity() / kFullRate);
+  DrawPanelPicture(MesBack, dest, x, y, sx, sy, dx, dy, backRate_ * message_->Opacity() / kFullRate);
   return true;
 }
 
 bool TSubWinUnit::MesFrameDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
-  DrawPicture(MesFrame, dest, x, y, sx, sy, dx, dy, message_->Opacity());
+  DrawPanelPicture(MesFrame, dest, x, y, sx, sy, dx, dy, message_->Opacity());
   return true;
 }
 
@@ -408,7 +397,7 @@ void TSubWinUnit::MesBtnMouseDown(Classes::TComponent*, TMouseButton button, TSh
 }
 
 bool TSubWinUnit::NovelWinDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int, int, int dx, int dy) {
-  return Darken(dest, x, y, dx, dy, novel_->Grey());
+  return DarkenArea(dest, x, y, dx, dy, novel_->Grey());
 }
 
 bool TSubWinUnit::NovelTextDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx,
@@ -421,7 +410,7 @@ void TSubWinUnit::NovelWinMouseDown(Classes::TComponent*, TMouseButton button, T
 }
 
 bool TSubWinUnit::LogBackDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int, int, int dx, int dy) {
-  return Darken(dest, x, y, dx, dy, backlog_->Grey());
+  return DarkenArea(dest, x, y, dx, dy, backlog_->Grey());
 }
 
 bool TSubWinUnit::LogTextDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
@@ -463,7 +452,7 @@ bool TSubWinUnit::SelWinDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int 
   const int cut = choice_->CutRows();
   const int top = std::max(sy, cut);
   const int bottom = std::min(sy + dy, SelWin->GetSizeY() - cut);
-  if (bottom > top) DrawPicture(SelWin, dest, x, y + (top - sy), sx, top, dx, bottom - top, kFullRate);
+  if (bottom > top) DrawPanelPicture(SelWin, dest, x, y + (top - sy), sx, top, dx, bottom - top, kFullRate);
   return true;
 }
 
@@ -491,7 +480,7 @@ void TSubWinUnit::SelTextMouseMove(Classes::TComponent*, TShiftState, int, int y
 }
 
 bool TSubWinUnit::MenuWinDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int, int, int dx, int dy) {
-  return Darken(dest, x, y, dx, dy, menu_->Grey());
+  return DarkenArea(dest, x, y, dx, dy, menu_->Grey());
 }
 
 void TSubWinUnit::MenuWinMouseDown(Classes::TComponent*, TMouseButton button, TShiftState, int, int) {

@@ -17,6 +17,8 @@
 #include "graphics/zorgbtext.h"
 #include "music/musicu.h"
 #include "scenario/stageu.h"
+#include "scenario/avgu.h"
+#include "scenario/exselu.h"
 #include "scenario/subwinu.h"
 #include "shell/albummenu.h"
 #include "shell/pconfigmenu.h"
@@ -30,6 +32,26 @@ namespace {
 // The form's file name -> making its owner, which loads the form, and checking what the form gave it.
 const std::map<std::string, std::function<void()>>& Owners() {
   static const std::map<std::string, std::function<void()>> owners = {
+      {"AvgUnit.form",
+       [] {
+         TAvgUnit unit(nullptr);
+         ASSERT_NE(unit.AvgPanel, nullptr);
+         EXPECT_EQ(unit.AvgPanel->GetSizeX(), 640);
+         EXPECT_TRUE(unit.AvgPanel->GetKeyControl());
+         EXPECT_TRUE(unit.AvgPanel->OnKeyDown);
+         EXPECT_TRUE(unit.AvgPanel->OnMouseWheel);
+       }},
+      {"ExSelUnit.form",
+       [] {
+         TExSelUnit unit(nullptr);
+         ASSERT_NE(unit.ExSelWin, nullptr);
+         EXPECT_EQ(unit.DlgFrame->GetParent(), unit.ExSelWin);
+         EXPECT_EQ(unit.DlgPass->GetParent(), unit.DlgFrame);
+         EXPECT_EQ(unit.DlgFrame->GetOffsetX(), 216);  // centred by the window
+         EXPECT_EQ(unit.DlgOk->GetPatDown(), 1);
+         EXPECT_TRUE(unit.DlgOk->OnClick);
+         EXPECT_FALSE(unit.ExSelWin->GetVisible());
+       }},
       {"MovieUnit.form",
        [] {
          TMovieUnit unit(nullptr);

@@ -1,5 +1,6 @@
 #include "tools/mkdemo/assets.h"
 #include "tools/mkdemo/albumpics.h"
+#include "tools/mkdemo/adventure.h"
 #include "tools/mkdemo/audio.h"
 #include "tools/mkdemo/characters.h"
 #include "tools/mkdemo/configpics.h"
@@ -37,6 +38,7 @@ constexpr Family kFamilies[] = {
     AddSavePictures,       // the save and load screen
     AddConfigPictures,     // the configuration screen
     AddAlbumPictures,      // the album: its table, pictures, thumbnails and the event pictures
+    AddAdventureAssets,    // voices, event sounds, system voices and the pass-code dialog
 };
 
 }  // namespace
