@@ -156,10 +156,18 @@ bool ZoRowPlan::Prepare() {
   return true;
 }
 
-const unsigned char* ZoRowPlan::Src(int k, int i) {
+bool ZoRowPlan::OneRun() const {
+  if (pitch_ != static_cast<std::ptrdiff_t>(bytes_)) return false;
+  for (int k = 0; k < count_; ++k) {
+    const Source& s = sources_[k];
+    if (s.touches || s.pitch != static_cast<std::ptrdiff_t>(s.bytes)) return false;
+  }
+  return true;
+}
+
+const unsigned char* ZoRowPlan::Staged(int k, int i) {
   Source& s = sources_[k];
   const unsigned char* row = s.row + s.pitch * Index(i);
-  if (!s.touches) return row;
   const unsigned char* dst = Dst(i);
   if (!Overlap(row, s.bytes, dst, bytes_) || (row == dst && s.inPlace)) return row;
   std::memcpy(s.line.data(), row, s.bytes);

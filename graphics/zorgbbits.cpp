@@ -299,15 +299,17 @@ bool TZoRGBBits::ZoPutPat(int x, int y, int w, int h, const unsigned char* src, 
     plan.Add(src, pitch, Bytes(c.w, bpp));
     if (!plan.Prepare()) return false;
     const std::size_t n = Bytes(c.w, bpp);
+    if (!key && plan.OneRun()) {
+      VXMemcpy(plan.Dst(0), plan.Src(0, 0), Count(static_cast<int>(n * plan.Rows())));
+      return true;
+    }
     for (int i = 0; i < plan.Rows(); ++i) {
       unsigned char* d = plan.Dst(i);
       const unsigned char* s = plan.Src(0, i);
       if (key)
         keyCopy(d, s, Count(c.w), keyPixel);
-      else if (c.w >= 32)
-        VXMemcpy(d, s, Count(static_cast<int>(n)));
       else if (d != s)
-        for (std::size_t k = 0; k < n; ++k) d[k] = s[k];
+        VXMemcpy(d, s, Count(static_cast<int>(n)));
     }
     return true;
   });
@@ -459,6 +461,11 @@ bool TZoRGBBits::ZoConvert(int x, int y, int w, int h, const unsigned char* src,
     ZoRowPlan plan(At(c.x, c.y), pitch_, Bytes(c.w, bpp), c.h);
     plan.Add(src, srcPitch, Bytes(c.w, srcBpp));
     if (!plan.Prepare()) return false;
+    const unsigned count = Count(c.w) * (plain ? bpp : 1);
+    if (second == nullptr && plan.OneRun()) {
+      proc(plan.Dst(0), plan.Src(0, 0), count * Count(plan.Rows()));
+      return true;
+    }
     for (int i = 0; i < plan.Rows(); ++i) {
       const unsigned char* s = plan.Src(0, i);
       unsigned char* d = plan.Dst(i);
@@ -467,7 +474,7 @@ bool TZoRGBBits::ZoConvert(int x, int y, int w, int h, const unsigned char* src,
         proc(line.data(), s, Count(c.w));
         second(d, line.data(), Count(c.w));
       } else {
-        proc(d, s, Count(c.w) * (plain ? bpp : 1));
+        proc(d, s, count);
       }
     }
     return true;
