@@ -33,12 +33,10 @@ const unsigned char* WhiteMatTable() {
 }
 
 struct PngRequest {
-  unsigned char** pixels;
-  unsigned char** alpha;
   int* width;
   int* height;
   VXPixFormat format;
-  std::size_t capacity, alphaCapacity;
+  const VXPictureSink* sink;  // null: the size only
   bool whiteMatte;
 };
 
@@ -51,7 +49,6 @@ struct PngJob {
   png_bytep* rows = nullptr;
   unsigned char* quads = nullptr;
   unsigned char* alphaRow = nullptr;
-  VXPictureTarget pixels, alpha;
 
   void FreeWork() {
     std::free(image);
@@ -199,7 +196,7 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
   if (!PictureSideOK(w) || !PictureSideOK(h)) return VXRefuse("larger than 16384 pixels a side");
   if (req.width != nullptr) *req.width = static_cast<int>(w);
   if (req.height != nullptr) *req.height = static_cast<int>(h);
-  if (req.pixels == nullptr && req.alpha == nullptr) return true;
+  if (req.sink == nullptr) return true;
   if (!RowsFitStream(job)) return VXRefuse("the picture's size is more than the file could hold");
 
   // Grey pictures are read as grey RGB, palettes and greys of fewer than 8 bits as 8 bits.
@@ -225,52 +222,67 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
   }
   if ((type & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(job.png);
   if (depth == 16) png_set_strip_16(job.png);
-  png_set_interlace_handling(job.png);
+  const bool interlaced = png_set_interlace_handling(job.png) > 1;
   png_read_update_info(job.png, job.info);
   const std::size_t rowBytes = png_get_rowbytes(job.png, job.info);
   if (png_get_channels(job.png, job.info) != channels || rowBytes < std::size_t(w) * channels)
     png_error(job.png, "a PNG layout that is not supported");
 
-  job.image = static_cast<unsigned char*>(PngAlloc(job.png, rowBytes * h));
-  job.rows = static_cast<png_bytep*>(PngAlloc(job.png, h * sizeof(png_bytep)));
-  for (png_uint_32 y = 0; y < h; ++y) job.rows[y] = job.image + y * rowBytes;
-  png_read_image(job.png, job.rows);
-  png_read_end(job.png, nullptr);
-
   const int width = static_cast<int>(w), height = static_cast<int>(h);
-  // Prepare names its own reason.
-  if (req.pixels != nullptr && !job.pixels.Prepare(req.pixels, PictureBytes(width, height, req.format), req.capacity))
-    png_longjmp(job.png, 1);
-  if (req.alpha != nullptr && !job.alpha.Prepare(req.alpha, std::size_t(w) * h, req.alphaCapacity))
-    png_longjmp(job.png, 1);
-  job.quads = static_cast<unsigned char*>(PngAlloc(job.png, std::size_t(w) * 4));
-  job.alphaRow = static_cast<unsigned char*>(PngAlloc(job.png, w));
-  std::memset(job.alphaRow, 255, w);
+  VXPictureRows out;
+  if (!(*req.sink)(width, height, out)) png_longjmp(job.png, 1);  // the sink names its reason
+
+  // An interlaced picture comes in passes over the whole image; any other is decoded and placed row by row.
+  job.image = static_cast<unsigned char*>(PngAlloc(job.png, rowBytes * (interlaced ? h : 1)));
+  if (interlaced) {
+    job.rows = static_cast<png_bytep*>(PngAlloc(job.png, h * sizeof(png_bytep)));
+    for (png_uint_32 y = 0; y < h; ++y) job.rows[y] = job.image + y * rowBytes;
+    png_read_image(job.png, job.rows);
+  }
+  // Pixels of 32 bits are the quads themselves: those are built in place.
+  const bool quadPixels = req.format == pf32_888 || req.format == pf32_8888;
+  if (out.pixels == nullptr || !quadPixels) job.quads = static_cast<unsigned char*>(PngAlloc(job.png, std::size_t(w) * 4));
+  if (out.alpha == nullptr) job.alphaRow = static_cast<unsigned char*>(PngAlloc(job.png, w));
 
   RowContext row{nullptr, width, req.format == pf32_8888 || req.format == pf16_4444, job.palette,
-                 req.whiteMatte ? WhiteMatTable() : nullptr, job.quads, job.alphaRow};
-  const std::size_t pitch = std::size_t(w) * _FormatAndDepthTable[req.format];
+                 req.whiteMatte ? WhiteMatTable() : nullptr, nullptr, nullptr};
   for (png_uint_32 y = 0; y < h; ++y) {
-    row.src = job.rows[y];
+    if (interlaced) {
+      row.src = job.rows[y];
+    } else {
+      png_read_row(job.png, job.image, nullptr);
+      row.src = job.image;
+    }
+    unsigned char* pixelRow = out.pixels != nullptr ? out.pixels + std::ptrdiff_t(y) * out.pitch : nullptr;
+    row.quads = pixelRow != nullptr && quadPixels ? pixelRow : job.quads;
+    row.alphaRow = out.alpha != nullptr ? out.alpha + std::ptrdiff_t(y) * out.alphaPitch : job.alphaRow;
+    if (channels != 4) std::memset(row.alphaRow, 255, w);
     build(row);
-    if (req.pixels != nullptr) _RGBQUADcpyToProcTable[req.format](*req.pixels + y * pitch, job.quads, w);
-    if (req.alpha != nullptr) std::memcpy(*req.alpha + std::size_t(y) * w, job.alphaRow, w);
+    if (pixelRow != nullptr && !quadPixels) _RGBQUADcpyToProcTable[req.format](pixelRow, job.quads, w);
   }
+  png_read_end(job.png, nullptr);
   return true;
 }
 
-bool LoadPngWith(VXStream* stream, const PngRequest& req) {
-  VXRefusalScope scope;
+bool RunPng(VXStream* stream, const PngRequest& req) {
   if (!IsPictureFormat(req.format) || !ReadSignature(stream)) return false;
   PngJob job;
   const bool ok = (CreateReader(job, stream) || VXRefuse("out of memory")) && DecodePng(job, req);
-  if (!ok) {
-    job.pixels.Abandon();
-    job.alpha.Abandon();
-  }
   job.FreeWork();
   png_destroy_read_struct(&job.png, &job.info, nullptr);
   return ok;
+}
+
+bool LoadPngWith(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
+                 VXPixFormat format, std::size_t capacity, std::size_t alphaCapacity, bool whiteMatte) {
+  VXRefusalScope scope;
+  VXPictureTarget pixelTarget, alphaTarget;
+  const VXPictureSink sink = PackedSink(pixelTarget, pixels, capacity, format, &alphaTarget, alpha, alphaCapacity);
+  const bool wanted = pixels != nullptr || alpha != nullptr;
+  if (RunPng(stream, {width, height, format, wanted ? &sink : nullptr, whiteMatte})) return true;
+  pixelTarget.Abandon();
+  alphaTarget.Abandon();
+  return false;
 }
 
 int QueryChannels(PngJob& job) {
@@ -333,22 +345,32 @@ int ChkChannelPng(VXStream* stream) {
 
 bool LoadPng(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
              VXPixFormat format, std::size_t capacity, std::size_t alphaCapacity) {
-  return LoadPngWith(stream, {pixels, alpha, width, height, format, capacity, alphaCapacity, false});
+  return LoadPngWith(stream, pixels, alpha, width, height, format, capacity, alphaCapacity, false);
 }
 
 bool LoadPng(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
              std::size_t capacity) {
-  return LoadPngWith(stream, {pixels, nullptr, width, height, format, capacity, 0, false});
+  return LoadPngWith(stream, pixels, nullptr, width, height, format, capacity, 0, false);
 }
 
 bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
                      VXPixFormat format, std::size_t capacity, std::size_t alphaCapacity) {
-  return LoadPngWith(stream, {pixels, alpha, width, height, format, capacity, alphaCapacity, true});
+  return LoadPngWith(stream, pixels, alpha, width, height, format, capacity, alphaCapacity, true);
 }
 
 bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
                      std::size_t capacity) {
-  return LoadPngWith(stream, {pixels, nullptr, width, height, format, capacity, 0, true});
+  return LoadPngWith(stream, pixels, nullptr, width, height, format, capacity, 0, true);
+}
+
+bool ReadPng(VXStream* stream, VXPixFormat format, const VXPictureSink& sink) {
+  VXRefusalScope scope;
+  return RunPng(stream, {nullptr, nullptr, format, &sink, false});
+}
+
+bool ReadPngWhiteMat(VXStream* stream, VXPixFormat format, const VXPictureSink& sink) {
+  VXRefusalScope scope;
+  return RunPng(stream, {nullptr, nullptr, format, &sink, true});
 }
 
 bool WhiteMatInit() { return WhiteMatTable() != nullptr; }

@@ -181,9 +181,10 @@ bool ZoGuardIntact(const unsigned char* guard, int count, unsigned char value) {
 unsigned char* ZoAllocGuarded(int width, int height, int bytesPerPixel, int guardBytes, unsigned char guardByte) {
   const std::int64_t bytes = ZoStorageBytes(width, height, bytesPerPixel, guardBytes);
   if (bytes < 0) return nullptr;
-  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  // calloc: a large block comes from fresh pages that are zero already, so the pixels are not written twice (once
+  // here and once by whatever the picture receives first).
+  auto* block = static_cast<unsigned char*>(std::calloc(static_cast<std::size_t>(bytes), 1));
   if (block == nullptr) return nullptr;
-  std::memset(block, 0, static_cast<std::size_t>(bytes - guardBytes));
   std::memset(block + bytes - guardBytes, guardByte, static_cast<std::size_t>(guardBytes));
   return block;
 }
