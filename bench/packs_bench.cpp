@@ -1,9 +1,8 @@
 // The pack coders beside zlib and bzip2 on the same 4 MiB of generated game data (text, 24-bit BMP pictures, 16-bit
 // PCM sound), decoding and encoding, with each one's compressed size as the counter "packed"; and a pack of 5,000
 // entries opened and every name looked up. Bytes processed are counted on the decoded side.
+// Links: ZLIB::ZLIB BZip2::BZip2
 #include <benchmark/benchmark.h>
-#include <bzlib.h>
-#include <zlib.h>
 
 #include <cmath>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/peers.h"
 #include "core/vxcompstream.h"
 #include "core/vxcrc.h"
 #include "core/vxpack.h"
@@ -18,7 +18,7 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using bench::Bytes;
 constexpr std::size_t kSize = 4 << 20;
 
 void AppendBmp(Bytes& b, std::mt19937& rng, int w, int h) {
@@ -130,58 +130,33 @@ void RangeEncode(benchmark::State& state) {
 
 // ---- References
 
-Bytes ZlibCompress(const Bytes& plain) {
-  uLongf size = compressBound(static_cast<uLong>(plain.size()));
-  Bytes packed(size);
-  compress2(packed.data(), &size, plain.data(), static_cast<uLong>(plain.size()), 6);
-  packed.resize(size);
-  return packed;
-}
-
 void ZlibInflate(benchmark::State& state) {
   const Bytes& plain = GameData();
-  const Bytes packed = ZlibCompress(plain);
+  const Bytes packed = bench::ZlibCompress(plain);
   Bytes out(plain.size());
-  for (auto _ : state) {
-    uLongf size = static_cast<uLongf>(out.size());
-    if (uncompress(out.data(), &size, packed.data(), static_cast<uLong>(packed.size())) != Z_OK)
-      state.SkipWithError("inflate failed");
-  }
+  for (auto _ : state)
+    if (!bench::ZlibInflate(packed, out)) state.SkipWithError("inflate failed");
   Finish(state, packed.size());
 }
 
 void ZlibDeflate6(benchmark::State& state) {
   std::size_t packed = 0;
-  for (auto _ : state) packed = ZlibCompress(GameData()).size();
+  for (auto _ : state) packed = bench::ZlibCompress(GameData()).size();
   Finish(state, packed);
-}
-
-Bytes Bzip2Compress(const Bytes& plain) {
-  unsigned size = static_cast<unsigned>(plain.size() * 101 / 100 + 600);
-  Bytes packed(size);
-  BZ2_bzBuffToBuffCompress(reinterpret_cast<char*>(packed.data()), &size,
-                           reinterpret_cast<char*>(const_cast<unsigned char*>(plain.data())),
-                           static_cast<unsigned>(plain.size()), 9, 0, 0);
-  packed.resize(size);
-  return packed;
 }
 
 void Bzip2Decompress(benchmark::State& state) {
   const Bytes& plain = GameData();
-  Bytes packed = Bzip2Compress(plain);
+  const Bytes packed = bench::Bzip2Compress(plain);
   Bytes out(plain.size());
-  for (auto _ : state) {
-    unsigned size = static_cast<unsigned>(out.size());
-    if (BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(out.data()), &size, reinterpret_cast<char*>(packed.data()),
-                                   static_cast<unsigned>(packed.size()), 0, 0) != BZ_OK)
-      state.SkipWithError("bzip2 failed");
-  }
+  for (auto _ : state)
+    if (!bench::Bzip2Decompress(packed, out)) state.SkipWithError("bzip2 failed");
   Finish(state, packed.size());
 }
 
 void Bzip2Compress9(benchmark::State& state) {
   std::size_t packed = 0;
-  for (auto _ : state) packed = Bzip2Compress(GameData()).size();
+  for (auto _ : state) packed = bench::Bzip2Compress(GameData()).size();
   Finish(state, packed);
 }
 

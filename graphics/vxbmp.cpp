@@ -67,6 +67,23 @@ void VXPictureTarget::Abandon() {
   owned = false;
 }
 
+VXPictureSink PackedSink(VXPictureTarget& pixels, unsigned char** pixelSlot, std::size_t capacity, VXPixFormat format,
+                         VXPictureTarget* alpha, unsigned char** alphaSlot, std::size_t alphaCapacity) {
+  return [=, &pixels](int width, int height, VXPictureRows& rows) {
+    if (pixelSlot != nullptr) {
+      if (!pixels.Prepare(pixelSlot, PictureBytes(width, height, format), capacity)) return false;
+      rows.pixels = *pixelSlot;
+      rows.pitch = static_cast<std::ptrdiff_t>(width) * _FormatAndDepthTable[format];
+    }
+    if (alphaSlot != nullptr) {
+      if (!alpha->Prepare(alphaSlot, std::size_t(width) * std::size_t(height), alphaCapacity)) return false;
+      rows.alpha = *alphaSlot;
+      rows.alphaPitch = width;
+    }
+    return true;
+  };
+}
+
 // ---- BMP
 
 namespace {
@@ -183,39 +200,64 @@ const ExpandProc kExpandProcs[kBitDepthCount] = {nullptr, nullptr, ExpandIndexed
 
 }  // namespace
 
+namespace {
+
+// The BMP reader with the size stored for the caller; `sink` null asks for the size only.
+bool DecodeBmp(VXStream* stream, VXPixFormat format, int* width, int* height, const VXPictureSink* sink) {
+  BmpHeader h = ReadBmpHeader(stream);
+  StoreSize(h, width, height);
+  if (!h.Readable(0)) return false;
+  if (sink == nullptr) return true;
+  const int w = static_cast<int>(h.width);
+  const int bpp = _FormatAndDepthTable[format];
+  std::vector<unsigned char> palette;
+  if (h.bitCount == 8) {
+    RGBQUAD raw[256];
+    ReadPalette(stream, h, raw);
+    palette.resize(256 * bpp);
+    _RGBQUADcpyToProcTable[format](palette.data(), raw, 256);
+  }
+  SkipToPixels(stream, h);
+  if (!PixelsPresent(stream, h)) return false;
+  VXPictureRows rows;
+  if (!(*sink)(w, static_cast<int>(h.height), rows)) return false;
+  if (rows.alpha != nullptr)
+    for (int y = 0; y < h.height; ++y) std::memset(rows.alpha + y * rows.alphaPitch, 255, std::size_t(w));
+  if (rows.pixels == nullptr) return true;
+  if (h.bitCount == 8) {
+    ReadRows(stream, h, [&](int y, const unsigned char* row) {
+      kExpandProcs[bpp](rows.pixels + y * rows.pitch, row, palette.data(), w);
+    });
+  } else {
+    ReadRows(stream, h, [&](int y, const unsigned char* row) {
+      _RGBTRIPLEcpyToProcTable[format](rows.pixels + y * rows.pitch, row, w);
+    });
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadBmp(VXStream* stream, VXPixFormat format, const VXPictureSink& sink) {
+  VXRefusalScope scope;
+  if (!IsPictureFormat(format)) return false;
+  try {
+    return DecodeBmp(stream, format, nullptr, nullptr, &sink);
+  } catch (...) {
+    return RefuseCaughtRead();
+  }
+}
+
 bool LoadBmp(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
              std::size_t capacity) {
   VXRefusalScope scope;
   if (!IsPictureFormat(format)) return false;
   VXPictureTarget out;
   try {
-    BmpHeader h = ReadBmpHeader(stream);
-    StoreSize(h, width, height);
-    if (!h.Readable(0)) return false;
-    if (pixels == nullptr) return true;
-    const int w = static_cast<int>(h.width);
-    const int bpp = _FormatAndDepthTable[format];
-    std::vector<unsigned char> palette;
-    if (h.bitCount == 8) {
-      RGBQUAD raw[256];
-      ReadPalette(stream, h, raw);
-      palette.resize(256 * bpp);
-      _RGBQUADcpyToProcTable[format](palette.data(), raw, 256);
-    }
-    SkipToPixels(stream, h);
-    if (!PixelsPresent(stream, h)) return false;
-    if (!out.Prepare(pixels, PictureBytes(w, static_cast<int>(h.height), format), capacity)) return false;
-    const std::size_t pitch = std::size_t(w) * bpp;
-    if (h.bitCount == 8) {
-      ReadRows(stream, h, [&](int y, const unsigned char* row) {
-        kExpandProcs[bpp](*pixels + y * pitch, row, palette.data(), w);
-      });
-    } else {
-      ReadRows(stream, h, [&](int y, const unsigned char* row) {
-        _RGBTRIPLEcpyToProcTable[format](*pixels + y * pitch, row, w);
-      });
-    }
-    return true;
+    const VXPictureSink sink = PackedSink(out, pixels, capacity, format);
+    if (DecodeBmp(stream, format, width, height, pixels != nullptr ? &sink : nullptr)) return true;
+    out.Abandon();
+    return false;
   } catch (...) {
     out.Abandon();
     return RefuseCaughtRead();

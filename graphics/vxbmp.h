@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "core/vxstream.h"
 #include "graphics/vxrgbraw.h"
@@ -38,6 +39,20 @@ void SkipBytes(VXStream* stream, std::uint64_t count);
 // memory, or the text of a reader's own exception) and returns false.
 bool RefuseCaughtRead();
 
+// Where a reader puts the rows it decodes: row y of the pixels (width pixels of the format) at pixels + y x pitch,
+// row y of the alpha plane (width bytes) at alpha + y x alphaPitch. A null pointer: that part is not wanted.
+struct VXPictureRows {
+  unsigned char* pixels = nullptr;
+  std::ptrdiff_t pitch = 0;
+  unsigned char* alpha = nullptr;
+  std::ptrdiff_t alphaPitch = 0;
+};
+
+// Told a picture's size once its header has been read and found readable, before any row is decoded; it fills
+// `rows` and returns true, or returns false (naming its reason in VXRefusal) to end the read. Rows already written
+// stay when a later part of the file turns out damaged: the reader then returns false.
+using VXPictureSink = std::function<bool(int width, int height, VXPictureRows& rows)>;
+
 // The output buffer of one read. Plain data (no destructor), so that it may live across the error jumps of the C
 // decoders; the reader calls Abandon on every failure path.
 struct VXPictureTarget {
@@ -51,6 +66,17 @@ struct VXPictureTarget {
   // Releases a buffer that Prepare allocated and sets the caller's pointer back to null.
   void Abandon();
 };
+
+// A sink for the Load forms: the pixel buffer (and the alpha plane when `alpha` is not null) prepared as
+// VXPictureTarget does, packed rows top first. The targets are the caller's to Abandon on failure.
+VXPictureSink PackedSink(VXPictureTarget& pixels, unsigned char** pixelSlot, std::size_t capacity, VXPixFormat format,
+                         VXPictureTarget* alpha = nullptr, unsigned char** alphaSlot = nullptr,
+                         std::size_t alphaCapacity = 0);
+
+// The readers behind LoadBmp, LoadJpeg, LoadPng and LoadPngWhiteMat, decoding each row straight into the rows the
+// sink gives (which may be another picture's own rows). The alpha plane is filled when the sink gives one (255 for
+// pictures without alpha; only PNG has alpha). Same refusals as the Load forms.
+bool ReadBmp(VXStream* stream, VXPixFormat format, const VXPictureSink& sink);
 
 // 8- and 24-bit pictures. Headers longer than 40 bytes (versions 4 and 5) and pixel data placed after a gap are
 // followed; rows stored top first (negative height) are read too. Compressed pictures (run-length, bit-field,

@@ -3,7 +3,9 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -25,6 +27,42 @@ constexpr long kJpegMemoryLimit = 256L << 20;
 // Progressive pictures may carry any number of scans, each one a pass over the picture; real ones have about ten.
 constexpr int kJpegMaxScans = 256;
 
+// Where libjpeg has extended colour spaces it writes rows in our byte order itself: triples (B, G, R) for 24-bit
+// pixels, quads (B, G, R, X) for 32-bit pixels, whose fourth byte is then cleared; other formats are converted from
+// a quad row. Without the extensions rows come as R, G, B and are swapped into triples by hand.
+#ifdef JCS_EXTENSIONS
+constexpr bool kOwnOrder = true;
+#else
+constexpr bool kOwnOrder = false;
+#endif
+
+// Bytes per pixel of the rows libjpeg writes for `format`.
+int DecodedBytes(VXPixFormat format) { return kOwnOrder && format != pf24_888 ? 4 : 3; }
+
+J_COLOR_SPACE DecodedSpace(VXPixFormat format) {
+#ifdef JCS_EXTENSIONS
+  return format == pf24_888 ? JCS_EXT_BGR : JCS_EXT_BGRX;
+#else
+  (void)format;
+  return JCS_RGB;
+#endif
+}
+
+// libjpeg fills the fourth byte of a quad with 255; pixels from a picture without alpha carry 0 there (and in the
+// alpha field of a 16-bit format). Copies w quads from `src` to `dst` (which may be the same row) so.
+void CopyClearingFourth(unsigned char* dst, const unsigned char* src, int w) {
+  for (int x = 0; x < w; ++x) {
+    std::uint32_t v;
+    std::memcpy(&v, src + 4 * x, 4);
+    v &= 0x00FFFFFF;
+    std::memcpy(dst + 4 * x, &v, 4);
+  }
+}
+
+void SwapToTriples(unsigned char* rgb, int w) {
+  for (int x = 0; x < w; ++x) std::swap(rgb[3 * x], rgb[3 * x + 2]);
+}
+
 struct JpegSource {
   jpeg_source_mgr pub;
   VXStream* stream;
@@ -43,8 +81,7 @@ struct JpegJob {
   JpegErrorManager err;
   jpeg_progress_mgr progress;
   bool created = false;
-  unsigned char* triples = nullptr;
-  VXPictureTarget out;
+  unsigned char* line = nullptr;  // one decoded row, where it cannot go into the picture
 };
 
 // libjpeg's message is the reason of the failed read, unless the data had ended before: then that is the reason.
@@ -110,8 +147,9 @@ void JpegSkipInputData(j_decompress_ptr cinfo, long count) {
 
 void JpegTermSource(j_decompress_ptr) {}
 
-bool DecodeJpeg(JpegJob& job, VXStream* stream, unsigned char** pixels, int* width, int* height,
-                VXPixFormat format, std::size_t capacity) {
+// `sink` null asks for the size only.
+bool DecodeJpeg(JpegJob& job, VXStream* stream, int* width, int* height, VXPixFormat format,
+                const VXPictureSink* sink) {
   jpeg_decompress_struct& cinfo = job.cinfo;
   if (setjmp(job.err.jump)) return false;
   jpeg_create_decompress(&cinfo);
@@ -126,40 +164,62 @@ bool DecodeJpeg(JpegJob& job, VXStream* stream, unsigned char** pixels, int* wid
   if (!PictureSideOK(cinfo.image_width) || !PictureSideOK(cinfo.image_height)) {
     return VXRefuse("larger than 16384 pixels a side");
   }
-  if (pixels == nullptr) return true;
+  if (sink == nullptr) return true;
   if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK) {
     return VXRefuse("CMYK JPEG pictures are not supported");
   }
 
-#ifdef JCS_EXTENSIONS
-  cinfo.out_color_space = JCS_EXT_BGR;  // straight into the triple layout
-#else
-  cinfo.out_color_space = JCS_RGB;
-#endif
+  cinfo.out_color_space = DecodedSpace(format);
   jpeg_start_decompress(&cinfo);
   const int w = static_cast<int>(cinfo.output_width);
   const int h = static_cast<int>(cinfo.output_height);
-  if (cinfo.output_components != 3) ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
-  JSAMPARRAY sample = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE, w * 3, 1);
-  if (!job.out.Prepare(pixels, PictureBytes(w, h, format), capacity)) return false;  // the reason is named
-  job.triples = static_cast<unsigned char*>(std::malloc(std::size_t(w) * 3 + 1));
-  if (job.triples == nullptr) ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
-  const std::size_t pitch = std::size_t(w) * _FormatAndDepthTable[format];
+  if (cinfo.output_components != DecodedBytes(format)) ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
+  VXPictureRows rows;
+  if (!(*sink)(w, h, rows)) return false;  // the sink names its reason
+  if (rows.alpha != nullptr)
+    for (int y = 0; y < h; ++y) std::memset(rows.alpha + y * rows.alphaPitch, 255, std::size_t(w));
+  // Triples go straight into the picture's rows. Everything else is decoded into one row of our own first: libjpeg
+  // stores rows that start on a 32-byte boundary past the cache, and the row is read again here, so that row starts
+  // 4 bytes past one.
+  const bool direct = kOwnOrder && format == pf24_888 && rows.pixels != nullptr;
+  unsigned char* line = nullptr;
+  if (!direct) {
+    job.line = static_cast<unsigned char*>(std::malloc(std::size_t(w) * 4 + 64));
+    if (job.line == nullptr) ERREXIT(&cinfo, JERR_OUT_OF_MEMORY);
+    line = job.line + ((36 - reinterpret_cast<std::uintptr_t>(job.line) % 32) % 32);
+  }
   while (cinfo.output_scanline < cinfo.output_height) {
-    const std::size_t y = cinfo.output_scanline;
-    if (jpeg_read_scanlines(&cinfo, sample, 1) != 1) ERREXIT(&cinfo, JERR_FILE_READ);
-    const JSAMPLE* s = sample[0];
-#ifdef JCS_EXTENSIONS
-    std::memcpy(job.triples, s, std::size_t(w) * 3);
-#else
-    for (int x = 0; x < w; ++x) {
-      job.triples[3 * x] = s[3 * x + 2], job.triples[3 * x + 1] = s[3 * x + 1], job.triples[3 * x + 2] = s[3 * x];
+    const std::ptrdiff_t y = cinfo.output_scanline;
+    unsigned char* const pixelRow = rows.pixels != nullptr ? rows.pixels + y * rows.pitch : nullptr;
+    JSAMPROW target = direct ? pixelRow : line;
+    if (jpeg_read_scanlines(&cinfo, &target, 1) != 1) ERREXIT(&cinfo, JERR_FILE_READ);
+    if (direct || pixelRow == nullptr) continue;
+    if (!kOwnOrder) {
+      SwapToTriples(line, w);
+      _RGBTRIPLEcpyToProcTable[format](pixelRow, line, w);
+    } else if (_FormatAndDepthTable[format] == 4) {
+      CopyClearingFourth(pixelRow, line, w);
+    } else {
+      CopyClearingFourth(line, line, w);
+      _RGBQUADcpyToProcTable[format](pixelRow, line, w);
     }
-#endif
-    _RGBTRIPLEcpyToProcTable[format](*pixels + y * pitch, job.triples, w);
   }
   jpeg_finish_decompress(&cinfo);
   return true;
+}
+
+bool RunJpeg(VXStream* stream, int* width, int* height, VXPixFormat format, const VXPictureSink* sink,
+             VXPictureTarget* out) {
+  if (!IsPictureFormat(format)) return false;
+  JpegJob job;
+  job.cinfo.err = jpeg_std_error(&job.err.pub);
+  job.err.pub.error_exit = JpegErrorExit;
+  job.err.pub.output_message = JpegOutputMessage;
+  const bool ok = DecodeJpeg(job, stream, width, height, format, sink);
+  if (!ok && out != nullptr) out->Abandon();
+  std::free(job.line);
+  if (job.created) jpeg_destroy_decompress(&job.cinfo);
+  return ok;
 }
 
 }  // namespace
@@ -188,14 +248,12 @@ void JpegStreamSrc(jpeg_decompress_struct* cinfo, VXStream* stream) {
 bool LoadJpeg(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
               std::size_t capacity) {
   VXRefusalScope scope;
-  if (!IsPictureFormat(format)) return false;
-  JpegJob job;
-  job.cinfo.err = jpeg_std_error(&job.err.pub);
-  job.err.pub.error_exit = JpegErrorExit;
-  job.err.pub.output_message = JpegOutputMessage;
-  const bool ok = DecodeJpeg(job, stream, pixels, width, height, format, capacity);
-  if (!ok) job.out.Abandon();
-  std::free(job.triples);
-  if (job.created) jpeg_destroy_decompress(&job.cinfo);
-  return ok;
+  VXPictureTarget out;
+  const VXPictureSink sink = PackedSink(out, pixels, capacity, format);
+  return RunJpeg(stream, width, height, format, pixels != nullptr ? &sink : nullptr, &out);
+}
+
+bool ReadJpeg(VXStream* stream, VXPixFormat format, const VXPictureSink& sink) {
+  VXRefusalScope scope;
+  return RunJpeg(stream, nullptr, nullptr, format, &sink, nullptr);
 }

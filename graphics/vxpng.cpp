@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/vxrefusal.h"
 #include "graphics/vxbmp.h"
 #include "graphics/vxrgbcopy.h"
@@ -33,12 +37,10 @@ const unsigned char* WhiteMatTable() {
 }
 
 struct PngRequest {
-  unsigned char** pixels;
-  unsigned char** alpha;
   int* width;
   int* height;
   VXPixFormat format;
-  std::size_t capacity, alphaCapacity;
+  const VXPictureSink* sink;  // null: the size only
   bool whiteMatte;
 };
 
@@ -51,7 +53,6 @@ struct PngJob {
   png_bytep* rows = nullptr;
   unsigned char* quads = nullptr;
   unsigned char* alphaRow = nullptr;
-  VXPictureTarget pixels, alpha;
 
   void FreeWork() {
     std::free(image);
@@ -155,8 +156,35 @@ void RgbRow(const RowContext& c) {
   }
 }
 
+#if defined(__SSE2__)
+// Sixteen RGBA pixels at a time, colours as read: red and blue swapped into quads, alpha split off into its row.
+int RgbaPixels16(const RowContext& c) {
+  const __m128i green = _mm_set1_epi32(0x0000FF00), low = _mm_set1_epi32(0xFF);
+  const __m128i fourth = _mm_set1_epi32(c.fourthIsAlpha ? static_cast<int>(0xFF000000) : 0);
+  int x = 0;
+  for (; x + 16 <= c.width; x += 16) {
+    __m128i a[4];
+    for (int k = 0; k < 4; ++k) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c.src + 4 * (x + 4 * k)));
+      const __m128i swapped = _mm_or_si128(_mm_or_si128(_mm_and_si128(v, green), _mm_slli_epi32(_mm_and_si128(v, low), 16)),
+                                           _mm_and_si128(_mm_srli_epi32(v, 16), low));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(c.quads + 4 * (x + 4 * k)),
+                       _mm_or_si128(swapped, _mm_and_si128(v, fourth)));
+      a[k] = _mm_srli_epi32(v, 24);
+    }
+    const __m128i alpha = _mm_packus_epi16(_mm_packs_epi32(a[0], a[1]), _mm_packs_epi32(a[2], a[3]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(c.alphaRow + x), alpha);
+  }
+  return x;
+}
+#endif
+
 void RgbaRow(const RowContext& c) {
-  for (int x = 0; x < c.width; ++x) {
+  int x = 0;
+#if defined(__SSE2__)
+  if (c.matte == nullptr) x = RgbaPixels16(c);
+#endif
+  for (; x < c.width; ++x) {
     const unsigned char* s = c.src + 4 * x;
     const unsigned char a = s[3];
     const unsigned char* m = c.matte != nullptr ? c.matte + a * 256 : nullptr;
@@ -199,7 +227,7 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
   if (!PictureSideOK(w) || !PictureSideOK(h)) return VXRefuse("larger than 16384 pixels a side");
   if (req.width != nullptr) *req.width = static_cast<int>(w);
   if (req.height != nullptr) *req.height = static_cast<int>(h);
-  if (req.pixels == nullptr && req.alpha == nullptr) return true;
+  if (req.sink == nullptr) return true;
   if (!RowsFitStream(job)) return VXRefuse("the picture's size is more than the file could hold");
 
   // Grey pictures are read as grey RGB, palettes and greys of fewer than 8 bits as 8 bits.
@@ -225,52 +253,67 @@ bool DecodePng(PngJob& job, const PngRequest& req) {
   }
   if ((type & PNG_COLOR_MASK_COLOR) == 0) png_set_gray_to_rgb(job.png);
   if (depth == 16) png_set_strip_16(job.png);
-  png_set_interlace_handling(job.png);
+  const bool interlaced = png_set_interlace_handling(job.png) > 1;
   png_read_update_info(job.png, job.info);
   const std::size_t rowBytes = png_get_rowbytes(job.png, job.info);
   if (png_get_channels(job.png, job.info) != channels || rowBytes < std::size_t(w) * channels)
     png_error(job.png, "a PNG layout that is not supported");
 
-  job.image = static_cast<unsigned char*>(PngAlloc(job.png, rowBytes * h));
-  job.rows = static_cast<png_bytep*>(PngAlloc(job.png, h * sizeof(png_bytep)));
-  for (png_uint_32 y = 0; y < h; ++y) job.rows[y] = job.image + y * rowBytes;
-  png_read_image(job.png, job.rows);
-  png_read_end(job.png, nullptr);
-
   const int width = static_cast<int>(w), height = static_cast<int>(h);
-  // Prepare names its own reason.
-  if (req.pixels != nullptr && !job.pixels.Prepare(req.pixels, PictureBytes(width, height, req.format), req.capacity))
-    png_longjmp(job.png, 1);
-  if (req.alpha != nullptr && !job.alpha.Prepare(req.alpha, std::size_t(w) * h, req.alphaCapacity))
-    png_longjmp(job.png, 1);
-  job.quads = static_cast<unsigned char*>(PngAlloc(job.png, std::size_t(w) * 4));
-  job.alphaRow = static_cast<unsigned char*>(PngAlloc(job.png, w));
-  std::memset(job.alphaRow, 255, w);
+  VXPictureRows out;
+  if (!(*req.sink)(width, height, out)) png_longjmp(job.png, 1);  // the sink names its reason
+
+  // An interlaced picture comes in passes over the whole image; any other is decoded and placed row by row.
+  job.image = static_cast<unsigned char*>(PngAlloc(job.png, rowBytes * (interlaced ? h : 1)));
+  if (interlaced) {
+    job.rows = static_cast<png_bytep*>(PngAlloc(job.png, h * sizeof(png_bytep)));
+    for (png_uint_32 y = 0; y < h; ++y) job.rows[y] = job.image + y * rowBytes;
+    png_read_image(job.png, job.rows);
+  }
+  // Pixels of 32 bits are the quads themselves: those are built in place.
+  const bool quadPixels = req.format == pf32_888 || req.format == pf32_8888;
+  if (out.pixels == nullptr || !quadPixels) job.quads = static_cast<unsigned char*>(PngAlloc(job.png, std::size_t(w) * 4));
+  if (out.alpha == nullptr) job.alphaRow = static_cast<unsigned char*>(PngAlloc(job.png, w));
 
   RowContext row{nullptr, width, req.format == pf32_8888 || req.format == pf16_4444, job.palette,
-                 req.whiteMatte ? WhiteMatTable() : nullptr, job.quads, job.alphaRow};
-  const std::size_t pitch = std::size_t(w) * _FormatAndDepthTable[req.format];
+                 req.whiteMatte ? WhiteMatTable() : nullptr, nullptr, nullptr};
   for (png_uint_32 y = 0; y < h; ++y) {
-    row.src = job.rows[y];
+    if (interlaced) {
+      row.src = job.rows[y];
+    } else {
+      png_read_row(job.png, job.image, nullptr);
+      row.src = job.image;
+    }
+    unsigned char* pixelRow = out.pixels != nullptr ? out.pixels + std::ptrdiff_t(y) * out.pitch : nullptr;
+    row.quads = pixelRow != nullptr && quadPixels ? pixelRow : job.quads;
+    row.alphaRow = out.alpha != nullptr ? out.alpha + std::ptrdiff_t(y) * out.alphaPitch : job.alphaRow;
+    if (channels != 4) std::memset(row.alphaRow, 255, w);
     build(row);
-    if (req.pixels != nullptr) _RGBQUADcpyToProcTable[req.format](*req.pixels + y * pitch, job.quads, w);
-    if (req.alpha != nullptr) std::memcpy(*req.alpha + std::size_t(y) * w, job.alphaRow, w);
+    if (pixelRow != nullptr && !quadPixels) _RGBQUADcpyToProcTable[req.format](pixelRow, job.quads, w);
   }
+  png_read_end(job.png, nullptr);
   return true;
 }
 
-bool LoadPngWith(VXStream* stream, const PngRequest& req) {
-  VXRefusalScope scope;
+bool RunPng(VXStream* stream, const PngRequest& req) {
   if (!IsPictureFormat(req.format) || !ReadSignature(stream)) return false;
   PngJob job;
   const bool ok = (CreateReader(job, stream) || VXRefuse("out of memory")) && DecodePng(job, req);
-  if (!ok) {
-    job.pixels.Abandon();
-    job.alpha.Abandon();
-  }
   job.FreeWork();
   png_destroy_read_struct(&job.png, &job.info, nullptr);
   return ok;
+}
+
+bool LoadPngWith(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
+                 VXPixFormat format, std::size_t capacity, std::size_t alphaCapacity, bool whiteMatte) {
+  VXRefusalScope scope;
+  VXPictureTarget pixelTarget, alphaTarget;
+  const VXPictureSink sink = PackedSink(pixelTarget, pixels, capacity, format, &alphaTarget, alpha, alphaCapacity);
+  const bool wanted = pixels != nullptr || alpha != nullptr;
+  if (RunPng(stream, {width, height, format, wanted ? &sink : nullptr, whiteMatte})) return true;
+  pixelTarget.Abandon();
+  alphaTarget.Abandon();
+  return false;
 }
 
 int QueryChannels(PngJob& job) {
@@ -333,22 +376,32 @@ int ChkChannelPng(VXStream* stream) {
 
 bool LoadPng(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
              VXPixFormat format, std::size_t capacity, std::size_t alphaCapacity) {
-  return LoadPngWith(stream, {pixels, alpha, width, height, format, capacity, alphaCapacity, false});
+  return LoadPngWith(stream, pixels, alpha, width, height, format, capacity, alphaCapacity, false);
 }
 
 bool LoadPng(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
              std::size_t capacity) {
-  return LoadPngWith(stream, {pixels, nullptr, width, height, format, capacity, 0, false});
+  return LoadPngWith(stream, pixels, nullptr, width, height, format, capacity, 0, false);
 }
 
 bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, unsigned char** alpha, int* width, int* height,
                      VXPixFormat format, std::size_t capacity, std::size_t alphaCapacity) {
-  return LoadPngWith(stream, {pixels, alpha, width, height, format, capacity, alphaCapacity, true});
+  return LoadPngWith(stream, pixels, alpha, width, height, format, capacity, alphaCapacity, true);
 }
 
 bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
                      std::size_t capacity) {
-  return LoadPngWith(stream, {pixels, nullptr, width, height, format, capacity, 0, true});
+  return LoadPngWith(stream, pixels, nullptr, width, height, format, capacity, 0, true);
+}
+
+bool ReadPng(VXStream* stream, VXPixFormat format, const VXPictureSink& sink) {
+  VXRefusalScope scope;
+  return RunPng(stream, {nullptr, nullptr, format, &sink, false});
+}
+
+bool ReadPngWhiteMat(VXStream* stream, VXPixFormat format, const VXPictureSink& sink) {
+  VXRefusalScope scope;
+  return RunPng(stream, {nullptr, nullptr, format, &sink, true});
 }
 
 bool WhiteMatInit() { return WhiteMatTable() != nullptr; }

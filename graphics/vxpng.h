@@ -12,6 +12,7 @@
 #include <cstddef>
 
 #include "core/vxstream.h"
+#include "graphics/vxbmp.h"
 #include "graphics/vxrgbraw.h"
 
 // The channels a picture is read with: 1 for a palette picture, 3 for RGB and grey, 4 for RGB or grey with alpha; 0
@@ -32,6 +33,10 @@ bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, unsigned char** a
                      VXPixFormat format, std::size_t capacity = 0, std::size_t alphaCapacity = 0);
 bool LoadPngWhiteMat(VXStream* stream, unsigned char** pixels, int* width, int* height, VXPixFormat format,
                      std::size_t capacity = 0);
+// The same readers decoding each row straight into the rows a sink gives (graphics/vxbmp.h); the alpha plane is
+// filled when the sink gives one.
+bool ReadPng(VXStream* stream, VXPixFormat format, const VXPictureSink& sink);
+bool ReadPngWhiteMat(VXStream* stream, VXPixFormat format, const VXPictureSink& sink);
 // Builds the white-matte table if it does not exist yet (the readers do so themselves on first use); true then.
 bool WhiteMatInit();
 

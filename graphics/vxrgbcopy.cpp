@@ -10,10 +10,6 @@ namespace {
 
 using Byte = unsigned char;
 
-constexpr std::uint32_t Expand5(std::uint32_t c) { return c << 3 | c >> 2; }
-constexpr std::uint32_t Expand6(std::uint32_t c) { return c << 2 | c >> 4; }
-constexpr std::uint32_t Expand4(std::uint32_t c) { return c << 4 | c; }
-
 // One line: read SrcW little-endian bytes per pixel, convert, write DstW bytes. The fixed widths let the compiler
 // use whole-word loads and stores; 3-byte destinations are written three bytes at a time, never past 3n.
 template <int SrcW, int DstW, std::uint32_t (*Convert)(std::uint32_t)>
@@ -47,10 +43,31 @@ constexpr Pack16 kTo565{{8, 5, 3, 0}, {0xF800, 0x07E0, 0x001F, 0}, 5};
 constexpr Pack16 kTo555{{9, 6, 3, 0}, {0x7C00, 0x03E0, 0x001F, 0}, 6};
 constexpr Pack16 kTo4444{{16, 12, 8, 4}, {0xF000, 0x0F00, 0x00F0, 0x000F}, 0};
 
+// The other way, a 16-bit format's fields widened into 0xAARRGGBB: field i is bits[i] wide at shift[i] in the
+// pixel and lands in the byte at bit place[i], its top bits repeated below it; a one-bit field stays 0 or 1. A
+// width of 0 is no field.
+struct Unpack16 {
+  int shift[4], bits[4], place[4];
+};
+constexpr Unpack16 kFrom565{{11, 5, 0, 0}, {5, 6, 5, 0}, {16, 8, 0, 0}};
+constexpr Unpack16 kFrom555{{10, 5, 0, 15}, {5, 5, 5, 1}, {16, 8, 0, 24}};
+constexpr Unpack16 kFrom4444{{8, 4, 0, 12}, {4, 4, 4, 4}, {16, 8, 0, 24}};
+
+constexpr std::uint32_t Unpacked16(const Unpack16& u, std::uint32_t p) {
+  std::uint32_t out = 0;
+  for (int i = 0; i < 4; ++i) {
+    const int b = u.bits[i];
+    if (b == 0) continue;
+    const std::uint32_t c = (p >> u.shift[i]) & ((1u << b) - 1);
+    out |= (b == 1 ? c : c << (8 - b) | c >> (2 * b - 8)) << u.place[i];
+  }
+  return out;
+}
+
 #if defined(__SSE2__)
 // Sixteen pixels per step, held as four vectors of four 32-bit lanes 0xAARRGGBB: 3-byte pixels come in with A = 0,
-// 16-bit pixels as their raw value in the low half. Each width is loaded and stored in whole 16-byte moves that
-// cover exactly the 16 pixels (48 bytes for 3-byte pixels), so nothing outside the line is touched.
+// 16-bit pixels through Widened8. Each width is loaded and stored in whole 16-byte moves that cover exactly the 16
+// pixels (48 bytes for 3-byte pixels), so nothing outside the line is touched.
 using Quads = __m128i[4];
 
 __m128i LoadU(const Byte* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
@@ -80,8 +97,10 @@ __m128i Squeeze3(__m128i v) {
 // keeps its bits.
 __m128i SignExtend16(__m128i v) { return _mm_srai_epi32(_mm_slli_epi32(v, 16), 16); }
 
+// Always inlined: a call per 16 pixels costs more than the move.
 template <int W>
-void Load16(const Byte* s, Quads p) {
+[[gnu::always_inline]] inline void Load16(const Byte* s, Quads p) {
+  static_assert(W == 3 || W == 4, "16-bit pixels are widened by Widened8");
   if constexpr (W == 4) {
     for (int k = 0; k < 4; ++k) p[k] = LoadU(s + 16 * k);
   } else if constexpr (W == 3) {
@@ -90,18 +109,11 @@ void Load16(const Byte* s, Quads p) {
     p[1] = Spread3(_mm_or_si128(_mm_srli_si128(v0, 12), _mm_slli_si128(v1, 4)));
     p[2] = Spread3(_mm_or_si128(_mm_srli_si128(v1, 8), _mm_slli_si128(v2, 8)));
     p[3] = Spread3(_mm_srli_si128(v2, 4));
-  } else {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i v0 = LoadU(s), v1 = LoadU(s + 16);
-    p[0] = _mm_unpacklo_epi16(v0, zero);
-    p[1] = _mm_unpackhi_epi16(v0, zero);
-    p[2] = _mm_unpacklo_epi16(v1, zero);
-    p[3] = _mm_unpackhi_epi16(v1, zero);
   }
 }
 
 template <int W>
-void Store16(Byte* d, const Quads p) {
+[[gnu::always_inline]] inline void Store16(Byte* d, const Quads p) {
   if constexpr (W == 4) {
     for (int k = 0; k < 4; ++k) StoreU(d + 16 * k, p[k]);
   } else if constexpr (W == 3) {
@@ -115,13 +127,10 @@ void Store16(Byte* d, const Quads p) {
   }
 }
 
-// Every field of the format from four 0xAARRGGBB lanes, sign-extended from bit 15 for the pack; without a format
-// the lanes pass unchanged.
+// Every field of the format from four 0xAARRGGBB lanes, sign-extended from bit 15 for the pack.
 template <const Pack16* F>
 __m128i Pixels4(__m128i v) {
-  if constexpr (F == nullptr) {
-    return v;
-  } else if constexpr (F->lift != 0) {
+  if constexpr (F->lift != 0) {
     // Red and blue multiplied into place, green masked in place; one shift pair brings the value down and
     // sign-extends it.
     const __m128i redBlue = _mm_and_si128(v, _mm_set1_epi32(0x00F800F8));
@@ -138,6 +147,26 @@ __m128i Pixels4(__m128i v) {
     return SignExtend16(out);
   }
 }
+
+// Eight 16-bit pixels widened into two vectors of 0xAARRGGBB lanes (pixels 0-3, 4-7). Each field is shifted to
+// the top of its 16-bit lane and multiplied (high half) by 2^8 + 2^(8 - bits): for a field c of `bits` bits that
+// is floor(c x (2^bits + 1) x 2^(8 - bits) / 2^bits), c with its top bits repeated below it; a one-bit field
+// (multiplier 2) stays c.
+template <const Unpack16* U>
+[[gnu::always_inline]] inline void Widened8(__m128i v, __m128i& low, __m128i& high) {
+  __m128i bytes[4] = {};  // the widened field of each place: blue, green, red, alpha
+  for (int i = 0; i < 4; ++i) {
+    const int b = U->bits[i];
+    if (b == 0) continue;
+    const int up = 16 - U->shift[i] - b;
+    const __m128i top = _mm_and_si128(_mm_slli_epi16(v, up), _mm_set1_epi16(static_cast<short>(((1 << b) - 1) << (16 - b))));
+    bytes[U->place[i] / 8] = _mm_mulhi_epu16(top, _mm_set1_epi16(static_cast<short>(b == 1 ? 2 : 256 + (256 >> b))));
+  }
+  const __m128i greenBlue = _mm_or_si128(bytes[0], _mm_slli_epi16(bytes[1], 8));
+  const __m128i alphaRed = _mm_or_si128(bytes[2], _mm_slli_epi16(bytes[3], 8));
+  low = _mm_unpacklo_epi16(greenBlue, alphaRed);
+  high = _mm_unpackhi_epi16(greenBlue, alphaRed);
+}
 #endif
 
 constexpr std::uint32_t Packed16(const Pack16& f, std::uint32_t v) {
@@ -146,15 +175,32 @@ constexpr std::uint32_t Packed16(const Pack16& f, std::uint32_t v) {
   return out;
 }
 
+// What a line does to each pixel, for four lanes at once and for one value: pack into a 16-bit format, widen out
+// of one, or (Same) nothing, for lines between 3- and 4-byte pixels.
 template <const Pack16* F>
-std::uint32_t Pixel(std::uint32_t v) {
-  if constexpr (F == nullptr) return v;
-  else return Packed16(*F, v);
-}
+struct PackTo {
+#if defined(__SSE2__)
+  static __m128i Lanes(__m128i v) { return Pixels4<F>(v); }
+#endif
+  static std::uint32_t Value(std::uint32_t v) { return Packed16(*F, v); }
+};
+template <const Unpack16* U>
+struct WidenFrom {
+#if defined(__SSE2__)
+  static void Lanes8(__m128i v, __m128i& low, __m128i& high) { Widened8<U>(v, low, high); }
+#endif
+  static std::uint32_t Value(std::uint32_t v) { return Unpacked16(*U, v); }
+};
+struct Same {
+#if defined(__SSE2__)
+  static __m128i Lanes(__m128i v) { return v; }
+#endif
+  static std::uint32_t Value(std::uint32_t v) { return v; }
+};
 
-// A line into a 16-bit format (or, without one, between 3- and 4-byte pixels): whole 16-pixel steps in vectors
-// where the processor has them, the rest pixel by pixel.
-template <int SrcW, int DstW, const Pack16* F = nullptr>
+// A line through a pixel mapping: whole 16-pixel steps in vectors where the processor has them, the rest pixel by
+// pixel.
+template <int SrcW, int DstW, class Map = Same>
 void* Repack(void* dst, const void* src, unsigned int n) {
   auto* d = static_cast<Byte*>(dst);
   auto* s = static_cast<const Byte*>(src);
@@ -162,12 +208,17 @@ void* Repack(void* dst, const void* src, unsigned int n) {
 #if defined(__SSE2__)
   for (; i + 16 <= n; i += 16, s += 16 * SrcW, d += 16 * DstW) {
     Quads p;
-    Load16<SrcW>(s, p);
-    for (__m128i& v : p) v = Pixels4<F>(v);
+    if constexpr (SrcW == 2) {
+      Map::Lanes8(LoadU(s), p[0], p[1]);
+      Map::Lanes8(LoadU(s + 16), p[2], p[3]);
+    } else {
+      Load16<SrcW>(s, p);
+      for (__m128i& v : p) v = Map::Lanes(v);
+    }
     Store16<DstW>(d, p);
   }
 #endif
-  Line<SrcW, DstW, Pixel<F>>(d, s, n - i);
+  Line<SrcW, DstW, Map::Value>(d, s, n - i);
   return dst;
 }
 
@@ -181,50 +232,42 @@ std::uint32_t RGBto24_888(std::uint32_t rgb) { return rgb; }
 std::uint32_t RGBto32_888(std::uint32_t rgb) { return rgb; }
 std::uint32_t RGBto32_8888(std::uint32_t rgb) { return rgb; }
 
-std::uint32_t RGBfrom16_565(std::uint32_t p) {
-  return Expand5((p >> 11) & 0x1F) << 16 | Expand6((p >> 5) & 0x3F) << 8 | Expand5(p & 0x1F);
-}
-std::uint32_t RGBfrom16_555(std::uint32_t p) {
-  return ((p >> 15) & 1) << 24 | Expand5((p >> 10) & 0x1F) << 16 | Expand5((p >> 5) & 0x1F) << 8 |
-         Expand5(p & 0x1F);
-}
-std::uint32_t RGBfrom16_5551(std::uint32_t p) { return RGBfrom16_555(p); }
-std::uint32_t RGBfrom16_4444(std::uint32_t p) {
-  return Expand4((p >> 12) & 0xF) << 24 | Expand4((p >> 8) & 0xF) << 16 | Expand4((p >> 4) & 0xF) << 8 |
-         Expand4(p & 0xF);
-}
+std::uint32_t RGBfrom16_565(std::uint32_t p) { return Unpacked16(kFrom565, p); }
+std::uint32_t RGBfrom16_555(std::uint32_t p) { return Unpacked16(kFrom555, p); }
+std::uint32_t RGBfrom16_5551(std::uint32_t p) { return Unpacked16(kFrom555, p); }
+std::uint32_t RGBfrom16_4444(std::uint32_t p) { return Unpacked16(kFrom4444, p); }
 std::uint32_t RGBfrom24_888(std::uint32_t p) { return p; }
 std::uint32_t RGBfrom32_888(std::uint32_t p) { return p; }
 std::uint32_t RGBfrom32_8888(std::uint32_t p) { return p & 0x00FFFFFF; }
 
-void* RGBQUADcpyTo16_565(void* d, const void* s, unsigned int n) { return Repack<4, 2, &kTo565>(d, s, n); }
-void* RGBQUADcpyTo16_555(void* d, const void* s, unsigned int n) { return Repack<4, 2, &kTo555>(d, s, n); }
-void* RGBQUADcpyTo16_5551(void* d, const void* s, unsigned int n) { return Repack<4, 2, &kTo555>(d, s, n); }
-void* RGBQUADcpyTo16_4444(void* d, const void* s, unsigned int n) { return Repack<4, 2, &kTo4444>(d, s, n); }
+void* RGBQUADcpyTo16_565(void* d, const void* s, unsigned int n) { return Repack<4, 2, PackTo<&kTo565>>(d, s, n); }
+void* RGBQUADcpyTo16_555(void* d, const void* s, unsigned int n) { return Repack<4, 2, PackTo<&kTo555>>(d, s, n); }
+void* RGBQUADcpyTo16_5551(void* d, const void* s, unsigned int n) { return Repack<4, 2, PackTo<&kTo555>>(d, s, n); }
+void* RGBQUADcpyTo16_4444(void* d, const void* s, unsigned int n) { return Repack<4, 2, PackTo<&kTo4444>>(d, s, n); }
 void* RGBQUADcpyTo24_888(void* d, const void* s, unsigned int n) { return Repack<4, 3>(d, s, n); }
 void* RGBQUADcpyTo32_888(void* d, const void* s, unsigned int n) { return ByteCopy<4>(d, s, n); }
 void* RGBQUADcpyTo32_8888(void* d, const void* s, unsigned int n) { return ByteCopy<4>(d, s, n); }
 
-void* RGBQUADcpyFrom16_565(void* d, const void* s, unsigned int n) { return Line<2, 4, RGBfrom16_565>(d, s, n); }
-void* RGBQUADcpyFrom16_555(void* d, const void* s, unsigned int n) { return Line<2, 4, RGBfrom16_555>(d, s, n); }
-void* RGBQUADcpyFrom16_5551(void* d, const void* s, unsigned int n) { return Line<2, 4, RGBfrom16_5551>(d, s, n); }
-void* RGBQUADcpyFrom16_4444(void* d, const void* s, unsigned int n) { return Line<2, 4, RGBfrom16_4444>(d, s, n); }
+void* RGBQUADcpyFrom16_565(void* d, const void* s, unsigned int n) { return Repack<2, 4, WidenFrom<&kFrom565>>(d, s, n); }
+void* RGBQUADcpyFrom16_555(void* d, const void* s, unsigned int n) { return Repack<2, 4, WidenFrom<&kFrom555>>(d, s, n); }
+void* RGBQUADcpyFrom16_5551(void* d, const void* s, unsigned int n) { return Repack<2, 4, WidenFrom<&kFrom555>>(d, s, n); }
+void* RGBQUADcpyFrom16_4444(void* d, const void* s, unsigned int n) { return Repack<2, 4, WidenFrom<&kFrom4444>>(d, s, n); }
 void* RGBQUADcpyFrom24_888(void* d, const void* s, unsigned int n) { return Repack<3, 4>(d, s, n); }
 void* RGBQUADcpyFrom32_888(void* d, const void* s, unsigned int n) { return ByteCopy<4>(d, s, n); }
 void* RGBQUADcpyFrom32_8888(void* d, const void* s, unsigned int n) { return ByteCopy<4>(d, s, n); }
 
-void* RGBTRIPLEcpyTo16_565(void* d, const void* s, unsigned int n) { return Repack<3, 2, &kTo565>(d, s, n); }
-void* RGBTRIPLEcpyTo16_555(void* d, const void* s, unsigned int n) { return Repack<3, 2, &kTo555>(d, s, n); }
-void* RGBTRIPLEcpyTo16_5551(void* d, const void* s, unsigned int n) { return Repack<3, 2, &kTo555>(d, s, n); }
-void* RGBTRIPLEcpyTo16_4444(void* d, const void* s, unsigned int n) { return Repack<3, 2, &kTo4444>(d, s, n); }
+void* RGBTRIPLEcpyTo16_565(void* d, const void* s, unsigned int n) { return Repack<3, 2, PackTo<&kTo565>>(d, s, n); }
+void* RGBTRIPLEcpyTo16_555(void* d, const void* s, unsigned int n) { return Repack<3, 2, PackTo<&kTo555>>(d, s, n); }
+void* RGBTRIPLEcpyTo16_5551(void* d, const void* s, unsigned int n) { return Repack<3, 2, PackTo<&kTo555>>(d, s, n); }
+void* RGBTRIPLEcpyTo16_4444(void* d, const void* s, unsigned int n) { return Repack<3, 2, PackTo<&kTo4444>>(d, s, n); }
 void* RGBTRIPLEcpyTo24_888(void* d, const void* s, unsigned int n) { return ByteCopy<3>(d, s, n); }
 void* RGBTRIPLEcpyTo32_888(void* d, const void* s, unsigned int n) { return Repack<3, 4>(d, s, n); }
 void* RGBTRIPLEcpyTo32_8888(void* d, const void* s, unsigned int n) { return Repack<3, 4>(d, s, n); }
 
-void* RGBTRIPLEcpyFrom16_565(void* d, const void* s, unsigned int n) { return Line<2, 3, RGBfrom16_565>(d, s, n); }
-void* RGBTRIPLEcpyFrom16_555(void* d, const void* s, unsigned int n) { return Line<2, 3, RGBfrom16_555>(d, s, n); }
-void* RGBTRIPLEcpyFrom16_5551(void* d, const void* s, unsigned int n) { return Line<2, 3, RGBfrom16_5551>(d, s, n); }
-void* RGBTRIPLEcpyFrom16_4444(void* d, const void* s, unsigned int n) { return Line<2, 3, RGBfrom16_4444>(d, s, n); }
+void* RGBTRIPLEcpyFrom16_565(void* d, const void* s, unsigned int n) { return Repack<2, 3, WidenFrom<&kFrom565>>(d, s, n); }
+void* RGBTRIPLEcpyFrom16_555(void* d, const void* s, unsigned int n) { return Repack<2, 3, WidenFrom<&kFrom555>>(d, s, n); }
+void* RGBTRIPLEcpyFrom16_5551(void* d, const void* s, unsigned int n) { return Repack<2, 3, WidenFrom<&kFrom555>>(d, s, n); }
+void* RGBTRIPLEcpyFrom16_4444(void* d, const void* s, unsigned int n) { return Repack<2, 3, WidenFrom<&kFrom4444>>(d, s, n); }
 void* RGBTRIPLEcpyFrom24_888(void* d, const void* s, unsigned int n) { return ByteCopy<3>(d, s, n); }
 void* RGBTRIPLEcpyFrom32_888(void* d, const void* s, unsigned int n) { return Repack<4, 3>(d, s, n); }
 void* RGBTRIPLEcpyFrom32_8888(void* d, const void* s, unsigned int n) { return Repack<4, 3>(d, s, n); }

@@ -17,8 +17,9 @@ using Byte = unsigned char;
 
 int ClampRate(int rate) { return std::clamp(rate, 0, kMaxBlendRate); }
 
-// Difference tables, one per rate: entry d + 256 holds floor(d * rate / 128) for d = -256..255. The plain kernels
-// look the step up instead of multiplying; the tables are constant, so no kernel depends on shared state.
+// Difference tables, one per rate: entry d + 256 holds floor(d * rate / 128) for d = -256..255. Where there are no
+// vectors (and for the last pixels of a line) the kernels look the step up instead of multiplying; the tables are
+// constant, so no kernel depends on shared state.
 using DiffTable = std::array<std::int8_t, 512>;
 constexpr std::array<DiffTable, kMaxBlendRate + 1> MakeDiffTables() {
   std::array<DiffTable, kMaxBlendRate + 1> t{};
@@ -136,13 +137,60 @@ void Store16(Byte* p, unsigned v) {
 }
 unsigned Field(unsigned v, const Format16& f, int i) { return (v >> f.shift[i]) & ((1u << f.bits[i]) - 1); }
 
+#if defined(__SSE2__)
+// Eight 16-bit pixels per vector, one field at a time in 16-bit lanes. Each field result stays within its own
+// width, so the fields are put back by shifts and ORs alone.
+__m128i Load8(const Byte* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+void Store8(Byte* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+template <const Format16& F>
+__m128i FieldLanes(__m128i v, int f) {
+  return _mm_and_si128(_mm_srli_epi16(v, F.shift[f]), _mm_set1_epi16(static_cast<short>((1 << F.bits[f]) - 1)));
+}
+
+// c1 + floor((c2 - c1) * rate / 128): |c2 - c1| < 64, so the product fits a 16-bit lane.
+template <const Format16& F>
+__m128i Blend8(__m128i a, __m128i b, __m128i rate) {
+  __m128i out = _mm_setzero_si128();
+  for (int f = 0; f < 3; ++f) {
+    const __m128i c1 = FieldLanes<F>(a, f), c2 = FieldLanes<F>(b, f);
+    const __m128i c = _mm_add_epi16(c1, _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(c2, c1), rate), 7));
+    out = _mm_or_si128(out, _mm_slli_epi16(c, F.shift[f]));
+  }
+  return out;
+}
+
+template <const Format16& F, bool Add>
+__m128i Saturate8(__m128i d, __m128i s) {
+  __m128i out = _mm_setzero_si128();
+  for (int f = 0; f < 3; ++f) {
+    const __m128i c1 = FieldLanes<F>(d, f), c2 = FieldLanes<F>(s, f);
+    const __m128i c = Add ? _mm_min_epi16(_mm_add_epi16(c1, c2), _mm_set1_epi16(static_cast<short>((1 << F.bits[f]) - 1)))
+                          : _mm_max_epi16(_mm_sub_epi16(c1, c2), _mm_setzero_si128());
+    out = _mm_or_si128(out, _mm_slli_epi16(c, F.shift[f]));
+  }
+  if (Add && F.alphaBits) {
+    // The top field added in place: what carries out of bit 15 is lost, which is the sum modulo its width.
+    const __m128i top = _mm_set1_epi16(static_cast<short>(((1 << F.alphaBits) - 1) << F.alphaShift));
+    out = _mm_or_si128(out, _mm_add_epi16(_mm_and_si128(d, top), _mm_and_si128(s, top)));
+  }
+  return out;
+}
+#endif
+
 template <const Format16& F>
 void Blend16(void* dst, const void* src1, const void* src2, unsigned int n, int rate) {
-  const DiffTable& diff = kDiff[ClampRate(rate)];
+  rate = ClampRate(rate);
+  const DiffTable& diff = kDiff[rate];
   auto* d = static_cast<Byte*>(dst);
   auto* a = static_cast<const Byte*>(src1);
   auto* b = static_cast<const Byte*>(src2);
-  for (unsigned int i = 0; i < n; ++i, d += 2, a += 2, b += 2) {
+  unsigned int i = 0;
+#if defined(__SSE2__)
+  const __m128i r = _mm_set1_epi16(static_cast<short>(rate));
+  for (; i + 8 <= n; i += 8, d += 16, a += 16, b += 16) Store8(d, Blend8<F>(Load8(a), Load8(b), r));
+#endif
+  for (; i < n; ++i, d += 2, a += 2, b += 2) {
     const unsigned p1 = Load16(a), p2 = Load16(b);
     unsigned out = 0;
     for (int f = 0; f < 3; ++f) {
@@ -158,7 +206,16 @@ void Half16(void* dst, const void* src1, const void* src2, unsigned int n) {
   auto* d = static_cast<Byte*>(dst);
   auto* a = static_cast<const Byte*>(src1);
   auto* b = static_cast<const Byte*>(src2);
-  for (unsigned int i = 0; i < n; ++i, d += 2, a += 2, b += 2) {
+  unsigned int i = 0;
+#if defined(__SSE2__)
+  const __m128i mask = _mm_set1_epi16(static_cast<short>(F.halfMask));
+  for (; i + 8 <= n; i += 8, d += 16, a += 16, b += 16) {
+    const __m128i p1 = Load8(a), p2 = Load8(b);
+    const __m128i odd = _mm_srli_epi16(_mm_and_si128(_mm_xor_si128(p1, p2), mask), 1);
+    Store8(d, _mm_add_epi16(_mm_and_si128(p1, p2), odd));
+  }
+#endif
+  for (; i < n; ++i, d += 2, a += 2, b += 2) {
     const unsigned p1 = Load16(a), p2 = Load16(b);
     Store16(d, (p1 & p2) + (((p1 ^ p2) & F.halfMask) >> 1));
   }
@@ -168,7 +225,11 @@ template <const Format16& F, bool Add>
 void Saturate16(void* dst, const void* src, unsigned int n) {
   auto* d = static_cast<Byte*>(dst);
   auto* s = static_cast<const Byte*>(src);
-  for (unsigned int i = 0; i < n; ++i, d += 2, s += 2) {
+  unsigned int i = 0;
+#if defined(__SSE2__)
+  for (; i + 8 <= n; i += 8, d += 16, s += 16) Store8(d, Saturate8<F, Add>(Load8(d), Load8(s)));
+#endif
+  for (; i < n; ++i, d += 2, s += 2) {
     const unsigned p1 = Load16(d), p2 = Load16(s);
     unsigned out = 0;
     for (int f = 0; f < 3; ++f) {
@@ -184,37 +245,20 @@ void Saturate16(void* dst, const void* src, unsigned int n) {
   }
 }
 
+// The byte kernels of 8-, 24- and 32-bit pixels. The plain and the packed rules give the same bytes, so both run
+// the vector loop where the processor has one.
 template <int BytesPerPixel>
 void BlendPixels(void* dst, const void* src1, const void* src2, unsigned int n, int rate) {
-  BlendBytes(static_cast<Byte*>(dst), static_cast<const Byte*>(src1), static_cast<const Byte*>(src2),
-             std::size_t{n} * BytesPerPixel, rate);
-}
-template <int BytesPerPixel>
-void BlendPixelsPacked(void* dst, const void* src1, const void* src2, unsigned int n, int rate) {
   BlendBytesPacked(static_cast<Byte*>(dst), static_cast<const Byte*>(src1), static_cast<const Byte*>(src2),
                    std::size_t{n} * BytesPerPixel, rate);
 }
-// Every rate-64 blend takes the plain half kernel, with or without MMX, so it runs the packed loop as well: the
-// result is the same floor average.
 template <int BytesPerPixel>
 void HalfPixels(void* dst, const void* src1, const void* src2, unsigned int n) {
-  HalfBytesPacked(static_cast<Byte*>(dst), static_cast<const Byte*>(src1), static_cast<const Byte*>(src2),
-            std::size_t{n} * BytesPerPixel);
-}
-template <int BytesPerPixel>
-void HalfPixelsPacked(void* dst, const void* src1, const void* src2, unsigned int n) {
   HalfBytesPacked(static_cast<Byte*>(dst), static_cast<const Byte*>(src1), static_cast<const Byte*>(src2),
                   std::size_t{n} * BytesPerPixel);
 }
 template <int BytesPerPixel, bool Add>
 void SaturatePixels(void* dst, const void* src, unsigned int n) {
-  auto* d = static_cast<Byte*>(dst);
-  auto* s = static_cast<const Byte*>(src);
-  if (Add) AddBytes(d, s, std::size_t{n} * BytesPerPixel);
-  else SubBytes(d, s, std::size_t{n} * BytesPerPixel);
-}
-template <int BytesPerPixel, bool Add>
-void SaturatePixelsPacked(void* dst, const void* src, unsigned int n) {
   SaturateBytesPacked<Add>(static_cast<Byte*>(dst), static_cast<const Byte*>(src), std::size_t{n} * BytesPerPixel);
 }
 
@@ -528,15 +572,15 @@ void RGBAlpha16_4444(void* d, const void* a, const void* b, unsigned n, int r) {
 void RGBAlpha24_888(void* d, const void* a, const void* b, unsigned n, int r) { BlendPixels<3>(d, a, b, n, r); }
 void RGBAlpha32_888(void* d, const void* a, const void* b, unsigned n, int r) { BlendPixels<4>(d, a, b, n, r); }
 void RGBAlpha32_8888(void* d, const void* a, const void* b, unsigned n, int r) { BlendPixels<4>(d, a, b, n, r); }
-void RGBAlpha8_MMX(void* d, const void* a, const void* b, unsigned n, int r) { BlendPixelsPacked<1>(d, a, b, n, r); }
+void RGBAlpha8_MMX(void* d, const void* a, const void* b, unsigned n, int r) { BlendPixels<1>(d, a, b, n, r); }
 void RGBAlpha24_888_MMX(void* d, const void* a, const void* b, unsigned n, int r) {
-  BlendPixelsPacked<3>(d, a, b, n, r);
+  BlendPixels<3>(d, a, b, n, r);
 }
 void RGBAlpha32_888_MMX(void* d, const void* a, const void* b, unsigned n, int r) {
-  BlendPixelsPacked<4>(d, a, b, n, r);
+  BlendPixels<4>(d, a, b, n, r);
 }
 void RGBAlpha32_8888_MMX(void* d, const void* a, const void* b, unsigned n, int r) {
-  BlendPixelsPacked<4>(d, a, b, n, r);
+  BlendPixels<4>(d, a, b, n, r);
 }
 
 void RGBHalf8(void* d, const void* a, const void* b, unsigned n) { HalfPixels<1>(d, a, b, n); }
@@ -547,10 +591,10 @@ void RGBHalf16_4444(void* d, const void* a, const void* b, unsigned n) { Half16<
 void RGBHalf24_888(void* d, const void* a, const void* b, unsigned n) { HalfPixels<3>(d, a, b, n); }
 void RGBHalf32_888(void* d, const void* a, const void* b, unsigned n) { HalfPixels<4>(d, a, b, n); }
 void RGBHalf32_8888(void* d, const void* a, const void* b, unsigned n) { HalfPixels<4>(d, a, b, n); }
-void RGBHalf8_MMX(void* d, const void* a, const void* b, unsigned n) { HalfPixelsPacked<1>(d, a, b, n); }
-void RGBHalf24_888_MMX(void* d, const void* a, const void* b, unsigned n) { HalfPixelsPacked<3>(d, a, b, n); }
-void RGBHalf32_888_MMX(void* d, const void* a, const void* b, unsigned n) { HalfPixelsPacked<4>(d, a, b, n); }
-void RGBHalf32_8888_MMX(void* d, const void* a, const void* b, unsigned n) { HalfPixelsPacked<4>(d, a, b, n); }
+void RGBHalf8_MMX(void* d, const void* a, const void* b, unsigned n) { HalfPixels<1>(d, a, b, n); }
+void RGBHalf24_888_MMX(void* d, const void* a, const void* b, unsigned n) { HalfPixels<3>(d, a, b, n); }
+void RGBHalf32_888_MMX(void* d, const void* a, const void* b, unsigned n) { HalfPixels<4>(d, a, b, n); }
+void RGBHalf32_8888_MMX(void* d, const void* a, const void* b, unsigned n) { HalfPixels<4>(d, a, b, n); }
 
 void RGBAdd8(void* d, const void* s, unsigned n) { SaturatePixels<1, true>(d, s, n); }
 void RGBAdd16_565(void* d, const void* s, unsigned n) { Saturate16<k565, true>(d, s, n); }
@@ -560,10 +604,10 @@ void RGBAdd16_4444(void* d, const void* s, unsigned n) { Saturate16<k4444, true>
 void RGBAdd24_888(void* d, const void* s, unsigned n) { SaturatePixels<3, true>(d, s, n); }
 void RGBAdd32_888(void* d, const void* s, unsigned n) { SaturatePixels<4, true>(d, s, n); }
 void RGBAdd32_8888(void* d, const void* s, unsigned n) { SaturatePixels<4, true>(d, s, n); }
-void RGBAdd8_MMX(void* d, const void* s, unsigned n) { SaturatePixelsPacked<1, true>(d, s, n); }
-void RGBAdd24_888_MMX(void* d, const void* s, unsigned n) { SaturatePixelsPacked<3, true>(d, s, n); }
-void RGBAdd32_888_MMX(void* d, const void* s, unsigned n) { SaturatePixelsPacked<4, true>(d, s, n); }
-void RGBAdd32_8888_MMX(void* d, const void* s, unsigned n) { SaturatePixelsPacked<4, true>(d, s, n); }
+void RGBAdd8_MMX(void* d, const void* s, unsigned n) { SaturatePixels<1, true>(d, s, n); }
+void RGBAdd24_888_MMX(void* d, const void* s, unsigned n) { SaturatePixels<3, true>(d, s, n); }
+void RGBAdd32_888_MMX(void* d, const void* s, unsigned n) { SaturatePixels<4, true>(d, s, n); }
+void RGBAdd32_8888_MMX(void* d, const void* s, unsigned n) { SaturatePixels<4, true>(d, s, n); }
 
 void RGBSub8(void* d, const void* s, unsigned n) { SaturatePixels<1, false>(d, s, n); }
 void RGBSub16_565(void* d, const void* s, unsigned n) { Saturate16<k565, false>(d, s, n); }
@@ -573,10 +617,10 @@ void RGBSub16_4444(void* d, const void* s, unsigned n) { Saturate16<k4444, false
 void RGBSub24_888(void* d, const void* s, unsigned n) { SaturatePixels<3, false>(d, s, n); }
 void RGBSub32_888(void* d, const void* s, unsigned n) { SaturatePixels<4, false>(d, s, n); }
 void RGBSub32_8888(void* d, const void* s, unsigned n) { SaturatePixels<4, false>(d, s, n); }
-void RGBSub8_MMX(void* d, const void* s, unsigned n) { SaturatePixelsPacked<1, false>(d, s, n); }
-void RGBSub24_888_MMX(void* d, const void* s, unsigned n) { SaturatePixelsPacked<3, false>(d, s, n); }
-void RGBSub32_888_MMX(void* d, const void* s, unsigned n) { SaturatePixelsPacked<4, false>(d, s, n); }
-void RGBSub32_8888_MMX(void* d, const void* s, unsigned n) { SaturatePixelsPacked<4, false>(d, s, n); }
+void RGBSub8_MMX(void* d, const void* s, unsigned n) { SaturatePixels<1, false>(d, s, n); }
+void RGBSub24_888_MMX(void* d, const void* s, unsigned n) { SaturatePixels<3, false>(d, s, n); }
+void RGBSub32_888_MMX(void* d, const void* s, unsigned n) { SaturatePixels<4, false>(d, s, n); }
+void RGBSub32_8888_MMX(void* d, const void* s, unsigned n) { SaturatePixels<4, false>(d, s, n); }
 
 const VXRGBAlphaProc _RGBAlphaProcTable[kPixFormatCount] = {
     nullptr, RGBAlpha16_565, RGBAlpha16_555, RGBAlpha16_5551, RGBAlpha16_4444, RGBAlpha24_888, RGBAlpha32_888,

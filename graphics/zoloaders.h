@@ -49,6 +49,9 @@ public:
     return true;
   }
   void Keep() { made_ = nullptr; }
+  // Whether Prepare created the target (it is then released again unless kept, so a failed load leaves no trace in
+  // it whatever was written).
+  bool Made() const { return made_ != nullptr; }
 
 private:
   Target* made_ = nullptr;

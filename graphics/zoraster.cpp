@@ -156,10 +156,18 @@ bool ZoRowPlan::Prepare() {
   return true;
 }
 
-const unsigned char* ZoRowPlan::Src(int k, int i) {
+bool ZoRowPlan::OneRun() const {
+  if (pitch_ != static_cast<std::ptrdiff_t>(bytes_)) return false;
+  for (int k = 0; k < count_; ++k) {
+    const Source& s = sources_[k];
+    if (s.touches || s.pitch != static_cast<std::ptrdiff_t>(s.bytes)) return false;
+  }
+  return true;
+}
+
+const unsigned char* ZoRowPlan::Staged(int k, int i) {
   Source& s = sources_[k];
   const unsigned char* row = s.row + s.pitch * Index(i);
-  if (!s.touches) return row;
   const unsigned char* dst = Dst(i);
   if (!Overlap(row, s.bytes, dst, bytes_) || (row == dst && s.inPlace)) return row;
   std::memcpy(s.line.data(), row, s.bytes);
@@ -173,9 +181,10 @@ bool ZoGuardIntact(const unsigned char* guard, int count, unsigned char value) {
 unsigned char* ZoAllocGuarded(int width, int height, int bytesPerPixel, int guardBytes, unsigned char guardByte) {
   const std::int64_t bytes = ZoStorageBytes(width, height, bytesPerPixel, guardBytes);
   if (bytes < 0) return nullptr;
-  auto* block = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(bytes)));
+  // calloc: a large block comes from fresh pages that are zero already, so the pixels are not written twice (once
+  // here and once by whatever the picture receives first).
+  auto* block = static_cast<unsigned char*>(std::calloc(static_cast<std::size_t>(bytes), 1));
   if (block == nullptr) return nullptr;
-  std::memset(block, 0, static_cast<std::size_t>(bytes - guardBytes));
   std::memset(block + bytes - guardBytes, guardByte, static_cast<std::size_t>(guardBytes));
   return block;
 }

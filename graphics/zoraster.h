@@ -112,10 +112,18 @@ public:
   bool Prepare();
 
   int Rows() const { return rows_; }
+  // True when the rows of the destination and of every source follow each other in memory without a gap (each
+  // pitch is its row's bytes) and no source shares memory with the destination: the whole drawing is then one
+  // line of Rows() x the row's pixels, from Dst(0) and Src(k, 0). Valid after Prepare.
+  bool OneRun() const;
   // The destination row visited i-th, and source k for that row.
   unsigned char* Dst(int i) { return dst_ + pitch_ * Index(i); }
   std::ptrdiff_t Row(int i) const { return Index(i); }  // which row (0 = first) is visited i-th
-  const unsigned char* Src(int k, int i);
+  // Inline for the common case of a source apart from the destination; the rest goes through Staged.
+  const unsigned char* Src(int k, int i) {
+    const Source& s = sources_[k];
+    return s.touches ? Staged(k, i) : s.row + s.pitch * Index(i);
+  }
 
 private:
   struct Source {
@@ -131,6 +139,7 @@ private:
   static void Span(const unsigned char* row, std::ptrdiff_t pitch, std::size_t bytes, int rows,
                    const unsigned char*& lo, std::size_t& n);
   void CopyOut(Source& s);
+  const unsigned char* Staged(int k, int i);
 
   unsigned char* dst_;
   std::ptrdiff_t pitch_;

@@ -9,6 +9,7 @@
 
 #include "core/cpuid.h"
 #include "core/vxmemcpy.h"
+#include "core/vxrefusal.h"
 #include "graphics/vxbmp.h"
 #include "graphics/vxgny.h"
 #include "graphics/vxjpeg.h"
@@ -299,15 +300,17 @@ bool TZoRGBBits::ZoPutPat(int x, int y, int w, int h, const unsigned char* src, 
     plan.Add(src, pitch, Bytes(c.w, bpp));
     if (!plan.Prepare()) return false;
     const std::size_t n = Bytes(c.w, bpp);
+    if (!key && plan.OneRun()) {
+      VXMemcpy(plan.Dst(0), plan.Src(0, 0), Count(static_cast<int>(n * plan.Rows())));
+      return true;
+    }
     for (int i = 0; i < plan.Rows(); ++i) {
       unsigned char* d = plan.Dst(i);
       const unsigned char* s = plan.Src(0, i);
       if (key)
         keyCopy(d, s, Count(c.w), keyPixel);
-      else if (c.w >= 32)
-        VXMemcpy(d, s, Count(static_cast<int>(n)));
       else if (d != s)
-        for (std::size_t k = 0; k < n; ++k) d[k] = s[k];
+        VXMemcpy(d, s, Count(static_cast<int>(n)));
     }
     return true;
   });
@@ -459,6 +462,11 @@ bool TZoRGBBits::ZoConvert(int x, int y, int w, int h, const unsigned char* src,
     ZoRowPlan plan(At(c.x, c.y), pitch_, Bytes(c.w, bpp), c.h);
     plan.Add(src, srcPitch, Bytes(c.w, srcBpp));
     if (!plan.Prepare()) return false;
+    const unsigned count = Count(c.w) * (plain ? bpp : 1);
+    if (second == nullptr && plan.OneRun()) {
+      proc(plan.Dst(0), plan.Src(0, 0), count * Count(plan.Rows()));
+      return true;
+    }
     for (int i = 0; i < plan.Rows(); ++i) {
       const unsigned char* s = plan.Src(0, i);
       unsigned char* d = plan.Dst(i);
@@ -467,7 +475,7 @@ bool TZoRGBBits::ZoConvert(int x, int y, int w, int h, const unsigned char* src,
         proc(line.data(), s, Count(c.w));
         second(d, line.data(), Count(c.w));
       } else {
-        proc(d, s, Count(c.w) * (plain ? bpp : 1));
+        proc(d, s, count);
       }
     }
     return true;
@@ -1092,64 +1100,129 @@ bool TZoRGBBits::Negative(int x1, int y1, int x2, int y2) {
 
 namespace {
 
-// Reads one picture in `format`: the pixels, and the alpha block when `alpha` is not null.
-using PictureRead =
-    std::function<bool(VXPixFormat format, unsigned char** pixels, unsigned char** alpha, int* width, int* height)>;
+// Reads one picture in `format` into the rows that the sink gives.
+using PictureRead = std::function<bool(VXPixFormat format, const VXPictureSink& sink)>;
 
-// Both targets are made ready before anything is drawn, and the bitmap is drawn before the plane (which cannot
-// refuse once created), so that a failure leaves neither half-loaded nor newly created.
+// Where a load puts its rows. A bitmap or plane that the load creates, and in which the picture lies whole and
+// unmirrored, takes the rows straight into its own pixels: a failed load releases it again, so nothing of the
+// failure shows. Anything else (a target that existed, a picture cut by the edges or drawn mirrored) is staged in a
+// buffer and drawn only once the whole picture was read, so that a failure draws nothing.
+class LoadPlacement {
+public:
+  LoadPlacement(TZoRGBBits& bits, TZoAlpha* plane, int x, int y) : bits_(bits), plane_(plane), x_(x), y_(y) {}
+  ~LoadPlacement() {
+    if (locked_) bits_.Unlock();
+  }
+  LoadPlacement(const LoadPlacement&) = delete;
+  LoadPlacement& operator=(const LoadPlacement&) = delete;
+
+  // The sink's work: both targets made ready before anything is decoded.
+  bool Place(int width, int height, VXPictureRows& rows) {
+    if (width <= 0 || height <= 0) return VXRefuse("a picture without pixels");
+    width_ = width, height_ = height;
+    if (!bitsTarget_.Prepare(&bits_, x_, y_, width, height)) return VXRefuse("the bitmap cannot be made");
+    if (plane_ != nullptr && !planeTarget_.Prepare(plane_, x_, y_, width, height))
+      return VXRefuse("the alpha plane cannot be made");
+    const int bpp = bits_.GetBitDepth();
+    try {
+      if (Direct(bitsTarget_.Made(), bits_.GetWidth(), bits_.GetHeight()) && !bits_.GetReverse() && bits_.Lock()) {
+        locked_ = true;
+        rows.pixels = bits_.GetBits() + static_cast<std::ptrdiff_t>(y_) * bits_.GetPitch() +
+                      static_cast<std::ptrdiff_t>(x_) * bpp;
+        rows.pitch = bits_.GetPitch();
+      } else {
+        pixels_.resize(std::size_t(width) * std::size_t(height) * bpp);
+        rows.pixels = pixels_.data();
+        rows.pitch = static_cast<std::ptrdiff_t>(width) * bpp;
+      }
+      if (plane_ == nullptr) return true;
+      if (Direct(planeTarget_.Made(), plane_->GetWidth(), plane_->GetHeight())) {
+        rows.alpha = plane_->At(x_, y_);
+        rows.alphaPitch = plane_->GetPitch();
+      } else {
+        alpha_.resize(std::size_t(width) * std::size_t(height));
+        rows.alpha = alpha_.data();
+        rows.alphaPitch = width;
+      }
+    } catch (const std::bad_alloc&) {
+      return VXRefuse("out of memory");
+    }
+    return true;
+  }
+
+  // After the whole picture was read: staged rows drawn, the change reported, both targets kept.
+  bool Finish() {
+    if (locked_) {
+      bits_.Unlock();
+      locked_ = false;
+      const VXRect area{x_, y_, x_ + width_, y_ + height_};
+      bits_.SetModified(&area);
+    } else if (!bits_.PutPat(x_, y_, width_, height_, pixels_.data())) {
+      return false;
+    }
+    if (!alpha_.empty() && !plane_->PutAlpha(x_, y_, width_, height_, alpha_.data())) return false;
+    bitsTarget_.Keep();
+    planeTarget_.Keep();
+    return true;
+  }
+
+private:
+  bool Direct(bool made, int targetWidth, int targetHeight) const {
+    return made && x_ >= 0 && y_ >= 0 && std::int64_t{x_} + width_ <= targetWidth &&
+           std::int64_t{y_} + height_ <= targetHeight;
+  }
+
+  TZoRGBBits& bits_;
+  TZoAlpha* plane_;
+  int x_, y_, width_ = 0, height_ = 0;
+  bool locked_ = false;
+  ZoLoadTarget<TZoRGBBits> bitsTarget_;
+  ZoLoadTarget<TZoAlpha> planeTarget_;
+  std::vector<unsigned char> pixels_, alpha_;
+};
+
 bool LoadPicture(TZoRGBBits& bits, VXStream* stream, int x, int y, TZoAlpha* plane, const PictureRead& read) {
   if (stream == nullptr) return false;
-  unsigned char* pixels = nullptr;
-  unsigned char* alpha = nullptr;
-  int width = 0, height = 0;
-  const bool readOk = read(bits.GetPixFormat(), &pixels, plane != nullptr ? &alpha : nullptr, &width, &height);
-  const ZoPictureBlock pixelBlock(pixels), alphaBlock(alpha);
-  if (!readOk || width <= 0 || height <= 0) return false;
-  ZoLoadTarget<TZoRGBBits> bitsTarget;
-  ZoLoadTarget<TZoAlpha> planeTarget;
-  if (!bitsTarget.Prepare(&bits, x, y, width, height)) return false;
-  if (plane != nullptr && !planeTarget.Prepare(plane, x, y, width, height)) return false;
-  if (!bits.PutPat(x, y, width, height, pixelBlock.get())) return false;
-  if (plane != nullptr && !plane->PutAlpha(x, y, width, height, alphaBlock.get())) return false;
-  bitsTarget.Keep();
-  planeTarget.Keep();
-  return true;
+  LoadPlacement placement(bits, plane, x, y);
+  const VXPictureSink sink = [&](int w, int h, VXPictureRows& rows) { return placement.Place(w, h, rows); };
+  return read(bits.GetPixFormat(), sink) && placement.Finish();
 }
 
 }  // namespace
 
 bool TZoRGBBits::DrawBmpStream(VXStream* stream, int x, int y) {
-  return LoadPicture(
-      *this, stream, x, y, nullptr,
-      [&](VXPixFormat f, unsigned char** p, unsigned char**, int* w, int* h) { return LoadBmp(stream, p, w, h, f); });
+  return LoadPicture(*this, stream, x, y, nullptr,
+                     [&](VXPixFormat f, const VXPictureSink& sink) { return ReadBmp(stream, f, sink); });
 }
 
 bool TZoRGBBits::DrawJpegStream(VXStream* stream, int x, int y) {
-  return LoadPicture(
-      *this, stream, x, y, nullptr,
-      [&](VXPixFormat f, unsigned char** p, unsigned char**, int* w, int* h) { return LoadJpeg(stream, p, w, h, f); });
+  return LoadPicture(*this, stream, x, y, nullptr,
+                     [&](VXPixFormat f, const VXPictureSink& sink) { return ReadJpeg(stream, f, sink); });
 }
 
 bool TZoRGBBits::DrawPngStream(VXStream* stream, int x, int y, TZoAlpha* alpha) {
   return LoadPicture(*this, stream, x, y, alpha,
-                     [&](VXPixFormat f, unsigned char** p, unsigned char** a, int* w, int* h) {
-                       return LoadPng(stream, p, a, w, h, f);
-                     });
+                     [&](VXPixFormat f, const VXPictureSink& sink) { return ReadPng(stream, f, sink); });
 }
 
 bool TZoRGBBits::DrawPngWMStream(VXStream* stream, int x, int y, TZoAlpha* alpha) {
   return LoadPicture(*this, stream, x, y, alpha,
-                     [&](VXPixFormat f, unsigned char** p, unsigned char** a, int* w, int* h) {
-                       return LoadPngWhiteMat(stream, p, a, w, h, f);
-                     });
+                     [&](VXPixFormat f, const VXPictureSink& sink) { return ReadPngWhiteMat(stream, f, sink); });
 }
 
 bool TZoRGBBits::DrawGnyStream(VXStream* stream, int x, int y, const unsigned char* key) {
-  return LoadPicture(*this, stream, x, y, nullptr,
-                     [&](VXPixFormat f, unsigned char** p, unsigned char**, int* w, int* h) {
-                       return LoadGny(stream, p, w, h, f, key);
-                     });
+  return LoadPicture(*this, stream, x, y, nullptr, [&](VXPixFormat f, const VXPictureSink& sink) {
+    // The scrambled file is read whole first and then placed.
+    unsigned char* pixels = nullptr;
+    int w = 0, h = 0;
+    if (!LoadGny(stream, &pixels, &w, &h, f, key)) return false;
+    const ZoPictureBlock block(pixels);
+    VXPictureRows rows;
+    if (!sink(w, h, rows)) return false;
+    const std::size_t row = std::size_t(w) * _FormatAndDepthTable[f];
+    for (int j = 0; j < h; ++j) std::memcpy(rows.pixels + j * rows.pitch, block.get() + j * row, row);
+    return true;
+  });
 }
 
 bool TZoRGBBits::DrawBmpStream(Classes::TStream* stream, int x, int y) {

@@ -187,10 +187,12 @@ public:
   bool IndexColorCopy(int dx, int dy, const unsigned char* indices, const RGBQUAD* palette, int paletteCount, int sx,
                       int sy, int w, int h, int pitch);
 
-  // ---- Picture loaders. The picture is read in this bitmap's format and put at (x, y) with `PutPat`. A bitmap that
-  // is not created is first given the size x + width by y + height and created, so that it just holds the picture;
-  // a plane that is given receives the picture's alpha the same way. False, with nothing drawn and nothing created,
-  // when the stream is null, the picture cannot be read or is empty, or the bitmap or the plane cannot be made.
+  // ---- Picture loaders. The picture is read in this bitmap's format and put at (x, y) as `PutPat` would put it. A
+  // bitmap that is not created is first given the size x + width by y + height and created, so that it just holds
+  // the picture, and the reader decodes straight into its rows; a plane that is given receives the picture's alpha
+  // the same way. A bitmap or plane that exists receives the picture once it has been read whole. False, with
+  // nothing drawn and nothing created, when the stream is null, the picture cannot be read or is empty, or the
+  // bitmap or the plane cannot be made.
   bool DrawBmpStream(Classes::TStream* stream, int x, int y);
   bool DrawBmpStream(VXStream* stream, int x, int y);
   bool DrawJpegStream(Classes::TStream* stream, int x, int y);

@@ -129,6 +129,22 @@ TEST(VXMemcpy, BlockCopiesMatchPlainLoop) {
   }
 }
 
+// Rows of pictures take the vector copy: lengths around its steps, from every start offset of both sides.
+TEST(VXMemcpy, LongBlockCopiesFromEveryOffset) {
+  for (unsigned n : {255u, 256u, 257u, 271u, 320u, 1279u, 1280u, 2561u}) {
+    for (unsigned offset = 0; offset < 16; ++offset) {
+      Guarded src(n + 16, n + offset), dst(n + 16, n * 3 + offset);
+      Guarded expected = dst;
+      std::memcpy(expected.p() + offset, src.p() + 15 - offset, n);
+      for (VXRowCopyProc copy : {VXMemcpy, VXMemcpyS}) {
+        Guarded d = dst;
+        EXPECT_EQ(copy(d.p() + offset, src.p() + 15 - offset, n), d.p() + offset);
+        ASSERT_EQ(d.data, expected.data) << n << " " << offset;
+      }
+    }
+  }
+}
+
 TEST(VXMemcpy, BackwardCopyInsideOneBlock) {
   for (unsigned n : {1u, 31u, 64u, 100u}) {
     Guarded buf(n + 1, n);

@@ -54,30 +54,33 @@ Read Load(const std::string& file, VXPixFormat f, bool wantAlpha = true, bool wh
 
 }  // namespace
 
+// 37 pixels wide: rows of 8-bit samples are built sixteen pixels at a time, and the last five one by one.
 TEST(VXPng, RgbaIntoEveryFormat) {
   for (int depth : {8, 16}) {
     for (bool interlace : {false, true}) {
-      SCOPED_TRACE(testing::Message() << depth << " bits, interlace " << interlace);
-      const int w = 9, h = 7, step = depth / 8;
-      const std::vector<unsigned char> s = Samples(w, h, 4, depth);
-      const std::string file = MakePng({w, h, PNG_COLOR_TYPE_RGB_ALPHA, depth, interlace, {}, s});
-      if (depth == 8 && !interlace) SaveSeed("png_fuzz", "rgba8.png", file);
-      std::vector<std::uint32_t> colours;
-      std::vector<unsigned char> alpha;
-      for (int i = 0; i < w * h; ++i) {
-        const unsigned char* px = s.data() + i * 4 * step;  // a 16-bit sample keeps its high (first) byte
-        colours.push_back(Argb(px[3 * step], px[0], px[step], px[2 * step]));
-        alpha.push_back(px[3 * step]);
-      }
-      for (VXPixFormat f : kAllFormats) {
-        SCOPED_TRACE(int(f));
-        Read r = Load(file, f);
-        ASSERT_TRUE(r.ok);
-        std::vector<std::uint32_t> want = colours;
-        if (!CarriesAlpha(f))
-          for (auto& c : want) c &= 0xFFFFFF;
-        EXPECT_EQ(r.pixels, Expected(f, want));
-        EXPECT_EQ(r.alpha, alpha);
+      for (int w : {9, 37}) {
+        SCOPED_TRACE(testing::Message() << depth << " bits, interlace " << interlace << ", " << w << " wide");
+        const int h = 7, step = depth / 8;
+        const std::vector<unsigned char> s = Samples(w, h, 4, depth);
+        const std::string file = MakePng({w, h, PNG_COLOR_TYPE_RGB_ALPHA, depth, interlace, {}, s});
+        if (depth == 8 && !interlace && w == 9) SaveSeed("png_fuzz", "rgba8.png", file);
+        std::vector<std::uint32_t> colours;
+        std::vector<unsigned char> alpha;
+        for (int i = 0; i < w * h; ++i) {
+          const unsigned char* px = s.data() + i * 4 * step;  // a 16-bit sample keeps its high (first) byte
+          colours.push_back(Argb(px[3 * step], px[0], px[step], px[2 * step]));
+          alpha.push_back(px[3 * step]);
+        }
+        for (VXPixFormat f : kAllFormats) {
+          SCOPED_TRACE(int(f));
+          Read r = Load(file, f);
+          ASSERT_TRUE(r.ok);
+          std::vector<std::uint32_t> want = colours;
+          if (!CarriesAlpha(f))
+            for (auto& c : want) c &= 0xFFFFFF;
+          EXPECT_EQ(r.pixels, Expected(f, want));
+          EXPECT_EQ(r.alpha, alpha);
+        }
       }
     }
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstring>
 
 #include <random>
@@ -46,6 +47,23 @@ TEST(VXRGBCopy, SingleValues) {
   for (std::uint32_t p = 0; p < 0x10000; ++p) {
     const std::uint32_t v = RGBfrom16_565(p);
     EXPECT_EQ(RGBto16_565(v), p);
+  }
+  // Every 16-bit value of every format, against the fields taken from the format's masks: each colour field's top
+  // bits repeated below it; the 555 top bit as 0 or 1, the 4444 alpha nibble times 17.
+  const VXPixFormat formats[] = {pf16_565, pf16_555, pf16_5551, pf16_4444};
+  for (VXPixFormat f : formats) {
+    for (std::uint32_t p = 0; p < 0x10000; ++p) {
+      std::uint32_t want = 0;
+      for (int i = 0; i < 3; ++i) {
+        const std::uint32_t mask = _RGBBitMask[f][i];
+        const int shift = std::countr_zero(mask), bits = std::popcount(mask);
+        const std::uint32_t c = (p & mask) >> shift;
+        want |= ((c << (8 - bits)) | (c >> (2 * bits - 8))) << (16 - 8 * i);
+      }
+      if (f == pf16_4444) want |= (p >> 12) * 17 << 24;
+      if (f != pf16_565 && f != pf16_4444) want |= (p >> 15) << 24;
+      ASSERT_EQ(_ConvertRGBfromProcTable[f](p), want) << int(f) << " " << std::hex << p;
+    }
   }
 }
 

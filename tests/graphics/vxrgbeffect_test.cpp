@@ -97,11 +97,24 @@ std::uint32_t RefSaturate(int f, std::uint32_t d, std::uint32_t s, bool add) {
   return out;
 }
 
+// Every length up to 40 and some longer ones, so that the vector steps (8 or 16 pixels) and their tails are all
+// taken.
+std::vector<unsigned> Lengths() {
+  std::vector<unsigned> n;
+  for (unsigned i = 0; i <= kMaxPixels; ++i) n.push_back(i);
+  for (unsigned i : {63u, 64u, 65u, 101u, 333u}) n.push_back(i);
+  return n;
+}
+
+// Two sources and a guarded destination; the sources start `shift` bytes into their buffers, off any alignment.
 struct Lines {
   std::vector<unsigned char> a, b, dst;
+  unsigned shift = 0;
+  unsigned char* A() { return a.data() + shift; }
+  unsigned char* B() { return b.data() + shift; }
 };
-Lines MakeLines(unsigned bytes, unsigned seed) {
-  return {Random(bytes, seed), Random(bytes, seed + 1), Random(bytes + 2 * kGuard, seed + 2)};
+Lines MakeLines(unsigned bytes, unsigned seed, unsigned shift = 0) {
+  return {Random(bytes + shift, seed), Random(bytes + shift, seed + 1), Random(bytes + 2 * kGuard, seed + 2), shift};
 }
 
 }  // namespace
@@ -113,18 +126,18 @@ TEST(VXRGBEffect, RateBlendEveryFormatBothKernels) {
     const VXRGBAlphaProc mmx = f == 0 ? RGBAlpha8_MMX : _RGBAlphaMMXProcTable[f];
     for (VXRGBAlphaProc proc : {plain, mmx}) {
       for (int rate : {-5, 0, 1, 37, 63, 64, 100, 127, 128, 200}) {
-        for (unsigned n = 0; n <= kMaxPixels; n += (n < 20 ? 1 : 7)) {
+        for (unsigned n : Lengths()) {
           SCOPED_TRACE(testing::Message() << "format " << f << " rate " << rate << " n " << n);
-          Lines l = MakeLines(n * w, n + f + rate);
+          Lines l = MakeLines(n * w, n + f + rate, n % 3);
           std::vector<unsigned char> want = l.dst;
           for (unsigned i = 0; i < n; ++i)
-            Store(&want[kGuard + i * w], w, RefBlend(f, Load(&l.a[i * w], w), Load(&l.b[i * w], w), rate));
-          proc(l.dst.data() + kGuard, l.a.data(), l.b.data(), n, rate);
+            Store(&want[kGuard + i * w], w, RefBlend(f, Load(l.A() + i * w, w), Load(l.B() + i * w, w), rate));
+          proc(l.dst.data() + kGuard, l.A(), l.B(), n, rate);
           ASSERT_EQ(l.dst, want);
           // In place on the first source.
           std::vector<unsigned char> inPlace = l.a;
-          proc(inPlace.data(), inPlace.data(), l.b.data(), n, rate);
-          ASSERT_TRUE(std::equal(inPlace.begin(), inPlace.end(), want.begin() + kGuard));
+          proc(inPlace.data() + l.shift, inPlace.data() + l.shift, l.B(), n, rate);
+          ASSERT_TRUE(std::equal(inPlace.begin() + l.shift, inPlace.end(), want.begin() + kGuard));
         }
       }
     }
@@ -139,21 +152,23 @@ TEST(VXRGBEffect, HalfAddSubEveryFormatBothKernels) {
     const VXRGBAddProc adds[] = {_RGBAddProcTable[f], _RGBAddMMXProcTable[f]};
     const VXRGBAddProc subs[] = {_RGBSubProcTable[f], _RGBSubMMXProcTable[f]};
     for (int k = 0; k < 2; ++k) {
-      for (unsigned n = 0; n <= kMaxPixels; ++n) {
+      for (unsigned n : Lengths()) {
         SCOPED_TRACE(testing::Message() << "format " << f << " kernel " << k << " n " << n);
-        Lines l = MakeLines(n * w, n * 5 + f);
+        Lines l = MakeLines(n * w, n * 5 + f, (n + 1) % 3);
         std::vector<unsigned char> want = l.dst;
         for (unsigned i = 0; i < n; ++i)
-          Store(&want[kGuard + i * w], w, RefHalf(f, Load(&l.a[i * w], w), Load(&l.b[i * w], w)));
-        halves[k](l.dst.data() + kGuard, l.a.data(), l.b.data(), n);
+          Store(&want[kGuard + i * w], w, RefHalf(f, Load(l.A() + i * w, w), Load(l.B() + i * w, w)));
+        halves[k](l.dst.data() + kGuard, l.A(), l.B(), n);
         ASSERT_EQ(l.dst, want);
 
         for (bool add : {true, false}) {
-          std::vector<unsigned char> d = l.a;
-          std::vector<unsigned char> expect(d.size());
+          // In place on a guarded line.
+          std::vector<unsigned char> d(n * w + 2 * kGuard, 0xA5);
+          std::copy(l.A(), l.A() + n * w, d.begin() + kGuard);
+          std::vector<unsigned char> expect = d;
           for (unsigned i = 0; i < n; ++i)
-            Store(&expect[i * w], w, RefSaturate(f, Load(&d[i * w], w), Load(&l.b[i * w], w), add));
-          (add ? adds[k] : subs[k])(d.data(), l.b.data(), n);
+            Store(&expect[kGuard + i * w], w, RefSaturate(f, Load(l.A() + i * w, w), Load(l.B() + i * w, w), add));
+          (add ? adds[k] : subs[k])(d.data() + kGuard, l.B(), n);
           ASSERT_EQ(d, expect) << (add ? "add" : "sub");
         }
       }

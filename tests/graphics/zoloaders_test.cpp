@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <climits>
 #include <cstring>
 #include <string>
@@ -335,6 +337,60 @@ TEST(ZoLoaders, FailuresLeaveBitmapAndPlaneAsTheyWere) {
   EXPECT_FALSE(b.DrawBmpStream(static_cast<VXStream*>(nullptr), 0, 0));
   EXPECT_FALSE(b.DrawPngStream(static_cast<Classes::TStream*>(nullptr), 0, 0));
   EXPECT_FALSE(b.IsCreated());
+}
+
+// A bitmap that a load makes receives the rows straight into its pixels (and its plane), a bitmap that exists
+// through a staging buffer; both end as the reader's own picture. A file damaged after its first rows has had rows
+// decoded when it fails, yet the failed load leaves no trace: no bitmap or plane made, an existing bitmap's pixels
+// as they were, no change reported.
+TEST(ZoLoaders, RowsDecodedBeforeALateFailureLeaveNoTrace) {
+  constexpr int w = 64, h = 48;
+  std::mt19937 rng(5);
+  PngSpec png{w, h, PNG_COLOR_TYPE_RGB_ALPHA, 8, false, {}, {}};
+  JpegSpec jpeg{w, h, 3, false, {}};
+  for (int i = 0; i < w * h * 4; ++i) png.rows.push_back(static_cast<unsigned char>(rng()));
+  for (int i = 0; i < w * h * 3; ++i) jpeg.samples.push_back(static_cast<unsigned char>(rng()));
+  const std::string files[] = {MakePng(png), MakeJpeg(jpeg)};
+  for (const std::string& file : files) {
+    const bool isPng = &file == &files[0];
+    for (VXPixFormat f : {pf32_8888, pf24_888, pf16_565}) {
+      // The reader's own picture of the whole file.
+      Bytes whole(file);
+      unsigned char *p = nullptr, *a = nullptr;
+      int pw = 0, ph = 0;
+      ASSERT_TRUE(isPng ? LoadPng(&whole.stream, &p, &a, &pw, &ph, f) : LoadJpeg(&whole.stream, &p, &pw, &ph, f));
+      const ZoPictureBlock pixels(p), alpha(a);
+      const int row = w * _FormatAndDepthTable[f];
+      for (bool create : {false, true}) {
+        SCOPED_TRACE(testing::Message() << (isPng ? "PNG" : "JPEG") << " format " << int(f) << (create ? " created" : ""));
+        TZoRGBBits b;
+        Prepared(b, f, w, h, create);
+        TZoAlpha plane;
+        Prepared(plane, w, h, create);
+        int changes = 0;
+        b.OnChange = [&](Classes::TComponent*) { ++changes; };
+        // A JPEG that ends in its last row of blocks still gives its picture: cut it before that row.
+        Bytes cut(file.substr(0, file.size() * (isPng ? 4 : 2) / 5));
+        EXPECT_FALSE(isPng ? b.DrawPngStream(&cut.stream, 0, 0, &plane) : b.DrawJpegStream(&cut.stream, 0, 0));
+        EXPECT_EQ(b.IsCreated(), create);
+        EXPECT_EQ(plane.IsCreated(), create);
+        EXPECT_EQ(changes, 0);
+        for (int y = 0; create && y < h; ++y) {
+          ASSERT_EQ(std::vector<unsigned char>(b.GetBits() + y * b.GetPitch(), b.GetBits() + y * b.GetPitch() + row),
+                    std::vector<unsigned char>(row, 0x5A));
+          for (int x = 0; x < w; ++x) ASSERT_EQ(plane.PGet(x, y), 0x33);
+        }
+
+        Bytes in(file);
+        ASSERT_TRUE(isPng ? b.DrawPngStream(&in.stream, 0, 0, &plane) : b.DrawJpegStream(&in.stream, 0, 0));
+        EXPECT_EQ(changes, 1);
+        for (int y = 0; y < h; ++y) {
+          ASSERT_EQ(std::memcmp(b.GetBits() + y * b.GetPitch(), p + y * row, row), 0) << "row " << y;
+          for (int x = 0; isPng && x < w; ++x) ASSERT_EQ(plane.PGet(x, y), a[y * w + x]);
+        }
+      }
+    }
+  }
 }
 
 // A decoded picture whose bitmap or plane cannot be made is a failure, not a success with nothing drawn.

@@ -272,6 +272,40 @@ TEST(ZoRGBBits, PutPatWidthsKeysAndBottomUpSources) {
   }
 }
 
+// Whole-width drawings between pictures of packed rows run as one line: every row lands where it belongs, the rows
+// below the area and the guard stay as they were.
+TEST(ZoRGBBits, WholeWidthAreasOfPackedPictures) {
+  for (VXPixFormat f : kFormats) {
+    const int bpp = _FormatAndDepthTable[f];
+    auto src = Make(f, 37, 9, 5);
+    auto dst = Make(f, 37, 10, 8);
+    const std::vector<unsigned char> before = Pixels(*dst);
+    ASSERT_TRUE(dst->Draw(0, 0, src.get(), 0, 0, 37, 9));
+    std::vector<unsigned char> want = Pixels(*src);
+    want.insert(want.end(), before.end() - 37 * bpp, before.end());
+    EXPECT_EQ(Pixels(*dst), want) << int(f);
+
+    auto wide = Make(pf32_888, 37, 10, 9);
+    const std::vector<unsigned char> wideBefore = Pixels(*wide);
+    ASSERT_TRUE(wide->ConvertCopy(0, 1, src.get(), 0, 0, 37, 9));
+    std::vector<unsigned char> converted(37 * 4);
+    for (int y = 0; y < 9; ++y) {
+      if (f == pf32_888 || f == pf32_8888)
+        std::memcpy(converted.data(), src->GetBits() + y * src->GetPitch(), 37 * 4);
+      else if (f == pf24_888)
+        RGBTRIPLEcpyTo32_888(converted.data(), src->GetBits() + y * src->GetPitch(), 37);
+      else
+        _RGBQUADcpyFromProcTable[f](converted.data(), src->GetBits() + y * src->GetPitch(), 37);
+      ASSERT_EQ(std::memcmp(wide->GetBits() + (y + 1) * wide->GetPitch(), converted.data(), 37 * 4), 0) << int(f);
+    }
+    EXPECT_EQ(std::memcmp(wide->GetBits(), wideBefore.data(), 37 * 4), 0);
+    dst->Release();
+    wide->Release();
+    EXPECT_FALSE(dst->CheckBufferOverRun());
+    EXPECT_FALSE(wide->CheckBufferOverRun());
+  }
+}
+
 TEST(ZoRGBBits, ReversePatternsClipFromTheRight) {
   auto b = Make(pf24_888, 6, 1);
   b->SetReverse(true);
