@@ -294,8 +294,6 @@ public:
   TDInputUnit* GetInputUnit() const { return input_; }
   platform::input::Input* GetPlatformInput() const { return setup_.input; }
   TZoRGBPanel* GetRootPanel() const { return root_; }
-  // A name of the game folder (packs and folders beside the main data).
-  VXString DataPath(const VXString& name) const;
   VXFont* GetSmallFont() const { return smallFont_; }
   VXFont* GetLargeFont() const { return largeFont_; }
   VXCriticalSection& GetGameLock() override { return gameLock_; }
