@@ -56,9 +56,9 @@ void AddSavePictures(const Context& context, std::vector<Asset>& assets) {
                       });
                     }});
   assets.push_back({"SaveScrollBar.png", Place::kMain, [&style] { return Knob(style); }});
-  for (const auto& [name, label] : {std::pair{"SaveSaveBtn.png", "save.button"}, std::pair{"SaveLoadBtn.png", "load.button"},
-                                    std::pair{"SaveCloseBtn.png", "close"}})
-    assets.push_back({name, Place::kMain, [&style, label] {
+  for (const auto& button : {std::pair{"SaveSaveBtn.png", "save.button"}, std::pair{"SaveLoadBtn.png", "load.button"},
+                              std::pair{"SaveCloseBtn.png", "close"}})
+    assets.push_back({button.first, Place::kMain, [&style, label = button.second] {
                         return LabelButton(style, 56, 24, kPlainButtonStates, style.Label(label), 13);
                       }});
 }
