@@ -46,6 +46,12 @@ int CompareSongId(const char* a, const char* b) {
   return std::strncmp(a, b, 4);
 }
 
+TSongID StrToSongId(const VXString& text) {
+  TSongID id{};
+  if (text.Length() == 4) std::memcpy(id.data(), text.UpperCase().c_str(), id.size());
+  return id;
+}
+
 VXString RecordText(const char* field, std::size_t size) {
   return VXString(field, static_cast<unsigned int>(strnlen(field, size - 1)));
 }

@@ -30,6 +30,9 @@ inline constexpr std::array<const char*, 11> kSongSeries = {"QM", "QE", "QX", "Q
 // bytes (strncmp), so "QM02" comes before "QM10".
 int CompareSongId(const char* a, const char* b);
 
+// The ID written by a text of exactly four characters, upper-cased; no song (all zero) for any other length.
+TSongID StrToSongId(const VXString& text);
+
 // ---- Fields of the stored records -------------------------------------------------------------------------------
 
 // Bit i of a bit field is bit (i mod 8) of byte i / 8.

@@ -209,6 +209,19 @@ const Expected kAssets[] = {
     {"SaveSaveBtn.png", Where::kMain, Kind::kPngAlpha, 56, 96},
     {"SaveLoadBtn.png", Where::kMain, Kind::kPngAlpha, 56, 96},
     {"SaveCloseBtn.png", Where::kMain, Kind::kPngAlpha, 56, 96},
+    {"SSelBase.jpg", Where::kMain, Kind::kJpeg, 640, 480},
+    {"SSelTitleMask.bmp", Where::kMain, Kind::kMask, 360, 150},
+    {"SSelTitleFrame.png", Where::kMain, Kind::kPngAlpha, 360, 156},
+    {"SSelBtnNext.png", Where::kMain, Kind::kPngAlpha, 96, 96},
+    {"SSelBtnBack.png", Where::kMain, Kind::kPngAlpha, 96, 96},
+    {"SSelBtnPlay.png", Where::kMain, Kind::kPngAlpha, 96, 160},
+    {"SSelBtnEasy.png", Where::kMain, Kind::kPngAlpha, 104, 104},
+    {"SSelBtnNormal.png", Where::kMain, Kind::kPngAlpha, 104, 104},
+    {"SSelBtnHard.png", Where::kMain, Kind::kPngAlpha, 104, 104},
+    {"SSelBtnAutoOn.png", Where::kMain, Kind::kPngAlpha, 104, 104},
+    {"SSelBtnAutoOff.png", Where::kMain, Kind::kPngAlpha, 104, 104},
+    {"NameAlphabet.png", Where::kMain, Kind::kPngAlpha, 17, 34 * 45},
+    {"RankAlphabet.png", Where::kMain, Kind::kPngAlpha, 17, 34 * 45},
 };
 
 // The loop points (bytes of 16-bit stereo samples) the sound service sets for tracks 3 and 4: the tracks must be

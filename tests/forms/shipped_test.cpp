@@ -16,6 +16,7 @@
 #include "graphics/zorgbnum.h"
 #include "graphics/zorgbtext.h"
 #include "music/musicu.h"
+#include "music/psongselectmenu.h"
 #include "scenario/stageu.h"
 #include "scenario/avgu.h"
 #include "scenario/exselu.h"
@@ -181,6 +182,29 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_FALSE(menu.SaveButton->GetVisible());
          EXPECT_FALSE(menu.MenuLight->GetVisible());
          EXPECT_TRUE(menu.SaveMenuWin->OnMouseWheel);
+       }},
+      {"SongSelectMenu.form",
+       [] {
+         TSongSelectMenu menu(nullptr);
+         ASSERT_NE(menu.SongIDText, nullptr);
+         EXPECT_EQ(menu.SongIDText->GetParent(), menu.SongIDBack);
+         EXPECT_EQ(menu.SongIDText->GetFontSize(), 16);
+         EXPECT_FALSE(menu.SongIDBack->GetVisible());
+         EXPECT_TRUE(menu.SongIDBack->OnDraw);
+         EXPECT_TRUE(menu.SongSelPanel->GetKeyControl());
+         EXPECT_TRUE(menu.SongSelPanel->OnKeyDown);
+         // The frame lies over the title; the level and auto buttons above it.
+         EXPECT_EQ(menu.SongSelPanel->GetChild(0), menu.PanelSongTitle);
+         EXPECT_EQ(menu.SongSelPanel->GetChild(6), menu.PanelSongFrame);
+         EXPECT_EQ(menu.PanelSongTitle->GetOffsetX(), 34);
+         EXPECT_EQ(menu.BtnHard->GetOffsetY(), 320);
+         EXPECT_TRUE(menu.BtnNormal->GetSelected());
+         EXPECT_TRUE(menu.BtnAutoOff->GetSelected());
+         EXPECT_FALSE(menu.BtnEasy->GetSelected());
+         EXPECT_EQ(menu.BtnEasy->GetPatSelected(), 1);
+         EXPECT_EQ(menu.BtnExit->GetPatSelected(), 0);
+         EXPECT_EQ(menu.BtnPlay->GetAnimeWait(), 4);
+         EXPECT_TRUE(menu.BtnPlay->OnMouseEnter);
        }},
       {"SoundMenu.form",
        [] {

@@ -10,6 +10,7 @@
 #include "tools/mkdemo/musicpics.h"
 #include "tools/mkdemo/savepics.h"
 #include "tools/mkdemo/songs.h"
+#include "tools/mkdemo/songselpics.h"
 #include "tools/mkdemo/soundroompics.h"
 #include "tools/mkdemo/stagepics.h"
 #include "tools/mkdemo/subwinpics.h"
@@ -39,6 +40,7 @@ constexpr Family kFamilies[] = {
     AddConfigPictures,     // the configuration screen
     AddAlbumPictures,      // the album: its table, pictures, thumbnails and the event pictures
     AddAdventureAssets,    // voices, event sounds, system voices and the pass-code dialog
+    AddSongSelectPictures,  // the song select, and the picture font of the name entry and the song scores
 };
 
 }  // namespace
