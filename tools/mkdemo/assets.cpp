@@ -8,6 +8,7 @@
 #include "tools/mkdemo/fademasks.h"
 #include "tools/mkdemo/halopics.h"
 #include "tools/mkdemo/musicpics.h"
+#include "tools/mkdemo/rankpics.h"
 #include "tools/mkdemo/savepics.h"
 #include "tools/mkdemo/songs.h"
 #include "tools/mkdemo/soundroompics.h"
@@ -39,6 +40,7 @@ constexpr Family kFamilies[] = {
     AddConfigPictures,     // the configuration screen
     AddAlbumPictures,      // the album: its table, pictures, thumbnails and the event pictures
     AddAdventureAssets,    // voices, event sounds, system voices and the pass-code dialog
+    AddRankingPictures,    // the internet ranking screen
 };
 
 }  // namespace
