@@ -411,6 +411,10 @@ void TInternetRankMenu::DrawRanking() {
     RankPoint[r]->SetText(used ? Format("%9d", rankScores_[static_cast<std::size_t>(i)]) : "");
     RankName[r]->SetText(used ? Text(CutText(rankNames_.GetString(i), kRankNameBytes)) : "");
   }
+  // The page counter follows the list shown: the ranking's pages here.
+  const int pages = Pages(rankCount_, kPlacesPerPage);
+  TxtCurPage->SetText(pages == 0 ? "0" : Format("%d", rankPage_ + 1));
+  TxtMaxPage->SetText(Format("%d", pages));
   DrawPageButtons();
 }
 

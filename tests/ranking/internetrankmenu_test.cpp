@@ -261,6 +261,8 @@ TEST_F(RankScreen, BrowsesTheRankingOfASongByLevel) {
   EXPECT_TRUE(menu->BtnNormal->GetSelected());
   for (int page = 1; page < 10; ++page) Click(menu->BtnNextPage);
   EXPECT_EQ(menu->GetRankPage(), 9);
+  EXPECT_EQ(menu->TxtCurPage->GetText(), "10");  // the counter follows the ranking
+  EXPECT_EQ(menu->TxtMaxPage->GetText(), "10");
   EXPECT_EQ(menu->RankNum[9]->GetText(), "100");
   EXPECT_FALSE(menu->BtnNextPage->GetEnabled());
 

@@ -41,8 +41,6 @@ std::string RankingScreen(const Style& style) {
   Mask rules = picture.NewMask();
   for (int i = 0; i < 10; ++i) rules.Line(112, 111 + i * kRankStep, 528, 111 + i * kRankStep, 0.7f);
   picture.Fill(rules, Horizontal(style.Colour("lavender"), style.Colour("violet"), 100, 540), 0.3f);
-  for (int i = 0; i < 10; ++i)
-    Caption(picture, style, style.Label("ranking.rank"), 146, 117 + i * kRankStep, 14, Solid(style.Colour("gold")));
   return JpegFile(picture, 92);
 }
 

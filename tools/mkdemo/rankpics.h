@@ -1,6 +1,6 @@
 // The internet ranking screen's pictures: the backgrounds "RankBGNetSel.jpg" (the song list: two columns of ten
 // rows from (56, 105), 33 pixels apart) and "RankBGNetRank.jpg" (the ranking: ten rows from y 116, 28 pixels apart,
-// place, name and score), both 640 x 480 with the page counter's slash at (103, 447); the buttons
+// under the headings place, name and score), both 640 x 480 with the page counter's slash at (103, 447); the buttons
 // "RankBtnSongSel.png" (112 x 28), "RankBtnUpload.png" (120 x 30), "RankBtnBack.png" and "RankBtnNext.png"
 // (28 x 28), four blocks each (normal, focus, down, disabled); the level buttons "RankBtnEasy.png",
 // "RankBtnNormal.png", "RankBtnHard.png" (80 x 28, five blocks: normal, focus, selected, down, disabled); the row
