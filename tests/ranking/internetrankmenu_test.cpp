@@ -576,6 +576,12 @@ TEST_F(RankScreen, CtrlVPastesTheClipboardTextThroughTheMainThread) {
   // The first 64 bytes of the text, of them the allowed characters.
   const std::string expected = "myidxyzB" + std::string(64 - 15, 'q');
   EXPECT_EQ(menu->GetFieldText(TInternetRankMenu::fdUserId), expected);
+  // Text typed on the desktop (UTF-8 there, CP932 here) comes the same way, Japanese dropped whole.
+  w.input.TextTyped("アZ");  // "ア" is 83 41
+  w.RunMain();
+  Frames();
+  EXPECT_EQ(menu->GetFieldText(TInternetRankMenu::fdUserId), expected + "Z");
+  KeyDown(0x08);
   // A plain V is a letter.
   Type("V");
   EXPECT_EQ(menu->GetFieldText(TInternetRankMenu::fdUserId), expected + "V");
