@@ -34,6 +34,7 @@
 #pragma once
 
 #include <any>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -334,6 +335,15 @@ public:
     auto lock = detail::Lock();
     info_.fields.push_back({std::move(component), typeid(C), [field](TComponent& screen, TComponent* c) {
                               detail::As<S>(screen).*field = &detail::As<C>(*c);
+                            }});
+    return *this;
+  }
+  // The same for element `index` of an array of component pointers (rows of a list).
+  template <class C, std::size_t N>
+  ScreenBuilder& Field(std::string component, std::array<C*, N> S::*field, std::size_t index) {
+    auto lock = detail::Lock();
+    info_.fields.push_back({std::move(component), typeid(C), [field, index](TComponent& screen, TComponent* c) {
+                              (detail::As<S>(screen).*field).at(index) = &detail::As<C>(*c);
                             }});
     return *this;
   }

@@ -24,8 +24,18 @@ void TThread::Resume() {
 
 void TThread::Terminate() {
   terminated_ = true;
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(mutex_);
+    wake_.notify_all();
+    hook = terminateHook_;
+  }
+  if (hook) hook();
+}
+
+void TThread::SetTerminateHook(std::function<void()> hook) {
   std::lock_guard lock(mutex_);
-  wake_.notify_all();
+  terminateHook_ = std::move(hook);
 }
 
 void TThread::WaitFor() {

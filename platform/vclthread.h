@@ -14,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -29,8 +30,12 @@ public:
   // Any thread: starts the thread the first time; later, lets a suspended thread go on, or keeps the resume for
   // its next Suspend. Throws std::system_error when no thread can be started.
   void Resume();
-  // Any thread: sets Terminated and wakes the thread when it is suspended.
+  // Any thread: sets Terminated, wakes the thread when it is suspended and runs the terminate hook.
   void Terminate();
+  // Any thread: `hook` runs (on the terminating thread, after Terminated is set) at every later Terminate, so that
+  // a call of the thread that blocks without looking at Terminated (a network request) can be ended; an empty
+  // function removes it. A hook set after Terminate does not run: look at GetTerminated after setting it.
+  void SetTerminateHook(std::function<void()> hook);
   bool GetTerminated() const { return terminated_.load(); }
   // Waits until Execute has returned; at once for a thread that was never started. Not from the thread itself.
   void WaitFor();
@@ -59,6 +64,7 @@ private:
   bool finished_ = false;
   std::atomic<bool> terminated_{false};
   std::exception_ptr fatal_;
+  std::function<void()> terminateHook_;
   std::thread thread_;
 };
 

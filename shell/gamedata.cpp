@@ -301,3 +301,12 @@ bool SaveUserConfig(const TUserConfig* config) {
     }
   });
 }
+
+TRankingSettings LoadRankingSettings() {
+  TRankingSettings settings;
+  ReadSettings([&settings](const TIniFileW& ini) {
+    settings.server = ini.ReadString(kGameDebug, "RankingServer", "").Trim();
+    settings.caFile = platform::text::Cp932ToUtf8(ini.ReadString(kGameDebug, "RankingCA", "").Trim().GetConstStr());
+  });
+  return settings;
+}

@@ -93,3 +93,13 @@ void LoadUserConfig(TUserConfig* config);
 // Writes all 19 user keys (a word field holding a value outside its words keeps the key's old text); false
 // (reported on standard error) when the file cannot be written.
 bool SaveUserConfig(const TUserConfig* config);
+
+// ---- The internet ranking's server
+
+struct TRankingSettings {
+  VXString server;     // "RankingServer": host, or host:port; empty: none is set
+  std::string caFile;  // "RankingCA": host path (UTF-8) of an extra PEM certificate to trust; empty: none
+};
+
+// Both keys of section "Game Debug"; empty where the file has none.
+TRankingSettings LoadRankingSettings();

@@ -222,6 +222,23 @@ const Expected kAssets[] = {
     {"SSelBtnAutoOff.png", Where::kMain, Kind::kPngAlpha, 104, 104},
     {"NameAlphabet.png", Where::kMain, Kind::kPngAlpha, 17, 34 * 45},
     {"RankAlphabet.png", Where::kMain, Kind::kPngAlpha, 17, 34 * 45},
+    // The internet ranking screen.
+    {"RankBGNetSel.jpg", Where::kMain, Kind::kJpeg, 640, 480},
+    {"RankBGNetRank.jpg", Where::kMain, Kind::kJpeg, 640, 480},
+    {"RankBtnSongSel.png", Where::kMain, Kind::kPngAlpha, 112, 112},
+    {"RankBtnUpload.png", Where::kMain, Kind::kPngAlpha, 120, 120},
+    {"RankBtnBack.png", Where::kMain, Kind::kPngAlpha, 28, 112},
+    {"RankBtnNext.png", Where::kMain, Kind::kPngAlpha, 28, 112},
+    {"RankBtnEasy.png", Where::kMain, Kind::kPngAlpha, 80, 140},
+    {"RankBtnNormal.png", Where::kMain, Kind::kPngAlpha, 80, 140},
+    {"RankBtnHard.png", Where::kMain, Kind::kPngAlpha, 80, 140},
+    {"RankSongNote.png", Where::kMain, Kind::kPngAlpha, 18, 28},
+    {"RankSongCursor.png", Where::kMain, Kind::kPngAlpha, 270, 28},
+    {"RankYourPoints.png", Where::kMain, Kind::kPngAlpha, 140, 24},
+    {"RankDialog.png", Where::kMain, Kind::kPngAlpha, 300, 170},
+    {"RankInput.png", Where::kMain, Kind::kPngAlpha, 164, 34},
+    {"RankBtnOK.png", Where::kMain, Kind::kPngAlpha, 80, 84},
+    {"RankCaret.png", Where::kMain, Kind::kPng, 2, 12},
 };
 
 // The loop points (bytes of 16-bit stereo samples) the sound service sets for tracks 3 and 4: the tracks must be

@@ -21,6 +21,7 @@
 #include "scenario/avgu.h"
 #include "scenario/exselu.h"
 #include "scenario/subwinu.h"
+#include "ranking/internetrankmenu.h"
 #include "shell/albummenu.h"
 #include "shell/pconfigmenu.h"
 #include "shell/psavemenu.h"
@@ -170,6 +171,22 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(menu.RankHard->GetPatSelected(), 1);
          EXPECT_TRUE(menu.ASkipSlider->OnDraw);
          EXPECT_TRUE(menu.ConfigPanel->OnAnime);
+       }},
+      {"InternetRankMenu.form",
+       [] {
+         TInternetRankMenu menu(nullptr);
+         ASSERT_NE(menu.YourPoints, nullptr);
+         EXPECT_EQ(menu.MessageWin->GetParent(), menu.DialogPanel);
+         EXPECT_EQ(menu.Caret->GetParent(), menu.MessageWin);
+         EXPECT_EQ(menu.MesText[2]->GetParent(), menu.MessageWin);
+         EXPECT_TRUE(menu.MessageWin->GetKeyControl());
+         EXPECT_TRUE(menu.MessageWin->OnKeyPress);
+         EXPECT_EQ(menu.SongListArea[19]->GetTag(), 19);
+         EXPECT_EQ(menu.SongListArea[10]->GetOffsetX(), 351);
+         EXPECT_EQ(menu.RankName[9]->GetParent(), menu.InternetRankingPanel);
+         EXPECT_EQ(menu.MesText[3]->GetFontSize(), 12);  // 6 pixels a byte: the caret's steps
+         EXPECT_EQ(menu.BtnEasy->GetPatSelected(), 1);
+         EXPECT_FALSE(menu.DialogPanel->GetVisible());
        }},
       {"SaveMenu.form",
        [] {

@@ -84,3 +84,34 @@ TEST(VclThread, AnExceptionLeavingExecuteIsKept) {
   ASSERT_TRUE(t.FatalException());
   EXPECT_THROW(std::rethrow_exception(t.FatalException()), std::runtime_error);
 }
+
+// A thread blocked where it does not look at Terminated (a network call) is ended through its terminate hook; a
+// removed hook no longer runs.
+TEST(VclThread, TerminateRunsTheHookThatEndsABlockedCall) {
+  class Blocked : public Classes::TThread {
+  public:
+    std::latch entered{1};
+    std::latch release{1};
+
+  protected:
+    void Execute() override {
+      entered.count_down();
+      release.wait();
+    }
+  };
+  Blocked t;
+  int calls = 0;
+  t.SetTerminateHook([&] {
+    ++calls;
+    t.release.count_down();
+  });
+  t.Resume();
+  t.entered.wait();
+  t.Terminate();
+  t.WaitFor();
+  EXPECT_TRUE(t.IsFinished());
+  EXPECT_EQ(calls, 1);
+  t.SetTerminateHook({});
+  t.Terminate();
+  EXPECT_EQ(calls, 1);
+}

@@ -8,6 +8,7 @@
 #include "tools/mkdemo/fademasks.h"
 #include "tools/mkdemo/halopics.h"
 #include "tools/mkdemo/musicpics.h"
+#include "tools/mkdemo/rankpics.h"
 #include "tools/mkdemo/savepics.h"
 #include "tools/mkdemo/songs.h"
 #include "tools/mkdemo/songselpics.h"
@@ -41,6 +42,7 @@ constexpr Family kFamilies[] = {
     AddAlbumPictures,      // the album: its table, pictures, thumbnails and the event pictures
     AddAdventureAssets,    // voices, event sounds, system voices and the pass-code dialog
     AddSongSelectPictures,  // the song select, and the picture font of the name entry and the song scores
+    AddRankingPictures,    // the internet ranking screen
 };
 
 }  // namespace
