@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/vxsharedrandom.h"
+#include "scenario/fixture.h"
 #include "scenario/scrdef.h"
 #include "scenario/subwinpics.h"
 #include "scenario/subwinu.h"
@@ -21,7 +22,6 @@
 #include "shell/readmes.h"
 #include "shell/systemdata.h"
 #include "support/gamewindow.h"
-#include "tools/scrasm/assembler.h"
 
 using gamewindow::GameWindow;
 using subwinpics::Sjis;
@@ -98,25 +98,13 @@ public:
 class Commands : public ::testing::Test {
 protected:
   void SetUp() override {
-    GameState = TGameState();
-    SceneStartState = TGameState();
-    SystemData = TSystemData();
-    UserConfig = TUserConfig();
-    const std::uint8_t emptyLog[8] = {8};
-    ReadMesTable.Load(emptyLog, 8);
+    ClearGameRecords();
     subwinpics::WritePictures(w.game);
     w.game.Write("Game_Pak/SpeakTbl.csv", ",#pic,#speaker,!\n#,3,1\n#,4,2\n!\n");
     // The script's texts are numbered in the order they appear: 1 "一つ目", 2 "二つ目", 3 "%v1本".
-    std::vector<scrasm::TSource> sources{
-        {"t.scs",
-         "script 1\nscene \"test\" main\nfunction main\n    WaitClick\n"
-         "    Message \"一つ目\"\n    Message \"二つ目\"\n    Message \"%v1本\"\n    EndScript\n"}};
-    scrasm::TFiles files;
-    std::vector<scrasm::TDiagnostic> diagnostics;
-    scrasm::Assemble(sources, files, diagnostics);
-    for (const scrasm::TDiagnostic& d : diagnostics)
-      if (!d.warning) ADD_FAILURE() << d.Format();
-    for (const auto& [name, bytes] : files) w.game.Write("Script_Pak/" + name, std::string(bytes.begin(), bytes.end()));
+    WriteScripts(w.game,
+                 "script 1\nscene \"test\" main\nfunction main\n    WaitClick\n"
+                 "    Message \"一つ目\"\n    Message \"二つ目\"\n    Message \"%v1本\"\n    EndScript\n");
     ASSERT_TRUE(w.Start());
     w.form->SetResultHandler([this](int result) { results.push_back(result); });
     host = std::make_unique<TAvgUnit>(nullptr);
@@ -144,7 +132,6 @@ protected:
     while (GameState.GetValueCount() > 0) left.insert(left.begin(), GameState.PopValue());
     return left;
   }
-  std::string Text(const VXString& text) const { return {text.c_str(), static_cast<std::size_t>(text.Length())}; }
 
   GameWindow w;
   std::vector<std::string> log;
