@@ -1,5 +1,6 @@
 #include "scenario/avgscreens.h"
 
+#include "shell/gamef.h"
 #include "shell/pconfigmenu.h"
 #include "shell/psavemenu.h"
 
@@ -22,7 +23,7 @@ TZoRGBPanel* TAvgGameScreens::Open(int kind, const TCallback& events) {
     case skSave:
     case skLoad:
       if (save_ == nullptr) save_ = new TSaveMenu(nullptr);
-      if (!saveReady_ && !(saveReady_ = save_->Init(files_))) return nullptr;
+      if (!saveReady_ && !(saveReady_ = save_->Init(files_ != nullptr ? files_ : FileMan))) return nullptr;
       if (!save_->Open(kind == skLoad)) return nullptr;
       saving_ = kind == skSave;
       saveEvents_ = events;

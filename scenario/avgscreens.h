@@ -25,7 +25,7 @@ public:
 
 class TAvgGameScreens : public TAvgScreens {
 public:
-  // The screens' pictures come from `files` (the main data files); the screens are made when first opened.
+  // The screens' pictures come from `files` (null: the main data files); the screens are made when first opened.
   explicit TAvgGameScreens(VXFileMan* files);
   ~TAvgGameScreens() override;
 

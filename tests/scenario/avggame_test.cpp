@@ -24,6 +24,9 @@
 #include "shell/gamedata.h"
 #include "shell/gamef.h"
 #include "shell/gamestate.h"
+#include "shell/pconfigmenu.h"
+#include "shell/psavemenu.h"
+#include "shell/savefile.h"
 #include "shell/readmes.h"
 #include "shell/systemdata.h"
 #include "support/gamewindow.h"
@@ -191,6 +194,44 @@ TEST_F(GameAdventure, ADemoSceneShowsEveryTransitionAndWeatherThenPlaysItsSongAn
   EXPECT_EQ(results, (std::vector<int>{TAvgUnit::nfMusicGame, 0, TAvgUnit::nfEnded}));
   EXPECT_EQ(GameState.GetVar(5), answer);
   EXPECT_FALSE(adventure->Host().IsRunning());
+}
+
+// The reader's screens: the save screen saves and stays open (its "done" is not a load), the configuration screen
+// comes and goes, the load screen loads and the adventure hands over; without a question the exit asks nothing.
+TEST_F(GameAdventure, TheScreensOpenFromTheAdventureSaveWithoutLeavingItAndLoadHandsOver) {
+  adventure->Close();
+  WriteScripts(w.game, "script 1\nscene \"wait\" main\nfunction main\n    WaitClick\n    EndScript\n");
+  ASSERT_TRUE(adventure->Open());
+  Enter();
+  TAvgUnit& host = adventure->Host();
+  ASSERT_TRUE(host.StartScene(VXString("wait")));
+  ASSERT_EQ(host.GetStep(), TAvgUnit::stClick);
+  TAvgGameScreens& screens = adventure->Screens();
+
+  ASSERT_TRUE(host.OpenScreen(TAvgScreens::skSave));
+  TSaveMenu& save = *screens.Save();
+  save.SaveDataMouseDown(save.SaveData2, mbLeft, {}, 0, 0);
+  save.SaveButtonClick(nullptr);
+  EXPECT_TRUE(fs::exists(fs::path(GetSaveFolderHost()) / SlotFileName(2)));
+  EXPECT_TRUE(results.empty());  // a save is not a load
+  EXPECT_EQ(host.GetOverlay(), TAvgUnit::ovScreen);
+  save.CloseButtonClick(nullptr);
+  EXPECT_EQ(host.GetOverlay(), TAvgUnit::ovNone);
+
+  ASSERT_TRUE(host.OpenScreen(TAvgScreens::skConfig));
+  EXPECT_TRUE(screens.Config()->IsOpen());
+  screens.Config()->BtnExitClick(nullptr);
+  EXPECT_EQ(host.GetOverlay(), TAvgUnit::ovNone);
+  EXPECT_FALSE(screens.Config()->IsOpen());
+
+  EXPECT_FALSE(host.OpenScreen(TAvgScreens::skExitConfirm));
+
+  ASSERT_TRUE(host.OpenScreen(TAvgScreens::skLoad));
+  save.SaveDataMouseDown(save.SaveData2, mbLeft, {}, 0, 0);
+  save.LoadButtonClick(nullptr);
+  EXPECT_EQ(results, std::vector<int>{TAvgUnit::nfLoaded});
+  EXPECT_FALSE(host.IsRunning());
+  EXPECT_EQ(host.GetOverlay(), TAvgUnit::ovNone);
 }
 
 TEST(SceneMusic, TheRequestNamesSongAndEventAndTheResultGivesTheAnswer) {
