@@ -23,6 +23,7 @@
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbtext.h"
 #include "scenario/exselu.h"
+#include "scenario/fixture.h"
 #include "scenario/scrdef.h"
 #include "scenario/subwinpics.h"
 #include "scenario/subwinu.h"
@@ -183,12 +184,7 @@ public:
 class Adventure : public ::testing::Test {
 protected:
   void SetUp() override {
-    GameState = TGameState();
-    SceneStartState = TGameState();
-    SystemData = TSystemData();
-    UserConfig = TUserConfig();
-    const std::uint8_t emptyLog[8] = {8};
-    ReadMesTable.Load(emptyLog, 8);
+    ClearGameRecords();
     subwinpics::WritePictures(w.game);
     w.game.Write("Game_Pak/DlgF_Pass.png", subwinpics::Png(208, 108, 0xE0E0E0));
     w.game.Write("Game_Pak/DlgClear.png", subwinpics::Png(46, 66, 0x8080FF));
@@ -215,13 +211,7 @@ protected:
 
   // Assembles the script into the game's script folder, opens the host and starts the scene "test".
   void Start(const std::string& body) {
-    std::vector<scrasm::TSource> sources{{"t.scs", "script 1\nscene \"test\" main\nfunction main\n" + body}};
-    scrasm::TFiles files;
-    std::vector<scrasm::TDiagnostic> diagnostics;
-    scrasm::Assemble(sources, files, diagnostics);
-    for (const scrasm::TDiagnostic& d : diagnostics)
-      if (!d.warning) ADD_FAILURE() << d.Format();
-    for (const auto& [name, bytes] : files) w.game.Write("Script_Pak/" + name, std::string(bytes.begin(), bytes.end()));
+    WriteScripts(w.game, "script 1\nscene \"test\" main\nfunction main\n" + body);
     ASSERT_TRUE(w.Start());
     w.form->SetResultHandler([this](int result) { results.push_back(result); });
     host = std::make_unique<TAvgUnit>(nullptr);

@@ -14,6 +14,7 @@
 #include "core/vxfileman.h"
 #include "scenario/scrdef.h"
 #include "scenario/scripte.h"
+#include "shell/gamedata.h"
 #include "shell/gamestate.h"
 #include "shell/readmes.h"
 #include "shell/systemdata.h"
@@ -22,6 +23,35 @@
 
 inline std::string Text(const VXString& s) { return {s.c_str(), static_cast<std::size_t>(s.Length())}; }
 inline VXString Vx(const std::string& s) { return VXString(s.data(), static_cast<unsigned int>(s.size())); }
+
+// The game's records as a new game finds them: state, scene-start copy, system record, user configuration, an empty
+// read-text log.
+inline void ClearGameRecords() {
+  GameState = TGameState();
+  SceneStartState = TGameState();
+  SystemData = TSystemData();
+  UserConfig = TUserConfig();
+  const std::uint8_t emptyLog[8] = {8};
+  ReadMesTable.Load(emptyLog, 8);
+}
+
+// Assembles the sources together (without a file name of their own); every error fails the test.
+inline scrasm::TFiles CompileScripts(const std::vector<std::string>& sources) {
+  std::vector<scrasm::TSource> named;
+  for (std::size_t i = 0; i < sources.size(); ++i) named.push_back({"s" + std::to_string(i) + ".scs", sources[i]});
+  scrasm::TFiles files;
+  std::vector<scrasm::TDiagnostic> diagnostics;
+  scrasm::Assemble(named, files, diagnostics);
+  for (const scrasm::TDiagnostic& d : diagnostics)
+    if (!d.warning) ADD_FAILURE() << d.Format();
+  return files;
+}
+
+// Assembles one source into the game folder's script folder "Script_Pak".
+inline void WriteScripts(const TempDir& game, const std::string& source) {
+  for (const auto& [name, bytes] : CompileScripts({source}))
+    game.Write("Script_Pak/" + name, std::string(bytes.begin(), bytes.end()));
+}
 
 // Records every request as one line: "ShowPicture 101,1", "text Hello/500", "linefeed", "clearpage", "jumped".
 // The few commands that the machine's tests lean on behave as the game's do: Message sets the message (and shows
@@ -79,17 +109,7 @@ protected:
     engine_ = std::make_unique<TScriptEngine>(&scripts_, &data_, &host_);
   }
 
-  // Assembles the sources together (without a file name of their own); every error fails the test.
-  static scrasm::TFiles Compile(const std::vector<std::string>& sources) {
-    std::vector<scrasm::TSource> named;
-    for (std::size_t i = 0; i < sources.size(); ++i) named.push_back({"s" + std::to_string(i) + ".scs", sources[i]});
-    scrasm::TFiles files;
-    std::vector<scrasm::TDiagnostic> diagnostics;
-    scrasm::Assemble(named, files, diagnostics);
-    for (const scrasm::TDiagnostic& d : diagnostics)
-      if (!d.warning) ADD_FAILURE() << d.Format();
-    return files;
-  }
+  static scrasm::TFiles Compile(const std::vector<std::string>& sources) { return CompileScripts(sources); }
 
   // Assembles the sources into the game folder; the scene table is loaded unless asked not to.
   void Build(const std::vector<std::string>& sources, bool load = true) {
