@@ -7,6 +7,7 @@
 #include "tools/mkdemo/demoscenes.h"
 #include "tools/mkdemo/fademasks.h"
 #include "tools/mkdemo/halopics.h"
+#include "tools/mkdemo/movies.h"
 #include "tools/mkdemo/musicpics.h"
 #include "tools/mkdemo/rankpics.h"
 #include "tools/mkdemo/savepics.h"
@@ -24,6 +25,7 @@ namespace mkdemo {
 namespace {
 
 constexpr Family kFamilies[] = {
+    AddMovies,             // the opening, the event movies and the endings (first: they take the longest to make)
     AddSystemPictures,     // splash, cursor, wait animation, screenshot overlays
     AddSoundRoomPictures,  // the sound room and the common exit button
     AddSystemSounds,       // the ten system sounds

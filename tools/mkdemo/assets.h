@@ -15,6 +15,7 @@ enum class Place {
   kRoot,  // the game folder itself (the splash picture)
   kMain,  // the main data: "Game.pak" in pack mode, the folder "Game_Pak" in folder mode
   kBgm,   // the music folder "BGM"
+  kMovie, // the movie folder "Movie" (the movie player reads files, never packs)
   kPart,  // a part of a song: a pack or a folder below the game folder, named by `part`
   kSet,   // a data set beside the main data, named by `part` ("EvBG"): "EvBG.pak" in pack mode, the folder
           // "EvBG_Pak" in folder mode

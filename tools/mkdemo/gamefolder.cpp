@@ -21,6 +21,7 @@ const char* const kPackName = "Game.pak";
 const char* const kPackFolder = "Game_Pak";
 const char* const kMusicFolder = "BGM";
 const char* const kSongFolder = "Song";
+const char* const kMovieFolder = "Movie";
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
@@ -63,7 +64,7 @@ std::vector<std::string> DataSets(const std::vector<MadeFile>& files) {
 }
 
 void ClearEarlierRun(const fs::path& game, const std::vector<std::string>& sets) {
-  for (const char* name : {kPackName, kPackFolder, kMusicFolder, kSongFolder, "Splash.jpg"})
+  for (const char* name : {kPackName, kPackFolder, kMusicFolder, kSongFolder, kMovieFolder, "Splash.jpg"})
     fs::remove_all(game / name);
   for (const std::string& set : sets) {
     fs::remove_all(game / (set + ".pak"));
@@ -76,6 +77,7 @@ void WriteLoose(const std::vector<MadeFile>& files, const fs::path& game, bool a
     switch (file.place) {
       case Place::kRoot: WriteFile(game / file.name, file.bytes); break;
       case Place::kBgm: WriteFile(game / kMusicFolder / file.name, file.bytes); break;
+      case Place::kMovie: WriteFile(game / kMovieFolder / file.name, file.bytes); break;
       case Place::kMain:
         if (asFolders) WriteFile(game / kPackFolder / file.name, file.bytes);
         break;

@@ -3,8 +3,8 @@
 //   mkdemo DATA GAME FOLDERGAME [--jobs N] [--only NAME]
 //
 // DATA is the source folder; GAME the game folder that gets "Game.pak" (pack mode); FOLDERGAME a second game folder
-// that gets the same data as files under "Game_Pak" (folder mode). Both get "Splash.jpg" and "BGM/". The assets are
-// made on N threads (4 by default); the result does not depend on N. --only makes one asset into the current folder
+// that gets the same data as files under "Game_Pak" (folder mode). Both get "Splash.jpg", "BGM/" and "Movie/". The
+// assets are made on N threads (4 by default); the result does not depend on N. --only makes one asset into the current folder
 // (for looking at it while drawing it); a file of a song part is named with its part
 // ("Song/QM01/song.pak/curtain.png"). Exit status 0 on success, 1 with a message on standard error otherwise.
 #include <atomic>
