@@ -13,8 +13,6 @@
 // Keys: Left and Right step through the list (wrapping around), Enter or Space plays, Escape leaves; each only
 // while its button is enabled. Next, Back and Play do nothing while the list is empty.
 //
-// Also here: `RankingName`, the picture-font writer of the name-entry and song-score screens.
-//
 // Game thread, under the game lock.
 #pragma once
 
@@ -115,35 +113,3 @@ private:
 };
 
 extern TSongSelectMenu* SongSelectMenu;
-
-// A text in a picture font: one column of 17 x 34 cells, the cell of glyph g at y = 34 x g. Glyphs: A-Z 0..25,
-// "-#.:/!?" 26..32, 0-9 33..42, '*' 43, '+' 44; any other character (lower case and blanks too) has none and leaves
-// its cell empty.
-class RankingName {
-public:
-  static constexpr int kCellWidth = 17, kCellHeight = 34;
-
-  RankingName() = default;
-  ~RankingName();
-  RankingName(const RankingName&) = delete;
-  RankingName& operator=(const RankingName&) = delete;
-
-  bool SetFiles(VXFileMan* files);  // always true
-  // The glyph picture (and its plane) from the files; the previous one is released first. False without files or
-  // when the picture does not load.
-  bool Load(VXString name);
-  // The panel (its picture and plane, at most 34 high) shows the text: its width becomes 17 per character, held to
-  // its picture's width, and every cell that fits shows its glyph. A double-byte character ends the text. Nothing
-  // without a loaded glyph picture or a panel picture with a plane.
-  void Draw(TZoRGBPanel* panel, VXString text);
-
-  // The glyph of a character; -1 for none.
-  static int GlyphOf(char c);
-
-private:
-  void Release();
-
-  VXFileMan* files_ = nullptr;
-  TZoRGBBits* glyphs_ = nullptr;
-  TZoAlpha* glyphPlane_ = nullptr;
-};

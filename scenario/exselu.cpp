@@ -12,6 +12,7 @@
 #include "scenario/subwinu.h"
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
+#include "shell/screenform.h"
 
 namespace {
 
@@ -233,7 +234,8 @@ bool TExSelUnit::ExSelPanelDraw(Classes::TComponent*, TZoRGBBits* dest, int x, i
 }
 
 bool TExSelUnit::DlgDraw(Classes::TComponent* sender, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
-  if (auto* panel = dynamic_cast<TZoRGBPanel*>(sender)) DrawPanelPicture(panel, dest, x, y, sx, sy, dx, dy, Opacity());
+  if (auto* panel = dynamic_cast<TZoRGBPanel*>(sender))
+    screenform::DrawPanelImageRate(panel, dest, x, y, sx, sy, dx, dy, Opacity());
   return true;
 }
 

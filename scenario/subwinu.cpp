@@ -20,6 +20,7 @@
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 #include "shell/gamestate.h"
+#include "shell/screenform.h"
 #include "shell/systemdata.h"
 
 namespace {
@@ -206,22 +207,6 @@ bool DarkenArea(TZoRGBBits* dest, int x, int y, int dx, int dy, int grey) {
   return true;
 }
 
-bool DrawPanelPicture(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h, int rate) {
-  TZoRGBBits* image = panel->GetImage();
-  if (image == nullptr || !image->IsCreated() || rate <= 0) return true;
-  const int blocks = std::max(1, panel->GetNumBlock());
-  const int blockHeight = image->GetHeight() / blocks;
-  w = std::min(w, image->GetWidth() - sx);
-  h = std::min(h, blockHeight - sy);
-  if (w <= 0 || h <= 0 || sx < 0 || sy < 0) return true;
-  sy += blockHeight * std::clamp(panel->GetBlockIndex(), 0, blocks - 1);
-  const TZoAlpha* plane = panel->GetAlpha();
-  if (rate >= kFullRate)
-    return plane != nullptr ? dest->DrawAlphaMask(x, y, image, sx, sy, w, h, plane) : dest->Draw(x, y, image, sx, sy, w, h);
-  return plane != nullptr ? dest->DrawDoubleAlphaMask(x, y, image, sx, sy, w, h, plane, rate)
-                          : dest->AlphaBlend(x, y, image, sx, sy, w, h, rate);
-}
-
 // ---- The unit ---------------------------------------------------------------------------------------------------
 
 TSubWinUnit::TSubWinUnit(Classes::TComponent* owner) : Classes::TComponent(owner), playSe_(PlayGameSystemSe) {
@@ -372,12 +357,12 @@ void TSubWinUnit::PanelRelease(Classes::TComponent* sender) {
 }
 
 bool TSubWinUnit::MesBackDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
-  DrawPanelPicture(MesBack, dest, x, y, sx, sy, dx, dy, backRate_ * message_->Opacity() / kFullRate);
+  screenform::DrawPanelImageRate(MesBack, dest, x, y, sx, sy, dx, dy, backRate_ * message_->Opacity() / kFullRate);
   return true;
 }
 
 bool TSubWinUnit::MesFrameDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int y, int sx, int sy, int dx, int dy) {
-  DrawPanelPicture(MesFrame, dest, x, y, sx, sy, dx, dy, message_->Opacity());
+  screenform::DrawPanelImageRate(MesFrame, dest, x, y, sx, sy, dx, dy, message_->Opacity());
   return true;
 }
 
@@ -452,7 +437,8 @@ bool TSubWinUnit::SelWinDraw(Classes::TComponent*, TZoRGBBits* dest, int x, int 
   const int cut = choice_->CutRows();
   const int top = std::max(sy, cut);
   const int bottom = std::min(sy + dy, SelWin->GetSizeY() - cut);
-  if (bottom > top) DrawPanelPicture(SelWin, dest, x, y + (top - sy), sx, top, dx, bottom - top, kFullRate);
+  if (bottom > top)
+    screenform::DrawPanelImageRate(SelWin, dest, x, y + (top - sy), sx, top, dx, bottom - top, kFullRate);
   return true;
 }
 

@@ -44,9 +44,6 @@ class VXFileMan;
 // Drawing that the adventure's windows share (their OnDraw handlers get the area of dest to fill):
 // Tones the area to a grey level (128ths of the scene left), as the darkening windows do.
 bool DarkenArea(TZoRGBBits* dest, int x, int y, int dx, int dy, int grey);
-// The area (sx, sy, w, h) of the panel's picture (its current block) at (x, y) of dest, at a rate of 0..128: 128
-// copies it (through its plane when it has one), 1-127 blend it, 0 draws nothing.
-bool DrawPanelPicture(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h, int rate);
 
 class TSubWinUnit : public Classes::TComponent {
 public:

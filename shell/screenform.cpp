@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "device/deviceclasses.h"
+#include "device/gameservices.h"
 #include "graphics/zoalpha.h"
 #include "graphics/zorgbbits.h"
+#include "graphics/zorgbnum.h"
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 
@@ -53,6 +55,30 @@ void DrawPanelBlock(TZoRGBPanel* panel, int block, TZoRGBBits* dest, int x, int 
   } else {
     dest->AlphaBlend(x, y, image, sx, sy, w, h, rate);
   }
+}
+
+bool TDigitPicture::Load(VXFileMan* files, const VXString& name, const std::vector<TZoRGBNum*>& panels) {
+  Release(panels);
+  if (!::LoadImageFile(&bits_, &plane_, files, name)) return false;
+  for (TZoRGBNum* number : panels) {
+    number->SetImage(bits_);
+    number->SetAlpha(plane_);
+    number->SetMaskMode(plane_ != nullptr ? mmAlpha : mmOpaque);
+  }
+  return true;
+}
+
+void TDigitPicture::Release(const std::vector<TZoRGBNum*>& panels) {
+  for (TZoRGBNum* number : panels) {
+    number->SetImage(nullptr);
+    number->SetAlpha(nullptr);
+  }
+  if (TGameServices* game = GameServices()) {
+    if (bits_ != nullptr) game->GetMemMan().Delete(bits_);
+    if (plane_ != nullptr) game->GetMemMan().Delete(plane_);
+  }
+  bits_ = nullptr;
+  plane_ = nullptr;
 }
 
 void PlaySystemSe(int index) {

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <mutex>
+#include <vector>
 
 #include "core/vxstring.h"
 #include "graphics/zorgbpanel.h"
 #include "platform/component.h"
 
+class TZoAlpha;
 class TZoRGBBits;
+class TZoRGBNum;
 class VXFileMan;
 
 namespace screenform {
@@ -37,6 +40,23 @@ void DrawPanelImageRate(TZoRGBPanel* panel, TZoRGBBits* dest, int x, int y, int 
 // The same from block `block` of the panel's picture (of its NumBlock blocks).
 void DrawPanelBlock(TZoRGBPanel* panel, int block, TZoRGBBits* dest, int x, int y, int sx, int sy, int w, int h,
                     int rate);
+
+// One digit picture (0 to 9 stacked) shared by a screen's number panels.
+class TDigitPicture {
+public:
+  TDigitPicture() = default;
+  TDigitPicture(const TDigitPicture&) = delete;
+  TDigitPicture& operator=(const TDigitPicture&) = delete;
+  // Loads the named picture (with its plane when it has one) and hands it to every panel: through the plane, or
+  // opaque. False when it does not load.
+  bool Load(VXFileMan* files, const VXString& name, const std::vector<TZoRGBNum*>& panels);
+  // Takes it from the panels and deletes it.
+  void Release(const std::vector<TZoRGBNum*>& panels);
+
+private:
+  TZoRGBBits* bits_ = nullptr;
+  TZoAlpha* plane_ = nullptr;
+};
 
 // The game window's system sound 0..9 and NotifyMainThread.
 void PlaySystemSe(int index);

@@ -2,9 +2,6 @@
 
 #include <mutex>
 
-#include "device/gameservices.h"
-#include "graphics/zoalpha.h"
-#include "graphics/zorgbbits.h"
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbnum.h"
 #include "platform/form.h"
@@ -95,7 +92,7 @@ std::array<TZoRGBBtn*, TSoundMenu::kTracks> TSoundMenu::SelectButtons() const {
   return {BtnSelBgm1, BtnSelBgm2, BtnSelBgm3, BtnSelBgm4, BtnSelBgm5, BtnSelBgm6, BtnSelBgm7, BtnSelBgm8, BtnSelBgm9};
 }
 
-std::array<TZoRGBNum*, 4> TSoundMenu::Numbers() const { return {NumTrack10, NumTrack1, NumMin, NumSec}; }
+std::vector<TZoRGBNum*> TSoundMenu::Numbers() const { return {NumTrack10, NumTrack1, NumMin, NumSec}; }
 
 bool TSoundMenu::Init(VXFileMan* files) {
   Release();
@@ -108,14 +105,9 @@ bool TSoundMenu::Init(VXFileMan* files) {
     buttons[i]->SetOffsetY(kListY + kRowStep * i);
   }
   opened_ = true;
-  if (!LoadImageFile(&digits_, &digitPlane_, files_, "SoundTimeNum.png") || !SoundPanel->AllCreate()) {
+  if (!digits_.Load(files_, "SoundTimeNum.png", Numbers()) || !SoundPanel->AllCreate()) {
     Release();
     return false;
-  }
-  for (TZoRGBNum* number : Numbers()) {
-    number->SetImage(digits_);
-    number->SetAlpha(digitPlane_);
-    number->SetMaskMode(digitPlane_ != nullptr ? mmAlpha : mmOpaque);
   }
   Select(0);
   mode_ = kPlayThrough;
@@ -128,21 +120,8 @@ bool TSoundMenu::Init(VXFileMan* files) {
 void TSoundMenu::Release() {
   if (!opened_) return;
   SoundPanel->AllRelease();
-  ReleaseDigits();
+  digits_.Release(Numbers());
   opened_ = false;
-}
-
-void TSoundMenu::ReleaseDigits() {
-  for (TZoRGBNum* number : Numbers()) {
-    number->SetImage(nullptr);
-    number->SetAlpha(nullptr);
-  }
-  if (TGameServices* game = GameServices()) {
-    if (digits_ != nullptr) game->GetMemMan().Delete(digits_);
-    if (digitPlane_ != nullptr) game->GetMemMan().Delete(digitPlane_);
-  }
-  digits_ = nullptr;
-  digitPlane_ = nullptr;
 }
 
 void TSoundMenu::PanelCreate(Classes::TComponent* sender) { screenform::LoadTextPicture(sender, files_); }

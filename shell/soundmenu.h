@@ -14,13 +14,13 @@
 
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "core/vxstring.h"
 #include "graphics/zorgbpanel.h"
 #include "platform/component.h"
+#include "shell/screenform.h"
 
-class TZoAlpha;
-class TZoRGBBits;
 class TZoRGBBtn;
 class TZoRGBNum;
 class VXFileMan;
@@ -103,13 +103,12 @@ public:
 
 private:
   std::array<TZoRGBBtn*, kTracks> SelectButtons() const;
-  std::array<TZoRGBNum*, 4> Numbers() const;
+  std::vector<TZoRGBNum*> Numbers() const;
   void Select(int index);
   // Starts entry `index`'s track from its start; false when it does not start (the room is then stopped).
   bool PlayTrack(int index);
   void Stop();
   void ShowTime(int ms);
-  void ReleaseDigits();
 
   bool opened_ = false;
   VXFileMan* files_ = nullptr;
@@ -117,8 +116,7 @@ private:
   int selected_ = 0;
   int mode_ = kPlayThrough;
   bool playing_ = false;
-  TZoRGBBits* digits_ = nullptr;
-  TZoAlpha* digitPlane_ = nullptr;
+  screenform::TDigitPicture digits_;
 };
 
 extern TSoundMenu* SoundMenu;

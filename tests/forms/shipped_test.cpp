@@ -17,14 +17,18 @@
 #include "graphics/zorgbtext.h"
 #include "music/musicu.h"
 #include "music/psongselectmenu.h"
+#include "music/pnameentrymenu.h"
+#include "music/psongscoremenu.h"
 #include "scenario/stageu.h"
 #include "scenario/avgu.h"
 #include "scenario/exselu.h"
 #include "scenario/subwinu.h"
 #include "ranking/internetrankmenu.h"
 #include "shell/albummenu.h"
+#include "shell/dialogu.h"
 #include "shell/pconfigmenu.h"
 #include "shell/psavemenu.h"
+#include "shell/ptitlemenu.h"
 #include "shell/soundmenu.h"
 #include "platform/form.h"
 #include "platform/resource.h"
@@ -222,6 +226,65 @@ const std::map<std::string, std::function<void()>>& Owners() {
          EXPECT_EQ(menu.BtnExit->GetPatSelected(), 0);
          EXPECT_EQ(menu.BtnPlay->GetAnimeWait(), 4);
          EXPECT_TRUE(menu.BtnPlay->OnMouseEnter);
+       }},
+      {"TitleMenu.form",
+       [] {
+         TTitleMenu menu(nullptr);
+         ASSERT_NE(menu.BtnExtra, nullptr);
+         EXPECT_EQ(menu.TitleMenu->GetParent(), menu.TitleMenuPanel);
+         EXPECT_EQ(menu.BtnStart->GetParent(), menu.TitleMenu);
+         EXPECT_EQ(menu.BtnStart->GetOffsetY(), 202);
+         EXPECT_EQ(menu.BtnExtra->GetOffsetY(), 172);
+         EXPECT_FALSE(menu.BtnExtra->GetVisible());
+         EXPECT_EQ(menu.BtnExit->GetPatDown(), 1);
+         EXPECT_EQ(menu.BtnExit->GetAnimeWait(), 8);
+         EXPECT_TRUE(menu.TitleMenuPanel->GetKeyControl());
+         EXPECT_TRUE(menu.TitleMenuPanel->OnAnime);
+         EXPECT_TRUE(menu.BtnSound->OnMouseEnter);
+       }},
+      {"DlgUnit.form",
+       [] {
+         TDlgUnit dialog(nullptr);
+         ASSERT_NE(dialog.DlgNo, nullptr);
+         EXPECT_EQ(dialog.DlgFrame->GetOffsetX(), 216);  // centred by the dialog
+         EXPECT_EQ(dialog.DlgFrame->GetOffsetY(), 186);
+         EXPECT_EQ(dialog.DlgYes->GetParent(), dialog.DlgFrame);
+         EXPECT_EQ(dialog.DlgNo->GetOffsetX(), 136);
+         EXPECT_FALSE(dialog.DlgWin->GetVisible());
+         EXPECT_TRUE(dialog.DlgWin->GetKeyControl());
+         EXPECT_TRUE(dialog.DlgFrame->OnDraw);
+       }},
+      {"NameEntryMenu.form",
+       [] {
+         TNameEntryMenu menu(nullptr);
+         ASSERT_NE(menu.BtnAnime, nullptr);
+         for (int i = 0; i < TNameEntryMenu::kChars; ++i) {
+           ASSERT_NE(menu.CharButton(i), nullptr);
+           EXPECT_EQ(menu.CharButton(i)->GetTag(), i);
+           EXPECT_EQ(menu.CharButton(i)->GetOffsetX(), 200 + 50 * (i % 8));
+           EXPECT_EQ(menu.CharButton(i)->GetOffsetY(), 69 + 50 * (i / 8));
+           EXPECT_TRUE(menu.CharButton(i)->OnMouseMove);
+         }
+         EXPECT_EQ(menu.CharButton(45)->GetName(), "BtnSpc");
+         EXPECT_EQ(menu.BtnEnd->GetOffsetX(), 550);
+         EXPECT_EQ(menu.BtnBackSpace->GetOffsetX(), 500);
+         EXPECT_FALSE(menu.BtnSelFrame->GetMouseControl());
+         EXPECT_EQ(menu.NumScore->GetColumn(), 8);
+         EXPECT_TRUE(menu.NameEntryPanel->OnKeyPress);
+         EXPECT_TRUE(menu.NameEntryPanel->OnShow);
+       }},
+      {"SongScoreMenu.form",
+       [] {
+         TSongScoreMenu menu(nullptr);
+         ASSERT_NE(menu.BtnExit, nullptr);
+         for (int i = 0; i < TSongScoreMenu::kRows; ++i) {
+           EXPECT_EQ(menu.PanelSong(i)->GetParent(), menu.PanelBase(i));
+           EXPECT_EQ(menu.NumScore(i)->GetParent(), menu.PanelBase(i));
+           EXPECT_EQ(menu.PanelBase(i)->GetOffsetY(), 66 + 36 * i);
+         }
+         EXPECT_EQ(menu.BtnHard->GetPatSelected(), 1);
+         EXPECT_EQ(menu.NumMaxPg->GetColumn(), 2);
+         EXPECT_EQ(menu.BtnExit->GetOffsetX(), 513);
        }},
       {"SoundMenu.form",
        [] {

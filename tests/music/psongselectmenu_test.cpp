@@ -16,6 +16,7 @@
 #include "graphics/zorgbbtn.h"
 #include "music/musicdef.h"
 #include "music/psongselectmenu.h"
+#include "music/rankingname.h"
 #include "music/songfiles.h"
 #include "shell/gamedata.h"
 #include "shell/gamef.h"

@@ -11,12 +11,14 @@
 #include "tools/mkdemo/musicpics.h"
 #include "tools/mkdemo/rankpics.h"
 #include "tools/mkdemo/savepics.h"
+#include "tools/mkdemo/scorepics.h"
 #include "tools/mkdemo/songs.h"
 #include "tools/mkdemo/songselpics.h"
 #include "tools/mkdemo/soundroompics.h"
 #include "tools/mkdemo/stagepics.h"
 #include "tools/mkdemo/subwinpics.h"
 #include "tools/mkdemo/systempics.h"
+#include "tools/mkdemo/titlepics.h"
 #include "tools/mkdemo/watertables.h"
 
 
@@ -43,8 +45,10 @@ constexpr Family kFamilies[] = {
     AddConfigPictures,     // the configuration screen
     AddAlbumPictures,      // the album: its table, pictures, thumbnails and the event pictures
     AddAdventureAssets,    // voices, event sounds, system voices and the pass-code dialog
-    AddSongSelectPictures,  // the song select, and the picture font of the name entry and the song scores
+    AddSongSelectPictures, // the song select
     AddRankingPictures,    // the internet ranking screen
+    AddTitlePictures,      // the title screen and the confirmation dialog
+    AddScorePictures,      // the name entry and the best-score screen
 };
 
 }  // namespace

@@ -193,6 +193,18 @@ std::string LabelButton(const Style& style, int w, int h, const std::vector<Butt
   return ButtonStrip(style, w, h, states, [&](Mask& m, float ox, float oy) { m.Text(label, ox + x, oy + y, pixels, true); });
 }
 
+std::string DigitStrip(const Style& style, int w, int h, int pixels) {
+  Picture picture(w, h * 10, true);
+  for (int d = 0; d < 10; ++d) {
+    const std::string digit(1, static_cast<char>('0' + d));
+    const float x = (w - Mask::TextWidth(digit, pixels, true)) / 2.0f;
+    const float y = h * d + (h - pixels) / 2.0f;
+    Caption(picture, style, digit, x, y, pixels, Vertical(style.Colour("cream"), style.Colour("gold"), y + 2, y + pixels),
+            true);
+  }
+  return PngFile(picture, true);
+}
+
 void ScreenTitle(Picture& picture, const Style& style, const std::string& title, const std::string& subtitle, float x,
                  float y) {
   Caption(picture, style, title, x, y, 26, Vertical(style.Colour("cream"), style.Colour("gold"), y + 2, y + 26), true);

@@ -47,6 +47,9 @@ std::string LabelButton(const Style& style, int w, int h, const std::vector<Butt
                         const std::string& label, int pixels);
 // The four states of a button that may be disabled and is never shown selected.
 extern const std::vector<ButtonState> kPlainButtonStates;
+// Ten w x h blocks of bold digits 0..9 from the top, in cream to gold with a dark shadow, centred in their blocks
+// (the digit pictures of number panels).
+std::string DigitStrip(const Style& style, int w, int h, int pixels);
 // A screen's title in the house style: the title in 26 px bold at (x, y) and the Latin subtitle beside it.
 void ScreenTitle(Picture& picture, const Style& style, const std::string& title, const std::string& subtitle, float x,
                  float y);

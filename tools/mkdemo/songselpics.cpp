@@ -9,8 +9,6 @@ namespace {
 
 constexpr float kTitleX = 34, kTitleY = 75, kTitleW = 360, kTitleH = 150, kTitleRadius = 14;
 constexpr float kInfoX = 46, kInfoY = 237, kInfoW = 255, kInfoH = 187;
-constexpr int kCellW = 17, kCellH = 34;
-constexpr char kGlyphs[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ-#.:/!?0123456789*+";
 
 const std::vector<ButtonState> kChoiceStates = {ButtonState::kNormal, ButtonState::kFocus, ButtonState::kSelected,
                                                 ButtonState::kDown};
@@ -81,22 +79,6 @@ std::string Play(const Style& style) {
   });
 }
 
-std::string GlyphSheet(const Style& style) {
-  Picture picture(kCellW, kCellH * (static_cast<int>(sizeof kGlyphs) - 1), true);
-  for (int g = 0; kGlyphs[g] != '\0'; ++g) {
-    const std::string glyph(1, kGlyphs[g]);
-    const float top = static_cast<float>(kCellH * g);
-    const float x = (kCellW - static_cast<float>(Mask::TextWidth(glyph, 24, true))) / 2;
-    Mask m = picture.NewMask();
-    m.Text(glyph, x, top + 4, 24, true);
-    Mask shadow = picture.NewMask();
-    shadow.CopyFrom(m).Blur(1);
-    picture.Fill(shadow, Solid(style.Colour("ink")), 0.8f, Blend::kOver, 1, 1);
-    picture.Fill(m, Vertical(style.Colour("cream"), style.Colour("gold"), top + 8, top + 28));
-  }
-  return PngFile(picture, true);
-}
-
 }  // namespace
 
 void AddSongSelectPictures(const Context& context, std::vector<Asset>& assets) {
@@ -113,8 +95,6 @@ void AddSongSelectPictures(const Context& context, std::vector<Asset>& assets) {
     assets.push_back({choice.first, Place::kMain, [&style, label = choice.second] {
                         return LabelButton(style, 104, 26, kChoiceStates, style.Label(label), 13);
                       }});
-  for (const char* name : {"NameAlphabet.png", "RankAlphabet.png"})
-    assets.push_back({name, Place::kMain, [&style] { return GlyphSheet(style); }});
 }
 
 }  // namespace mkdemo

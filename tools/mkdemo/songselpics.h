@@ -5,9 +5,6 @@
 // (96 x 40) with four blocks (normal, focus, down, disabled), and the choices "SSelBtnEasy.png", "SSelBtnNormal.png",
 // "SSelBtnHard.png", "SSelBtnAutoOn.png", "SSelBtnAutoOff.png" (104 x 26) with four blocks (normal, focus,
 // selected, down).
-//
-// Also the picture font of the name-entry and song-score screens, "NameAlphabet.png" and "RankAlphabet.png": one
-// column of 45 cells of 17 x 34 with alpha, A-Z, "-#.:/!?", 0-9, "*", "+".
 #pragma once
 
 #include "tools/mkdemo/assets.h"

@@ -132,19 +132,6 @@ std::string BacklogPos(const Style& style) {
   return PngFile(picture, true);
 }
 
-// Two digit pictures: ten blocks of bold digits with a dark shadow, centred in their blocks.
-std::string CalDigits(const Style& style, int w, int h, int pixels) {
-  Picture picture(w, h * 10, true);
-  for (int d = 0; d < 10; ++d) {
-    const std::string digit(1, static_cast<char>('0' + d));
-    const float x = (w - Mask::TextWidth(digit, pixels, true)) / 2.0f;
-    const float y = h * d + (h - pixels) / 2.0f;
-    Caption(picture, style, digit, x, y, pixels, Vertical(style.Colour("cream"), style.Colour("gold"), y + 2, y + pixels),
-            true);
-  }
-  return PngFile(picture, true);
-}
-
 std::string CalSlash(const Style& style) {
   Picture picture(19, 26, true);
   Mask slash = picture.NewMask();
@@ -249,8 +236,8 @@ void AddSubWinPictures(const Context& context, std::vector<Asset>& assets) {
          [](Mask& m, float x, float y) { m.Triangle(x + 10, y + 6, x + 15, y + 13, x + 5, y + 13); });
   button("BacklogDown.png", 20, 20, kThreeStates,
          [](Mask& m, float x, float y) { m.Triangle(x + 5, y + 7, x + 15, y + 7, x + 10, y + 14); });
-  add("CalDateNum.png", [&style] { return CalDigits(style, 26, 24, 22); });
-  add("CalTimeNum.png", [&style] { return CalDigits(style, 22, 26, 17); });
+  add("CalDateNum.png", [&style] { return DigitStrip(style, 26, 24, 22); });
+  add("CalTimeNum.png", [&style] { return DigitStrip(style, 22, 26, 17); });
   add("CalSlash.png", [&style] { return CalSlash(style); });
   add("CalColon.png", [&style] { return CalColon(style); });
   for (int i = 1; i <= 6; ++i) {
