@@ -104,6 +104,7 @@ bool TNameEntryMenu::Open() {
   highlight_ = -1;
   trailByteNext_ = false;
   DrawName();
+  NameEntryPanel->SetVisible(true);
   return true;
 }
 
@@ -111,6 +112,7 @@ void TNameEntryMenu::Close() {
   if (!open_) return;
   ReleasePanelImage(PanelName0);
   digits_.Release({NumScore});
+  NameEntryPanel->SetVisible(false);
   NameEntryPanel->AllRelease();
   open_ = false;
 }

@@ -41,7 +41,8 @@ public:
   ~TNameEntryMenu() override;
 
   // The pictures from the main data (the panels', the name glyphs "NameAlphabet.png" and the score digits
-  // "NameNum.png"); false (closed again) when one is missing.
+  // "NameNum.png"), then the panel shown, which puts the pointer on the first key; false (closed again) when a
+  // picture is missing.
   bool Open();
   void Close();
   bool IsOpen() const { return open_; }

@@ -140,9 +140,12 @@ TEST_F(NameEntry, BackspaceFromTheKeyAndTheButton) {
 }
 
 TEST_F(NameEntry, ArrowKeysWalkTheGridWithWrapAroundAndEnterActs) {
-  menu->NameEntryPanelShow(menu->NameEntryPanel);  // the pointer to the first key
-  w.RunMain();
+  w.RunMain();  // the pointer that opening put on the first key
   w.Step(34);
+  TPoint p;
+  w.form->GetMousePos(p);
+  EXPECT_EQ(p.x, 200 + 8);
+  EXPECT_EQ(p.y, 69 + 8);
   ASSERT_EQ(menu->GetFramedCell(), 0);
   struct Case {
     SDL_Scancode key;
