@@ -27,10 +27,12 @@ if command -v clang++ >/dev/null && ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
     corpus="fuzz/corpus/$name"
     work=$(mktemp -d)
     [ -d "$corpus" ] && cp -r "$corpus/." "$work/"
+    dict=()
+    [ -f "fuzz/$name.dict" ] && dict=("-dict=fuzz/$name.dict")
     echo "fuzz: $name"
     # A fixed seed makes the run repeatable: a slower machine runs a prefix of the same inputs.
     "build/fuzz/fuzz/$name" -seed=1 -max_total_time="${QORM_FUZZ_SECONDS:-15}" -artifact_prefix="$work/" \
-      -print_final_stats=0 "$work" >"$work.log" 2>&1 ||
+      -print_final_stats=0 "${dict[@]}" "$work" >"$work.log" 2>&1 ||
       { tail -n 40 "$work.log"; rm -rf "$work" "$work.log"; echo "fuzz: $name found a fault"; exit 1; }
     rm -rf "$work" "$work.log"
   done

@@ -46,7 +46,6 @@ bool VXPumpCoder::Run(int inSize, int outSize, VXReadCallback read, VXWriteCallb
     success = false;
   }
   resultSize = success || decoder ? static_cast<int>(Produced()) : 0;
-  ReleaseBuffer();
   busy_ = false;
   return success;
 }

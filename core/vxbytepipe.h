@@ -29,7 +29,7 @@ int VXReportProgress(const VXProgressCallback& progress, std::int64_t done, std:
 
 // The frame every pump coder shares: one call at a time, the call's sizes and callbacks, the pull, push and
 // progress steps carrying the coder's own error texts, and the guard that turns a thrown std::exception into a
-// failed call. A coder's Encode or Decode hands its arguments to Run and implements the four steps below.
+// failed call. A coder's Encode or Decode hands its arguments to Run and implements the three steps below.
 class VXPumpCoder {
 public:
   // Encoders: output of the last successful call, 0 after a failure. Decoders: output produced by the last call,
@@ -45,10 +45,11 @@ protected:
   // decoder only when outSize is 0 too (nothing to decode cannot stand for a non-empty entry).
   bool Run(int inSize, int outSize, VXReadCallback read, VXWriteCallback write, VXProgressCallback progress);
 
-  virtual void Start() = 0;                    // resets the coder's state for the call and makes its buffers
+  // Resets the coder's state for the call. Buffers and tables are made by the first call and kept for the next
+  // ones (a coder that runs many times builds them once); they go with the coder.
+  virtual void Start() = 0;
   virtual bool Code() = 0;                     // the coding work; false or a thrown std::exception fails the call
   virtual std::int64_t Produced() const = 0;   // output of the call so far
-  virtual void ReleaseBuffer() = 0;
 
   void Pull(void* buffer, int count) const { VXPullBytes(read_, buffer, count, readError_.c_str()); }
   void Push(void* buffer, int count) const { VXPushBytes(write_, buffer, count, writeError_.c_str()); }

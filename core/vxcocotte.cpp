@@ -51,10 +51,17 @@ void VXBWTEncode::Release() {
 // order of their starts, which decides only which of the equal primary indexes is written.
 void VXBWTEncode::SortRotations(const unsigned char* b, int n) {
   const auto un = static_cast<std::uint32_t>(n);
-  std::fill(counts_.begin(), counts_.end(), 0);
-  for (int i = 0; i < n; ++i) ++counts_[(b[i] << 8) | b[(i + 1) % n]];
-  for (int k = 1; k <= 65535; ++k) counts_[k] += counts_[k - 1];
-  for (int i = n - 1; i >= 0; --i) order_[--counts_[(b[i] << 8) | b[(i + 1) % n]]] = static_cast<std::uint32_t>(i);
+  // The two-byte sort as two stable byte passes (second byte, then first), so that a small block does not pay for
+  // 65,536 counters.
+  std::uint32_t byteCounts[257];
+  std::fill(std::begin(byteCounts), std::end(byteCounts), 0);
+  for (int i = 0; i < n; ++i) ++byteCounts[b[(i + 1) % n] + 1];
+  for (int k = 1; k <= 256; ++k) byteCounts[k] += byteCounts[k - 1];
+  for (int i = 0; i < n; ++i) work_[byteCounts[b[(i + 1) % n]]++] = static_cast<std::uint32_t>(i);
+  std::fill(std::begin(byteCounts), std::end(byteCounts), 0);
+  for (int i = 0; i < n; ++i) ++byteCounts[b[i] + 1];
+  for (int k = 1; k <= 256; ++k) byteCounts[k] += byteCounts[k - 1];
+  for (int r = 0; r < n; ++r) order_[byteCounts[b[work_[r]]]++] = work_[r];
   std::uint32_t classes = 1;
   rank_[order_[0]] = 0;
   for (int r = 1; r < n; ++r) {
@@ -138,20 +145,16 @@ bool VXBWTDecode::Decode(const unsigned char* in, unsigned char* out, int length
 // ---- Move to front ----
 
 void VXMTFEncode::Initialize() {
-  for (int i = 0; i < 256; ++i) list_[i] = position_[i] = static_cast<unsigned char>(i);
+  for (int i = 0; i < 256; ++i) list_[i] = static_cast<unsigned char>(i);
 }
 
 bool VXMTFEncode::Encode(unsigned char* buffer, int length) {
   for (int i = 0; i < length; ++i) {
     const unsigned char c = buffer[i];
-    const unsigned char k = position_[c];
-    for (int j = k; j > 0; --j) {
-      list_[j] = list_[j - 1];
-      position_[list_[j]] = static_cast<unsigned char>(j);
-    }
+    const auto k = static_cast<std::size_t>(static_cast<const unsigned char*>(std::memchr(list_, c, 256)) - list_);
+    std::memmove(list_ + 1, list_, k);
     list_[0] = c;
-    position_[c] = 0;
-    buffer[i] = k;
+    buffer[i] = static_cast<unsigned char>(k);
   }
   return true;
 }
@@ -177,17 +180,12 @@ void VXCocotteEncode::Start() {
   consumed_ = produced_ = 0;
   mtf_.Initialize();  // each stream starts from the identity list and a fresh model
   range_.Reset();
-  in_.assign(static_cast<std::size_t>(blockSize_), 0);
-  work_.assign(static_cast<std::size_t>(blockSize_ + kIndexBytes), 0);
-  out_.assign(kHeader + kCodedCapacity, 0);
+  if (in_.empty()) {
+    in_.assign(static_cast<std::size_t>(blockSize_), 0);
+    work_.assign(static_cast<std::size_t>(blockSize_ + kIndexBytes), 0);
+    out_.assign(kHeader + kCodedCapacity, 0);
+  }
   bwt_.Create();
-}
-
-void VXCocotteEncode::ReleaseBuffer() {
-  in_ = {};
-  work_ = {};
-  out_ = {};
-  bwt_.Release();
 }
 
 void VXCocotteEncode::WriteOutBuffer(int length) {
@@ -231,17 +229,12 @@ void VXCocotteDecode::Start() {
   consumed_ = produced_ = 0;
   mtf_.Initialize();
   range_.Reset();
-  in_.assign(kMaxStoredBlock, 0);
-  work_.assign(kMaxBlock + kIndexBytes, 0);
-  out_.assign(kMaxBlock, 0);
+  if (in_.empty()) {
+    in_.assign(kMaxStoredBlock, 0);
+    work_.assign(kMaxBlock + kIndexBytes, 0);
+    out_.assign(kMaxBlock, 0);
+  }
   bwt_.Create(kMaxBlock);
-}
-
-void VXCocotteDecode::ReleaseBuffer() {
-  in_ = {};
-  work_ = {};
-  out_ = {};
-  bwt_.Release();
 }
 
 // Reads one block and checks its header against what a block can be and what input is left.

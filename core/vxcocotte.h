@@ -61,7 +61,6 @@ public:
 
 private:
   unsigned char list_[256];
-  unsigned char position_[256];
 };
 
 class VXMTFDecode {
@@ -90,7 +89,6 @@ private:
   void Start() override;
   bool Code() override;
   std::int64_t Produced() const override { return produced_; }
-  void ReleaseBuffer() override;
   void WriteOutBuffer(int length);
   void EncodeBlock(int length);
 
@@ -129,7 +127,6 @@ private:
   void Start() override;
   bool Code() override;
   std::int64_t Produced() const override { return produced_; }
-  void ReleaseBuffer() override;
   int ReadInBuffer();  // one block; returns L
   void WriteOutBuffer(int length);
   void DecodeBlock(int length);

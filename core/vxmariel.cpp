@@ -46,7 +46,8 @@ bool VXMarielHash::Create(int nodes) {
 }
 
 void VXMarielHash::Init() {
-  std::fill(heads_.begin(), heads_.end(), nullptr);
+  // Only a key of a node in the ring can head a chain: clearing those spares a pass over all 65,536 heads.
+  for (std::size_t i = 0; i < used_; ++i) heads_[nodes_[i].key] = nullptr;
   nextSlot_ = 0;
   used_ = 0;
 }
@@ -88,15 +89,13 @@ void VXMarielEncode::Start() {
   flagPos_ = -1;
   flags_ = mask_ = 0;
   items_ = 0;
-  in_.assign(kEncodeInBuffer, 0);
-  out_.assign(kEncodeOutBuffer, 0);
-  hash_.Create(kHashNodes);
-}
-
-void VXMarielEncode::ReleaseBuffer() {
-  in_ = {};
-  out_ = {};
-  hash_.Release();
+  if (in_.empty()) {
+    in_.assign(kEncodeInBuffer, 0);
+    out_.assign(kEncodeOutBuffer, 0);
+    hash_.Create(kHashNodes);
+  } else {
+    hash_.Init();
+  }
 }
 
 // Drops what lies more than a window behind `position` and fills the buffer up from the input.
@@ -211,13 +210,10 @@ void VXMarielDecode::Start() {
   flags_ = 0;
   items_ = 0;
   // Slack past both ends lets the fast paths copy in fixed-size steps.
-  in_.assign(kDecodeInBuffer + kDecodeSlack, 0);
-  out_.assign(kDecodeOutBuffer + kDecodeSlack, 0);
-}
-
-void VXMarielDecode::ReleaseBuffer() {
-  in_ = {};
-  out_ = {};
+  if (in_.empty()) {
+    in_.assign(kDecodeInBuffer + kDecodeSlack, 0);
+    out_.assign(kDecodeOutBuffer + kDecodeSlack, 0);
+  }
 }
 
 void VXMarielDecode::ReadInBuffer() {

@@ -56,7 +56,6 @@ private:
   void Start() override;
   bool Code() override;
   std::int64_t Produced() const override { return flushed_; }
-  void ReleaseBuffer() override;
   void ReadInBuffer(std::int64_t position);
   void WriteOutBuffer();
 
@@ -94,7 +93,6 @@ private:
   void Start() override;
   bool Code() override;
   std::int64_t Produced() const override { return produced_; }
-  void ReleaseBuffer() override;
   void ReadInBuffer();
   void WriteOutBuffer();
 

@@ -1,6 +1,7 @@
 // The harness the pump coders' fuzz targets share: the decoder on arbitrary bytes (the first three choose the
 // decoded length) must never write more than asked, nor less when it reports success; then the same bytes must
-// survive an encode into `capacity(length)` bytes and a decode.
+// survive an encode into `capacity(length)` bytes and a decode. One encoder and one decoder serve every input, as
+// a pack writer's or reader's do: their tables are built once, and a call must not depend on what the last one left.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +15,20 @@ int FuzzPumpCoder(const std::uint8_t* data, std::size_t size, Capacity&& capacit
   if (size < 3 || size > (1u << 20)) return 0;
   const int outSize = (data[0] | (data[1] << 8) | (data[2] << 16)) & 0x3FFFF;
   const int length = static_cast<int>(size - 3);
+  static Encoder enc;
+  static Decoder dec;
   {
     VXByteSource in(data + 3, static_cast<std::size_t>(length));
     VXByteSink out;
-    Decoder dec;
     const bool ok = dec.Decode(length, outSize, in.ReadCallback(), out.WriteCallback(), {});
     if (out.Bytes().size() > static_cast<std::size_t>(outSize) || (ok && out.Bytes().size() != static_cast<std::size_t>(outSize)))
       std::abort();
   }
   VXByteSource plain(data + 3, static_cast<std::size_t>(length));
   VXByteSink packed;
-  Encoder enc;
   if (!enc.Encode(length, capacity(length), plain.ReadCallback(), packed.WriteCallback(), {})) std::abort();
   VXByteSource in(packed.Bytes().data(), packed.Bytes().size());
   VXByteSink out;
-  Decoder dec;
   if (!dec.Decode(static_cast<int>(packed.Bytes().size()), length, in.ReadCallback(), out.WriteCallback(), {}))
     std::abort();
   if (out.Bytes() != std::vector<unsigned char>(data + 3, data + size)) std::abort();

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/pumpcoder.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -269,4 +271,23 @@ TEST(Cocotte, EncoderRespectsOutSizeAndCallbackFailures) {
   VXByteSink tiny(100);
   VXCocotteDecode dec;
   EXPECT_FALSE(dec.Decode(static_cast<int>(packed.size()), 50000, again.ReadCallback(), tiny.WriteCallback(), {}));
+}
+
+// The coders keep their buffers and tables from call to call: a call must code as a fresh coder does, whatever the
+// last one left (a long input, a failed call, a short one).
+TEST(Cocotte, ReusedCodersCodeAsFreshOnes) {
+  VXCocotteLEEncode enc;
+  VXCocotteDecode dec;
+  const Bytes inputs[] = {Mixed(70000, 1), Text("block sorting block sorting"), Mixed(5000, 2), Bytes(3000, 'a'),
+                          Mixed(40000, 3)};
+  for (const Bytes& plain : inputs) {
+    bool ok = true;
+    Pack(enc, plain, 4, &ok);
+    EXPECT_FALSE(ok);
+    const Bytes packed = Pack(enc, plain);
+    VXCocotteLEEncode fresh;
+    EXPECT_EQ(packed, Pack(fresh, plain)) << plain.size();
+
+    ExpectCutFailsThenWholeDecodes(dec, packed, plain);
+  }
 }

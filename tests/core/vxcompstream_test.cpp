@@ -1,5 +1,7 @@
 #include "core/vxcompstream.h"
 
+#include "support/seeds.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,6 +18,10 @@ TEST(CompStream, EveryKindRoundTripsWithTheReportedSize) {
     int size = -1;
     ASSERT_TRUE(comp.EncodeBuffer(&plain, static_cast<int>(text.size()), &packed, &size, kind));
     EXPECT_EQ(size, packed.GetSize());
+    const int n = static_cast<int>(text.size());
+    SaveSeed("compstream_fuzz", ("kind" + std::to_string(kind)).c_str(),
+             std::string{static_cast<char>(kind), static_cast<char>(n), static_cast<char>(n >> 8), static_cast<char>(n >> 16)} +
+                 std::string(reinterpret_cast<const char*>(packed.GetMemory()), static_cast<std::size_t>(size)));
     EXPECT_LT(size, static_cast<int>(text.size()));
     packed.Seek(0, VXSeekBegin);
     VXMemoryStream back;

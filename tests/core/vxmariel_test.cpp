@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/pumpcoder.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -305,4 +307,27 @@ TEST(Mariel, CallbackFailuresEndTheCallCleanly) {
   ASSERT_FALSE(p.seen.empty());
   EXPECT_EQ(p.seen.back(), 100);
   EXPECT_TRUE(std::is_sorted(p.seen.begin(), p.seen.end()));
+}
+
+// The coders keep their buffers and match tables from call to call: a call must code as a fresh coder does, whatever
+// the last one left (a long input, a failed call, a short one).
+TEST(Mariel, ReusedCodersCodeAsFreshOnes) {
+  VXMarielEncode enc;
+  VXMarielDecode dec;
+  const Bytes inputs[] = {Mixed(70000, 1), Text("pack entry pack entry"), Mixed(5000, 2), Bytes(3000, 'a'), Mixed(40000, 3)};
+  for (const Bytes& plain : inputs) {
+    // A failed call in between: output room too small, and a stream cut short.
+    VXByteSource small(plain.data(), plain.size());
+    VXByteSink none;
+    EXPECT_FALSE(enc.Encode(static_cast<int>(plain.size()), 4, small.ReadCallback(), none.WriteCallback(), {}));
+
+    VXByteSource in(plain.data(), plain.size());
+    VXByteSink out;
+    ASSERT_TRUE(enc.Encode(static_cast<int>(plain.size()), static_cast<int>(plain.size()) * 2 + 16, in.ReadCallback(),
+                           out.WriteCallback(), {}));
+    EXPECT_EQ(out.Bytes(), Pack(plain)) << plain.size();
+
+    const Bytes& packed = out.Bytes();
+    ExpectCutFailsThenWholeDecodes(dec, packed, plain);
+  }
 }

@@ -19,8 +19,15 @@ extern "C" {
 #include <vector>
 
 #include "core/vxstream.h"
+#include "support/seeds.h"
 
 namespace fixtures {
+
+// A seed of the sound decoders' fuzz target: its first byte picks the decoder (0 WAVE, 1 MPEG audio, 2 ADP, 3 Ogg
+// Vorbis). An Ogg Vorbis file's headers alone take some 4 KiB.
+inline void SaveSoundSeed(const char* name, char decoder, const std::string& file) {
+  SaveSeed("sound_decode_fuzz", name, std::string(1, decoder) + file, 8192);
+}
 
 inline void PutU16(std::string& s, unsigned v) {
   s += static_cast<char>(v & 0xFF);

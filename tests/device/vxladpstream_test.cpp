@@ -93,6 +93,10 @@ TEST(AdpStream, EncoderWritesWhatTheDecoderReads) {
     VXMemoryStream file;
     ASSERT_TRUE(VXAdpStream::Encode(&file, tone.data(), static_cast<std::uint32_t>(tone.size() / channels), rate,
                                     static_cast<std::uint16_t>(channels)));
+    VXMemoryStream small;
+    ASSERT_TRUE(VXAdpStream::Encode(&small, tone.data(), 1000, rate, static_cast<std::uint16_t>(channels)));
+    fixtures::SaveSoundSeed(channels == 1 ? "mono.adp" : "stereo.adp", 2,
+                  std::string(reinterpret_cast<const char*>(small.GetMemory()), static_cast<std::size_t>(small.GetSize())));
     VXAdpStream adp(&file);
     ASSERT_TRUE(adp.IsOpen());
     EXPECT_EQ(adp.GetChannels(), channels);

@@ -84,6 +84,8 @@ TEST(OggStream, UnknownLengthAndGarbageAreRefused) {
   std::unique_ptr<VXMemoryStream> garbage(Memory(std::string(5000, 'O')));
   EXPECT_FALSE(VXOggStream(garbage.get()).IsOpen());
   EXPECT_STREQ(VXRefusal(), "not an Ogg Vorbis file");
+  SaveSoundSeed("mono_8k.ogg", 3, OggVorbis(Tone(2000, 1, 8000), 1, 8000));
+  SaveSoundSeed("stereo_22k.ogg", 3, OggVorbis(Tone(1500, 2, 22050), 2, 22050));
   std::unique_ptr<VXMemoryStream> threeChannels(Memory(OggVorbis(Tone(4410, 3, 44100), 3, 44100)));
   EXPECT_FALSE(VXOggStream(threeChannels.get()).IsOpen());
   EXPECT_STREQ(VXRefusal(), "Ogg Vorbis of other than one or two channels");

@@ -35,6 +35,7 @@ std::string Extensible(unsigned tag, unsigned channels, std::uint32_t rate, unsi
 TEST(WaveStream, PcmPassesThroughAndSeeks) {
   const std::string data = Ramp(200);  // 100 stereo frames
   std::unique_ptr<VXMemoryStream> code(Memory(PcmWave(2, 22050, 16, data)));
+  SaveSoundSeed("pcm16_stereo.wav", 0, PcmWave(2, 22050, 16, data));
   VXWaveStream wave(code.get());
   ASSERT_TRUE(wave.IsOpen());
   EXPECT_EQ(wave.GetChannels(), 2);
@@ -187,6 +188,7 @@ TEST(WaveStream, MicrosoftAdpcmBlocks) {
   PutU16(block, 50);
   block += '\x12';
   const std::string file = Riff({{"fmt ", FmtBody(2, 1, 8000, 4, 8, AdpcmExtra(4))}, {"data", block + block}});
+  SaveSoundSeed("ms_adpcm.wav", 0, file);
   std::unique_ptr<VXMemoryStream> code(Memory(file));
   VXWaveStream wave(code.get());
   ASSERT_TRUE(wave.IsOpen());
@@ -226,6 +228,8 @@ TEST(WaveStream, MicrosoftAdpcmStepStaysInRangeOnDamagedData) {
 
 TEST(WaveStream, MpegAudioInsideWaveGoesToTheMpegDecoder) {
   const std::string file = Riff({{"fmt ", FmtBody(0x55, 2, 44100, 0, 1, std::string(12, '\0'))}, {"data", SilentMp3(10)}});
+  SaveSoundSeed("mpeg_in_riff.wav", 0, Riff({{"fmt ", FmtBody(0x55, 2, 44100, 0, 1, std::string(12, '\0'))},
+                                            {"data", SilentMp3(3)}}));
   std::unique_ptr<VXMemoryStream> code(Memory(file));
   VXWaveStream wave(code.get());
   ASSERT_TRUE(wave.IsOpen());
@@ -242,6 +246,7 @@ TEST(WaveStream, MpegAudioInsideWaveGoesToTheMpegDecoder) {
 
 TEST(Mp3Stream, SilentFramesWithAndWithoutATag) {
   std::unique_ptr<VXMemoryStream> plain(Memory(SilentMp3(20, true)));
+  SaveSoundSeed("silent_mono.mp3", 1, SilentMp3(4, true));
   VXMp3Stream a(plain.get());
   ASSERT_TRUE(a.IsOpen());
   EXPECT_EQ(a.GetChannels(), 1);
@@ -336,6 +341,7 @@ const std::string& FfmpegMp3() {
 TEST(Mp3Stream, FilesThatBeginWithAnId3v2TagOpen) {
   const std::string& file = FfmpegMp3();
   ASSERT_EQ(file.substr(0, 3), "ID3");
+  SaveSoundSeed("lame_stereo.mp3", 1, Mp3(Tone(3000, 2, 44100, 440, 8000), 2, 44100));
   std::unique_ptr<VXMemoryStream> code(Memory(file));
   VXMp3Stream mp3(code.get());
   ASSERT_TRUE(mp3.IsOpen()) << VXRefusal();

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "core/vxstd.h"
 #include "core/vxstream.h"
+#include "support/seeds.h"
 
 namespace {
 
@@ -33,6 +35,11 @@ std::vector<unsigned char> Table(std::initializer_list<int> groups, std::vector<
 }
 
 bool Load(VXAnimeData& d, const std::vector<unsigned char>& bytes) {
+  static int count = 0;
+  SaveSeed("animestat_fuzz",
+           (std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" + std::to_string(count++))
+               .c_str(),
+           std::string(bytes.begin(), bytes.end()));
   VXMemoryStream s;
   s.Write(bytes.data(), static_cast<int>(bytes.size()));
   return d.Load(&s);

@@ -63,7 +63,8 @@ TEST(VXPng, RgbaIntoEveryFormat) {
         const int h = 7, step = depth / 8;
         const std::vector<unsigned char> s = Samples(w, h, 4, depth);
         const std::string file = MakePng({w, h, PNG_COLOR_TYPE_RGB_ALPHA, depth, interlace, {}, s});
-        if (depth == 8 && !interlace && w == 9) SaveSeed("png_fuzz", "rgba8.png", file);
+        if (w == 9)
+          SaveSeed("png_fuzz", ("rgba" + std::to_string(depth) + (interlace ? "_interlaced.png" : ".png")).c_str(), file);
         std::vector<std::uint32_t> colours;
         std::vector<unsigned char> alpha;
         for (int i = 0; i < w * h; ++i) {
@@ -152,11 +153,9 @@ TEST(VXPng, GreyAndEveryDepthAreRead) {
       }
     }
     const std::string file = MakePng({w, h, c.type, c.depth, false, palette, rows});
-    if (c.depth == 1 || c.type == PNG_COLOR_TYPE_GRAY_ALPHA) {
-      std::string seed = std::string(c.name) + ".png";
-      std::replace(seed.begin(), seed.end(), ' ', '_');
-      SaveSeed("png_fuzz", seed.c_str(), file);
-    }
+    std::string seed = std::string(c.name) + ".png";
+    std::replace(seed.begin(), seed.end(), ' ', '_');
+    SaveSeed("png_fuzz", seed.c_str(), file);
     Bytes query(file);
     EXPECT_EQ(ChkChannelPng(&query.stream), c.channels);
     for (VXPixFormat f : kAllFormats) {
@@ -289,6 +288,9 @@ TEST(VXPng, SaveRoundTrips) {
     const std::vector<unsigned char> alpha = Samples(7, 5, 1, 8, 99);
     VXMemoryStream png;
     ASSERT_TRUE(SavePng(&png, src.data(), alpha.data(), 7, 5, f));
+    if (f == pf32_8888)
+      SaveSeed("png_fuzz", "saved_rgba.png",
+               std::string(reinterpret_cast<const char*>(png.GetMemory()), static_cast<std::size_t>(png.GetSize())));
     png.Seek(0, VXSeekBegin);
     std::vector<std::uint32_t> want;
     for (int i = 0; i < 35; ++i)

@@ -17,6 +17,7 @@
 #include "core/vxstream.h"
 #include "graphics/vxgny.h"
 #include "graphics/vxrgbcopy.h"
+#include "support/seeds.h"
 
 namespace pictures {
 
@@ -40,15 +41,6 @@ struct Bytes {
   explicit Bytes(const std::string& s) : stream(s.data(), static_cast<int>(s.size())) {}
   VXMemoryStream stream;
 };
-
-// Writes the file when QORM_FUZZ_CORPUS names a folder (the fuzz targets' seeds); otherwise does nothing.
-inline void SaveSeed(const char* target, const char* name, const std::string& bytes) {
-  const char* root = std::getenv("QORM_FUZZ_CORPUS");
-  if (root == nullptr || bytes.size() >= 4096) return;
-  const std::filesystem::path dir = std::filesystem::path(root) / target;
-  std::filesystem::create_directories(dir);
-  std::ofstream(dir / name, std::ios::binary) << bytes;
-}
 
 // ---- BMP
 
