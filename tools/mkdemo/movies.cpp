@@ -428,7 +428,10 @@ public:
     Mask water = land_.NewMask();
     water.Rect(0, kShore, kWidth, kHeight - kShore);
     land_.Fill(water, Vertical(Mix(gold, rose, 0.6f), violet, kShore, kHeight));
-    Glitter(land_, Vertical(style.Colour("cream"), gold, kShore, kHeight), 137, 200, kShore, kHeight, 14, 0.7f);
+    Glitter(land_, Vertical(style.Colour("cream"), gold, kShore, kHeight), 137, 200, kShore, kHeight, 14, 0.4f);
+    // A second glitter on its own layer, trembling over the first.
+    Glitter(sparkle_, Vertical(style.Colour("cream"), gold, 0, kHeight - kShore), 139, 200, 0, kHeight - kShore, 16,
+            0.9f);
     Mask banks = land_.NewMask();
     banks.Below([](float x) { return x < 220 ? 336 + 144 * (x / 220) * (x / 220) : kHeight; }, kHeight);
     land_.Fill(banks, Vertical(Mix(violet, rose, 0.2f), indigo, 330, kHeight));
@@ -439,6 +442,7 @@ public:
     Blend(frame, dawn_, Ramp(t, 0, length_ * 0.7f));
     Over(frame, sun_, 200 - kSun, 300 + 40 * (1 - Ramp(t, 0.5f, length_ * 0.8f)) - kSun, Ramp(t, 0.5f, 2.5f));
     Over(frame, land_, 0, 0, 1);
+    Over(frame, sparkle_, 0, kShore, 0.5f + 0.5f * std::sin(5.3f * t));
     Credits(frame, t);
     FadeEnds(frame, t, 0.8f, 0.7f);
   }
@@ -448,6 +452,7 @@ private:
   static constexpr int kSun = 150;  // the sun's centre in its layer
   Picture night_{kWidth, kHeight, false}, dawn_{kWidth, kHeight, false};
   Picture sun_{2 * kSun, 2 * kSun, true}, land_{kWidth, kHeight, true};
+  Picture sparkle_{kWidth, kHeight - static_cast<int>(kShore), true};
 };
 
 // Ending 2: the school roof under a full moon, petals drifting down past the railing.
