@@ -454,7 +454,10 @@ double Mean(const TZoAlpha& plane, const Area& a) {
   return sum / (a.w * a.h);
 }
 
-bool IsMask(const Expected& asset) { return asset.kind == Kind::kMask; }
+// The wipe masks of the transitions (other 8-bit grey pictures, as the song select's title mask, are shapes).
+bool IsMask(const Expected& asset) {
+  return asset.kind == Kind::kMask && std::string(asset.name).rfind("FadeMask", 0) == 0;
+}
 
 // A mask wipe reveals the new screen in the order of the mask's values, the brightest first; every value from 255
 // down to 0 is passed on the way. A flat area would turn all at once, so no value may hold a large part of the
