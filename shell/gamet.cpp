@@ -114,12 +114,13 @@ bool TGameThread::SaveEvent(int event) {
 }
 
 void TGameThread::RunTitleMenu() {
-  TransitionToBlack(0);
-  EnterWaitMode();
   if (!screens_.title) {
+    // No title screen: the frames keep running and whoever notifies chooses.
     WaitForNotify();
     return;
   }
+  TransitionToBlack(0);
+  EnterWaitMode();
   TGameForm& form = GetForm();
   std::unique_ptr<TTitleScreen> title = screens_.title(form);
   TScreen<TConfigMenu> config = CreateScreen<TConfigMenu>();

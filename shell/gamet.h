@@ -14,7 +14,7 @@
 //
 // The screens of higher layers (title, song select, name entry, song scores, ranking) are reached through the
 // interfaces below, made by the factories of TFrontScreens. A choice whose screen the program does not have goes
-// back to the title; without a title screen the thread shows the wait picture and takes choices from whoever
+// back to the title; without a title screen the frames keep running and the thread takes choices from whoever
 // notifies it.
 //
 // Game thread, under the game lock (except inside the waits).
