@@ -252,6 +252,18 @@ void TMainThread::EnterPanelMode() {
   Unlocked([this] { form_.BeginPanelMode(); });
 }
 
+void TMainThread::EnterMusicMode() {
+  Unlocked([this] { form_.BeginMusicMode(); });
+}
+
+void TMainThread::EnterAdventureMode() {
+  Unlocked([this] { form_.BeginAdventureMode(); });
+}
+
+void TMainThread::EnterMovieMode() {
+  Unlocked([this] { form_.BeginMovieMode(); });
+}
+
 // ---- Transitions --------------------------------------------------------------------------------------------
 
 void TMainThread::RunTransition(int kind, TZoRGBBits* from, TZoRGBBits* to) {

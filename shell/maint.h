@@ -107,6 +107,9 @@ public:
   void EnterWaitMode();   // state 7: the wait picture, drawn by the wait thread
   void EnterHoldMode();   // state 8: the picture stays, the wait thread steps frames
   void EnterPanelMode();  // state 3: the panels, driven by this thread's waits
+  void EnterMusicMode();      // state 4
+  void EnterAdventureMode();  // state 5
+  void EnterMovieMode();      // state 6: full-screen movie pictures
 
   // ---- Transitions
 
