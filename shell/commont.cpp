@@ -11,14 +11,6 @@
 #include "shell/psavemenu.h"
 #include "shell/savefile.h"
 
-TSongID StrToSongId(const VXString& text) {
-  TSongID id{};
-  if (text.Length() != 4) return id;
-  const VXString upper = text.UpperCase();
-  for (int i = 0; i < 4; ++i) id[static_cast<std::size_t>(i)] = upper.c_str()[i];
-  return id;
-}
-
 TSceneMusic DecodeSceneMusic(int request) {
   VXString name;
   name.sprintf("QM%02d", request % 100);

@@ -105,9 +105,6 @@ struct TGameUnits {
   std::function<std::unique_ptr<TDialogHost>(TGameForm&)> dialog;
 };
 
-// The song ID of a text: its upper-case form when it has exactly four characters, else four zero bytes.
-TSongID StrToSongId(const VXString& text);
-
 // The song and event index of a scenario's music-game request (song number + 100 x event index).
 struct TSceneMusic {
   TSongID song;
