@@ -111,6 +111,8 @@ bool ReadSignature(VXStream* stream) {
   return (got == 8 && png_sig_cmp(signature, 0, 8) == 0) || VXRefuse("not a PNG file");
 }
 
+constexpr png_alloc_size_t kChunkMallocMax = 8u << 20;
+
 bool CreateReader(PngJob& job, VXStream* stream) {
   job.stream = stream;
   job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, PngFail, PngWarn);
@@ -122,6 +124,8 @@ bool CreateReader(PngJob& job, VXStream* stream) {
 // Header reading shared by the reader and the channel query; must be called under the job's error jump.
 void ReadHeader(PngJob& job) {
   png_set_user_limits(job.png, kPictureMaxSide, kPictureMaxSide);
+  // An ancillary chunk may claim up to 2 GB; without a cap libpng allocates what it claims before reading it.
+  png_set_chunk_malloc_max(job.png, kChunkMallocMax);
   png_set_read_fn(job.png, &job, PngRead);
   png_set_sig_bytes(job.png, 8);
   png_read_info(job.png, job.info);
