@@ -111,11 +111,19 @@ bool ReadSignature(VXStream* stream) {
   return (got == 8 && png_sig_cmp(signature, 0, 8) == 0) || VXRefuse("not a PNG file");
 }
 
-constexpr png_alloc_size_t kChunkMallocMax = 8u << 20;
+// What libpng may allocate at once while reading: its rows and inflate state are far smaller. An ancillary chunk
+// may claim up to 2 GB, and libpng allocates and clears what a chunk claims before reading it; past the limit the
+// chunk is refused or skipped instead.
+constexpr std::size_t kLibpngAllocMax = 8u << 20;
+
+png_voidp LibpngAlloc(png_structp, png_alloc_size_t bytes) {
+  return bytes <= kLibpngAllocMax ? std::malloc(std::max<std::size_t>(bytes, 1)) : nullptr;
+}
+void LibpngFree(png_structp, png_voidp p) { std::free(p); }
 
 bool CreateReader(PngJob& job, VXStream* stream) {
   job.stream = stream;
-  job.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &job, PngFail, PngWarn);
+  job.png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &job, PngFail, PngWarn, nullptr, LibpngAlloc, LibpngFree);
   if (job.png == nullptr) return false;
   job.info = png_create_info_struct(job.png);
   return job.info != nullptr;
@@ -124,8 +132,6 @@ bool CreateReader(PngJob& job, VXStream* stream) {
 // Header reading shared by the reader and the channel query; must be called under the job's error jump.
 void ReadHeader(PngJob& job) {
   png_set_user_limits(job.png, kPictureMaxSide, kPictureMaxSide);
-  // An ancillary chunk may claim up to 2 GB; without a cap libpng allocates what it claims before reading it.
-  png_set_chunk_malloc_max(job.png, kChunkMallocMax);
   png_set_read_fn(job.png, &job, PngRead);
   png_set_sig_bytes(job.png, 8);
   png_read_info(job.png, job.info);
