@@ -541,6 +541,7 @@ void TGameForm::StopThreads() {
   auto stop = [this](Classes::TThread* thread) {
     if (thread == nullptr) return;
     thread->Terminate();
+    paceStop_.request_stop();
     PulseFrameEvent();
     thread->WaitFor();
   };
@@ -559,6 +560,7 @@ void TGameForm::StopThreads() {
   gameThread_.reset();
   stop(waitThread_.get());
   waitThread_.reset();
+  paceStop_ = std::stop_source();
 }
 
 void TGameForm::ReleaseDevicesForHide() {
@@ -791,7 +793,7 @@ void TGameForm::PaceFrame() {
     return;
   }
   platform::thread::Clock& clock = *setup_.clock;
-  clock.SleepUntil(clock.NowNs() + kFullModeSleepMs * 1'000'000LL, {});
+  clock.SleepUntil(clock.NowNs() + kFullModeSleepMs * 1'000'000LL, paceStop_.get_token());
 }
 
 void TGameForm::RunFrame(bool paced, bool byWaitThread) {

@@ -33,6 +33,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -543,6 +544,8 @@ private:
   std::atomic<int> gameClock_{0};
   int inputCheckCounter_ = 0;  // under the frame lock
   std::unique_ptr<platform::thread::Event> frameEvent_;
+  // Wakes a frame resting in the full-speed mode when the threads are told to end (a test's clock may never move).
+  std::stop_source paceStop_;
   TFpsCounter fps_;  // under the draw lock
 
   // Display pieces (under the draw lock).
