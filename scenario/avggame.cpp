@@ -41,15 +41,7 @@ void TAdventure::Close() {
 
 bool TAdventure::IsOpen() const { return host_->IsOpen(); }
 
-TSceneMusic SceneMusicOf(int request) {
-  TSceneMusic music;
-  char id[16];
-  std::snprintf(id, sizeof id, "QM%02d", request % 100);
-  if (std::strlen(id) == music.song.size())
-    for (std::size_t i = 0; i < music.song.size(); ++i) music.song[i] = id[i];
-  music.eventNumber = request / 100 + 1;
-  return music;
-}
+TSceneMusic SceneMusicOf(int request) { return DecodeSceneMusic(request); }
 
 int SceneMusicAnswer(int result, int gauge, bool autoPlay) {
   if (result == 0 || result == 1) return gauge;

@@ -14,6 +14,7 @@
 #include "scenario/avgscreens.h"
 #include "scenario/avgstage.h"
 #include "scenario/avgu.h"
+#include "shell/commont.h"
 #include "shell/systemdata.h"
 
 class TStageUnit;
@@ -48,10 +49,6 @@ private:
 };
 
 // The song and event number of a scenario's request: "QM%02d" of request mod 100, event index request / 100 + 1.
-struct TSceneMusic {
-  TSongID song{};
-  int eventNumber = 1;
-};
 TSceneMusic SceneMusicOf(int request);
 
 // The answer the script gets from a music game's result (0 cleared, 1 failed, other: stopped): the gauge, or for a

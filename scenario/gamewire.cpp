@@ -5,10 +5,14 @@
 
 #include "core/vxmemman.h"
 #include "music/musicu.h"
-#include "scenario/avgu.h"
+#include "music/pnameentrymenu.h"
+#include "music/psongscoremenu.h"
+#include "music/psongselectmenu.h"
+#include "ranking/internetrankmenu.h"
+#include "scenario/avggame.h"
+#include "shell/dialogu.h"
 #include "shell/gamef.h"
-#include "shell/pconfigmenu.h"
-#include "shell/psavemenu.h"
+#include "shell/ptitlemenu.h"
 
 namespace {
 
@@ -83,75 +87,144 @@ private:
 
 // ---- Adventure
 
-// The reader's sub-screens of the adventure on the game thread's configuration and save screens.
-class AdventureScreens final : public TAvgScreens {
-public:
-  void Use(TConfigMenu* config, TSaveMenu* save) {
-    config_ = config;
-    save_ = save;
-  }
-  TZoRGBPanel* Open(int kind, const TCallback& events) override {
-    switch (kind) {
-      case skConfig:
-        config_->SetCallback(events);
-        config_->RefreshAll();
-        return config_->ConfigPanel;
-      case skSave:
-      case skLoad:
-        save_->SetCallback(events);
-        if (!save_->Open(kind == skLoad)) {
-          save_->SetCallback({});
-          return nullptr;
-        }
-        return save_->SaveMenuWin;
-      default: return nullptr;
-    }
-  }
-  void Close(int kind) override {
-    switch (kind) {
-      case skConfig: config_->SetCallback({}); break;
-      case skSave:
-      case skLoad:
-        save_->Close();
-        save_->SetCallback({});
-        break;
-      default: break;
-    }
-  }
-
-private:
-  TConfigMenu* config_ = nullptr;
-  TSaveMenu* save_ = nullptr;
-};
-
+// The adventure with its stage, game commands and own configuration and save screens.
 class Adventure final : public TAdventureHost {
 public:
-  explicit Adventure(TAvgUnit* unit) : unit_(unit) { unit_->SetScreens(&screens_); }
-  ~Adventure() override { DeleteComponent(unit_); }
-
-  bool Open(TConfigMenu* config, TSaveMenu* save) override {
-    screens_.Use(config, save);
+  bool Open(TConfigMenu*, TSaveMenu*) override {
     try {
-      return unit_->Open();
+      return adventure_.Open();
     } catch (const std::exception& e) {
       std::fprintf(stderr, "qorm: the adventure cannot open: %s\n", e.what());
       return false;
     }
   }
-  void Close() override { unit_->Close(); }
-  bool StartScene(const VXString& label) override { return unit_->StartScene(label); }
-  void ResumeLoaded() override { unit_->ResumeLoaded(); }
-  void ResumeCurrent() override { unit_->ResumeCurrent(); }
-  bool IsRunning() override { return unit_->IsRunning(); }
-  TZoRGBPanel* GetPanel() override { return unit_->AvgPanel; }
+  void Close() override { adventure_.Close(); }
+  bool StartScene(const VXString& label) override { return adventure_.Host().StartScene(label); }
+  void ResumeLoaded() override { adventure_.Host().ResumeLoaded(); }
+  void ResumeCurrent() override { adventure_.Host().ResumeCurrent(); }
+  bool IsRunning() override { return adventure_.Host().IsRunning(); }
+  TZoRGBPanel* GetPanel() override { return adventure_.Host().AvgPanel; }
   TFrameHook GetFrameProc() override {
-    return VXCallback1<TAvgUnit, void, int>(unit_, &TAvgUnit::AdventureFrame);
+    return VXCallback1<TAvgUnit, void, int>(&adventure_.Host(), &TAvgUnit::AdventureFrame);
   }
 
 private:
-  AdventureScreens screens_;
-  TAvgUnit* unit_;
+  TAdventure adventure_;
 };
+
+// ---- Confirmation dialog (the global the screens ask)
+
+class Dialog final : public TDialogHost {
+public:
+  explicit Dialog(TDlgUnit* unit) : unit_(unit) { DlgUnit = unit_; }
+  ~Dialog() override {
+    if (DlgUnit == unit_) DlgUnit = nullptr;
+    DeleteComponent(unit_);
+  }
+  bool Init() override { return unit_->Init(FileMan); }
+  void Release() override { unit_->Release(); }
+
+private:
+  TDlgUnit* unit_;
+};
+
+// ---- Front screens: each one a component of the game window, published in its global while it lives
+
+template <class T>
+class Published {
+public:
+  Published(T*& global, T* unit) : global_(global), unit_(unit) { global_ = unit_; }
+  ~Published() {
+    if (global_ == unit_) global_ = nullptr;
+    DeleteComponent(unit_);
+  }
+  Published(const Published&) = delete;
+  Published& operator=(const Published&) = delete;
+  T& operator*() const { return *unit_; }
+  T* operator->() const { return unit_; }
+
+private:
+  T*& global_;
+  T* unit_;
+};
+
+class Title final : public TTitleScreen {
+public:
+  explicit Title(TTitleMenu* unit) : menu_(TitleMenu, unit) {}
+  bool Init() override { return menu_->Init(FileMan); }
+  void Prepare() override { menu_->Prepare(); }
+  void StartIdle() override { menu_->StartIdle(); }
+  void StopIdle() override { menu_->StopIdle(); }
+  void Release() override { menu_->Release(); }
+  TZoRGBPanel* GetPanel() override { return menu_->TitleMenuPanel; }
+
+private:
+  Published<TTitleMenu> menu_;
+};
+
+class SongSelect final : public TSongSelectScreen {
+public:
+  explicit SongSelect(TSongSelectMenu* unit) : menu_(SongSelectMenu, unit) {}
+  bool Open() override { return menu_->Open(FileMan); }
+  bool Refresh() override { return menu_->Refresh(); }
+  void Close() override { menu_->Close(); }
+  TZoRGBPanel* GetPanel() override { return menu_->SongSelPanel; }
+  TSongID GetSelectedSong() override { return menu_->GetSelectedSong(); }
+
+private:
+  Published<TSongSelectMenu> menu_;
+};
+
+class NameEntry final : public TNameEntryScreen {
+public:
+  explicit NameEntry(TNameEntryMenu* unit) : menu_(NameEntryMenu, unit) {}
+  bool Open() override { return menu_->Open(); }
+  bool SetScore(int score) override { return menu_->SetScore(score); }
+  VXString GetName() override { return menu_->GetName(); }
+  void Close() override { menu_->Close(); }
+  TZoRGBPanel* GetPanel() override { return menu_->NameEntryPanel; }
+
+private:
+  Published<TNameEntryMenu> menu_;
+};
+
+class SongScore final : public TSongScoreScreen {
+public:
+  explicit SongScore(TSongScoreMenu* unit) : menu_(SongScoreMenu, unit) {}
+  bool Open() override { return menu_->Open(); }
+  bool SetLevel(int level) override { return menu_->SetLevel(static_cast<char>(level)); }
+  void Close() override { menu_->Close(); }
+  TZoRGBPanel* GetPanel() override { return menu_->SongScorePanel; }
+
+private:
+  Published<TSongScoreMenu> menu_;
+};
+
+class Ranking final : public TRankingScreen {
+public:
+  explicit Ranking(TInternetRankMenu* unit) : menu_(unit) {}
+  ~Ranking() override { DeleteComponent(menu_); }
+  bool Open() override { return menu_->Open(); }
+  void ShowConnecting(int level) override { menu_->ShowConnecting(static_cast<char>(level)); }
+  void LoadSongList() override { menu_->LoadSongList(); }
+  void LoadRanking() override { menu_->LoadRanking(); }
+  void UploadScore() override { menu_->UploadScore(); }
+  void Close() override { menu_->Close(); }
+  TZoRGBPanel* GetPanel() override { return menu_->InternetRankingPanel; }
+
+private:
+  TInternetRankMenu* menu_;
+};
+
+// A factory of the adapter `A` over a new component `T` of the game window; null when the component cannot load.
+template <class Screen, class A, class T>
+std::function<std::unique_ptr<Screen>(TGameForm&)> Factory() {
+  return [](TGameForm& form) -> std::unique_ptr<Screen> {
+    T* unit = CreateComponent<T>(form);
+    if (unit == nullptr) return nullptr;
+    return std::make_unique<A>(unit);
+  };
+}
 
 }  // namespace
 
@@ -162,14 +235,19 @@ TGameUnits MakeGameUnits() {
     if (unit == nullptr) return nullptr;
     return std::make_unique<MusicPlay>(form, unit);
   };
-  units.adventure = [](TGameForm& form) -> std::unique_ptr<TAdventureHost> {
-    TAvgUnit* unit = CreateComponent<TAvgUnit>(form);
-    if (unit == nullptr) return nullptr;
-    return std::make_unique<Adventure>(unit);
-  };
+  units.adventure = [](TGameForm&) -> std::unique_ptr<TAdventureHost> { return std::make_unique<Adventure>(); };
+  units.dialog = Factory<TDialogHost, Dialog, TDlgUnit>();
   return units;
 }
 
-TFrontScreens MakeFrontScreens() { return {}; }
+TFrontScreens MakeFrontScreens() {
+  TFrontScreens screens;
+  screens.title = Factory<TTitleScreen, Title, TTitleMenu>();
+  screens.songSelect = Factory<TSongSelectScreen, SongSelect, TSongSelectMenu>();
+  screens.nameEntry = Factory<TNameEntryScreen, NameEntry, TNameEntryMenu>();
+  screens.songScore = Factory<TSongScoreScreen, SongScore, TSongScoreMenu>();
+  screens.ranking = Factory<TRankingScreen, Ranking, TInternetRankMenu>();
+  return screens;
+}
 
 void WireGame() { SetGameWiring(MakeGameUnits(), MakeFrontScreens()); }
