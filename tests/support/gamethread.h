@@ -110,6 +110,7 @@ struct Script {
   std::atomic<int> score{0};
   std::atomic<int> gauge{0};
   std::atomic<bool> musicOpens{true};
+  std::atomic<bool> titleOpens{true};
   std::atomic<bool> nameAsked{true};  // the name entry's answer to SetScore
   std::function<void()> onTitleInit;  // runs on the game thread inside the first title's Init
   Journal journal;
@@ -122,7 +123,7 @@ public:
   bool Init() override {
     s_.journal.Add("title");
     if (s_.onTitleInit) std::exchange(s_.onTitleInit, {})();
-    return true;
+    return s_.titleOpens.load();
   }
   void Prepare() override {}
   void StartIdle() override { ++s_.titleIdles; }
