@@ -31,6 +31,23 @@ private:
   platform::thread::RecursiveMutex lock_;
 };
 
+// Holds a section for a scope. Made from a null pointer it holds nothing: for a lock that may not exist yet.
+class VXSectionHold {
+public:
+  explicit VXSectionHold(VXCriticalSection& section) : section_(&section) { section_->Enter(); }
+  explicit VXSectionHold(VXCriticalSection* section) : section_(section) {
+    if (section_ != nullptr) section_->Enter();
+  }
+  ~VXSectionHold() {
+    if (section_ != nullptr) section_->Leave();
+  }
+  VXSectionHold(const VXSectionHold&) = delete;
+  VXSectionHold& operator=(const VXSectionHold&) = delete;
+
+private:
+  VXCriticalSection* section_;
+};
+
 // A re-entrant lock with owner, nesting count and waiter count. Check takes it only when that needs no waiting and
 // nobody already waits for it; Release by a thread that does not hold it does nothing.
 class VXCriticalSectionEx {

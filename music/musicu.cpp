@@ -59,22 +59,6 @@ constexpr VXRGB kWordKey{0, 0, 0};
 
 bool InRange(int value, int count) { return value >= 0 && value < count; }
 
-// Holds the game lock for a scope.
-class GameLock {
-public:
-  GameLock() : lock_(GameServices() != nullptr ? &GameServices()->GetGameLock() : nullptr) {
-    if (lock_ != nullptr) lock_->Enter();
-  }
-  ~GameLock() {
-    if (lock_ != nullptr) lock_->Leave();
-  }
-  GameLock(const GameLock&) = delete;
-  GameLock& operator=(const GameLock&) = delete;
-
-private:
-  VXCriticalSection* lock_;
-};
-
 std::uint32_t GameClock() { return GameForm != nullptr ? static_cast<std::uint32_t>(GameForm->GetGameClock()) : 0; }
 void RestartGameClock() {
   if (GameForm != nullptr) GameForm->SetGameClock(0);
@@ -709,7 +693,7 @@ void TMusicUnit::NotifyResult(int result) {
 }
 
 void TMusicUnit::MusicProc(int frames, TDInputUnit* input) {
-  const GameLock lock;
+  const VXSectionHold lock(GameServices() != nullptr ? &GameServices()->GetGameLock() : nullptr);
   if (!loaded_) return;
   TestAbort(frames, input);
   if (phase_ != 0 && frames > 0 && (charAnime_ || phase_ != 3)) StepCharacters(frames);

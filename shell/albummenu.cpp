@@ -111,22 +111,6 @@ std::string Format(const char* format, int n) {
   return name;
 }
 
-// Holds the game lock of the window for a scope (nothing without a window).
-class GameLock {
-public:
-  GameLock() : lock_(GameForm != nullptr ? &GameForm->GetGameLock() : nullptr) {
-    if (lock_ != nullptr) lock_->Enter();
-  }
-  ~GameLock() {
-    if (lock_ != nullptr) lock_->Leave();
-  }
-  GameLock(const GameLock&) = delete;
-  GameLock& operator=(const GameLock&) = delete;
-
-private:
-  VXCriticalSection* lock_;
-};
-
 }  // namespace
 
 TAlbumMenu::TAlbumMenu(Classes::TComponent* owner) : Classes::TComponent(owner) {
@@ -437,7 +421,7 @@ void TAlbumMenu::StepView(int frames) {
 
 void TAlbumMenu::Frame(int frames) {
   if (!opened_) return;
-  const GameLock lock;
+  const VXSectionHold lock(GameForm != nullptr ? &GameForm->GetGameLock() : nullptr);
   if (showCounter_ >= 0) {
     showCounter_ += std::max(frames, 0);
     if (showCounter_ > kShowFrames) showCounter_ = -1;

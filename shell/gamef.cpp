@@ -138,18 +138,6 @@ struct MemManLog {
   }
 };
 
-// Holds a critical section for a scope, so that an exception never leaves it held.
-class Hold {
-public:
-  explicit Hold(VXCriticalSection& lock) : lock_(lock) { lock_.Enter(); }
-  ~Hold() { lock_.Leave(); }
-  Hold(const Hold&) = delete;
-  Hold& operator=(const Hold&) = delete;
-
-private:
-  VXCriticalSection& lock_;
-};
-
 // Keeps a bitmap locked for a scope.
 class Locked {
 public:
@@ -407,7 +395,7 @@ void TGameForm::FormShow() {
   }
   SetState(2);
   {
-    const Hold draw(drawLock_);
+    const VXSectionHold draw(drawLock_);
     fps_.Reset(static_cast<std::uint32_t>(setup_.clock->NowMs()));
   }
   waitThread_ = std::make_unique<TWaitThread>(*this);
@@ -429,7 +417,7 @@ void TGameForm::LoadOverlayPictures() {
     FileMan->Close(s);
     return ok;
   };
-  const Hold draw(drawLock_);
+  const VXSectionHold draw(drawLock_);
   cursorBits_ = NewBits(kCursorCell * kCursorCells, kCursorCell, renderDepth_);
   cursorAlpha_ = MemMan->CreateVCL<TZoAlpha>(nullptr);
   if (cursorAlpha_ != nullptr && (!cursorAlpha_->Resize(kCursorCell * kCursorCells, kCursorCell) ||
@@ -516,7 +504,7 @@ std::string TGameForm::GetFatalError() const {
 }
 
 void TGameForm::SetState(std::uint8_t state) {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   state_ = state;
 }
 
@@ -528,7 +516,7 @@ void TGameForm::FormHide() {
   timer_->SetEnabled(false);
   StopThreads();
   {
-    const Hold game(gameLock_);
+    const VXSectionHold game(gameLock_);
     root_->SetCreated(false);
   }
   ReleaseDevicesForHide();
@@ -565,7 +553,7 @@ void TGameForm::StopThreads() {
 
 void TGameForm::ReleaseDevicesForHide() {
   {
-    const Hold draw(drawLock_);
+    const VXSectionHold draw(drawLock_);
     for (TZoRGBBits** bits : {&cursorBits_, &cursorSave_, &fpsSave_, &waitImage_, &capLogo_, &capCopy_})
       MemMan->Delete(*bits);
     for (TZoAlpha** alpha : {&cursorAlpha_, &capLogoAlpha_, &capCopyAlpha_}) MemMan->Delete(*alpha);
@@ -573,7 +561,7 @@ void TGameForm::ReleaseDevicesForHide() {
     if (transition_) transition_->Clear();
     ReleaseDisplay();
   }
-  const Hold sound(soundLock_);
+  const VXSectionHold sound(soundLock_);
   ReleaseSoundService();
   sound_->SetEnabled(false);
 }
@@ -628,8 +616,8 @@ bool TGameForm::ChangeWindowMode(bool window) {
 // The display released and set up again in the other mode, under the game lock and the draw lock; the previous
 // mode again when the new one cannot be set up.
 bool TGameForm::SwitchDisplay(bool window) {
-  const Hold game(gameLock_);
-  const Hold draw(drawLock_);
+  const VXSectionHold game(gameLock_);
+  const VXSectionHold draw(drawLock_);
   if (!IsDisplayEnabled()) return false;
   const bool previous = WindowMode != 0;
   NotifyScreenChange(true);
@@ -670,12 +658,12 @@ void TGameForm::RequestWindowMode(bool window) {
 
 void TGameForm::AddScreenChangeCallback(TScreenChangeCallback callback) {
   if (!callback.IsValid()) return;
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   screenCallbacks_.push_back(callback);
 }
 
 void TGameForm::RemoveScreenChangeCallback(TScreenChangeCallback callback) {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   const auto it = std::find(screenCallbacks_.begin(), screenCallbacks_.end(), callback);
   if (it != screenCallbacks_.end()) screenCallbacks_.erase(it);
 }
@@ -764,7 +752,7 @@ void TGameForm::SetFpsMode(std::uint8_t mode) {
   if (mode > kFpsNoSync || mode == fpsMode_) return;
   fpsMode_ = mode;
   {
-    const Hold draw(drawLock_);
+    const VXSectionHold draw(drawLock_);
     if (display_ != nullptr) display_->NoVSync = mode == kFpsNoSync;
   }
   if (mode >= kFpsFull) PulseFrameEvent();
@@ -773,7 +761,7 @@ void TGameForm::SetFpsMode(std::uint8_t mode) {
 }
 
 int TGameForm::GetFps() const {
-  const Hold draw(drawLock_);
+  const VXSectionHold draw(drawLock_);
   return fps_.GetFps();
 }
 
@@ -788,8 +776,8 @@ void GameFrame(TGameForm* form) {
 void TGameForm::StepFrame() { RunFrame(false, false); }
 
 void TGameForm::BetweenFrames(const std::function<void()>& reader) {
-  const Hold frame(frameLock_);
-  const Hold game(gameLock_);
+  const VXSectionHold frame(frameLock_);
+  const VXSectionHold game(gameLock_);
   reader();
 }
 
@@ -806,7 +794,7 @@ void TGameForm::PaceFrame() {
 // only a moved clock ends.
 void TGameForm::RunFrame(bool paced, bool byWaitThread) {
   if (paced && frameEvent_) PaceFrame();
-  const Hold frame(frameLock_);
+  const VXSectionHold frame(frameLock_);
   const std::uint8_t state = state_;
   if (state == 10) return;
 
@@ -871,7 +859,7 @@ void TGameForm::UpdateFrameParts(int frames, bool byWaitThread) {
   if (!byWaitThread) {
     if (state != 9) DrainInput();
     if (state >= 3 && state <= 5 && !resultPending_ && frames > 0) {
-      const Hold game(gameLock_);
+      const VXSectionHold game(gameLock_);
       for (int i = 0; i < frames && root_ != nullptr; ++i) root_->Anime();
     }
     if (state != 9) {
@@ -892,14 +880,14 @@ void TGameForm::UpdateFrameParts(int frames, bool byWaitThread) {
     if (state == 9 && !resultPending_ && StepTransition(frames)) NotifyMainThread(0);
   }
   if (frames > 0) {
-    const Hold sound(soundLock_);
+    const VXSectionHold sound(soundLock_);
     UpdateSoundVolumes(frames);
   }
 }
 
 // One transition step under the game lock; true when the transition was done and has ended (state 2 again).
 bool TGameForm::StepTransition(int frames) {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   if (!IsTransitionDone()) {
     AdvanceTransition(frames);
     return false;
@@ -1153,7 +1141,7 @@ bool TGameForm::EnterWaitMode(std::uint8_t state) {
 
 // The panels forget hover, capture and pressed states and the pointer enters them again where it is.
 void TGameForm::RestartPanelInput() {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   TPoint p;
   GetMousePos(p);
   root_->StatusClear();
@@ -1179,7 +1167,7 @@ void TGameForm::BeginMovieMode() {
 void TGameForm::BeginWaitImageMode() {
   if (!EnterWaitMode(7)) return;
   {
-    const Hold draw(drawLock_);
+    const VXSectionHold draw(drawLock_);
     waitLevel_ = waitCounter_ = waitFrame_ = 0;
     if (WaitDisplayReady()) {
       display_->GetBackSurface()->Cls();
@@ -1196,7 +1184,7 @@ void TGameForm::BeginBusyMode() {
 }
 
 bool TGameForm::BeginTransition(int kind, TZoRGBBits* from, TZoRGBBits* to, int rate) {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   SetState(9);
   if (!StartTransition(kind, from, to, rate)) {
     SetState(2);
@@ -1210,13 +1198,13 @@ bool TGameForm::BeginTransition(int kind, TZoRGBBits* from, TZoRGBBits* to, int 
 // ---- Transitions --------------------------------------------------------------------------------------------
 
 void TGameForm::SetTransitionEffect(std::unique_ptr<TTransitionEffect> effect) {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   if (transition_) transition_->Clear();
   transition_ = std::move(effect);
 }
 
 bool TGameForm::StartTransition(int kind, TZoRGBBits* from, TZoRGBBits* to, int rate) {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   if (transition_) {
     transition_->Clear();
     return transition_->Start(kind, from, to, rate);
@@ -1233,7 +1221,7 @@ void TGameForm::AdvanceTransition(int frames) {
 }
 
 void TGameForm::ClearTransition() {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   if (transition_) transition_->Clear();
 }
 
@@ -1247,19 +1235,19 @@ void TGameForm::DrawTransition(TZoRGBBits* target, VXRectSet* dirty) {
 
 void TGameForm::AttachPanel(TZoRGBPanel* panel) {
   if (panel == nullptr || root_ == nullptr) return;
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   panel->SetParent(root_);
 }
 
 void TGameForm::DetachPanel(TZoRGBPanel* panel) {
   if (panel == nullptr) return;
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   panel->SetParent(nullptr);
 }
 
 void TGameForm::SetRootVisible(bool on) {
   if (root_ == nullptr) return;
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   root_->SetVisible(on);
 }
 
@@ -1269,21 +1257,21 @@ void TGameForm::RefreshPanelStatus() {
 
 void TGameForm::CopyScreen(TZoRGBBits* dst) {
   if (dst == nullptr) return;
-  const Hold game(gameLock_);
-  const Hold draw(drawLock_);
+  const VXSectionHold game(gameLock_);
+  const VXSectionHold draw(drawLock_);
   if (WaitDisplayReady()) dst->ConvertCopy(0, 0, Target(), 0, 0, kWidth, kHeight);
 }
 
 void TGameForm::DrawPanels(TZoRGBBits* dst) {
   if (dst == nullptr || root_ == nullptr) return;
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   root_->Draw(dst);
 }
 
 void TGameForm::ClearBits(TZoRGBBits* bits) {
   if (bits == nullptr) return;
-  const Hold game(gameLock_);
-  const Hold draw(drawLock_);
+  const VXSectionHold game(gameLock_);
+  const VXSectionHold draw(drawLock_);
   bits->Cls();
 }
 
@@ -1291,17 +1279,17 @@ void TGameForm::ClearBits(TZoRGBBits* bits) {
 
 void TGameForm::SetCursorType(int type) {
   if (type < -1 || type >= kCursorCells) return;
-  const Hold draw(drawLock_);
+  const VXSectionHold draw(drawLock_);
   cursorIndex_ = type;
 }
 
 int TGameForm::GetCursorType() const {
-  const Hold draw(drawLock_);
+  const VXSectionHold draw(drawLock_);
   return cursorIndex_;
 }
 
 bool TGameForm::PushCursorType() {
-  const Hold draw(drawLock_);
+  const VXSectionHold draw(drawLock_);
   const bool stored = cursorDepth_ < static_cast<int>(cursorStack_.size());
   if (stored) cursorStack_[static_cast<std::size_t>(cursorDepth_)] = cursorIndex_;
   ++cursorDepth_;
@@ -1309,7 +1297,7 @@ bool TGameForm::PushCursorType() {
 }
 
 bool TGameForm::PopCursorType() {
-  const Hold draw(drawLock_);
+  const VXSectionHold draw(drawLock_);
   if (cursorDepth_ <= 0) return false;
   --cursorDepth_;
   if (cursorDepth_ >= static_cast<int>(cursorStack_.size())) return false;
@@ -1318,7 +1306,7 @@ bool TGameForm::PopCursorType() {
 }
 
 void TGameForm::MoveCursorImage(int x, int y) {
-  const Hold draw(drawLock_);
+  const VXSectionHold draw(drawLock_);
   const int hot = cursorIndex_ >= 4 ? 15 : 0;
   cursorX_ = x - hot;
   cursorY_ = y - hot;
@@ -1332,7 +1320,7 @@ void TGameForm::PostInput(const TInputEvent& event) {
 
 // Consecutive pointer moves join into the latest one; beyond kMaxQueuedInput events the oldest goes.
 void TGameForm::QueueInput(const TInputEvent& event) {
-  const Hold input(inputLock_);
+  const VXSectionHold input(inputLock_);
   if (event.kind == ikMouseMove && !inputQueue_.empty() && inputQueue_.back().kind == ikMouseMove) {
     inputQueue_.back() = event;
   } else {
@@ -1370,7 +1358,7 @@ void TGameForm::DrainInput() {
 }
 
 bool TGameForm::TakeInput(TInputEvent& e) {
-  const Hold input(inputLock_);
+  const VXSectionHold input(inputLock_);
   if (inputQueue_.empty()) return false;
   e = inputQueue_.front();
   inputQueue_.pop_front();
@@ -1378,12 +1366,12 @@ bool TGameForm::TakeInput(TInputEvent& e) {
 }
 
 void TGameForm::ClearInput() {
-  const Hold input(inputLock_);
+  const VXSectionHold input(inputLock_);
   inputQueue_.clear();
 }
 
 std::size_t TGameForm::QueuedInput() const {
-  const Hold input(inputLock_);
+  const VXSectionHold input(inputLock_);
   return inputQueue_.size();
 }
 
@@ -1567,31 +1555,31 @@ std::unique_ptr<TTransitionEffect> MakeEffectTransition(TEffectMan& effects) {
 }
 
 void TGameForm::LoadWaterEffect() {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   effects_.Water().Load(FileMan);
 }
 
 void TGameForm::ReleaseWaterEffect() {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   effects_.Water().Release();
 }
 
 void TGameForm::LoadHaloEffect() {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   effects_.Halo().Load(FileMan, renderDepth_);
 }
 
 void TGameForm::ReleaseHaloEffect() {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   effects_.Halo().Release();
 }
 
 void TGameForm::LoadMaskEffect(VXString name) {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   effects_.Mask().Load(FileMan, name);
 }
 
 void TGameForm::ReleaseMaskEffect() {
-  const Hold game(gameLock_);
+  const VXSectionHold game(gameLock_);
   effects_.Mask().Release();
 }

@@ -10,18 +10,6 @@
 
 namespace {
 
-// Holds the sound lock for a scope.
-class SoundHold {
-public:
-  explicit SoundHold(VXCriticalSection& lock) : lock_(lock) { lock_.Enter(); }
-  ~SoundHold() { lock_.Leave(); }
-  SoundHold(const SoundHold&) = delete;
-  SoundHold& operator=(const SoundHold&) = delete;
-
-private:
-  VXCriticalSection& lock_;
-};
-
 bool IsPercent(int value) { return value >= 0 && value <= 100; }
 
 // Where a track repeats from when it loops: bytes of its decoded 16-bit stereo 44,100 Hz sound.
@@ -73,7 +61,7 @@ void TGameForm::ApplyChannelVolumes() {
 }
 
 void TGameForm::SetBgmVolume(int volume) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (!IsPercent(volume)) return;
   displayConfig_.VolumeBGM = volume;
   bgmVolume_ = BgmTarget();
@@ -82,7 +70,7 @@ void TGameForm::SetBgmVolume(int volume) {
 
 // A user volume or rate of the voice, the SE or the system sounds: what plays takes it at once.
 void TGameForm::SetChannelPercent(int& setting, int value) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (!IsPercent(value)) return;
   setting = value;
   ApplyChannelVolumes();
@@ -90,12 +78,12 @@ void TGameForm::SetChannelPercent(int& setting, int value) {
 
 // A rate that the per-frame glide follows.
 void TGameForm::SetGlidePercent(int& setting, int value) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (IsPercent(value)) setting = value;
 }
 
 int TGameForm::ReadPercent(const int& setting) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   return setting;
 }
 
@@ -139,7 +127,7 @@ void TGameForm::UpdateSoundVolumes(int frames) {
 // ---- Background music ---------------------------------------------------------------------------------------
 
 bool TGameForm::PlayBgm(int track, bool loop, bool fade) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (!HasSoundDevice()) return true;
   const DirectX::TDSoundStream* playing = bgmStreams_[static_cast<std::size_t>(bgmSlot_)];
   if (track == bgmTrack_ && loop == bgmLoop_ && IsPlaying(playing)) return true;
@@ -152,7 +140,7 @@ bool TGameForm::PlayBgm(int track, bool loop, bool fade) {
 }
 
 void TGameForm::StopBgm(bool fade) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (!HasSoundDevice()) return;
   DeleteBgmSlot(1 - bgmSlot_);
   if (bgmStreams_[static_cast<std::size_t>(bgmSlot_)] != nullptr) RetireBgm(fade);
@@ -200,17 +188,17 @@ void TGameForm::DeleteBgmSlot(int slot) {
 }
 
 int TGameForm::GetBgmTrack() {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   return bgmTrack_;
 }
 
 bool TGameForm::IsBgmPlaying() {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   return IsPlaying(bgmStreams_[static_cast<std::size_t>(bgmSlot_)]);
 }
 
 int TGameForm::GetBgmPosition() {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   DirectX::TDSoundStream* stream = bgmStreams_[static_cast<std::size_t>(bgmSlot_)];
   if (stream == nullptr) return 0;
   const std::int64_t bytesPerSecond = std::int64_t{stream->GetChannels()} * stream->GetSamplesPerSec() *
@@ -235,7 +223,7 @@ bool TGameForm::LoadChannel(TSoundChannel& channel, VXFileMan* source, const VXS
 }
 
 bool TGameForm::PlayChannel(TSoundChannel& channel, VXFileMan* source, const VXString& name, int rear, int id) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (!HasSoundDevice()) return true;
   if (channel.Holds(name, id, rear)) return channel.buffer->Play(false);
   if (!LoadChannel(channel, source, name, rear, id)) return false;
@@ -246,7 +234,7 @@ bool TGameForm::PlayChannel(TSoundChannel& channel, VXFileMan* source, const VXS
 }
 
 void TGameForm::StopChannel(TSoundChannel& channel) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (HasSoundDevice()) ClearChannel(channel);
 }
 
@@ -258,7 +246,7 @@ void TGameForm::ClearChannel(TSoundChannel& channel) {
 }
 
 bool TGameForm::IsChannelPlaying(const TSoundChannel& channel) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   return IsPlaying(channel.buffer);
 }
 
@@ -275,7 +263,7 @@ void TGameForm::StopSe() { StopChannel(se_); }
 bool TGameForm::IsSePlaying() { return IsChannelPlaying(se_); }
 
 bool TGameForm::PlayLoopSe(VXFileMan* source, bool fadeIn, VXString name, int rear, int id) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (!HasSoundDevice()) return true;
   if (loopSe_.Holds(name, id, rear)) {
     loopSeStopping_ = false;
@@ -291,7 +279,7 @@ bool TGameForm::PlayLoopSe(VXFileMan* source, bool fadeIn, VXString name, int re
 }
 
 void TGameForm::StopLoopSe(bool fade) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (!HasSoundDevice()) return;
   if (fade && loopSe_.buffer != nullptr && loopSeVolume_ > 0) {
     loopSeStopping_ = true;
@@ -314,7 +302,7 @@ bool TGameForm::IsExtraSoundPlaying() { return false; }
 // A ring of four buffers: a sound still playing at the ring position moves it on by one (only one), and the buffer
 // there is replaced unless it holds the same sound, which then starts again.
 bool TGameForm::PlaySystemSe(int index) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (!HasSoundDevice()) return true;
   if (index < 0 || index >= kSystemSounds) return false;
   if (IsPlaying(systemBuffers_[static_cast<std::size_t>(systemRing_)])) systemRing_ = (systemRing_ + 1) % kSystemRing;
@@ -334,7 +322,7 @@ bool TGameForm::PlaySystemSe(int index) {
 }
 
 bool TGameForm::IsSystemSePlaying() {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   return std::any_of(systemBuffers_.begin(), systemBuffers_.end(), IsPlaying);
 }
 
@@ -343,14 +331,14 @@ void TGameForm::PlaySilence() {
 }
 
 void TGameForm::PlayMuteSound() {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   PlaySilence();
 }
 
 // ---- A look inside, and the end -----------------------------------------------------------------------------
 
 DirectX::TCustomDSoundBuffer* TGameForm::GetSoundBuffer(int part) {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   switch (part) {
     case spBgm: return bgmStreams_[static_cast<std::size_t>(bgmSlot_)];
     case spBgmFadeOut: return bgmStreams_[static_cast<std::size_t>(1 - bgmSlot_)];
@@ -364,7 +352,7 @@ DirectX::TCustomDSoundBuffer* TGameForm::GetSoundBuffer(int part) {
 }
 
 void TGameForm::ReleaseSoundService() {
-  const SoundHold hold(soundLock_);
+  const VXSectionHold hold(soundLock_);
   if (MemMan == nullptr) return;
   for (int slot = 0; slot < 2; ++slot) DeleteBgmSlot(slot);
   bgmTrack_ = 0;

@@ -56,6 +56,25 @@ TEST(CriticalSection, LeaveAllLetsOthersInAndReenterRestoresTheDepth) {
   EXPECT_FALSE(cs.IsOwner());
 }
 
+// A hold leaves the section however its scope ends; one made from no section holds nothing.
+TEST(CriticalSection, AHoldLeavesOnEveryWayOutOfItsScope) {
+  VXCriticalSection cs;
+  try {
+    const VXSectionHold hold(cs);
+    EXPECT_TRUE(cs.IsOwner());
+    throw 1;
+  } catch (int) {
+  }
+  EXPECT_FALSE(cs.IsOwner());
+  {
+    const VXSectionHold hold(&cs);
+    const VXSectionHold again(cs);
+    EXPECT_TRUE(cs.IsOwner());
+  }
+  EXPECT_FALSE(cs.IsOwner());
+  const VXSectionHold nothing(static_cast<VXCriticalSection*>(nullptr));
+}
+
 TEST(CriticalSectionEx, OwnerNestsAndMustReleaseEveryLevel) {
   VXCriticalSectionEx cs;
   cs.Acquire();

@@ -164,6 +164,15 @@ protected:
     menu->LoadRanking();
     Frames();
   }
+  // A normal-level best of 100 on QM03 (the third song listed), its ranking fetched and Upload clicked.
+  void OpenEntryForABestOnQM03() {
+    SystemData.SetResult(0, 100, "ME", ScoreCheckValue(100), kQM03);
+    OpenOnServer();
+    ASSERT_TRUE(menu->LoadSongList());
+    Frames();
+    ChooseSong(2);
+    Click(menu->BtnUpload);
+  }
   // The background picture's pixel (0x00RRGGBB).
   std::uint32_t Background(const char* name, int x, int y) {
     TZoRGBBits* bits = nullptr;
@@ -474,12 +483,7 @@ TEST_F(RankScreen, AFailedRankingGoesBackToTheSongList) {
 }
 
 TEST_F(RankScreen, TheEntryFieldsScrollEditAndTakeOnlyAllowedCharacters) {
-  SystemData.SetResult(0, 100, "ME", ScoreCheckValue(100), kQM03);
-  OpenOnServer();
-  ASSERT_TRUE(menu->LoadSongList());
-  Frames();
-  ChooseSong(2);
-  Click(menu->BtnUpload);
+  ASSERT_NO_FATAL_FAILURE(OpenEntryForABestOnQM03());
   ASSERT_EQ(menu->GetState(), TInternetRankMenu::rsEntry);
   ASSERT_EQ(menu->GetActiveField(), TInternetRankMenu::fdUserId);  // no stored ID
   EXPECT_EQ(menu->Caret->GetOffsetY(), 72);
@@ -562,12 +566,7 @@ TEST_F(RankScreen, TheEntryFieldsScrollEditAndTakeOnlyAllowedCharacters) {
 }
 
 TEST_F(RankScreen, CtrlVPastesTheClipboardTextThroughTheMainThread) {
-  SystemData.SetResult(0, 100, "ME", ScoreCheckValue(100), kQM03);
-  OpenOnServer();
-  ASSERT_TRUE(menu->LoadSongList());
-  Frames();
-  ChooseSong(2);
-  Click(menu->BtnUpload);
+  ASSERT_NO_FATAL_FAILURE(OpenEntryForABestOnQM03());
   clipboard.text = "my id,x;y(z)アB" + std::string(80, 'q');
   KeyDown(0x56, {ssCtrl});
   EXPECT_EQ(menu->GetFieldText(TInternetRankMenu::fdUserId), "");  // nothing yet: the main thread reads it
