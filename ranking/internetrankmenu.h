@@ -179,6 +179,7 @@ private:
   void DrawLevelButtons();
   void DrawEntry();
   void ReadOwnBest();
+  void RequestRanking();
   void ChangeLevel(int level);
   void ChangePage(int delta);
   void StartEntry();
