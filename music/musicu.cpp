@@ -661,7 +661,7 @@ bool TMusicUnit::StepEvents(int section) {
   const std::uint32_t ms = GameClock();
   PerformDueEvents(section);
   previousPosition_ = position_ = MsToPosition(ms);
-  previousMs_ = playMs_ = ms;
+  previousMs_ = ms;
   return stage_.eventCursor < 0;
 }
 
@@ -792,7 +792,7 @@ void TMusicUnit::StepOpening(int frames) {
 
 void TMusicUnit::ResetPositions() {
   RestartGameClock();
-  previousPosition_ = previousMs_ = position_ = playMs_ = 0;
+  previousPosition_ = previousMs_ = position_ = 0;
   firstNote_ = lowNote_ = 0;
   spriteCount_ = 0;
 }
@@ -958,7 +958,7 @@ void TMusicUnit::JudgeNotes(int frames, TDInputUnit* input) {
   for (int i = 0; i < spriteCount_; ++i) MarkSprite(sprites_[i].x, sprites_[i].y);
   bestJudgement_.fill(0);
   bestNote_.fill(-1);
-  ScanNotes(position, ms);
+  ScanNotes(position);
   TakeKeys(input);
   TakePad(input);
   BuildSprites(frames, position);
@@ -966,10 +966,10 @@ void TMusicUnit::JudgeNotes(int frames, TDInputUnit* input) {
   if (hitLamp_ > 0) --hitLamp_;
   PerformDueEvents(2);
   previousPosition_ = position_ = position;
-  previousMs_ = playMs_ = ms;
+  previousMs_ = ms;
 }
 
-void TMusicUnit::ScanNotes(std::uint32_t position, std::uint32_t) {
+void TMusicUnit::ScanNotes(std::uint32_t position) {
   const std::uint32_t previous = previousPosition_;
   bool allDone = true;
   for (int i = firstNote_; i < noteCount_; ++i) {

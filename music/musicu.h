@@ -209,7 +209,6 @@ public:
   int GetJudgementDisplay() const { return judgeValue_; }
   int GetLastPitch() const { return lastPitch_; }
   std::uint32_t GetPosition() const { return position_; }  // of the last step
-  std::uint32_t GetPlayMs() const { return playMs_; }
   int GetSpriteCount() const { return spriteCount_; }
   const TSprite& GetSprite(int index) const { return sprites_[index]; }
   const TCharacterPlay& GetCharacter(int index) const { return characters_[index]; }
@@ -263,7 +262,7 @@ private:
   void SetCharacterMotion(int character, int motion, bool interrupt);
 
   // Judgement.
-  void ScanNotes(std::uint32_t position, std::uint32_t ms);
+  void ScanNotes(std::uint32_t position);
   void TakeKeys(TDInputUnit* input);
   void TakePad(TDInputUnit* input);
   void BuildSprites(int frames, std::uint32_t position);
@@ -284,7 +283,6 @@ private:
   VXRect CharacterRect(int character) const;
   void RedrawCharacter(int character);
   void DrawCharacter(int character, TZoRGBBits* dest, const VXRect& area, int dx, int dy);
-  void DrawGaugeSegments();
   void RenderWord(const VXString& word);
 
   // Options.
@@ -354,7 +352,6 @@ private:
   std::uint32_t previousPosition_ = 0;
   std::uint32_t previousMs_ = 0;
   std::uint32_t position_ = 0;
-  std::uint32_t playMs_ = 0;
   int firstNote_ = 0;
   int lowNote_ = 0;
   std::array<int, kKeyIndices> bestJudgement_{};

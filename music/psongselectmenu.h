@@ -16,7 +16,6 @@
 // Game thread, under the game lock.
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
 #include "core/vxstring.h"

@@ -505,17 +505,22 @@ void TInternetRankMenu::BtnBackPageClick(Classes::TComponent*) { ChangePage(-1);
 
 void TInternetRankMenu::BtnNextPageClick(Classes::TComponent*) { ChangePage(1); }
 
+// The ranking of the chosen song and level from its first page: the game thread fetches it.
+void TInternetRankMenu::RequestRanking() {
+  ReadOwnBest();
+  rankPage_ = 0;
+  rankCount_ = 0;
+  rankNames_.Clear();
+  ShowLines(kConnecting);
+  SetState(rsConnectRanking);
+  screenform::NotifyMainThread(1);
+}
+
 void TInternetRankMenu::ChangeLevel(int level) {
   if ((state_ != rsSongList && state_ != rsRanking) || level == level_) return;
   level_ = static_cast<std::int8_t>(level);
   if (state_ == rsRanking) {
-    ReadOwnBest();
-    rankPage_ = 0;
-    rankCount_ = 0;
-    rankNames_.Clear();
-    ShowLines(kConnecting);
-    SetState(rsConnectRanking);
-    screenform::NotifyMainThread(1);
+    RequestRanking();
   } else {
     DrawLevelButtons();
   }
@@ -550,13 +555,7 @@ void TInternetRankMenu::SongListAreaMouseDown(Classes::TComponent* sender, TMous
   if (i < 0 || i >= songIds_.GetCount()) return;
   selectedId_ = songIds_.GetString(i);
   TxtSongTitle->SetText(Text(CutText(songTitles_.GetString(i), kSongTitleBytes)));
-  ReadOwnBest();
-  rankPage_ = 0;
-  rankCount_ = 0;
-  rankNames_.Clear();
-  ShowLines(kConnecting);
-  SetState(rsConnectRanking);
-  screenform::NotifyMainThread(1);
+  RequestRanking();
   screenform::PlaySystemSe(kSoundClick);
 }
 

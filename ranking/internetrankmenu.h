@@ -80,7 +80,6 @@ public:
 
   // Where requests go (set by Open from the settings; tests set it after Open).
   void SetConnection(const TRankingConnection& connection) { connection_ = connection; }
-  const TRankingConnection& GetConnection() const { return connection_; }
   static void SetConnectedTest(TConnectedTest test);
 
   // ---- What the screen shows
@@ -97,7 +96,6 @@ public:
   std::uint32_t GetOwnCheck() const { return ownCheck_; }
   int GetRankCount() const { return rankCount_; }
   VXString GetRankName(int i) const { return rankNames_.GetString(i); }
-  int GetRankScore(int i) const { return i >= 0 && i < rankCount_ ? rankScores_[static_cast<std::size_t>(i)] : 0; }
   int GetRankPage() const { return rankPage_; }
   int GetActiveField() const { return field_; }
   const std::string& GetFieldText(int field) const { return entry_[static_cast<std::size_t>(field & 1)].text; }
@@ -181,6 +179,7 @@ private:
   void DrawLevelButtons();
   void DrawEntry();
   void ReadOwnBest();
+  void RequestRanking();
   void ChangeLevel(int level);
   void ChangePage(int delta);
   void StartEntry();

@@ -1,8 +1,5 @@
 #include "scenario/avggame.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "scenario/stageu.h"
 #include "shell/gamef.h"
 #include "shell/gamestate.h"

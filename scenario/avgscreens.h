@@ -6,8 +6,6 @@
 // save that succeeded leaves the screen open (its row shows the new save) and reports nothing.
 #pragma once
 
-#include <memory>
-
 #include "scenario/avgu.h"
 
 class TConfigMenu;

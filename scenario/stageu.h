@@ -251,7 +251,6 @@ public:
   int GetCharTint() const { return charTint_; }
   int GetStageLevel() const { return stageLevel_; }
   int GetShownChar(int slot) const;  // -1 outside 0-2
-  int GetMoveKind() const { return moveKind_; }
   int GetMoveStep() const { return moveStep_; }
   int GetDrawRate(int set, int slot) const;  // standing or leaving rate; -1 outside
   int GetEffectKind() const { return effectKind_; }  // the running transition's effect kind, -1 none

@@ -121,9 +121,6 @@ public:
   TCommonThread(TGameForm& form, TGameUnits units);
   ~TCommonThread() override;
 
-  bool IsAdventureOpen() const { return adventureOpen_; }
-  std::int8_t GetNextAction() const { return nextAction_; }
-  bool IsAdventureEnd() const { return adventureEnd_; }
   void SetAdventureEnd(bool on) { adventureEnd_ = on; }
 
   // ---- The adventure: the caller prepares the state, opens the units, starts or resumes a scene, maps its
@@ -160,9 +157,6 @@ protected:
   using TScreen = std::unique_ptr<T, TDeleteScreen<T>>;
   template <class T>
   TScreen<T> CreateScreen();
-
-  TConfigMenu* GetConfigMenu() const { return configMenu_.get(); }
-  TSaveMenu* GetSaveMenu() const { return saveMenu_.get(); }
 
 private:
   void ReleaseUnits();

@@ -71,7 +71,6 @@ public:
   bool Step();
 
   std::uint8_t GetState() const { return state_; }
-  int GetFramesLeft() const { return frames_; }
   // 1 yes, 0 no.
   int GetAnswer() const { return answer_; }
   bool IsCaptured() const { return captured_; }

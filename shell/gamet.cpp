@@ -1,7 +1,6 @@
 #include "shell/gamet.h"
 
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "core/vxsharedrandom.h"

@@ -2,7 +2,6 @@
 
 #include <iterator>
 #include <string>
-#include <utility>
 
 #include "core/vxsharedrandom.h"
 #include "graphics/zorgbbits.h"

@@ -20,7 +20,6 @@
 // Game thread, under the game lock.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <vector>
 

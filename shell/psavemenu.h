@@ -20,7 +20,6 @@
 #pragma once
 
 #include <array>
-#include <string>
 
 #include "core/vxcallback.h"
 #include "core/vxstring.h"
