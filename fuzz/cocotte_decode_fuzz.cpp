@@ -1,5 +1,5 @@
-// Cocotte decoder on arbitrary bytes; the first three bytes choose the decoded length. Also checks that the same
-// bytes survive an encode (1,024-byte blocks, so that small inputs span several) and decode.
+// Cocotte decoder on arbitrary bytes; the first three bytes choose the decoded length (up to 64 KiB). Also checks
+// that the same bytes survive an encode (1,024-byte blocks, so that small inputs span several) and decode.
 #include "core/vxcocotte.h"
 #include "fuzz/pump_fuzz.h"
 

@@ -1,5 +1,5 @@
-// Mariel decoder on arbitrary bytes; the first three bytes choose the decoded length. Also checks that the same
-// bytes survive an encode and decode.
+// Mariel decoder on arbitrary bytes; the first three bytes choose the decoded length (up to 64 KiB). Also checks
+// that the same bytes survive an encode and decode.
 #include "core/vxmariel.h"
 #include "fuzz/pump_fuzz.h"
 

@@ -6,7 +6,7 @@
 #include "core/vxpack.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size > (1u << 20)) return 0;
+  if (size > (1u << 16)) return 0;  // larger tables only slow the run: three loads of each input
   for (unsigned char verify = 0; verify < 3; ++verify) {
     VXMemoryStream stream(data, static_cast<int>(size));
     VXPack pack;

@@ -1,7 +1,8 @@
 // The harness the pump coders' fuzz targets share: the decoder on arbitrary bytes (the first three choose the
-// decoded length) must never write more than asked, nor less when it reports success; then the same bytes must
-// survive an encode into `capacity(length)` bytes and a decode. One encoder and one decoder serve every input, as
-// a pack writer's or reader's do: their tables are built once, and a call must not depend on what the last one left.
+// decoded length, at most 64 KiB so that no input slows the run by asking for a large output) must never write more
+// than asked, nor less when it reports success; then the same bytes must survive an encode into `capacity(length)`
+// bytes and a decode. One encoder and one decoder serve every input, as a pack writer's or reader's do: their tables
+// are built once, and a call must not depend on what the last one left.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,7 @@
 template <class Encoder, class Decoder, class Capacity>
 int FuzzPumpCoder(const std::uint8_t* data, std::size_t size, Capacity&& capacity) {
   if (size < 3 || size > (1u << 20)) return 0;
-  const int outSize = (data[0] | (data[1] << 8) | (data[2] << 16)) & 0x3FFFF;
+  const int outSize = (data[0] | (data[1] << 8) | (data[2] << 16)) % ((1 << 16) + 1);
   const int length = static_cast<int>(size - 3);
   static Encoder enc;
   static Decoder dec;

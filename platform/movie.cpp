@@ -341,7 +341,8 @@ struct Movie::Impl {
                                   ToAv(options.layout), SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (scaler == nullptr) return false;
     f.width = width, f.height = height;
-    f.pitch = FFALIGN(width * video::BytesPerPixel(options.layout), 16);
+    // The converter writes rows in whole blocks of 16 pixels (past the last row too): each row has room for them.
+    f.pitch = FFALIGN(width, 16) * video::BytesPerPixel(options.layout);
     f.pixels.resize(static_cast<std::size_t>(f.pitch) * static_cast<std::size_t>(height));
     std::uint8_t* planes[4] = {f.pixels.data(), nullptr, nullptr, nullptr};
     int pitches[4] = {f.pitch, 0, 0, 0};

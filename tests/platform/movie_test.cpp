@@ -1,10 +1,14 @@
 // Label: threads
 #include "platform/movie.h"
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <gtest/gtest.h>
 
 #include "platform/audio.h"
 #include "support/moviefile.h"
+#include "support/seeds.h"
 #include "support/tempdir.h"
 #include "support/waitfor.h"
 
@@ -225,6 +229,38 @@ TEST_F(MovieTest, PictureReaderGivesEveryPictureInOrderAndRewinds) {
   ASSERT_TRUE(reader->Convert(f));
   EXPECT_EQ(FrameNumber(f, PixelLayout::Bgr24), 0);
   EXPECT_EQ(PictureReader::Open((dir.path() / "missing.mpg").string(), o), nullptr);
+}
+
+// The converter writes whole blocks of 16 pixels; a picture whose rows are not whole blocks wrote past the frame.
+// A frame whose pixels already hold more keeps its block, so what lies past the converted pixels is seen.
+TEST_F(MovieTest, NarrowPicturesConvertInsideTheFrame) {
+  moviefile::Spec spec;
+  spec.width = 24, spec.height = 2, spec.frames = 1, spec.sound = false;
+  const std::string narrow = (dir.path() / "narrow.mpg").string();
+  ASSERT_TRUE(moviefile::Write(narrow, spec));
+  std::ifstream file(narrow, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(file), {}};
+  SaveSeed("movie_fuzz", "mpeg1_narrow_24x2", std::string(1, '\0') + bytes);  // the first byte picks the layout
+  constexpr std::size_t kHeld = 4096;
+  constexpr std::uint8_t kMark = 0xA5;
+  for (PixelLayout layout : {PixelLayout::Bgrx32, PixelLayout::Bgr24, PixelLayout::Rgb565}) {
+    SCOPED_TRACE(static_cast<int>(layout));
+    Options o;
+    o.layout = layout;
+    auto reader = PictureReader::Open(narrow, o);
+    ASSERT_NE(reader, nullptr);
+    ASSERT_TRUE(reader->Decode());
+    Frame f;
+    f.pixels.assign(kHeld, kMark);
+    const std::uint8_t* block = f.pixels.data();
+    ASSERT_TRUE(reader->Convert(f));
+    ASSERT_EQ(f.pixels.data(), block);
+    ASSERT_EQ(f.width, 24);
+    ASSERT_GE(f.pitch, 24 * platform::video::BytesPerPixel(layout));
+    const std::size_t used = f.pixels.size();
+    ASSERT_LT(used, kHeld);
+    EXPECT_EQ(std::count(block + used, block + kHeld, kMark), static_cast<std::ptrdiff_t>(kHeld - used));
+  }
 }
 
 TEST_F(MovieTest, FilesThatAreNoMovieAreRefused) {
