@@ -21,6 +21,7 @@
 #include "core/vxfileman.h"
 #include "core/vxstd.h"
 #include "demo/demofiles.h"
+#include "platform/text.h"
 #include "scenario/fixture.h"
 #include "scenario/scrdef.h"
 #include "scenario/scripte.h"
@@ -93,13 +94,31 @@ public:
       GameState.PushValue(result);
     }
   }
-  void ShowText(const VXString&, int) override {}
-  void LineFeed() override {}
-  void ClearPage() override {}
-  void SceneJumped() override { seen_.scenes.insert(Text(GameState.GetSceneName())); }
+  // The window's page: every chunk must fit the line it lands on, and every line the window (5 lines for the
+  // message window, 16 for the novel window; 26 characters each); a click wait has something on the page to read.
+  void ShowText(const VXString& chunk, int) override {
+    const std::string text = Text(chunk);
+    for (std::size_t i = 0; i < text.size(); ++i)
+      if (IsLead(text[i])) ++cells_, ++i;
+    const int lines = GameState.IsNovelMode() ? kNovelLines : kMessageLines;
+    if (cells_ > kLineCells || line_ >= lines)
+      problems.push_back("text beyond the window in " + Text(GameState.GetSceneName()) + ": " + text);
+  }
+  void LineFeed() override { line_ += 1, cells_ = 0; }
+  void ClearPage() override { line_ = cells_ = 0; }
+  void SceneJumped() override {
+    seen_.scenes.insert(Text(GameState.GetSceneName()));
+    ClearPage();
+  }
 
 private:
   using Handler = std::function<int(StoryHost&, const int*)>;
+  static constexpr int kMessageLines = 5, kNovelLines = 16, kLineCells = 26;
+
+  static bool IsLead(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 0x81 && (b <= 0x9F || b >= 0xE0);
+  }
 
   TGameState& S() { return GameState; }
   VXString Operand(int word) { return engine_->GetStringOperand(word); }
@@ -109,7 +128,7 @@ private:
     const std::string raw = Text(Operand(word));
     for (std::size_t i = 0; i + 1 < raw.size(); ++i) {
       const auto c = static_cast<unsigned char>(raw[i]);
-      if (c >= 0x81 && (c <= 0x9F || c >= 0xE0)) {
+      if (IsLead(raw[i])) {
         ++i;
         continue;
       }
@@ -146,7 +165,24 @@ private:
            return 0;
          }},
         {"SetTextSpeed", [](H& h, const int* a) { return h.S().SetTextSpeed(a[0]), 0; }},
-        {"SetNovelMode", [](H& h, const int* a) { return h.S().SetNovelMode(a[0] != 0), 0; }},
+        {"SetNovelMode",
+         [](H& h, const int* a) {
+           if (h.S().IsNovelMode() != (a[0] != 0)) h.ClearPage();
+           return h.S().SetNovelMode(a[0] != 0), 0;
+         }},
+        {"WaitClick",
+         [](H& h, const int*) {
+           if (h.line_ == 0 && h.cells_ == 0)
+             h.problems.push_back("a click wait over an empty page in " + Text(h.S().GetSceneName()));
+           return 0;
+         }},
+        {"LineFeed", [](H& h, const int*) { return h.LineFeed(), 0; }},
+        {"PageBreak", [](H& h, const int*) { return h.ClearPage(), 0; }},
+        {"SetTextCursor",
+         [](H& h, const int* a) {
+           h.cells_ = a[0], h.line_ = a[1];
+           return 0;
+         }},
         {"Choice",
          [](H& h, const int* a) {
            h.S().ClearChoiceTexts();
@@ -248,6 +284,7 @@ private:
 
   Seen& seen_;
   TScriptEngine* engine_ = nullptr;
+  int line_ = 0, cells_ = 0;  // where the next text lands on the page
 };
 
 // The scene names of a scene table.
@@ -302,6 +339,7 @@ protected:
       return -1;
     }
     seen.scenes.insert(path.scene);
+    host.ClearPage();
     int last = -1;
     try {
       for (int i = 0; i < most && !GameState.IsScriptEnded(); ++i) {
@@ -361,7 +399,7 @@ TEST_F(DemoStory, PlayThroughsReachEveryScenePictureAndInstruction) {
   EXPECT_EQ(SystemData.GetVar(0), 2) << "the story counts how often it was cleared";
   EXPECT_EQ(Play(kPaths[2]), scrdef::opEndScript);
   EXPECT_EQ(Play(kPaths[3]), scrdef::opEnd) << "a wrong pass code goes back to the title";
-  for (const std::string& problem : host.problems) ADD_FAILURE() << problem;
+  for (const std::string& problem : host.problems) ADD_FAILURE() << platform::text::Cp932ToUtf8(problem);
 
   // Every instruction of the machine's own table.
   for (int op = 0; op < scrdef::kOpcodeCount; ++op) {
