@@ -16,6 +16,7 @@
 #include "tools/mkdemo/songselpics.h"
 #include "tools/mkdemo/soundroompics.h"
 #include "tools/mkdemo/stagepics.h"
+#include "tools/mkdemo/story.h"
 #include "tools/mkdemo/subwinpics.h"
 #include "tools/mkdemo/systempics.h"
 #include "tools/mkdemo/titlepics.h"
@@ -49,6 +50,7 @@ constexpr Family kFamilies[] = {
     AddRankingPictures,    // the internet ranking screen
     AddTitlePictures,      // the title screen and the confirmation dialog
     AddScorePictures,      // the name entry and the best-score screen
+    AddStory,              // the story: scene table, scripts and speaker table
 };
 
 }  // namespace
