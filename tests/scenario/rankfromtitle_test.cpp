@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <system_error>
@@ -151,6 +153,13 @@ TEST(RankFromTitle, FetchesTheRankingAndUploadsTheBestThenComesBack) {
   ASSERT_TRUE(g.End());
   EXPECT_TRUE(g.w.form->GetFatalError().empty()) << g.w.form->GetFatalError();
   EXPECT_STREQ(SystemData.GetRankingUserId().c_str(), "player");
+  // The ID is kept in the system record; the password nowhere.
+  for (const auto& file : std::filesystem::recursive_directory_iterator(g.SaveFolder())) {
+    if (!file.is_regular_file()) continue;
+    std::ifstream in(file.path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes.find("p+ss"), std::string::npos) << file.path();
+  }
 
   const std::string head = " HTTP/1.0\r\nHost: " + server.Host() +
                            "\r\nUser-Agent: Marovine/1.0\r\nPragma: no-cache\r\nAccept: text/*\r\n";
