@@ -1,7 +1,6 @@
 // The ranking screen reached from the program's own title on the demo game, against a ranking server played by a TLS
 // server in the test process (127.0.0.1, a certificate made in the test, both named in the settings file).
-// Runs under AddressSanitizer only, not in the threaded set: its panel checks walk the tree under the game lock
-// while the game thread steps frames in its waits without it, which ThreadSanitizer rightly reports.
+// Label: threads
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -62,14 +61,12 @@ public:
   bool AtTitle() {
     return Until([&] { return w.form->GetState() == 3; }) && Showing("TitleMenuPanel");
   }
-  // The text of the named panel of the tree (empty when there is none).
+  // The text of the named panel of the tree (empty when there is none), between frames.
   std::string Text(const std::string& name) {
-    VXCriticalSection& lock = w.form->GetGameLock();
-    lock.Enter();
-    const TZoRGBPanel* p = Find(w.form->GetRootPanel(), name);
-    std::string text = p != nullptr ? std::string(p->GetText()) : "";
-    lock.Leave();
-    return text;
+    return Read([&] {
+      const TZoRGBPanel* p = Find(name);
+      return p != nullptr ? std::string(p->GetText()) : std::string();
+    });
   }
   // Clicks the named panel once the window takes input again (the network steps hold it).
   void Press(const std::string& name) {
@@ -83,15 +80,6 @@ public:
   void Type(const std::string& text) {
     w.input.TextTyped(text);
     w.RunMain();
-  }
-
-private:
-  static const TZoRGBPanel* Find(const TZoRGBPanel* p, const std::string& name) {
-    if (p == nullptr) return nullptr;
-    if (p->GetName() == name) return p;
-    for (int i = 0; i < p->GetChildCount(); ++i)
-      if (const TZoRGBPanel* found = Find(p->GetChild(i), name)) return found;
-    return nullptr;
   }
 };
 
