@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <utility>
 
 #include "core/vxmemman.h"
 #include "music/musicu.h"
@@ -148,18 +151,24 @@ private:
   T* unit_;
 };
 
+// The title; `shown`, when it holds a function, runs once, the first time a title waits for the player.
 class Title final : public TTitleScreen {
 public:
-  explicit Title(TTitleMenu* unit) : menu_(TitleMenu, unit) {}
+  explicit Title(TTitleMenu* unit, std::shared_ptr<std::function<void()>> shown = {})
+      : menu_(TitleMenu, unit), shown_(std::move(shown)) {}
   bool Init() override { return menu_->Init(FileMan); }
   void Prepare() override { menu_->Prepare(); }
-  void StartIdle() override { menu_->StartIdle(); }
+  void StartIdle() override {
+    menu_->StartIdle();
+    if (shown_ && *shown_) std::exchange(*shown_, {})();
+  }
   void StopIdle() override { menu_->StopIdle(); }
   void Release() override { menu_->Release(); }
   TZoRGBPanel* GetPanel() override { return menu_->TitleMenuPanel; }
 
 private:
   Published<TTitleMenu> menu_;
+  std::shared_ptr<std::function<void()>> shown_;
 };
 
 class SongSelect final : public TSongSelectScreen {
@@ -250,4 +259,15 @@ TFrontScreens MakeFrontScreens() {
   return screens;
 }
 
-void WireGame() { SetGameWiring(MakeGameUnits(), MakeFrontScreens()); }
+void WireGame(std::function<void()> onTitleShown) {
+  TFrontScreens screens = MakeFrontScreens();
+  if (onTitleShown) {
+    screens.title = [shown = std::make_shared<std::function<void()>>(std::move(onTitleShown))](
+                        TGameForm& form) -> std::unique_ptr<TTitleScreen> {
+      TTitleMenu* unit = CreateComponent<TTitleMenu>(form);
+      if (unit == nullptr) return nullptr;
+      return std::make_unique<Title>(unit, shown);
+    };
+  }
+  SetGameWiring(MakeGameUnits(), std::move(screens));
+}

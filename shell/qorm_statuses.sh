@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The program as a user meets it, on SDL's dummy drivers: on the demo game beside it, it runs until a termination
 # signal ends it with status 0 and its settings written; a second copy started meanwhile ends at once, silently,
-# with 0; a start-up failure says so and ends with 1, and so does a game folder without the game's files. Each wait
-# is bounded: a run that never ends fails the test.
+# with 0; a start-up failure says so and ends with 1, and so does a game folder without the game's files. With
+# QORM_TITLE_FILE set it writes "title" there once its first title waits (after the opening movie), and a signal
+# then ends it with 0. Each wait is bounded: a run that never ends fails the test.
 set -euo pipefail
 program="$1"
 tmp="${QORM_TEST_TMP:-${TMPDIR:-/tmp}}"
@@ -35,13 +36,17 @@ timeout 60 "$program" >"$work/second.log" 2>&1 || status=$?
 [ "$status" = 0 ] || fail "the second copy ended with $status"
 [ ! -s "$work/second.log" ] || fail "the second copy said something"
 
-kill -TERM "$pid"
-status=0
-for _ in $(seq 1200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$pid" 2>/dev/null && fail "the first copy did not end on SIGTERM"
-wait "$pid" || status=$?
-pid=
-[ "$status" = 0 ] || fail "the first copy ended with $status on SIGTERM"
+# Sends SIGTERM to the running copy; it must end with 0.
+terminate() {
+  kill -TERM "$pid"
+  local status=0
+  for _ in $(seq 1200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+  kill -0 "$pid" 2>/dev/null && fail "the $1 did not end on SIGTERM"
+  wait "$pid" || status=$?
+  pid=
+  [ "$status" = 0 ] || fail "the $1 ended with $status on SIGTERM"
+}
+terminate "first copy"
 grep -q '^WindowMode=ON' "$work/data/BELVAR/QORM/QORM.ini" || fail "the settings were not written"
 
 # A game folder that is not there: the message on standard error (no display) and status 1.
@@ -55,3 +60,14 @@ status=0
 QORM_DATA="$work/empty" timeout 60 "$program" >"$work/empty.log" 2>&1 || status=$?
 [ "$status" = 1 ] || fail "an empty game folder ended with $status"
 grep -q 'could not be opened' "$work/empty.log" || fail "an empty game folder said nothing"
+
+# The first title reported to QORM_TITLE_FILE, once; a signal at the title ends the game with 0.
+QORM_TITLE_FILE="$work/title" "$program" >"$work/title.log" 2>&1 &
+pid=$!
+for _ in $(seq 3600); do
+  [ -s "$work/title" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the game ended before its title"
+  sleep 0.05
+done
+[ "$(cat "$work/title" 2>/dev/null)" = title ] || fail "the title was not reported: $(cat "$work/title" 2>/dev/null)"
+terminate "game at its title"
