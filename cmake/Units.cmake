@@ -27,7 +27,8 @@ function(qorm_tests folder)
       set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL TRUE)
       continue()
     endif()
-    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+    # Listing the tests starts a sanitised program; on a busy machine that takes longer than the default 5 s.
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
       WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
       PROPERTIES ENVIRONMENT "QORM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp" LABELS "${labels}")
   endforeach()

@@ -36,7 +36,7 @@ void TCommonThread::Execute() {
     try {
       if (units_.dialog) {
         dialog_ = units_.dialog(form);
-        if (!dialog_ || !dialog_->Init()) Quit();
+        if (!dialog_ || !dialog_->Init()) QuitUnopened("the confirmation dialog");
       }
       GameFlow();
     } catch (...) {
@@ -82,10 +82,10 @@ void TCommonThread::OpenAdventureUnits() {
   saveMenu_ = CreateScreen<TSaveMenu>();
   movieUnit_ = CreateScreen<TMovieUnit>();
   try {
-    if (!adventure_ || !configMenu_ || !saveMenu_ || !movieUnit_) Quit();
+    if (!adventure_ || !configMenu_ || !saveMenu_ || !movieUnit_) QuitUnopened("the story");
     if (!adventure_->Open(configMenu_.get(), saveMenu_.get()) || !configMenu_->Open() ||
         !saveMenu_->Init(FileMan) || !movieUnit_->Open(FileMan, true, -1))
-      Quit();
+      QuitUnopened("the story");
   } catch (...) {
     CloseAdventureUnits();
     throw;
@@ -187,7 +187,7 @@ void TCommonThread::RunMusicGame(char rank, bool autoPlay, TSongID song, int eve
     return;
   }
   std::unique_ptr<TMusicPlay> music = units_.music(form);
-  if (!music) Quit();
+  if (!music) QuitUnopened("the music game");
   const TScopeExit release([&music] {
     music->Stop();
     music->Close();
@@ -275,7 +275,7 @@ void TCommonThread::ResumeAdventure() {
 void TCommonThread::RunMovie(bool embedded, const VXString& name) {
   TGameForm& form = GetForm();
   TScreen<TMovieUnit> movie = CreateScreen<TMovieUnit>();
-  if (!movie) Quit();
+  if (!movie) QuitUnopened("the movie player");
   const TScopeExit release([&form, &movie] {
     if (form.IsApplicationTerminated()) {
       (void)movie.release();  // the window's run-down takes it with its owned components

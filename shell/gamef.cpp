@@ -787,6 +787,12 @@ void GameFrame(TGameForm* form) {
 
 void TGameForm::StepFrame() { RunFrame(false, false); }
 
+void TGameForm::BetweenFrames(const std::function<void()>& reader) {
+  const Hold frame(frameLock_);
+  const Hold game(gameLock_);
+  reader();
+}
+
 void TGameForm::PaceFrame() {
   if (fpsMode_ < kFpsFull) {
     frameEvent_->WaitMs(kFrameEventTimeoutMs);
@@ -796,9 +802,11 @@ void TGameForm::PaceFrame() {
   clock.SleepUntil(clock.NowNs() + kFullModeSleepMs * 1'000'000LL, paceStop_.get_token());
 }
 
+// The pacing waits outside the frame lock: a reader between frames (BetweenFrames) must not wait for a pace that
+// only a moved clock ends.
 void TGameForm::RunFrame(bool paced, bool byWaitThread) {
-  const Hold frame(frameLock_);
   if (paced && frameEvent_) PaceFrame();
+  const Hold frame(frameLock_);
   const std::uint8_t state = state_;
   if (state == 10) return;
 

@@ -331,6 +331,10 @@ public:
   void UpdateFrame(int frames, int ms);
   // One frame tick without its pacing, on the calling thread (tests and benchmarks step frames with it).
   void StepFrame();
+  // Runs `reader` on the calling thread between two frame ticks while the game thread is outside its logic (under
+  // the frame lock, then the game lock): the panel tree and the presented picture hold still while it looks. For
+  // the main thread and tests; never from the game thread, a frame hook or a panel handler.
+  void BetweenFrames(const std::function<void()>& reader);
   // Frames counted by the timer and frames drawn (for tests of the cadence).
   int GetFramesDue() const;
   int GetFramesDone() const;

@@ -125,7 +125,7 @@ void TGameThread::RunTitleMenu() {
   std::unique_ptr<TTitleScreen> title = screens_.title(form);
   TScreen<TConfigMenu> config = CreateScreen<TConfigMenu>();
   TScreen<TSaveMenu> save = CreateScreen<TSaveMenu>();
-  if (!title || !config || !save) Quit();
+  if (!title || !config || !save) QuitUnopened("the title screen");
   const TScopeExit release([&] {
     if (form.IsApplicationTerminated()) return;
     config->SetCallback({});
@@ -134,7 +134,7 @@ void TGameThread::RunTitleMenu() {
     config->Close();
     save->Release();
   });
-  if (!title->Init() || !config->Open() || !save->Init(FileMan)) Quit();
+  if (!title->Init() || !config->Open() || !save->Init(FileMan)) QuitUnopened("the title screen");
   config->SetCallback(VXCallback1<TGameThread, bool, int>(this, &TGameThread::ConfigEvent));
   save->SetCallback(VXCallback1<TGameThread, bool, int>(this, &TGameThread::SaveEvent));
 
@@ -233,9 +233,9 @@ void TGameThread::RunFreePlay() {
   EnterWaitMode();
   if (!screens_.songSelect) return;
   std::unique_ptr<TSongSelectScreen> select = screens_.songSelect(GetForm());
-  if (!select) Quit();
+  if (!select) QuitUnopened("the song select");
   const TScopeExit close([&select] { select->Close(); });
-  if (!select->Open() || !select->Refresh()) Quit();
+  if (!select->Open() || !select->Refresh()) QuitUnopened("the song select");
   for (;;) {
     VisitPanel(kScreenFade, select->GetPanel());
     SaveUserConfig(&UserConfig);
@@ -275,9 +275,9 @@ void TGameThread::CheckBestScore(int score, int checkValue, TSongID song) {
 VXString TGameThread::RunNameEntry(int score) {
   if (!screens_.nameEntry) return {};
   std::unique_ptr<TNameEntryScreen> entry = screens_.nameEntry(GetForm());
-  if (!entry) Quit();
+  if (!entry) QuitUnopened("the name entry");
   const TScopeExit close([&entry] { entry->Close(); });
-  if (!entry->Open()) Quit();
+  if (!entry->Open()) QuitUnopened("the name entry");
   VXString name;
   if (entry->SetScore(score)) {
     PlayBgm(kNameEntryTrack, true, true);
@@ -292,7 +292,7 @@ VXString TGameThread::RunNameEntry(int score) {
 void TGameThread::RunSongScore() {
   if (!screens_.songScore) return;
   std::unique_ptr<TSongScoreScreen> scores = screens_.songScore(GetForm());
-  if (!scores) Quit();
+  if (!scores) QuitUnopened("the song scores");
   const TScopeExit close([&scores] { scores->Close(); });
   if (!scores->Open()) return;
   PlayBgm(kTitleTrack, true, true);
@@ -305,7 +305,7 @@ void TGameThread::RunInternetRanking() {
   TGameForm& form = GetForm();
   const int level = UserConfig.MusicRankMode;
   std::unique_ptr<TRankingScreen> ranking = screens_.ranking(form);
-  if (!ranking) Quit();
+  if (!ranking) QuitUnopened("the ranking screen");
   form.PushCursorType();
   const TScopeExit close([&form, &ranking] {
     ranking->Close();
@@ -345,9 +345,9 @@ void TGameThread::RunInternetRanking() {
 
 void TGameThread::RunAlbum() {
   TScreen<TAlbumMenu> album = CreateScreen<TAlbumMenu>();
-  if (!album) Quit();
+  if (!album) QuitUnopened("the album");
   const TScopeExit release([&album] { album->Release(); });
-  if (!album->Init(FileMan)) Quit();
+  if (!album->Init(FileMan)) QuitUnopened("the album");
   PlayBgm(kAlbumTrack, true, true);
   album->Prepare();
   TransitionToPanel(kScreenFade, album->AlbumPanel);
@@ -363,9 +363,9 @@ void TGameThread::RunAlbum() {
 
 void TGameThread::RunSoundRoom() {
   TScreen<TSoundMenu> sound = CreateScreen<TSoundMenu>();
-  if (!sound) Quit();
+  if (!sound) QuitUnopened("the sound room");
   const TScopeExit release([&sound] { sound->Release(); });
-  if (!sound->Init(FileMan)) Quit();
+  if (!sound->Init(FileMan)) QuitUnopened("the sound room");
   StopBgm(true);
   VisitPanel(kScreenFade, sound->SoundPanel);
 }

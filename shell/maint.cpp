@@ -1,6 +1,7 @@
 #include "shell/maint.h"
 
 #include <iterator>
+#include <string>
 #include <utility>
 
 #include "core/vxsharedrandom.h"
@@ -197,6 +198,13 @@ void TMainThread::CheckTerminated() {
 void TMainThread::Quit() {
   Terminate();
   throw EGameEnd();
+}
+
+void TMainThread::QuitUnopened(const char* what) {
+  const std::string text =
+      std::string(what) + " could not be opened: its files in the game folder are missing or damaged";
+  form_.SetFatalError(text);
+  Quit();
 }
 
 // ---- Callback slots -----------------------------------------------------------------------------------------

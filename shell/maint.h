@@ -87,6 +87,9 @@ public:
   void CheckTerminated();
   // Terminates the thread and throws EGameEnd: a flow step that cannot go on.
   [[noreturn]] void Quit();
+  // Quit, with the game ending as an error: a screen or unit the game cannot go on without did not open (its files
+  // in the game folder are missing or damaged). `what` names it for the message.
+  [[noreturn]] void QuitUnopened(const char* what);
 
   // ---- The active screen's per-frame handlers (any thread; see above). The window's frame hooks reach them
   // through CallFrameProc and CallInputProc, which do nothing while the slot is empty.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The program as a user meets it, on SDL's dummy drivers: it runs until a termination signal ends it with status 0
-# and its settings written; a second copy started meanwhile ends at once, silently, with 0; a start-up failure says
-# so and ends with 1. Each wait is bounded: a run that never ends fails the test.
+# The program as a user meets it, on SDL's dummy drivers: on the demo game beside it, it runs until a termination
+# signal ends it with status 0 and its settings written; a second copy started meanwhile ends at once, silently,
+# with 0; a start-up failure says so and ends with 1, and so does a game folder without the game's files. Each wait
+# is bounded: a run that never ends fails the test.
 set -euo pipefail
 program="$1"
 tmp="${QORM_TEST_TMP:-${TMPDIR:-/tmp}}"
@@ -9,9 +10,9 @@ mkdir -p "$tmp"
 work=$(mktemp -d "$tmp/qormXXXXXX")
 pid=
 trap '[ -n "$pid" ] && kill -9 "$pid" 2>/dev/null; rm -rf "$work"' EXIT
-mkdir -p "$work/run" "$work/game"
+mkdir -p "$work/run" "$work/empty"
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy HOME="$work/home" XDG_DATA_HOME="$work/data" \
-  XDG_RUNTIME_DIR="$work/run" QORM_DATA="$work/game"
+  XDG_RUNTIME_DIR="$work/run" QORM_DATA="$(dirname "$program")"
 unset DISPLAY WAYLAND_DISPLAY
 
 fail() {
@@ -48,3 +49,9 @@ status=0
 QORM_DATA="$work/missing" timeout 60 "$program" >"$work/missing.log" 2>&1 || status=$?
 [ "$status" = 1 ] || fail "a missing game folder ended with $status"
 grep -q 'Game Error: 初期化に失敗しました。' "$work/missing.log" || fail "a missing game folder said nothing"
+
+# A game folder without the game's files: the game cannot open its screens, says which and ends with 1.
+status=0
+QORM_DATA="$work/empty" timeout 60 "$program" >"$work/empty.log" 2>&1 || status=$?
+[ "$status" = 1 ] || fail "an empty game folder ended with $status"
+grep -q 'could not be opened' "$work/empty.log" || fail "an empty game folder said nothing"

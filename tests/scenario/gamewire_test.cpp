@@ -1,5 +1,4 @@
-// Runs under AddressSanitizer only, not in the threaded set: its panel checks walk the tree under the game lock
-// while the game thread steps frames in its waits without it, which ThreadSanitizer rightly reports.
+// Label: threads
 #include "scenario/gamewire.h"
 
 #include <gtest/gtest.h>
@@ -62,30 +61,14 @@ public:
     return Until([&] { return s.titleIdles.load() >= n && w.form->GetState() == 3; }) && Showing("TitleMenuPanel");
   }
 
-  // A panel of that name is in the tree under the root.
-  bool Has(const std::string& name) {
-    VXCriticalSection& lock = w.form->GetGameLock();
-    lock.Enter();
-    const bool found = Find(w.form->GetRootPanel(), name);
-    lock.Leave();
-    return found;
-  }
-
   static constexpr std::array<std::array<int, 2>, 4> kSpots{{{320, 20}, {100, 400}, {540, 120}, {320, 300}}};
-  std::array<std::uint32_t, 4> Spots() const {
-    std::array<std::uint32_t, 4> px{};
-    for (std::size_t i = 0; i < kSpots.size(); ++i) px[i] = w.Pixel(kSpots[i][0], kSpots[i][1]);
-    return px;
-  }
-
-
-private:
-  static bool Find(TZoRGBPanel* p, const std::string& name) {
-    if (p == nullptr) return false;
-    if (p->GetName() == name) return p->GetVisible();
-    for (int i = 0; i < p->GetChildCount(); ++i)
-      if (Find(p->GetChild(i), name)) return true;
-    return false;
+  std::array<std::uint32_t, 4> Spots() {
+    return Read([&] {
+      const auto front = w.Front();
+      std::array<std::uint32_t, 4> px{};
+      for (std::size_t i = 0; i < kSpots.size(); ++i) px[i] = front.Pixel(kSpots[i][0], kSpots[i][1]);
+      return px;
+    });
   }
 };
 

@@ -6,6 +6,7 @@
 #include <SDL_scancode.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -483,6 +484,40 @@ TEST(Display, WaitingForTheDisplayLetsTheDrawLockGo) {
   for (int i = 0; i < 5 && !free; ++i) w.clock.AdvanceMs(1000);
   w.clock.AdvanceMs(1);
   composer.join();
+}
+
+// A reader between frames runs while a frame rests in its pacing on a clock that has not moved (the pacing is not
+// part of the tick), and the frame it released waits until the reader is done.
+TEST(FrameClock, AReaderBetweenFramesIsNeverInsideAFrame) {
+  GameWindow w;
+  ASSERT_TRUE(w.Start());
+  w.form->SetFpsMode(kFpsFull);
+  std::atomic<bool> stop{false}, ended{false};
+  std::thread game([&] {
+    while (!stop) GameFrame(w.form.get());
+    ended = true;
+  });
+  w.clock.WaitForSleepers(2);  // the timer, and the frame pacing itself
+  std::uint64_t before = 0, after = 0;
+  WithinAMinute([&] {
+    w.form->BetweenFrames([&] {
+      before = w.form->GetComposedFrames();
+      w.clock.AdvanceMs(10);  // the pacing ends; the tick must wait
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      after = w.form->GetComposedFrames();
+    });
+  });
+  EXPECT_EQ(after, before);
+  EXPECT_TRUE(WaitFor([&] {
+    w.clock.AdvanceMs(5);
+    return w.form->GetComposedFrames() > after;
+  })) << "the frame went on after the reader";
+  stop = true;
+  EXPECT_TRUE(WaitFor([&] {
+    w.clock.AdvanceMs(5);
+    return ended.load();
+  }));
+  game.join();
 }
 
 TEST(Closing, WithoutAGameThreadTheWindowClosesAtOnceAndKeepsItsSettings) {

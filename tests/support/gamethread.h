@@ -13,6 +13,16 @@
 //   l.Choose(tcExit);
 //   ASSERT_TRUE(l.Finish());
 //
+// Looking at the game while it runs. The game thread changes the panel tree in its logic (under the game lock) and
+// in the frames it steps inside its waits (under the frame lock only), so a test looks only between frames:
+//
+//   const bool shown = l.Read([&] { return l.Find("DlgWin") != nullptr; });   // any value comes back
+//   const auto px = l.Read([&] { return l.w.Pixel(320, 20); });               // the picture of the same moment
+//
+// Read runs its function on the test thread under both locks (TGameForm::BetweenFrames); Find, Has, Showing and
+// ClickOn read through it. Inside it do not click, step frames or wait: the game thread stands still until it
+// returns.
+//
 // Label: threads (every test that uses it starts the game thread).
 #pragma once
 
@@ -21,7 +31,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -110,6 +122,7 @@ struct Script {
   std::atomic<int> score{0};
   std::atomic<int> gauge{0};
   std::atomic<bool> musicOpens{true};
+  std::atomic<bool> titleOpens{true};
   std::atomic<bool> nameAsked{true};  // the name entry's answer to SetScore
   std::function<void()> onTitleInit;  // runs on the game thread inside the first title's Init
   Journal journal;
@@ -122,7 +135,7 @@ public:
   bool Init() override {
     s_.journal.Add("title");
     if (s_.onTitleInit) std::exchange(s_.onTitleInit, {})();
-    return true;
+    return s_.titleOpens.load();
   }
   void Prepare() override {}
   void StartIdle() override { ++s_.titleIdles; }
@@ -258,6 +271,27 @@ public:
     });
   }
 
+  // Runs `read` between two frames (see the top of this file) and gives what it returns.
+  template <class Reader>
+  auto Read(Reader read) -> decltype(read()) {
+    if constexpr (std::is_void_v<decltype(read())>) {
+      w.form->BetweenFrames([&] { read(); });
+    } else {
+      std::optional<decltype(read())> result;
+      w.form->BetweenFrames([&] { result.emplace(read()); });
+      return std::move(*result);
+    }
+  }
+  // The panel of that name in the tree under the root, first in depth order; null when none. Only inside Read.
+  TZoRGBPanel* Find(const std::string& name) const { return Find(w.form->GetRootPanel(), name); }
+  // A visible panel of that name is in the tree under the root (at any depth), now.
+  bool Has(const std::string& name) {
+    return Read([&] {
+      const TZoRGBPanel* p = Find(name);
+      return p != nullptr && p->GetVisible();
+    });
+  }
+
   // The title's n-th wait for a choice has begun.
   bool AtTitle(int n) {
     return Until([&] { return s.titleIdles.load() >= n && w.form->GetState() == 3 && Showing0("TitlePanel"); });
@@ -273,15 +307,12 @@ public:
   // Clicks the middle of the named panel of the tree.
   void ClickOn(const std::string& name) {
     int x = -1, y = -1;
-    {
-      VXCriticalSection& lock = w.form->GetGameLock();
-      lock.Enter();
-      if (TZoRGBPanel* p = Find(w.form->GetRootPanel(), name)) {
+    Read([&] {
+      if (TZoRGBPanel* p = Find(name)) {
         x = p->GetSizeX() / 2, y = p->GetSizeY() / 2;
         p->ClientToScreen(x, y);
       }
-      lock.Leave();
-    }
+    });
     ASSERT_GE(x, 0) << name << " is not shown";
     w.Click(x, y);
   }
@@ -324,13 +355,12 @@ private:
     return nullptr;
   }
   bool Showing0(const std::string& name) {
-    VXCriticalSection& lock = w.form->GetGameLock();
-    lock.Enter();
-    bool shown = false;
-    if (TZoRGBPanel* root = w.form->GetRootPanel())
-      for (int i = 0; i < root->GetChildCount(); ++i) shown = shown || root->GetChild(i)->GetName() == name;
-    lock.Leave();
-    return shown;
+    return Read([&] {
+      bool shown = false;
+      if (TZoRGBPanel* root = w.form->GetRootPanel())
+        for (int i = 0; i < root->GetChildCount(); ++i) shown = shown || root->GetChild(i)->GetName() == name;
+      return shown;
+    });
   }
 };
 
