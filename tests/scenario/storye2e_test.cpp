@@ -3,8 +3,8 @@
 // quick-saves at the first choice, answers it, reads on, and quick-loads back to the choice; then quits through the
 // menu and the confirmation dialog.
 //
-// Runs under AddressSanitizer only, not in the threaded set: like the wiring test beside it, it looks at the panel
-// tree and the adventure under the game lock while the game thread steps frames in its waits without it.
+// It looks at the adventure, its panels and the picture only between frames (LoopWindow::Read).
+// Label: threads
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -137,25 +137,16 @@ public:
     return Until([&] { return idles.load() >= n && w.form->GetState() == 3; }) && Showing("TitleMenuPanel");
   }
 
-  // Runs `f` with the adventure host (null while its panel is not shown) under the game lock.
+  // Runs `f` between frames with the adventure host (null while its panel is not shown).
   template <class F>
   auto WithHost(F f) {
-    VXCriticalSection& lock = w.form->GetGameLock();
-    lock.Enter();
-    TAvgUnit* host = nullptr;
-    if (TZoRGBPanel* root = w.form->GetRootPanel())
-      for (int i = 0; i < root->GetChildCount() && host == nullptr; ++i)
-        if (root->GetChild(i)->GetName() == "AvgPanel") host = dynamic_cast<TAvgUnit*>(root->GetChild(i)->GetOwner());
-    struct Leave {
-      VXCriticalSection& lock;
-      ~Leave() { lock.Leave(); }
-    } leave{lock};
-    return f(host);
-  }
-
-  // A visible panel of that name is in the tree under the root.
-  bool Has(const std::string& name) {
-    return WithHost([&](TAvgUnit*) { return Find(w.form->GetRootPanel(), name); });
+    return Read([&] {
+      TAvgUnit* host = nullptr;
+      if (TZoRGBPanel* root = w.form->GetRootPanel())
+        for (int i = 0; i < root->GetChildCount() && host == nullptr; ++i)
+          if (root->GetChild(i)->GetName() == "AvgPanel") host = dynamic_cast<TAvgUnit*>(root->GetChild(i)->GetOwner());
+      return f(host);
+    });
   }
 
   Seen Look() {
@@ -207,10 +198,12 @@ public:
 
   // Presses the hidden quick save or quick load button of the message window (the code it reports).
   void PressWindowButton(TZoRGBBtn* TSubWinUnit::*button) {
-    WithHost([&](TAvgUnit* host) {
-      ASSERT_NE(host, nullptr);
+    const bool pressed = WithHost([&](TAvgUnit* host) {
+      if (host == nullptr) return false;
       host->Windows().MesBtnClick(host->Windows().*button);
+      return true;
     });
+    ASSERT_TRUE(pressed) << "the adventure is not shown";
   }
 
   // Reads on until `done`, answering each click wait with a click on the message window or Enter, in turn, and
@@ -233,24 +226,17 @@ public:
   }
 
   // Pixels of the presented picture in a rectangle that are pure white: the cores of the windows' glyphs.
-  int WhiteIn(int x0, int y0, int x1, int y1) const {
-    const gamewindow::GameWindow::Picture p = w.Front();
+  int WhiteIn(int x0, int y0, int x1, int y1) {
+    const gamewindow::GameWindow::Picture p = Read([&] { return w.Front(); });
     int n = 0;
     for (int y = y0; y < y1; ++y)
       for (int x = x0; x < x1; ++x) n += p.Pixel(x, y) == 0xFFFFFFu ? 1 : 0;
     return n;
   }
+  std::uint32_t Pixel(int x, int y) { return Read([&] { return w.Pixel(x, y); }); }
   // The message window's text and the choice window's text.
-  int MessageWhite() const { return WhiteIn(60, 336, 580, 452); }
-  int ChoiceWhite() const { return WhiteIn(60, 194, 580, 286); }
-
-  static bool Find(TZoRGBPanel* p, const std::string& name) {
-    if (p == nullptr) return false;
-    if (p->GetName() == name) return p->GetVisible();
-    for (int i = 0; i < p->GetChildCount(); ++i)
-      if (Find(p->GetChild(i), name)) return true;
-    return false;
-  }
+  int MessageWhite() { return WhiteIn(60, 336, 580, 452); }
+  int ChoiceWhite() { return WhiteIn(60, 194, 580, 286); }
 
   static constexpr int kFrameMs = 34;  // a little over one frame of 30 a second
   static constexpr int kPaceMs = 3;    // the game thread's sleep between frames at full speed
@@ -306,7 +292,7 @@ TEST(StoryEndToEnd, TheOpeningReadsSavesAndLoadsBackThroughTheRealProgram) {
   EXPECT_EQ(choice.choices[0], kLibrary);
   EXPECT_EQ(choice.choices[1], kHome);
   ASSERT_TRUE(g.Until([&] { return g.Look().choiceShown && g.ChoiceWhite() > 100; }));
-  const std::uint32_t stage = g.w.Pixel(620, 200);  // the scene, clear of every window
+  const std::uint32_t stage = g.Pixel(620, 200);  // the scene, clear of every window
   const int choiceWhite = g.ChoiceWhite();
   const int questionWhite = g.MessageWhite();
 
@@ -315,19 +301,19 @@ TEST(StoryEndToEnd, TheOpeningReadsSavesAndLoadsBackThroughTheRealProgram) {
   g.w.RunMain();
   ASSERT_TRUE(g.UntilSeen([](const Seen& s) { return s.overlay == TAvgUnit::ovLook && s.logShown && s.logIdle; }));
   EXPECT_TRUE(Contains(g.Look().log, kFirstWords));
-  EXPECT_TRUE(g.Until([&] { return Darker(g.w.Pixel(620, 200), stage); }));
+  EXPECT_TRUE(g.Until([&] { return Darker(g.Pixel(620, 200), stage); }));
   g.w.Key(SDL_SCANCODE_RETURN);
   ASSERT_TRUE(g.UntilSeen([](const Seen& s) { return s.overlay == TAvgUnit::ovNone && !s.logShown && s.logIdle; }));
-  EXPECT_TRUE(g.Until([&] { return g.w.Pixel(620, 200) == stage; }));
+  EXPECT_TRUE(g.Until([&] { return g.Pixel(620, 200) == stage; }));
   EXPECT_EQ(g.Look().step, TAvgUnit::stChoice);
 
   // A right click opens the menu; Esc closes it without choosing.
   g.w.Click(320, 120, platform::input::MouseButton::Right);
   ASSERT_TRUE(g.UntilSeen([](const Seen& s) { return s.overlay == TAvgUnit::ovMenu && s.menuShown && s.menuIdle; }));
-  EXPECT_TRUE(g.Until([&] { return Darker(g.w.Pixel(620, 200), stage); }));
+  EXPECT_TRUE(g.Until([&] { return Darker(g.Pixel(620, 200), stage); }));
   g.w.Key(SDL_SCANCODE_ESCAPE);
   ASSERT_TRUE(g.UntilSeen([](const Seen& s) { return s.overlay == TAvgUnit::ovNone && !s.menuShown && s.menuIdle; }));
-  EXPECT_TRUE(g.Until([&] { return g.w.Pixel(620, 200) == stage; }));
+  EXPECT_TRUE(g.Until([&] { return g.Pixel(620, 200) == stage; }));
 
   // Quick save at the choice: slot 0 in the save folder holds the question, the open choice and a thumbnail.
   const fs::path quick = fs::path(g.SaveFolder()) / SlotFileName(0);
