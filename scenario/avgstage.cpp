@@ -23,3 +23,5 @@ void TAvgStageUnit::Update(int elapsed, bool effectCanSkip, bool skipping) {
 bool TAvgStageUnit::IsBusy() const { return stage_.IsBusy(); }
 
 TZoRGBBits* TAvgStageUnit::GetPicture() { return stage_.IsOpen() ? stage_.StagePanel->GetImage() : nullptr; }
+
+void TAvgStageUnit::SetMouseCallback(const VXBaseCallback1<bool, int>& callback) { stage_.SetMouseCallback(callback); }

@@ -27,6 +27,7 @@ public:
   void Update(int elapsed, bool effectCanSkip, bool skipping) override;
   bool IsBusy() const override;
   TZoRGBBits* GetPicture() override;
+  void SetMouseCallback(const VXBaseCallback1<bool, int>& callback) override;
 
   TStageUnit& Unit() const { return stage_; }
 

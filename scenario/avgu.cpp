@@ -179,6 +179,8 @@ void TAvgUnit::CreateSubUnits() {
   exsel_->Attach(AvgPanel);
   w.Menu().Attach(AvgPanel);
   const TCallback events = VXCallback1<TAvgUnit, bool, int>(this, &TAvgUnit::WindowEvent);
+  // A click on the scene itself counts as one on a window: most of the screen is the stage's picture.
+  if (stage_ != nullptr) stage_->SetMouseCallback(events);
   w.Message().SetCallback(events);
   w.Novel().SetCallback(events);
   w.Backlog().SetCallback(events);
@@ -216,7 +218,10 @@ void TAvgUnit::ReleaseSubUnits() {
     delete windows_;
     windows_ = nullptr;
   }
-  if (stage_ != nullptr) stage_->Detach();
+  if (stage_ != nullptr) {
+    stage_->SetMouseCallback({});
+    stage_->Detach();
+  }
 }
 
 void TAvgUnit::ClearHostState() {

@@ -59,6 +59,9 @@ public:
   virtual bool IsBusy() const = 0;
   // The stage's whole picture (the quick save's thumbnail); null when it has none.
   virtual TZoRGBBits* GetPicture() = 0;
+  // Where clicks on the stage's picture go (1 left, 2 right, 3 middle, as the windows report them); an empty
+  // callback stops them. A stage that takes no clicks ignores it.
+  virtual void SetMouseCallback(const VXBaseCallback1<bool, int>&) {}
 };
 
 // The game commands (opcodes 64-164): they change the game state and call the host's command bodies below.

@@ -90,9 +90,34 @@ private:
 
 // ---- Adventure
 
-// The adventure with its stage, game commands and own configuration and save screens.
+// The confirmation dialog asking over the adventure's scene: the dialog hangs under the adventure's own panel, which
+// the host then shows as the question's screen, so the scene stays behind the question.
+class AdventureQuestion final : public TAvgQuestion {
+public:
+  explicit AdventureQuestion(TAvgUnit& host) : host_(host) {}
+  TZoRGBPanel* Open(const TAvgScreens::TCallback& events) override {
+    if (DlgUnit == nullptr || !DlgUnit->IsOpen() || DlgUnit->IsFading() || DlgUnit->IsShown()) return nullptr;
+    DlgUnit->SetMode(TDlgUnit::kExitMode);
+    DlgUnit->SetCallback(events);
+    DlgUnit->SetParent(host_.AvgPanel);
+    DlgUnit->ShowDialog(true);
+    return host_.AvgPanel;
+  }
+  void Close() override {
+    if (DlgUnit == nullptr || DlgUnit->GetParent() != host_.AvgPanel) return;
+    DlgUnit->SetCallback({});
+    DlgUnit->HideDialog(true);
+    DlgUnit->ClearParent();
+  }
+
+private:
+  TAvgUnit& host_;
+};
+
+// The adventure with its stage, game commands and own configuration and save screens, asking before it quits.
 class Adventure final : public TAdventureHost {
 public:
+  Adventure() { adventure_.Screens().SetQuestion(&question_); }
   bool Open(TConfigMenu*, TSaveMenu*) override {
     try {
       return adventure_.Open();
@@ -113,6 +138,7 @@ public:
 
 private:
   TAdventure adventure_;
+  AdventureQuestion question_{adventure_.Host()};
 };
 
 // ---- Confirmation dialog (the global the screens ask)
