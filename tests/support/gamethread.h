@@ -283,11 +283,15 @@ public:
   }
   // The panel of that name in the tree under the root, first in depth order; null when none. Only inside Read.
   TZoRGBPanel* Find(const std::string& name) const { return Find(w.form->GetRootPanel(), name); }
-  // A visible panel of that name is in the tree under the root (at any depth), now.
+  // The panel of that name (the first in depth order) is shown now: it and every panel above it up to the root
+  // are visible.
   bool Has(const std::string& name) {
     return Read([&] {
       const TZoRGBPanel* p = Find(name);
-      return p != nullptr && p->GetVisible();
+      const TZoRGBPanel* root = w.form->GetRootPanel();
+      for (; p != nullptr && p != root; p = p->GetParent())
+        if (!p->GetVisible()) return false;
+      return p == root;
     });
   }
 
