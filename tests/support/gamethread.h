@@ -303,9 +303,13 @@ public:
     s.choice = choice;
     w.Click(320, 240);
   }
-  // A panel of that name hangs under the root, and the window shows panels (state 3).
+  // A panel of that name hangs under the root and the game thread waits for the player on it: the window shows
+  // panels (state 3) and no result is pending. Attached and shown alone is not enough: a screen is attached before
+  // the transition to it, and a click in the transition is lost.
   bool Showing(const std::string& name) {
-    return Until([&] { return w.form->GetState() == 3 && Showing0(name); });
+    return Until([&] {
+      return Read([&] { return w.form->GetState() == 3 && !w.form->IsResultPending() && Hangs(name); });
+    });
   }
   // Clicks the middle of the named panel of the tree.
   void ClickOn(const std::string& name) {
@@ -358,12 +362,14 @@ private:
     return nullptr;
   }
   bool Showing0(const std::string& name) {
-    return Read([&] {
-      bool shown = false;
-      if (TZoRGBPanel* root = w.form->GetRootPanel())
-        for (int i = 0; i < root->GetChildCount(); ++i) shown = shown || root->GetChild(i)->GetName() == name;
-      return shown;
-    });
+    return Read([&] { return Hangs(name); });
+  }
+  // A panel of that name hangs right under the root. Only inside Read.
+  bool Hangs(const std::string& name) const {
+    bool shown = false;
+    if (TZoRGBPanel* root = w.form->GetRootPanel())
+      for (int i = 0; i < root->GetChildCount(); ++i) shown = shown || root->GetChild(i)->GetName() == name;
+    return shown;
   }
 };
 
