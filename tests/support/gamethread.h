@@ -284,11 +284,15 @@ public:
   }
   // The panel of that name in the tree under the root, first in depth order; null when none. Only inside Read.
   TZoRGBPanel* Find(const std::string& name) const { return Find(w.form->GetRootPanel(), name); }
-  // A visible panel of that name is in the tree under the root (at any depth), now.
+  // The panel of that name (the first in depth order) is shown now: it and every panel above it up to the root
+  // are visible.
   bool Has(const std::string& name) {
     return Read([&] {
       const TZoRGBPanel* p = Find(name);
-      return p != nullptr && p->GetVisible();
+      const TZoRGBPanel* root = w.form->GetRootPanel();
+      for (; p != nullptr && p != root; p = p->GetParent())
+        if (!p->GetVisible()) return false;
+      return p == root;
     });
   }
 
@@ -300,9 +304,13 @@ public:
     s.choice = choice;
     w.Click(320, 240);
   }
-  // A panel of that name hangs under the root, and the window shows panels (state 3).
+  // A panel of that name hangs under the root and the game thread waits for the player on it: the window shows
+  // panels (state 3) and no result is pending. Attached and shown alone is not enough: a screen is attached before
+  // the transition to it, and a click in the transition is lost.
   bool Showing(const std::string& name) {
-    return Until([&] { return w.form->GetState() == 3 && Showing0(name); });
+    return Until([&] {
+      return Read([&] { return w.form->GetState() == 3 && !w.form->IsResultPending() && Hangs(name); });
+    });
   }
   // Clicks the middle of the named panel of the tree.
   void ClickOn(const std::string& name) {
@@ -355,12 +363,14 @@ private:
     return nullptr;
   }
   bool Showing0(const std::string& name) {
-    return Read([&] {
-      bool shown = false;
-      if (TZoRGBPanel* root = w.form->GetRootPanel())
-        for (int i = 0; i < root->GetChildCount(); ++i) shown = shown || root->GetChild(i)->GetName() == name;
-      return shown;
-    });
+    return Read([&] { return Hangs(name); });
+  }
+  // A panel of that name hangs right under the root. Only inside Read.
+  bool Hangs(const std::string& name) const {
+    bool shown = false;
+    if (TZoRGBPanel* root = w.form->GetRootPanel())
+      for (int i = 0; i < root->GetChildCount(); ++i) shown = shown || root->GetChild(i)->GetName() == name;
+    return shown;
   }
 };
 
