@@ -284,6 +284,7 @@ void TCommonThread::RunMovie(bool embedded, const VXString& name) {
     movie->Stop();
     movie->Close();
   });
+  movie->SetProgramFolder(form.DataPath(""));  // the movies of the game folder, wherever the program is
   if (!movie->Open(FileMan, embedded, 0)) {
     SetResult(1);
     return;

@@ -177,6 +177,18 @@ TEST(TitleLoop, OpensTheAlbumAndTheSoundRoomAndComesBackToTheTitle) {
   EXPECT_EQ(l.s.journal.Text(), "title title release title title release title title release");
 }
 
+// The title left idle plays the opening movie of the game folder (not of the program's folder, which holds none
+// here), and a click on it comes back to the title.
+TEST(TitleLoop, TheIdleTitlePlaysTheOpeningMovieOfTheGameFolder) {
+  LoopWindow l(QORM_DEMO_GAME_DIR);
+  ASSERT_TRUE(l.Start());
+  ASSERT_TRUE(l.AtTitle(1));
+  l.Choose(tcIdle);
+  ASSERT_TRUE(l.Until([&] { return l.Has("MoviePanel"); }));
+  l.ClickOn("MoviePanel");
+  ExitFromTitle(l, 2);
+}
+
 // A title that cannot open (its files missing from the game folder) ends the game as an error that names it, where
 // a quiet end would tell the player nothing and report success.
 TEST(TitleLoop, ATitleThatCannotOpenEndsTheGameAsAnError) {
