@@ -11,6 +11,7 @@
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 #include "shell/screenform.h"
+#include "platform/input.h"
 
 namespace pc = platform::component;
 
@@ -21,7 +22,7 @@ namespace {
 constexpr int kTypeSound = 7;
 constexpr int kEndSound = 8;
 constexpr int kPointerInset = 8;
-constexpr unsigned short kVkBack = 8, kVkReturn = 13, kVkLeft = 37, kVkUp = 38, kVkRight = 39, kVkDown = 40;
+namespace vk = platform::input::vk;
 constexpr const char* kGlyphPicture = "NameAlphabet.png";
 constexpr const char* kDigitPicture = "NameNum.png";
 constexpr const char* kTypedSymbols = "-#.:/!?";
@@ -211,18 +212,18 @@ void TNameEntryMenu::NameEntryPanelShow(Classes::TComponent*) { PointAt(CharButt
 
 void TNameEntryMenu::NameEntryPanelKeyDown(Classes::TComponent*, unsigned short& key, TShiftState) {
   const int cell = GetFramedCell();
-  if (key == kVkBack) {
+  if (key == vk::kBack) {
     BtnBackSpaceClick(BtnBackSpace);
     return;
   }
   if (cell < 0) return;
   int column = cell % kColumns, row = cell / kColumns;
   switch (key) {
-    case kVkLeft: column = (column + kColumns - 1) % kColumns; break;
-    case kVkRight: column = (column + 1) % kColumns; break;
-    case kVkUp: row = (row + kRows - 1) % kRows; break;
-    case kVkDown: row = (row + 1) % kRows; break;
-    case kVkReturn:
+    case vk::kLeft: column = (column + kColumns - 1) % kColumns; break;
+    case vk::kRight: column = (column + 1) % kColumns; break;
+    case vk::kUp: row = (row + kRows - 1) % kRows; break;
+    case vk::kDown: row = (row + 1) % kRows; break;
+    case vk::kReturn:
       if (cell == kBackSpaceCell) BtnBackSpaceClick(BtnBackSpace);
       else if (cell == kEndCell) BtnEndClick(BtnEnd);
       else AddChar(cell);

@@ -19,6 +19,7 @@
 #include "shell/gamedata.h"
 #include "shell/gamefunc.h"
 #include "shell/screenform.h"
+#include "platform/input.h"
 
 namespace pc = platform::component;
 
@@ -27,7 +28,7 @@ TSongSelectMenu* SongSelectMenu = nullptr;
 namespace {
 
 enum TSound : int { kSoundPage = 1, kSoundHover = 7, kSoundButton = 8, kSoundOption = 9 };
-enum TKey : unsigned short { kKeyEnter = 13, kKeyEscape = 27, kKeySpace = 32, kKeyLeft = 37, kKeyRight = 39 };
+namespace vk = platform::input::vk;
 enum TLevel : std::uint8_t { kNormal = 0, kHard = 1, kEasy = 2 };
 
 constexpr char kStoryCode[] = "QM";
@@ -290,11 +291,11 @@ void TSongSelectMenu::SongSelPanelKeyDown(Classes::TComponent*, unsigned short& 
     void (TSongSelectMenu::*click)(Classes::TComponent*);
   };
   static constexpr Binding kBindings[] = {
-      {kKeyLeft, &TSongSelectMenu::BtnBack, &TSongSelectMenu::BtnBackClick},
-      {kKeyRight, &TSongSelectMenu::BtnNext, &TSongSelectMenu::BtnNextClick},
-      {kKeyEnter, &TSongSelectMenu::BtnPlay, &TSongSelectMenu::BtnPlayClick},
-      {kKeySpace, &TSongSelectMenu::BtnPlay, &TSongSelectMenu::BtnPlayClick},
-      {kKeyEscape, &TSongSelectMenu::BtnExit, &TSongSelectMenu::BtnExitClick},
+      {vk::kLeft, &TSongSelectMenu::BtnBack, &TSongSelectMenu::BtnBackClick},
+      {vk::kRight, &TSongSelectMenu::BtnNext, &TSongSelectMenu::BtnNextClick},
+      {vk::kReturn, &TSongSelectMenu::BtnPlay, &TSongSelectMenu::BtnPlayClick},
+      {vk::kSpace, &TSongSelectMenu::BtnPlay, &TSongSelectMenu::BtnPlayClick},
+      {vk::kEscape, &TSongSelectMenu::BtnExit, &TSongSelectMenu::BtnExitClick},
   };
   for (const Binding& b : kBindings) {
     TZoRGBBtn* button = this->*b.button;

@@ -35,12 +35,14 @@ std::span<const KeyCodes> KeyTable();
 // The row of `scancode`, or null for a key the layer ignores.
 const KeyCodes* FindKey(SDL_Scancode scancode);
 
-// Virtual-key codes used by the layer itself.
+// Virtual-key codes used by the layer and the screens.
 namespace vk {
 inline constexpr std::uint8_t kLButton = 0x01, kRButton = 0x02, kMButton = 0x04, kBack = 0x08, kTab = 0x09,
                               kReturn = 0x0D, kShift = 0x10, kControl = 0x11, kMenu = 0x12, kEscape = 0x1B,
-                              kLShift = 0xA0, kRShift = 0xA1, kLControl = 0xA2, kRControl = 0xA3, kLMenu = 0xA4,
-                              kRMenu = 0xA5;
+                              kSpace = 0x20, kEnd = 0x23, kHome = 0x24, kLeft = 0x25, kUp = 0x26, kRight = 0x27,
+                              kDown = 0x28, kDelete = 0x2E, k0 = 0x30, k9 = 0x39, kA = 0x41, kV = 0x56, kZ = 0x5A,
+                              kNumpad0 = 0x60, kNumpad9 = 0x69, kLShift = 0xA0, kRShift = 0xA1, kLControl = 0xA2,
+                              kRControl = 0xA3, kLMenu = 0xA4, kRMenu = 0xA5;
 }
 
 // Shift-state bits of key and mouse messages.

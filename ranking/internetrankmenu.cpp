@@ -18,6 +18,7 @@
 #include "shell/gamefunc.h"
 #include "shell/screenform.h"
 #include "shell/systemdata.h"
+#include "platform/input.h"
 
 namespace pc = platform::component;
 
@@ -29,19 +30,7 @@ std::atomic<TInternetRankMenu::TConnectedTest> connectedTest{nullptr};
 
 enum TSound : int { kSoundClick = 1, kSoundAttention = 2, kSoundHover = 5, kSoundExit = 8 };
 
-// Windows virtual-key codes of the entry keys.
-enum TVirtualKey : unsigned short {
-  vkBack = 0x08,
-  vkTab = 0x09,
-  vkReturn = 0x0D,
-  vkEscape = 0x1B,
-  vkEnd = 0x23,
-  vkHome = 0x24,
-  vkLeft = 0x25,
-  vkRight = 0x27,
-  vkDelete = 0x2E,
-  vkV = 0x56,
-};
+namespace vk = platform::input::vk;
 
 constexpr int kNoteX[2] = {36, 331};
 constexpr int kCursorX[2] = {56, 351};
@@ -614,15 +603,15 @@ void TInternetRankMenu::MessageWinKeyDown(Classes::TComponent*, unsigned short& 
   TEntryField& f = entry_[static_cast<std::size_t>(field_)];
   const int length = static_cast<int>(f.text.size());
   switch (key) {
-    case vkHome: f.scroll = f.column = 0; break;
-    case vkEnd: EndField(f); break;
-    case vkLeft:
+    case vk::kHome: f.scroll = f.column = 0; break;
+    case vk::kEnd: EndField(f); break;
+    case vk::kLeft:
       if (f.Pos() > 0) (f.column > 0 ? f.column : f.scroll) -= 1;
       break;
-    case vkRight:
+    case vk::kRight:
       if (f.Pos() < length) (f.column < kFieldWidth - 1 ? f.column : f.scroll) += 1;
       break;
-    case vkBack:
+    case vk::kBack:
       if (f.Pos() <= 0) break;
       f.text.erase(static_cast<std::size_t>(f.Pos() - 1), 1);
       if (f.column <= 1 && f.scroll > 0) {
@@ -633,13 +622,13 @@ void TInternetRankMenu::MessageWinKeyDown(Classes::TComponent*, unsigned short& 
         f.column -= 1;
       }
       break;
-    case vkDelete:
+    case vk::kDelete:
       if (f.Pos() < length) f.text.erase(static_cast<std::size_t>(f.Pos()), 1);
       break;
-    case vkTab: field_ = field_ == fdUserId ? fdPassword : fdUserId; break;
-    case vkReturn: SendUpload(); return;
-    case vkEscape: SetState(rsRanking); return;
-    case vkV:
+    case vk::kTab: field_ = field_ == fdUserId ? fdPassword : fdUserId; break;
+    case vk::kReturn: SendUpload(); return;
+    case vk::kEscape: SetState(rsRanking); return;
+    case vk::kV:
       if (shift.Contains(ssCtrl)) Paste();
       return;
     default: return;

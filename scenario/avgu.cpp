@@ -21,6 +21,7 @@
 #include "shell/gamefunc.h"
 #include "shell/gamestate.h"
 #include "shell/savefile.h"
+#include "platform/input.h"
 
 namespace {
 
@@ -33,14 +34,7 @@ constexpr int kThumbHeight = 100;
 constexpr std::uint32_t kThumbBytes = kThumbWidth * kThumbHeight * 3;  // 40,200
 constexpr int kMaxRunsPerFrame = 1000;  // yields within one frame before the frame is drawn anyway
 
-enum TKey : unsigned short {
-  vkReturn = 13,
-  vkControl = 17,
-  vkEscape = 27,
-  vkSpace = 32,
-  vkUp = 38,
-  vkDown = 40,
-};
+namespace vk = platform::input::vk;
 
 enum TSystemSe : int { seOk = 0, sePage = 1, seError = 3 };
 
@@ -1215,22 +1209,22 @@ bool TAvgUnit::ExSelEvent(int code) {
 // ---- Input --------------------------------------------------------------------------------------------------------
 
 void TAvgUnit::AvgPanelKeyDown(Classes::TComponent*, unsigned short& key, TShiftState) {
-  if (key == vkControl) {
+  if (key == vk::kControl) {
     ctrlSkip_ = true;
     return;
   }
   if (overlay_ == ovMenu) {
     TSubWinUnit::TMenu& menu = windows_->Menu();
-    if (key == vkUp) menu.FocusPrev();
-    else if (key == vkDown) menu.FocusNext();
-    else if (key == vkReturn || key == vkSpace) menu.ActivateFocused();
-    else if (key == vkEscape) menu.Cancel();
+    if (key == vk::kUp) menu.FocusPrev();
+    else if (key == vk::kDown) menu.FocusNext();
+    else if (key == vk::kReturn || key == vk::kSpace) menu.ActivateFocused();
+    else if (key == vk::kEscape) menu.Cancel();
     return;
   }
   if (overlay_ == ovLook) {
-    if (logOpen_ && (key == vkUp || key == vkDown)) ScrollBacklog(key == vkUp ? -1 : 1);
-    else if (key == vkReturn || key == vkSpace) logOpen_ ? CloseBacklog() : LeaveLookMode();
-    else if (key == vkEscape) RightClickAction();
+    if (logOpen_ && (key == vk::kUp || key == vk::kDown)) ScrollBacklog(key == vk::kUp ? -1 : 1);
+    else if (key == vk::kReturn || key == vk::kSpace) logOpen_ ? CloseBacklog() : LeaveLookMode();
+    else if (key == vk::kEscape) RightClickAction();
     return;
   }
   if (overlay_ != ovNone) return;
@@ -1239,27 +1233,27 @@ void TAvgUnit::AvgPanelKeyDown(Classes::TComponent*, unsigned short& key, TShift
     return;
   }
   switch (key) {
-    case vkReturn:
+    case vk::kReturn:
       if (step_ == stChoice) DecideChoice();
       else Advance();
       break;
-    case vkEscape:
+    case vk::kEscape:
       RightClickAction();
       break;
-    case vkSpace:
+    case vk::kSpace:
       if (step_ != stChoice) Advance();
       break;
-    case vkUp:
+    case vk::kUp:
       if (step_ == stChoice) windows_->Choice().SelectPrev();
       break;
-    case vkDown:
+    case vk::kDown:
       if (step_ == stChoice) windows_->Choice().SelectNext();
       break;
   }
 }
 
 void TAvgUnit::AvgPanelKeyUp(Classes::TComponent*, unsigned short& key, TShiftState) {
-  if (key == vkControl) ctrlSkip_ = false;
+  if (key == vk::kControl) ctrlSkip_ = false;
 }
 
 void TAvgUnit::AvgPanelMouseWheel(Classes::TComponent*, TShiftState, int wheelDelta, const TPoint&, bool& handled) {

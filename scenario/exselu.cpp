@@ -13,6 +13,7 @@
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 #include "shell/screenform.h"
+#include "platform/input.h"
 
 namespace {
 
@@ -25,17 +26,7 @@ constexpr int kDialogTop = 186;
 constexpr int kSeOk = 4;
 constexpr int kSeFocus = 5;
 
-enum TKey : unsigned short {
-  vkBack = 8,
-  vkReturn = 13,
-  vkDelete = 46,
-  vk0 = 48,
-  vk9 = 57,
-  vkA = 65,
-  vkZ = 90,
-  vkNumpad0 = 96,
-  vkNumpad9 = 105,
-};
+namespace vk = platform::input::vk;
 
 void PlayGameSystemSe(int index) {
   if (GameForm != nullptr) GameForm->PlaySystemSe(index);
@@ -157,15 +148,15 @@ void TExSelUnit::Update(int elapsed, bool skipping) {
 
 void TExSelUnit::KeyDown(unsigned short key) {
   if (!open_ || state_ != esIdle) return;
-  if (key >= vkA && key <= vkZ) AddChar(static_cast<char>('a' + (key - vkA)));
-  else if (key >= vk0 && key <= vk9) AddChar(static_cast<char>('0' + (key - vk0)));
-  else if (key >= vkNumpad0 && key <= vkNumpad9) AddChar(static_cast<char>('0' + (key - vkNumpad0)));
-  else if (key == vkBack || key == vkDelete) {
+  if (key >= vk::kA && key <= vk::kZ) AddChar(static_cast<char>('a' + (key - vk::kA)));
+  else if (key >= vk::k0 && key <= vk::k9) AddChar(static_cast<char>('0' + (key - vk::k0)));
+  else if (key >= vk::kNumpad0 && key <= vk::kNumpad9) AddChar(static_cast<char>('0' + (key - vk::kNumpad0)));
+  else if (key == vk::kBack || key == vk::kDelete) {
     if (count_ > 0) {
       typed_[static_cast<std::size_t>(--count_)] = 0;
       ShowTyped();
     }
-  } else if (key == vkReturn) {
+  } else if (key == vk::kReturn) {
     DlgOkClick(DlgOk);
   }
 }

@@ -8,6 +8,7 @@
 #include "shell/gamestate.h"
 #include "shell/maint.h"
 #include "shell/screenform.h"
+#include "platform/input.h"
 
 namespace pc = platform::component;
 
@@ -17,7 +18,7 @@ namespace {
 
 constexpr int kFullRate = 128;
 constexpr int kRateSteps = 5;
-constexpr unsigned short kVkEscape = 27;
+namespace vk = platform::input::vk;
 constexpr const char* kExitFrame = "DlgF_Exit.png";
 // The loop states in which a fade may take the game thread's frame callback: panel screens and the adventure.
 constexpr std::uint8_t kPanelState = 3, kAdventureState = 5;
@@ -227,7 +228,7 @@ void TDlgUnit::DlgWinMouseDown(Classes::TComponent*, TMouseButton button, TShift
 }
 
 void TDlgUnit::DlgWinKeyDown(Classes::TComponent*, unsigned short& key, TShiftState) {
-  if (key != kVkEscape || state_ != dsSteady) return;
+  if (key != vk::kEscape || state_ != dsSteady) return;
   answer_ = 0;
   Report(kNo);
 }

@@ -10,6 +10,7 @@
 #include "shell/gamef.h"
 #include "shell/screenform.h"
 #include "shell/systemdata.h"
+#include "platform/input.h"
 
 namespace pc = platform::component;
 
@@ -20,7 +21,7 @@ namespace {
 constexpr int kClickSound = 4;
 constexpr int kFocusSound = 5;
 constexpr int kDialogSound = 1;
-constexpr unsigned short kVkReturn = 13, kVkSpace = 32, kVkUp = 38, kVkDown = 40;
+namespace vk = platform::input::vk;
 // Where a key-selected button is pointed at: this far in from its top-right corner.
 constexpr int kPointerInset = 8;
 
@@ -141,12 +142,12 @@ void TTitleMenu::PanelCreate(Classes::TComponent* sender) {
 void TTitleMenu::PanelRelease(Classes::TComponent* sender) { screenform::ReleaseTextPicture(sender); }
 
 void TTitleMenu::TitleMenuPanelKeyDown(Classes::TComponent*, unsigned short& key, TShiftState) {
-  if (key == kVkUp || key == kVkDown) {
+  if (key == vk::kUp || key == vk::kDown) {
     if (hover_ < 0) {
       hover_ = 0;
     } else {
       // Only shown buttons are stepped onto: at either end the selection stays where it was.
-      const int step = key == kVkUp ? -1 : 1;
+      const int step = key == vk::kUp ? -1 : 1;
       for (int i = hover_ + step; i >= 0 && i < kButtons; i += step)
         if (IsAvailable(i)) {
           hover_ = i;
@@ -154,7 +155,7 @@ void TTitleMenu::TitleMenuPanelKeyDown(Classes::TComponent*, unsigned short& key
         }
     }
     if (const TZoRGBBtn* button = GetButton(hover_)) MovePointerTo(button);
-  } else if (key == kVkReturn || key == kVkSpace) {
+  } else if (key == vk::kReturn || key == vk::kSpace) {
     if (IsAvailable(hover_)) GetButton(hover_)->CallOnClick();
   }
 }
