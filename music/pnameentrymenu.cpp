@@ -7,11 +7,11 @@
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbnum.h"
 #include "platform/form.h"
+#include "platform/input.h"
 #include "platform/text.h"
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 #include "shell/screenform.h"
-#include "platform/input.h"
 
 namespace pc = platform::component;
 

@@ -15,11 +15,11 @@
 #include "music/musicdef.h"
 #include "platform/form.h"
 #include "platform/fs.h"
+#include "platform/input.h"
 #include "platform/text.h"
 #include "shell/gamedata.h"
 #include "shell/gamefunc.h"
 #include "shell/screenform.h"
-#include "platform/input.h"
 
 namespace pc = platform::component;
 

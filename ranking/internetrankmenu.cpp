@@ -12,13 +12,13 @@
 #include "graphics/zorgbtext.h"
 #include "platform/clipboard.h"
 #include "platform/form.h"
+#include "platform/input.h"
 #include "platform/text.h"
 #include "shell/gamedata.h"
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 #include "shell/screenform.h"
 #include "shell/systemdata.h"
-#include "platform/input.h"
 
 namespace pc = platform::component;
 

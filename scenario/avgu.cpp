@@ -13,6 +13,7 @@
 #include "graphics/zorgbbits.h"
 #include "graphics/zorgbbtn.h"
 #include "platform/form.h"
+#include "platform/input.h"
 #include "scenario/exselu.h"
 #include "scenario/subwinu.h"
 #include "shell/gamedata.h"
@@ -21,7 +22,6 @@
 #include "shell/gamefunc.h"
 #include "shell/gamestate.h"
 #include "shell/savefile.h"
-#include "platform/input.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include "graphics/zorgbbtn.h"
 #include "graphics/zorgbtext.h"
 #include "platform/form.h"
+#include "platform/input.h"
 #include "scenario/subwinu.h"
 #include "shell/gamef.h"
 #include "shell/gamefunc.h"
 #include "shell/screenform.h"
-#include "platform/input.h"
 
 namespace {
 

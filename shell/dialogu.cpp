@@ -4,11 +4,11 @@
 
 #include "graphics/zorgbbtn.h"
 #include "platform/form.h"
+#include "platform/input.h"
 #include "shell/gamefunc.h"
 #include "shell/gamestate.h"
 #include "shell/maint.h"
 #include "shell/screenform.h"
-#include "platform/input.h"
 
 namespace pc = platform::component;
 

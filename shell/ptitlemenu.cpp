@@ -5,12 +5,12 @@
 
 #include "graphics/zorgbbtn.h"
 #include "platform/form.h"
+#include "platform/input.h"
 #include "shell/dialogu.h"
 #include "shell/gamedata.h"
 #include "shell/gamef.h"
 #include "shell/screenform.h"
 #include "shell/systemdata.h"
-#include "platform/input.h"
 
 namespace pc = platform::component;
 
