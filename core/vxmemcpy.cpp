@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include <unistd.h>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -136,9 +138,19 @@ void CopyVectors(Byte* d, const Byte* s, std::size_t n) {
 }
 #endif
 
+// A long run no larger than the second-level cache goes to the C library, which moves it faster than the vector
+// loop (measured on whole 16- and 24-bit pictures); longer runs, which stream through memory, are faster with the
+// loop's aligned stores.
+std::size_t LibraryCopyLimit() {
+  const long l2 = sysconf(_SC_LEVEL2_CACHE_SIZE);
+  return l2 > 0 ? static_cast<std::size_t>(l2) : std::size_t{1024} * 1024;
+}
+const std::size_t kLibraryCopyLimit = LibraryCopyLimit();
+constexpr std::size_t kLibraryCopyFrom = 64 * 1024;
+
 void* Copy(void* dst, const void* src, unsigned int n) {
 #if defined(__SSE2__)
-  if (n >= 256) {
+  if (n >= 256 && (n < kLibraryCopyFrom || n > kLibraryCopyLimit)) {
     CopyVectors(static_cast<Byte*>(dst), static_cast<const Byte*>(src), n);
     return dst;
   }

@@ -129,9 +129,10 @@ TEST(VXMemcpy, BlockCopiesMatchPlainLoop) {
   }
 }
 
-// Rows of pictures take the vector copy: lengths around its steps, from every start offset of both sides.
+// Rows of pictures take the vector copy, whole pictures in one run the C library's or (beyond the cache) the vector
+// copy again: lengths around each step, from every start offset of both sides.
 TEST(VXMemcpy, LongBlockCopiesFromEveryOffset) {
-  for (unsigned n : {255u, 256u, 257u, 271u, 320u, 1279u, 1280u, 2561u}) {
+  for (unsigned n : {255u, 256u, 257u, 271u, 320u, 1279u, 1280u, 2561u, 65535u, 65536u, 65537u, 4100000u}) {
     for (unsigned offset = 0; offset < 16; ++offset) {
       Guarded src(n + 16, n + offset), dst(n + 16, n * 3 + offset);
       Guarded expected = dst;
