@@ -5,6 +5,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -222,6 +225,35 @@ void* Repack(void* dst, const void* src, unsigned int n) {
   return dst;
 }
 
+#if defined(__x86_64__)
+// 32-bit pixels to 565 with 32-byte vectors where the processor has them: the same packing as Pixels4, eight pixels
+// a vector; the in-lane pack leaves the halves as 0, 2, 1, 3, put back in order by one permute.
+[[gnu::target("avx2")]] void* QuadsTo565Wide(void* dst, const void* src, unsigned int n) {
+  auto* d = static_cast<Byte*>(dst);
+  auto* s = static_cast<const Byte*>(src);
+  const __m256i redBlueMask = _mm256_set1_epi32(0x00F800F8);
+  const __m256i multiplier = _mm256_set1_epi32(1 << 29 | 1 << (kTo565.lift - 3));
+  const __m256i greenMask = _mm256_set1_epi32(static_cast<int>(kTo565.mask[1] << kTo565.lift));
+  unsigned int i = 0;
+  for (; i + 16 <= n; i += 16, s += 64, d += 32) {
+    __m256i v[2];
+    for (int k = 0; k < 2; ++k) {
+      const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + 32 * k));
+      const __m256i placed = _mm256_madd_epi16(_mm256_and_si256(p, redBlueMask), multiplier);
+      const __m256i value = _mm256_or_si256(placed, _mm256_and_si256(p, greenMask));
+      v[k] = _mm256_srai_epi32(_mm256_slli_epi32(value, 16 - kTo565.lift), 16);
+    }
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(v[0], v[1]), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), packed);
+  }
+  _mm256_zeroupper();
+  Repack<4, 2, PackTo<&kTo565>>(d, s, n - i);
+  return dst;
+}
+
+const bool kWideVectors = __builtin_cpu_supports("avx2");
+#endif
+
 }  // namespace
 
 std::uint32_t RGBto16_565(std::uint32_t rgb) { return Packed16(kTo565, rgb); }
@@ -240,7 +272,12 @@ std::uint32_t RGBfrom24_888(std::uint32_t p) { return p; }
 std::uint32_t RGBfrom32_888(std::uint32_t p) { return p; }
 std::uint32_t RGBfrom32_8888(std::uint32_t p) { return p & 0x00FFFFFF; }
 
-void* RGBQUADcpyTo16_565(void* d, const void* s, unsigned int n) { return Repack<4, 2, PackTo<&kTo565>>(d, s, n); }
+void* RGBQUADcpyTo16_565(void* d, const void* s, unsigned int n) {
+#if defined(__x86_64__)
+  if (kWideVectors) return QuadsTo565Wide(d, s, n);
+#endif
+  return Repack<4, 2, PackTo<&kTo565>>(d, s, n);
+}
 void* RGBQUADcpyTo16_555(void* d, const void* s, unsigned int n) { return Repack<4, 2, PackTo<&kTo555>>(d, s, n); }
 void* RGBQUADcpyTo16_5551(void* d, const void* s, unsigned int n) { return Repack<4, 2, PackTo<&kTo555>>(d, s, n); }
 void* RGBQUADcpyTo16_4444(void* d, const void* s, unsigned int n) { return Repack<4, 2, PackTo<&kTo4444>>(d, s, n); }
