@@ -90,14 +90,7 @@ VXStringList Lines(const std::string& text) {
 
 std::uint32_t At(TZoRGBBits* bits, int x, int y) { return bits->PGet(x, y) & 0xFFFFFF; }
 
-std::unique_ptr<TZoRGBBits> Picture(std::uint32_t colour = 0) {
-  auto p = std::make_unique<TZoRGBBits>(nullptr);
-  p->SetBitDepth(bd32);
-  p->Resize(W, H);
-  EXPECT_TRUE(p->Create());
-  p->BoxFill(0, 0, W - 1, H - 1, colour);
-  return p;
-}
+std::unique_ptr<TZoRGBBits> Picture(std::uint32_t colour = 0) { return gamewindow::FilledPicture(W, H, colour); }
 
 std::uint32_t Add(std::uint32_t a, std::uint32_t b) {
   std::uint32_t out = 0;

@@ -218,14 +218,7 @@ std::vector<std::uint32_t> Colours(TZoRGBBits* bits) {
 }
 
 // A screen picture of the test's own (not in the window's memory registry), filled with a colour or a scene.
-std::unique_ptr<TZoRGBBits> Picture(std::uint32_t colour = 0) {
-  auto p = std::make_unique<TZoRGBBits>(nullptr);
-  p->SetBitDepth(bd32);
-  p->Resize(W, H);
-  EXPECT_TRUE(p->Create());
-  p->BoxFill(0, 0, W - 1, H - 1, colour);
-  return p;
-}
+std::unique_ptr<TZoRGBBits> Picture(std::uint32_t colour = 0) { return gamewindow::FilledPicture(W, H, colour); }
 
 // A created, visible panel showing one colour.
 struct ColourPanel {

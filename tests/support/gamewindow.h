@@ -15,6 +15,7 @@
 #pragma once
 
 #include <SDL_scancode.h>
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <functional>
@@ -22,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "graphics/zorgbbits.h"
 #include "platform/askbox.h"
 #include "platform/input.h"
 #include "platform/mainloop.h"
@@ -205,5 +207,15 @@ private:
   platform::msgbox::Sink oldMessages;
   platform::askbox::Sink oldAnswers;
 };
+
+// A 32-bit picture of the test's own (outside any window's memory registry), filled with one colour.
+inline std::unique_ptr<TZoRGBBits> FilledPicture(int w, int h, std::uint32_t colour = 0) {
+  auto p = std::make_unique<TZoRGBBits>(nullptr);
+  p->SetBitDepth(bd32);
+  p->Resize(w, h);
+  EXPECT_TRUE(p->Create());
+  p->BoxFill(0, 0, w - 1, h - 1, colour);
+  return p;
+}
 
 }  // namespace gamewindow
