@@ -258,11 +258,13 @@ public:
   bool Start() { return w.Start(); }
 
   // Moves the clock and the sound output in small steps, running the main thread's turns, until `done`; false
-  // after a minute.
+  // after a minute. The presented frames are counted and dropped on the way (GameWindow::Presented), so that a long
+  // play keeps no more than a frame's worth of pictures.
   template <class Done>
   bool Until(Done done) {
     return WaitFor([&] {
       w.RunMain();
+      w.Presented();
       if (done()) return true;
       w.clock.AdvanceMs(kStepMs);
       if (DirectX::TDSound* sound = w.form->GetSound())
