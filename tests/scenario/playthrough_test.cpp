@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -21,17 +20,13 @@
 #include <iterator>
 #include <memory>
 #include <ostream>
-#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
-#include "graphics/zorgbbtn.h"
 #include "music/musicu.h"
-#include "platform/text.h"
 #include "scenario/avgu.h"
-#include "scenario/gamewire.h"
 #include "scenario/subwinu.h"
 #include "shell/commont.h"
 #include "shell/gamedata.h"
@@ -41,26 +36,20 @@
 #include "shell/systemdata.h"
 #include "support/gamethread.h"
 #include "support/tempdir.h"
+#include "support/wiredgame.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using gamethread::LoopWindow;
+using wiredgame::Contains;
+using wiredgame::Utf8;
 
 // Words of the demo story, as the reader sees them.
 constexpr const char* kRating = "演奏の評価は";
 constexpr const char* kTogether = "音が重なった瞬間";  // after a song rated three stars or more
 constexpr const char* kRough = "音はばらばらで";     // after a weaker one
 constexpr int kChapterOne = 2;                      // the script of the first song
-
-bool Contains(const std::vector<std::string>& lines, const std::string& text) {
-  return std::any_of(lines.begin(), lines.end(),
-                     [&](const std::string& l) { return l.find(text) != std::string::npos; });
-}
-
-std::string Utf8(const VXString& s) {
-  return platform::text::Cp932ToUtf8({s.c_str(), static_cast<std::size_t>(s.Length())});
-}
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -78,26 +67,6 @@ void ForgetRecords() {
   const std::uint32_t emptyLog[2] = {TReadMesTable::kHeaderSize, 0};
   ReadMesTable.Load(emptyLog, sizeof emptyLog);
 }
-
-// The program's own title, counting its waits for a choice.
-class CountedTitle final : public TTitleScreen {
-public:
-  CountedTitle(std::unique_ptr<TTitleScreen> title, std::atomic<int>& idles)
-      : title_(std::move(title)), idles_(idles) {}
-  bool Init() override { return title_->Init(); }
-  void Prepare() override { title_->Prepare(); }
-  void StartIdle() override {
-    title_->StartIdle();
-    ++idles_;
-  }
-  void StopIdle() override { title_->StopIdle(); }
-  void Release() override { title_->Release(); }
-  TZoRGBPanel* GetPanel() override { return title_->GetPanel(); }
-
-private:
-  std::unique_ptr<TTitleScreen> title_;
-  std::atomic<int>& idles_;
-};
 
 // What the game shows at one moment.
 struct Seen {
@@ -136,25 +105,13 @@ struct Played {
 // The wired program on the demo game, its save folder `home` ($XDG_DATA_HOME).
 class Player : public LoopWindow {
 public:
-  explicit Player(const fs::path& home)
-      : LoopWindow(QORM_DEMO_GAME_DIR, [this](TGameUnits& units, TFrontScreens& screens, gamethread::Script&) {
-          units = MakeGameUnits();
-          screens = MakeFrontScreens();
-          screens.title = [make = screens.title, this](TGameForm& form) -> std::unique_ptr<TTitleScreen> {
-            std::unique_ptr<TTitleScreen> title = make(form);
-            if (!title) return nullptr;
-            return std::make_unique<CountedTitle>(std::move(title), idles);
-          };
-        }),
-        home_(home) {
+  explicit Player(const fs::path& home) : LoopWindow(QORM_DEMO_GAME_DIR, wiredgame::Wire), home_(home) {
     w.env.Set("XDG_DATA_HOME", home.c_str());
   }
 
   fs::path Saves() const { return home_ / "BELVAR" / "QORM"; }
 
-  bool AtTitle(int n) {
-    return Until([&] { return idles.load() >= n && w.form->GetState() == 3; }) && Showing("TitleMenuPanel");
-  }
+  bool AtTitle(int n) { return wiredgame::AtTitle(*this, n); }
 
   // The window's component of that class; null when none. Only inside Read.
   template <class T>
@@ -169,9 +126,7 @@ public:
       Seen s;
       s.state = w.form->GetState();
       s.movie = Find("MoviePanel") != nullptr;
-      TAvgUnit* host = nullptr;
-      if (TZoRGBPanel* avg = Find("AvgPanel"); avg != nullptr && avg->GetParent() == w.form->GetRootPanel())
-        host = dynamic_cast<TAvgUnit*>(avg->GetOwner());
+      TAvgUnit* host = wiredgame::Adventure(*this);
       if (host == nullptr) return s;
       TSubWinUnit& win = host->Windows();
       s.running = host->IsRunning();
@@ -227,23 +182,6 @@ public:
     return false;
   }
 
-  // Lets `samples` more of the sound be heard between two frames, then lets a frame see it.
-  bool Hear(int samples) {
-    int done = 0;
-    Read([&] {
-      if (DirectX::TDSound* sound = w.form->GetSound())
-        if (platform::audio::ManualSink* sink = sound->GetManualSink()) sink->Pump(samples);
-      done = w.form->GetFramesDone();
-    });
-    return WaitFor([&] {
-      w.RunMain();
-      w.Presented();
-      if (w.form->GetFramesDone() > done) return true;
-      w.clock.AdvanceMs(35);
-      return false;
-    });
-  }
-
   // Listens to the music game until it gives the screen back; what it showed last with its song loaded.
   Played Listen() {
     Played last;
@@ -266,25 +204,6 @@ public:
       if (!Hear(2205)) break;
     }
     return last;
-  }
-
-  // Runs `f` between frames with the adventure host (null while its panel is not shown).
-  template <class F>
-  auto WithHost(F f) {
-    return Read([&] {
-      TAvgUnit* host = nullptr;
-      if (TZoRGBPanel* avg = Find("AvgPanel")) host = dynamic_cast<TAvgUnit*>(avg->GetOwner());
-      return f(host);
-    });
-  }
-  // Presses the hidden quick save or quick load button of the message window.
-  void PressWindowButton(TZoRGBBtn* TSubWinUnit::*button) {
-    const bool pressed = WithHost([&](TAvgUnit* host) {
-      if (host == nullptr) return false;
-      host->Windows().MesBtnClick(host->Windows().*button);
-      return true;
-    });
-    ASSERT_TRUE(pressed) << "the adventure is not shown";
   }
 
   // Opens the right-click menu and chooses its entry `n` (1-9).
@@ -334,8 +253,6 @@ public:
     });
     return last;
   }
-
-  std::atomic<int> idles{0};
 
 private:
   fs::path home_;
@@ -449,7 +366,7 @@ TEST(PlayThrough, StoryMusicRequestQuickSaveQuitAndLoad) {
   // stood.
   const fs::path quick = g.Saves() / SlotFileName(0);
   const fs::path slot1 = g.Saves() / SlotFileName(1);
-  g.PressWindowButton(&TSubWinUnit::MesSave);
+  wiredgame::PressWindowButton(g, &TSubWinUnit::MesSave);
   ASSERT_TRUE(g.Until([&] { return fs::exists(quick); }));
   g.Menu(5);
   ASSERT_TRUE(g.Until([&] { return g.Has("SaveMenuWin"); }));
@@ -516,7 +433,7 @@ TEST(PlayThrough, StoryMusicRequestQuickSaveQuitAndLoad) {
   EXPECT_TRUE(again.Read([] { return GameState.GetFlag(1); }));
 
   // The quick save survived the restart: quick load brings the rating back.
-  again.PressWindowButton(&TSubWinUnit::MesLoad);
+  wiredgame::PressWindowButton(again, &TSubWinUnit::MesLoad);
   ASSERT_TRUE(again.UntilSeen([&](const Seen& s) { return s.AtClick() && s.message == rating.message; }))
       << again.Look();
   EXPECT_EQ(again.Read([] { return WhereOf(GameState); }), before);

@@ -273,6 +273,24 @@ public:
     });
   }
 
+  // Lets `samples` more of the sound be heard between two frames, then moves the clock until a frame has seen it
+  // (the music game follows the song as it is heard); false after a minute.
+  bool Hear(int samples) {
+    int done = 0;
+    Read([&] {
+      if (DirectX::TDSound* sound = w.form->GetSound())
+        if (platform::audio::ManualSink* sink = sound->GetManualSink()) sink->Pump(samples);
+      done = w.form->GetFramesDone();
+    });
+    return WaitFor([&] {
+      w.RunMain();
+      w.Presented();
+      if (w.form->GetFramesDone() > done) return true;
+      w.clock.AdvanceMs(35);
+      return false;
+    });
+  }
+
   // Runs `read` between two frames (see the top of this file) and gives what it returns.
   template <class Reader>
   auto Read(Reader read) -> decltype(read()) {
