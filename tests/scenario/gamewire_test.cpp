@@ -22,52 +22,19 @@
 #include "shell/systemdata.h"
 #include "shell/gamedata.h"
 #include "support/gamethread.h"
+#include "support/wiredgame.h"
 
 using gamethread::LoopWindow;
 
 namespace {
 
-// The program's own title, counting its waits for the test and unlocking the album and sound room on its first Init.
-class CountedTitle final : public TTitleScreen {
-public:
-  CountedTitle(std::unique_ptr<TTitleScreen> title, gamethread::Script& s) : title_(std::move(title)), s_(s) {}
-  bool Init() override {
-    if (s_.onTitleInit) std::exchange(s_.onTitleInit, {})();
-    s_.journal.Add("title");
-    return title_->Init();
-  }
-  void Prepare() override { title_->Prepare(); }
-  void StartIdle() override {
-    title_->StartIdle();
-    ++s_.titleIdles;
-  }
-  void StopIdle() override { title_->StopIdle(); }
-  void Release() override { title_->Release(); }
-  TZoRGBPanel* GetPanel() override { return title_->GetPanel(); }
-
-private:
-  std::unique_ptr<TTitleScreen> title_;
-  gamethread::Script& s_;
-};
-
 // The game window with everything the program wires.
 class WiredGame : public LoopWindow {
 public:
-  WiredGame()
-      : LoopWindow(QORM_DEMO_GAME_DIR, [](TGameUnits& units, TFrontScreens& screens, gamethread::Script& s) {
-          units = MakeGameUnits();
-          screens = MakeFrontScreens();
-          screens.title = [make = screens.title, &s](TGameForm& form) -> std::unique_ptr<TTitleScreen> {
-            std::unique_ptr<TTitleScreen> title = make(form);
-            if (!title) return nullptr;
-            return std::make_unique<CountedTitle>(std::move(title), s);
-          };
-        }) {}
+  WiredGame() : LoopWindow(QORM_DEMO_GAME_DIR, wiredgame::Wire) {}
 
   // The title's n-th wait for a choice has begun, on the screen.
-  bool AtRealTitle(int n) {
-    return Until([&] { return s.titleIdles.load() >= n && w.form->GetState() == 3; }) && Showing("TitleMenuPanel");
-  }
+  bool AtRealTitle(int n) { return wiredgame::AtTitle(*this, n); }
 
   // The window's component of that class (the screens and units the game thread made); null when none. Only
   // inside Read.
@@ -89,22 +56,6 @@ public:
       return false;
     });
   }
-  // Lets `samples` more of the sound be heard between two frames, then lets a frame see it.
-  bool Hear(int samples) {
-    int done = 0;
-    Read([&] {
-      if (DirectX::TDSound* sound = w.form->GetSound())
-        if (platform::audio::ManualSink* sink = sound->GetManualSink()) sink->Pump(samples);
-      done = w.form->GetFramesDone();
-    });
-    return WaitFor([&] {
-      w.RunMain();
-      if (w.form->GetFramesDone() > done) return true;
-      w.clock.AdvanceMs(35);
-      return false;
-    });
-  }
-
   // The music game's play (phase 3) by hand at the normal level: every note the player owns is struck when the
   // heard song has reached it, as a quick player would. Ends when the play phase is over; the notes struck.
   int PlayByHand() {

@@ -31,6 +31,7 @@
 #include "shell/savefile.h"
 #include "shell/systemdata.h"
 #include "support/gamethread.h"
+#include "support/wiredgame.h"
 #include "tools/scrasm/assembler.h"
 
 namespace {
@@ -44,30 +45,8 @@ constexpr const char* kQuestion = "放課後どうする";
 constexpr const char* kLibrary = "図書室へ行く";
 constexpr const char* kHome = "まっすぐ帰る";
 
-bool Contains(const std::vector<std::string>& lines, const std::string& text) {
-  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
-}
-
-std::string Utf8(const VXString& s) { return platform::text::Cp932ToUtf8({s.c_str(), static_cast<std::size_t>(s.Length())}); }
-
-// The program's own title, counting its waits for a choice.
-class CountedTitle final : public TTitleScreen {
-public:
-  CountedTitle(std::unique_ptr<TTitleScreen> title, std::atomic<int>& idles) : title_(std::move(title)), idles_(idles) {}
-  bool Init() override { return title_->Init(); }
-  void Prepare() override { title_->Prepare(); }
-  void StartIdle() override {
-    title_->StartIdle();
-    ++idles_;
-  }
-  void StopIdle() override { title_->StopIdle(); }
-  void Release() override { title_->Release(); }
-  TZoRGBPanel* GetPanel() override { return title_->GetPanel(); }
-
-private:
-  std::unique_ptr<TTitleScreen> title_;
-  std::atomic<int>& idles_;
-};
+using wiredgame::Contains;
+using wiredgame::Utf8;
 
 // What the adventure shows at one moment.
 struct Seen {
@@ -96,16 +75,7 @@ struct Seen {
 // The wired program on the demo game, with the story's scripts.
 class StoryGame : public LoopWindow {
 public:
-  StoryGame()
-      : LoopWindow({}, [this](TGameUnits& units, TFrontScreens& screens, gamethread::Script&) {
-          units = MakeGameUnits();
-          screens = MakeFrontScreens();
-          screens.title = [make = screens.title, this](TGameForm& form) -> std::unique_ptr<TTitleScreen> {
-            std::unique_ptr<TTitleScreen> title = make(form);
-            if (!title) return nullptr;
-            return std::make_unique<CountedTitle>(std::move(title), idles);
-          };
-        }) {}
+  StoryGame() : LoopWindow({}, wiredgame::Wire) {}
 
   // The demo game's files linked into the window's game folder; the story assembled from its sources when the demo
   // game holds no scripts of its own.
@@ -133,20 +103,12 @@ public:
     for (const auto& [name, bytes] : files) w.game.Write("Script_Pak/" + name, std::string(bytes.begin(), bytes.end()));
   }
 
-  bool AtTitle(int n) {
-    return Until([&] { return idles.load() >= n && w.form->GetState() == 3; }) && Showing("TitleMenuPanel");
-  }
+  bool AtTitle(int n) { return wiredgame::AtTitle(*this, n); }
 
   // Runs `f` between frames with the adventure host (null while its panel is not shown).
   template <class F>
   auto WithHost(F f) {
-    return Read([&] {
-      TAvgUnit* host = nullptr;
-      if (TZoRGBPanel* root = w.form->GetRootPanel())
-        for (int i = 0; i < root->GetChildCount() && host == nullptr; ++i)
-          if (root->GetChild(i)->GetName() == "AvgPanel") host = dynamic_cast<TAvgUnit*>(root->GetChild(i)->GetOwner());
-      return f(host);
-    });
+    return Read([&] { return f(wiredgame::Adventure(*this)); });
   }
 
   Seen Look() {
@@ -196,16 +158,6 @@ public:
     return false;
   }
 
-  // Presses the hidden quick save or quick load button of the message window (the code it reports).
-  void PressWindowButton(TZoRGBBtn* TSubWinUnit::*button) {
-    const bool pressed = WithHost([&](TAvgUnit* host) {
-      if (host == nullptr) return false;
-      host->Windows().MesBtnClick(host->Windows().*button);
-      return true;
-    });
-    ASSERT_TRUE(pressed) << "the adventure is not shown";
-  }
-
   // Reads on until `done`, answering each click wait with a click on the message window or Enter, in turn, and
   // waiting after each until the screen shows something else.
   template <class Done>
@@ -240,7 +192,6 @@ public:
 
   static constexpr int kFrameMs = 34;  // a little over one frame of 30 a second
   static constexpr int kPaceMs = 3;    // the game thread's sleep between frames at full speed
-  std::atomic<int> idles{0};
 };
 
 bool Darker(std::uint32_t a, std::uint32_t b) {
@@ -318,7 +269,7 @@ TEST(StoryEndToEnd, TheOpeningReadsSavesAndLoadsBackThroughTheRealProgram) {
   // Quick save at the choice: slot 0 in the save folder holds the question, the open choice and a thumbnail.
   const fs::path quick = fs::path(g.SaveFolder()) / SlotFileName(0);
   EXPECT_FALSE(fs::exists(quick));
-  g.PressWindowButton(&TSubWinUnit::MesSave);
+  wiredgame::PressWindowButton(g, &TSubWinUnit::MesSave);
   ASSERT_TRUE(g.Until([&] { return fs::exists(quick); }));
   {
     std::ifstream in(quick, std::ios::binary);
@@ -345,7 +296,7 @@ TEST(StoryEndToEnd, TheOpeningReadsSavesAndLoadsBackThroughTheRealProgram) {
   EXPECT_TRUE(g.Until([&] { return g.MessageWhite() > 0 && g.MessageWhite() != questionWhite; }));
 
   // Quick load: the story is back at the question with its choice open, on the screen as it was saved.
-  g.PressWindowButton(&TSubWinUnit::MesLoad);
+  wiredgame::PressWindowButton(g, &TSubWinUnit::MesLoad);
   ASSERT_TRUE(g.UntilSeen([&](const Seen& s) {
     return s.running && s.step == TAvgUnit::stChoice && s.choiceShown && s.messageNumber == choice.messageNumber;
   }));

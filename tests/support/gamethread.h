@@ -258,15 +258,35 @@ public:
   bool Start() { return w.Start(); }
 
   // Moves the clock and the sound output in small steps, running the main thread's turns, until `done`; false
-  // after a minute.
+  // after a minute. The presented frames are counted and dropped on the way (GameWindow::Presented), so that a long
+  // play keeps no more than a frame's worth of pictures.
   template <class Done>
   bool Until(Done done) {
     return WaitFor([&] {
       w.RunMain();
+      w.Presented();
       if (done()) return true;
       w.clock.AdvanceMs(kStepMs);
       if (DirectX::TDSound* sound = w.form->GetSound())
         if (platform::audio::ManualSink* sink = sound->GetManualSink()) sink->Pump(44100 * kStepMs / 1000);
+      return false;
+    });
+  }
+
+  // Lets `samples` more of the sound be heard between two frames, then moves the clock until a frame has seen it
+  // (the music game follows the song as it is heard); false after a minute.
+  bool Hear(int samples) {
+    int done = 0;
+    Read([&] {
+      if (DirectX::TDSound* sound = w.form->GetSound())
+        if (platform::audio::ManualSink* sink = sound->GetManualSink()) sink->Pump(samples);
+      done = w.form->GetFramesDone();
+    });
+    return WaitFor([&] {
+      w.RunMain();
+      w.Presented();
+      if (w.form->GetFramesDone() > done) return true;
+      w.clock.AdvanceMs(35);
       return false;
     });
   }
