@@ -313,16 +313,26 @@ public:
     });
   }
   // Clicks the middle of the named panel of the tree.
-  void ClickOn(const std::string& name) {
-    int x = -1, y = -1;
+  void ClickOn(const std::string& name) { ClickOn(name, -1, -1); }
+  // Clicks the point (x, y) of the named panel (-1: its middle).
+  void ClickOn(const std::string& name, int x, int y) {
+    int sx = -1, sy = -1;
     Read([&] {
       if (TZoRGBPanel* p = Find(name)) {
-        x = p->GetSizeX() / 2, y = p->GetSizeY() / 2;
-        p->ClientToScreen(x, y);
+        sx = x >= 0 ? x : p->GetSizeX() / 2, sy = y >= 0 ? y : p->GetSizeY() / 2;
+        p->ClientToScreen(sx, sy);
       }
     });
-    ASSERT_GE(x, 0) << name << " is not shown";
-    w.Click(x, y);
+    ASSERT_GE(sx, 0) << name << " is not shown";
+    w.Click(sx, sy);
+  }
+  // The window's component of that class (the screens and units the game thread made); null when none. Only
+  // inside Read.
+  template <class T>
+  T* Component() const {
+    for (int i = 0; i < w.form->GetComponentCount(); ++i)
+      if (T* c = dynamic_cast<T*>(w.form->GetComponent(i))) return c;
+    return nullptr;
   }
   // The thread has ended (and the window closed as it asked).
   bool Finish() {
