@@ -19,19 +19,26 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
+#include <sstream>
+#include <thread>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "graphics/zorgbbtn.h"
+#include "music/musicu.h"
 #include "graphics/zorgbnum.h"
 #include "platform/text.h"
 #include "scenario/avgu.h"
 #include "scenario/gamewire.h"
 #include "scenario/subwinu.h"
+#include "shell/albummenu.h"
 #include "shell/gamedata.h"
 #include "shell/gamestate.h"
 #include "shell/readmes.h"
+#include "shell/savefile.h"
+#include "shell/soundmenu.h"
 #include "shell/systemdata.h"
 #include "support/gamethread.h"
 #include "support/tempdir.h"
@@ -113,6 +120,12 @@ public:
     ASSERT_TRUE(Finish());
     EXPECT_TRUE(w.form->GetFatalError().empty()) << w.form->GetFatalError();
     Stop();
+  }
+
+  // Lets the game run on for `ms` of its time.
+  bool Pass(int ms) {
+    int steps = ms / kStepMs;
+    return Until([&] { return steps-- <= 0; });
   }
 
   // The title waits for the player.
@@ -224,6 +237,148 @@ std::array<int, 4> Place(ProgramRun& r, const char* name) {
   });
 }
 
+// ---- The story to its end --------------------------------------------------------------------------------------
+
+// Where the game is, as the player sees it.
+enum class Where { kOther, kTitle, kAdventure, kMusic, kMovie };
+
+struct Moment {
+  Where where = Where::kOther;
+  int step = -1;
+  int overlay = -1;
+  bool skipping = false;
+  bool choosing = false;  // the choice window waits for an answer
+};
+
+// Plays the story from the title's Start to its end as a player in a hurry does: Ctrl held skips the text and the
+// effects (pressed again whenever the adventure opens anew), a choice takes its first row, a click passes a page
+// where skipping is not allowed and skips a movie, and Esc held stops every song. True when the title is back.
+bool PlayStoryToItsEnd(ProgramRun& r) {
+  const auto look = [&r] {
+    return r.Read([&r] {
+      Moment m;
+      TGameForm& form = *r.w.form;
+      if (form.GetState() == 3 && !form.IsResultPending() && r.Hangs("TitleMenuPanel")) {
+        m.where = Where::kTitle;
+      } else if (r.Hangs("MoviePanel")) {
+        m.where = Where::kMovie;
+      } else if (const TMusicUnit* music = r.Component<TMusicUnit>(); music != nullptr && music->IsLoaded()) {
+        m.where = Where::kMusic;
+      } else if (TAvgUnit* host = r.Host()) {
+        m.where = Where::kAdventure;
+        m.step = host->GetStep();
+        m.overlay = host->GetOverlay();
+        m.skipping = host->IsSkipping();
+        m.choosing = m.step == TAvgUnit::stChoice && !host->Windows().Choice().IsBusy();
+      }
+      return m;
+    });
+  };
+  platform::input::Input& keys = r.w.input;
+  bool escHeld = false;
+  bool left = false;  // the title has gone
+  int quiet = 0;      // steps since the last key or click
+  constexpr int kPatience = 20;
+  for (int step = 0; step < 400000; ++step) {
+    r.w.RunMain();
+    const Moment m = look();
+    left = left || m.where != Where::kTitle;
+    if (left && m.where == Where::kTitle) {
+      keys.KeyChanged(SDL_SCANCODE_LCTRL, false, false);
+      r.w.RunMain();
+      return true;
+    }
+    if ((m.where == Where::kMusic) != escHeld) {
+      escHeld = !escHeld;
+      keys.KeyChanged(SDL_SCANCODE_ESCAPE, escHeld, false);
+    } else if (++quiet > kPatience) {
+      quiet = 0;
+      if (m.where == Where::kMovie) {
+        r.ClickOn("MoviePanel");
+      } else if (m.where == Where::kAdventure && m.overlay == TAvgUnit::ovNone) {
+        if (m.choosing) {
+          r.w.Key(SDL_SCANCODE_RETURN);
+        } else if (!m.skipping) {
+          keys.KeyChanged(SDL_SCANCODE_LCTRL, false, false);
+          keys.KeyChanged(SDL_SCANCODE_LCTRL, true, false);
+          if (m.step == TAvgUnit::stClick) r.w.Key(SDL_SCANCODE_RETURN);
+        }
+      }
+    }
+    r.w.clock.AdvanceMs(LoopWindow::kStepMs);
+    if (DirectX::TDSound* sound = r.w.form->GetSound())
+      if (platform::audio::ManualSink* sink = sound->GetManualSink()) sink->Pump(44100 * LoopWindow::kStepMs / 1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+// The album's table: for each entry the event pictures it lists.
+std::map<int, std::vector<int>> AlbumTable() {
+  std::ifstream in(fs::path(QORM_DEMO_FOLDER_DIR) / "Game_Pak/AlbumTbl.csv", std::ios::binary);
+  std::map<int, std::vector<int>> table;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("#,", 0) != 0) continue;
+    std::stringstream fields(line.substr(2));
+    std::vector<int> numbers;
+    for (std::string f; std::getline(fields, f, ',');) numbers.push_back(std::atoi(f.c_str()));
+    if (numbers.empty()) continue;
+    std::vector<int>& pictures = table[numbers[0]];
+    for (std::size_t i = 1; i < numbers.size() && numbers[i] != 0; ++i) pictures.push_back(numbers[i]);
+  }
+  return table;
+}
+
+// An uncompressed 24-bit picture of the demo game's main data, as 0x00RRGGBB rows from the top; empty when it is not
+// one.
+struct Rgb {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+};
+Rgb ReadBmp24(const std::string& name) {
+  std::ifstream in(fs::path(QORM_DEMO_FOLDER_DIR) / "Game_Pak" / name, std::ios::binary);
+  const std::string b{std::istreambuf_iterator<char>(in), {}};
+  const auto u32 = [&b](std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+    return v;
+  };
+  Rgb out;
+  if (b.size() < 54 || b.compare(0, 2, "BM") != 0 || (u32(28) & 0xFFFF) != 24 || u32(30) != 0) return out;
+  const int width = static_cast<int>(u32(18)), height = static_cast<int>(u32(22));
+  const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) / 4 * 4, data = u32(10);
+  if (width <= 0 || height <= 0 || data + stride * static_cast<std::size_t>(height) > b.size()) return out;
+  out.width = width, out.height = height;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const std::size_t at = data + stride * static_cast<std::size_t>(height - 1 - y) + static_cast<std::size_t>(x) * 3;
+      out.pixels.push_back(static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+                           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+                           static_cast<unsigned char>(b[at]));
+    }
+  return out;
+}
+
+// Pixels of the picture at (x, y) that equal the reference's.
+int Matching(const gamewindow::GameWindow::Picture& p, int x, int y, const Rgb& reference) {
+  int n = 0;
+  for (int dy = 0; dy < reference.height; ++dy)
+    for (int dx = 0; dx < reference.width; ++dx)
+      n += p.Pixel(x + dx, y + dy) == reference.pixels[static_cast<std::size_t>(dy * reference.width + dx)] ? 1 : 0;
+  return n;
+}
+
+// The loudest sample of the next `frames` of the sound output, heard between two frames.
+int Loudest(ProgramRun& r, int frames) {
+  return r.Read([&] {
+    int loudest = 0;
+    if (DirectX::TDSound* sound = r.w.form->GetSound())
+      if (platform::audio::ManualSink* sink = sound->GetManualSink())
+        for (std::int16_t v : sink->Pump(static_cast<std::uint32_t>(frames))) loudest = std::max(loudest, std::abs(int{v}));
+    return loudest;
+  });
+}
+
 }  // namespace
 
 // A player opens the configuration screen from the title, changes volumes, pacing, full screen, text speed and the
@@ -322,3 +477,132 @@ TEST(PlayThrough, SettingsChangedOnTheConfigurationScreenComeBackAfterARestart) 
   ASSERT_NO_FATAL_FAILURE(r.ConfirmQuit());
   ForgetRecords();
 }
+
+// The story played from the title to its end (skipping, choosing the first rows, stopping every song) shows event
+// pictures and ends by unlocking the title's album, sound room and extra. Started again, the program finds that in
+// its system save: the album shows the thumbnails of the entries whose pictures the story showed, pixel for pixel,
+// keeps the others empty, and shows an entry's seen pictures one after another; the sound room plays a track.
+TEST(PlayThrough, TheStoryUnlocksTheAlbumAndTheSoundRoom) {
+  TempDir saves;
+  {
+    ProgramRun r(saves);
+    ASSERT_TRUE(r.Start());
+    ASSERT_TRUE(r.AtTitle());
+    for (const char* locked : {"BtnAlbum", "BtnSound", "BtnExtra"}) EXPECT_FALSE(r.Has(locked)) << locked;
+    r.ClickOn("BtnStart");
+    ASSERT_TRUE(PlayStoryToItsEnd(r)) << r.w.form->GetFatalError();
+    ASSERT_TRUE(r.AtTitle());
+    for (const char* unlocked : {"BtnAlbum", "BtnSound", "BtnExtra"}) EXPECT_TRUE(r.Has(unlocked)) << unlocked;
+    r.ClickOn("BtnExit");
+    ASSERT_NO_FATAL_FAILURE(r.ConfirmQuit());
+  }
+
+  // The system save holds what the story showed: the first rows led to the parade (not the lullaby, 508) and the
+  // stopped songs to the roof (not the dawn, 511).
+  TSystemData saved;
+  {
+    std::ifstream in(saves.path() / "BELVAR/QORM" / kSystemSaveName, std::ios::binary);
+    const std::string image{std::istreambuf_iterator<char>(in), {}};
+    TReadMesTable log;
+    ASSERT_TRUE(DecodeSystemSave(image.data(), image.size(), saved, log));
+  }
+  EXPECT_TRUE(saved.GetFlag(63));
+  for (int picture : {501, 502, 503, 504, 505, 506, 507, 509, 510, 512, 513})
+    EXPECT_TRUE(saved.GetEventSeen(picture - 500)) << picture << " is not marked seen";
+  for (int picture : {508, 511}) EXPECT_FALSE(saved.GetEventSeen(picture - 500)) << picture << " is marked seen";
+
+  // Started again: the title offers the album and the sound room.
+  ProgramRun r(saves);
+  ASSERT_TRUE(r.Start());
+  ASSERT_TRUE(r.AtTitle());
+  for (const char* unlocked : {"BtnAlbum", "BtnSound", "BtnExtra"}) EXPECT_TRUE(r.Has(unlocked)) << unlocked;
+
+  // The album: once the thumbnails have come in, an entry with a seen picture shows its thumbnail as drawn, one
+  // without shows none of it.
+  r.ClickOn("BtnAlbum");
+  ASSERT_TRUE(r.Showing("AlbumPanel"));
+  ASSERT_TRUE(r.Until([&] { return r.Read([&] { return r.Component<TAlbumMenu>()->GetShowCounter() < 0; }); }));
+  // The light follows the pointer over the thumbnails, stays on the last one and pulses: it is put on the last
+  // place of the grid, which no entry uses, and left out of the pictures compared.
+  r.HoverOn("ThumbNail20");
+  ASSERT_TRUE(r.Pass(100));  // moves not yet taken by a frame are replaced by the next one
+  const gamewindow::GameWindow::Picture grid = r.StillPicture();
+  constexpr int kLastX = 39 + 114 * 4, kLastY = 73 + 88 * 3;
+  const std::map<int, std::vector<int>> table = AlbumTable();
+  ASSERT_FALSE(table.empty());
+  std::set<int> unlocked;
+  for (const auto& [entry, pictures] : table) {
+    SCOPED_TRACE("entry " + std::to_string(entry));
+    const bool seen = std::any_of(pictures.begin(), pictures.end(), [&](int p) { return saved.GetEventSeen(p - 500); });
+    if (seen) unlocked.insert(entry);
+    char name[24];
+    std::snprintf(name, sizeof name, "AlbumEv%02d.bmp", entry);
+    const Rgb thumb = ReadBmp24(name);
+    ASSERT_EQ(thumb.width * thumb.height, TAlbumMenu::kThumbWidth * TAlbumMenu::kThumbHeight);
+    const int x = 39 + 114 * (entry % 5), y = 73 + 88 * (entry / 5);
+    const int matching = Matching(grid, x, y, thumb);
+    if (seen)
+      EXPECT_EQ(matching, thumb.width * thumb.height) << "the thumbnail is not shown";
+    else
+      EXPECT_LT(matching, thumb.width * thumb.height / 10) << "a locked thumbnail is shown";
+  }
+  EXPECT_EQ(unlocked, (std::set<int>{0, 1, 2, 3, 5, 6, 8, 9}));
+
+  // A locked entry opens nothing; an unlocked one shows its seen pictures full screen, a click each, then the grid.
+  const auto viewing = [&] { return r.Read([&] { return r.Component<TAlbumMenu>()->GetViewState(); }); };
+  r.ClickOn("ThumbNail05");  // entry 4
+  ASSERT_TRUE(r.Pass(500));
+  EXPECT_EQ(viewing(), 0);
+  const int seenOfFirst = static_cast<int>(std::count_if(table.at(0).begin(), table.at(0).end(),
+                                                         [&](int p) { return saved.GetEventSeen(p - 500); }));
+  r.ClickOn("ThumbNail01");
+  for (int shown = 0; shown < seenOfFirst; ++shown) {
+    SCOPED_TRACE("picture " + std::to_string(shown));
+    ASSERT_TRUE(r.Until([&] { return viewing() == 2; }));
+    const gamewindow::GameWindow::Picture picture = r.StillPicture();
+    EXPECT_GT(Differing(grid, picture, 0, 0, TGameForm::kWidth, TGameForm::kHeight), TGameForm::kWidth * TGameForm::kHeight / 2)
+        << "the picture is not shown";
+    r.ClickOn("PicturePanel");
+  }
+  ASSERT_TRUE(r.Until([&] { return viewing() == 0; }));
+  r.HoverOn("ThumbNail20");
+  ASSERT_TRUE(r.Pass(100));
+  const gamewindow::GameWindow::Picture back = r.StillPicture();
+  EXPECT_EQ(Differing(grid, back, 0, 0, TGameForm::kWidth, TGameForm::kHeight) -
+                Differing(grid, back, kLastX, kLastY, TAlbumMenu::kThumbWidth, TAlbumMenu::kThumbHeight),
+            0)
+      << "the grid did not come back after the entry's last picture";
+  r.ClickOn("ExitBtn");
+  ASSERT_TRUE(r.AtTitle());
+
+  // The sound room: the third track, played, is heard and counts its time; stopped, it is silent.
+  r.ClickOn("BtnSound");
+  ASSERT_TRUE(r.Showing("SoundPanel"));
+  r.ClickOn("BtnSelBgm3");
+  r.ClickOn("BtnIxPlay");
+  ASSERT_TRUE(r.Until([&] { return r.Read([&] { return r.w.form->IsBgmPlaying() && r.w.form->GetBgmTrack() == 3; }); }));
+  const auto number = [&](const char* name) {
+    return r.Read([&] {
+      const auto* n = dynamic_cast<TZoRGBNum*>(r.Find(name));
+      return n != nullptr ? n->GetNumber() : -1;
+    });
+  };
+  EXPECT_TRUE(r.Until([&] { return number("NumTrack10") * 10 + number("NumTrack1") == 3; }));
+  int loudest = 0;
+  for (int i = 0; i < 40 && loudest < 1000; ++i) {
+    loudest = std::max(loudest, Loudest(r, 4410));
+    ASSERT_TRUE(r.Pass(100));
+  }
+  EXPECT_GE(loudest, 1000) << "the track is not heard";
+  ASSERT_TRUE(r.Until([&] { return number("NumSec") >= 1; })) << "the playing time does not count";
+  r.ClickOn("BtnStop");
+  ASSERT_TRUE(r.Until([&] { return r.Read([&] { return !r.w.form->IsBgmPlaying(); }); }));
+  Loudest(r, 4410);  // what was mixed before the stop
+  EXPECT_EQ(Loudest(r, 4410), 0) << "the stopped track is still heard";
+  r.ClickOn("BtnEnd");
+  ASSERT_TRUE(r.AtTitle());
+  r.ClickOn("BtnExit");
+  ASSERT_NO_FATAL_FAILURE(r.ConfirmQuit());
+  ForgetRecords();
+}
+
