@@ -21,14 +21,15 @@
 #include <map>
 #include <set>
 #include <sstream>
-#include <thread>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "graphics/zorgbbtn.h"
-#include "music/musicu.h"
 #include "graphics/zorgbnum.h"
+#include "music/musicu.h"
+#include "music/psongselectmenu.h"
 #include "platform/text.h"
 #include "scenario/avgu.h"
 #include "scenario/gamewire.h"
@@ -50,6 +51,8 @@ using gamethread::LoopWindow;
 
 // The first words of the story.
 constexpr const char* kFirstWords = "おはよう";
+// The songs free play offers only once the story has marked them.
+constexpr const char* kStorySongs[] = {"QM02", "QM04", "QM05"};
 
 std::string Utf8(const VXString& s) { return platform::text::Cp932ToUtf8({s.c_str(), static_cast<std::size_t>(s.Length())}); }
 
@@ -109,6 +112,7 @@ public:
   }
   // The game thread has ended; the window goes as the program closes it.
   void Stop() {
+    w.tasks.Clear();
     w.form.reset();
     SaveWindowMode();
   }
@@ -118,6 +122,7 @@ public:
     ASSERT_TRUE(Until([&] { return Has("DlgWin"); }));
     ClickOn("DlgYes");
     ASSERT_TRUE(Finish());
+    EXPECT_TRUE(w.terminated);
     EXPECT_TRUE(w.form->GetFatalError().empty()) << w.form->GetFatalError();
     Stop();
   }
@@ -128,8 +133,15 @@ public:
     return Until([&] { return steps-- <= 0; });
   }
 
-  // The title waits for the player.
-  bool AtTitle() { return Showing("TitleMenuPanel"); }
+  // The title waits for the player. A movie on the way (the opening) is skipped with a click, as a player who has
+  // seen it does.
+  bool AtTitle() {
+    int wait = 0;
+    return Until([&] {
+      if (Read([&] { return Hangs("MoviePanel"); }) && ++wait % 20 == 0) ClickOn("MoviePanel");
+      return Read([&] { return w.form->GetState() == 3 && !w.form->IsResultPending() && Hangs("TitleMenuPanel"); });
+    });
+  }
 
   // The adventure host while its panel is on the screen, else null. Only inside Read.
   TAvgUnit* Host() const {
@@ -379,6 +391,21 @@ int Loudest(ProgramRun& r, int frames) {
   });
 }
 
+// The songs that free play offers, seen on the song select opened from the title and left again.
+std::set<std::string> FreePlaySongs(ProgramRun& r) {
+  r.ClickOn("BtnFreePlay");
+  EXPECT_TRUE(r.Showing("SongSelPanel"));
+  const std::set<std::string> songs = r.Read([&] {
+    std::set<std::string> ids;
+    if (const TSongSelectMenu* m = r.Component<TSongSelectMenu>())
+      for (int i = 0; i < m->GetSongCount(); ++i) ids.insert(std::string(m->GetSong(i).data(), 4));
+    return ids;
+  });
+  r.ClickOn("BtnExit");
+  EXPECT_TRUE(r.AtTitle());
+  return songs;
+}
+
 }  // namespace
 
 // A player opens the configuration screen from the title, changes volumes, pacing, full screen, text speed and the
@@ -481,7 +508,8 @@ TEST(PlayThrough, SettingsChangedOnTheConfigurationScreenComeBackAfterARestart) 
 // The story played from the title to its end (skipping, choosing the first rows, stopping every song) shows event
 // pictures and ends by unlocking the title's album, sound room and extra. Started again, the program finds that in
 // its system save: the album shows the thumbnails of the entries whose pictures the story showed, pixel for pixel,
-// keeps the others empty, and shows an entry's seen pictures one after another; the sound room plays a track.
+// keeps the others empty, and shows an entry's seen pictures one after another; the sound room plays a track; free
+// play offers the songs the story marked.
 TEST(PlayThrough, TheStoryUnlocksTheAlbumAndTheSoundRoom) {
   TempDir saves;
   {
@@ -489,6 +517,8 @@ TEST(PlayThrough, TheStoryUnlocksTheAlbumAndTheSoundRoom) {
     ASSERT_TRUE(r.Start());
     ASSERT_TRUE(r.AtTitle());
     for (const char* locked : {"BtnAlbum", "BtnSound", "BtnExtra"}) EXPECT_FALSE(r.Has(locked)) << locked;
+    const std::set<std::string> before = FreePlaySongs(r);
+    for (const char* song : kStorySongs) EXPECT_EQ(before.count(song), 0u) << song << " is offered before the story";
     r.ClickOn("BtnStart");
     ASSERT_TRUE(PlayStoryToItsEnd(r)) << r.w.form->GetFatalError();
     ASSERT_TRUE(r.AtTitle());
@@ -576,17 +606,18 @@ TEST(PlayThrough, TheStoryUnlocksTheAlbumAndTheSoundRoom) {
   ASSERT_TRUE(r.AtTitle());
 
   // The sound room: the third track, played, is heard and counts its time; stopped, it is silent.
-  r.ClickOn("BtnSound");
-  ASSERT_TRUE(r.Showing("SoundPanel"));
-  r.ClickOn("BtnSelBgm3");
-  r.ClickOn("BtnIxPlay");
-  ASSERT_TRUE(r.Until([&] { return r.Read([&] { return r.w.form->IsBgmPlaying() && r.w.form->GetBgmTrack() == 3; }); }));
   const auto number = [&](const char* name) {
     return r.Read([&] {
       const auto* n = dynamic_cast<TZoRGBNum*>(r.Find(name));
       return n != nullptr ? n->GetNumber() : -1;
     });
   };
+  r.ClickOn("BtnSound");
+  ASSERT_TRUE(r.Showing("SoundPanel"));
+  EXPECT_EQ(number("NumTrack10") * 10 + number("NumTrack1"), 1) << "the room came in without its track number";
+  r.ClickOn("BtnSelBgm3");
+  r.ClickOn("BtnIxPlay");
+  ASSERT_TRUE(r.Until([&] { return r.Read([&] { return r.w.form->IsBgmPlaying() && r.w.form->GetBgmTrack() == 3; }); }));
   EXPECT_TRUE(r.Until([&] { return number("NumTrack10") * 10 + number("NumTrack1") == 3; }));
   int loudest = 0;
   for (int i = 0; i < 40 && loudest < 1000; ++i) {
@@ -601,6 +632,10 @@ TEST(PlayThrough, TheStoryUnlocksTheAlbumAndTheSoundRoom) {
   EXPECT_EQ(Loudest(r, 4410), 0) << "the stopped track is still heard";
   r.ClickOn("BtnEnd");
   ASSERT_TRUE(r.AtTitle());
+
+  // Free play offers the songs the story marked.
+  const std::set<std::string> after = FreePlaySongs(r);
+  for (const char* song : kStorySongs) EXPECT_EQ(after.count(song), 1u) << song << " is not offered after the story";
   r.ClickOn("BtnExit");
   ASSERT_NO_FATAL_FAILURE(r.ConfirmQuit());
   ForgetRecords();
