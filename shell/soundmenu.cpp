@@ -133,6 +133,14 @@ void TSoundMenu::Select(int index) {
   const TZoRGBBtn* button = SelectButtons()[static_cast<std::size_t>(index)];
   LightPanel->SetOffsetX(button->GetOffsetX());
   LightPanel->SetOffsetY(button->GetOffsetY());
+  ShowTrack();  // at once: the room slides in with the picture it has before its first animation step
+}
+
+void TSoundMenu::ShowTrack() {
+  NumTrack10->SetVisible(true);
+  NumTrack1->SetVisible(true);
+  NumTrack10->SetNumber((selected_ + 1) / 10);
+  NumTrack1->SetNumber((selected_ + 1) % 10);
 }
 
 bool TSoundMenu::PlayTrack(int index) {
@@ -191,10 +199,7 @@ void TSoundMenu::BtnEndClick(Classes::TComponent*) {
 
 void TSoundMenu::SoundPanelAnime(Classes::TComponent*) {
   if (!opened_) return;
-  NumTrack10->SetVisible(true);
-  NumTrack1->SetVisible(true);
-  NumTrack10->SetNumber((selected_ + 1) / 10);
-  NumTrack1->SetNumber((selected_ + 1) % 10);
+  ShowTrack();
   BtnLoop->SetSelected(mode_ == kRepeatAll);
   BtnRepeat->SetSelected(mode_ == kRepeatOne);
   if (player_->IsBgmPlaying()) {

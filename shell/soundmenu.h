@@ -109,6 +109,7 @@ private:
   bool PlayTrack(int index);
   void Stop();
   void ShowTime(int ms);
+  void ShowTrack();
 
   bool opened_ = false;
   VXFileMan* files_ = nullptr;

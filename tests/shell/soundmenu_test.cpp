@@ -85,6 +85,8 @@ protected:
 
 TEST_F(SoundRoom, TheButtonsSelectAndWrapAroundAndTheLightFollows) {
   EXPECT_EQ(menu->GetSelected(), 0);
+  // Before any frame: the picture the room slides in with shows the first entry's number already.
+  EXPECT_EQ(menu->NumTrack10->GetNumber() * 10 + menu->NumTrack1->GetNumber(), 1);
   struct Case {
     At button;
     int selected;

@@ -333,16 +333,33 @@ public:
     });
   }
   // Clicks the middle of the named panel of the tree.
-  void ClickOn(const std::string& name) {
-    int x = -1, y = -1;
-    Read([&] {
-      if (TZoRGBPanel* p = Find(name)) {
-        x = p->GetSizeX() / 2, y = p->GetSizeY() / 2;
-        p->ClientToScreen(x, y);
-      }
-    });
-    ASSERT_GE(x, 0) << name << " is not shown";
-    w.Click(x, y);
+  void ClickOn(const std::string& name) { ClickOn(name, -1, -1); }
+  // Clicks the point (x, y) of the named panel (-1: its middle).
+  void ClickOn(const std::string& name, int x, int y) {
+    const auto [sx, sy] = ScreenPoint(name, x, y);
+    ASSERT_GE(sx, 0) << name << " is not shown";
+    w.Click(sx, sy);
+  }
+  // Moves the pointer onto the middle of the named panel.
+  void HoverOn(const std::string& name) {
+    const auto [sx, sy] = ScreenPoint(name, -1, -1);
+    ASSERT_GE(sx, 0) << name << " is not shown";
+    w.MoveTo(sx, sy);
+  }
+  // The window's component of that class (the screens and units the game thread made); null when none. Only
+  // inside Read.
+  template <class T>
+  T* Component() const {
+    for (int i = 0; i < w.form->GetComponentCount(); ++i)
+      if (T* c = dynamic_cast<T*>(w.form->GetComponent(i))) return c;
+    return nullptr;
+  }
+  // A panel of that name hangs right under the root. Only inside Read.
+  bool Hangs(const std::string& name) const {
+    bool shown = false;
+    if (TZoRGBPanel* root = w.form->GetRootPanel())
+      for (int i = 0; i < root->GetChildCount(); ++i) shown = shown || root->GetChild(i)->GetName() == name;
+    return shown;
   }
   // The thread has ended (and the window closed as it asked).
   bool Finish() {
@@ -382,15 +399,20 @@ private:
       if (TZoRGBPanel* found = Find(p->GetChild(i), name)) return found;
     return nullptr;
   }
+  // Where the point (x, y) of the named panel (-1: its middle) is on the screen; -1, -1 when no such panel is in
+  // the tree.
+  std::pair<int, int> ScreenPoint(const std::string& name, int x, int y) {
+    int sx = -1, sy = -1;
+    Read([&] {
+      if (TZoRGBPanel* p = Find(name)) {
+        sx = x >= 0 ? x : p->GetSizeX() / 2, sy = y >= 0 ? y : p->GetSizeY() / 2;
+        p->ClientToScreen(sx, sy);
+      }
+    });
+    return {sx, sy};
+  }
   bool Showing0(const std::string& name) {
     return Read([&] { return Hangs(name); });
-  }
-  // A panel of that name hangs right under the root. Only inside Read.
-  bool Hangs(const std::string& name) const {
-    bool shown = false;
-    if (TZoRGBPanel* root = w.form->GetRootPanel())
-      for (int i = 0; i < root->GetChildCount(); ++i) shown = shown || root->GetChild(i)->GetName() == name;
-    return shown;
   }
 };
 
