@@ -14,20 +14,23 @@
 // (the overlay pictures loaded, the game thread made; it has read the system record), "shown" (the window shown,
 // its threads started), "firstframe" (its first frame presented), "black" (the title loop's opening transition to
 // black ended), "titlescreens" (the title, configuration and save screens opened), "titlemusic" (the title music
-// started), "titleframe" (the first frame presented that holds title pixels: before the title every frame is black
-// but for the cursor), and "title" as above. Reading the frames back costs the
-// main thread a little until "titleframe".
+// started), "titleframe" (the first frame presented after "titlemusic" that holds title pixels: the title fades in
+// from black, and until then only the cursor is lit), and "title" as above. Reading the frames back costs the main
+// thread a little between "titlemusic" and "titleframe". The moments of the title loop are written again each time
+// it comes back to the title.
 #include <fcntl.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/video.h"
@@ -73,6 +76,8 @@ std::function<void()> TitleReport() {
 // ---- QORM_START_FILE
 
 int startFile = -1;
+// Set with "titlemusic": the title's fade-in follows (the opening movie, when it plays, came before).
+std::atomic<bool> titleFadeComing{false};
 
 std::int64_t Nanoseconds(clockid_t clock) {
   timespec t{};
@@ -86,6 +91,7 @@ void WriteStartMark(const char* moment) {
                               static_cast<long long>(Nanoseconds(CLOCK_MONOTONIC)),
                               static_cast<long long>(Nanoseconds(CLOCK_PROCESS_CPUTIME_ID)));
   if (n > 0) AppendQuietly(startFile, std::string(line, static_cast<std::size_t>(n)));
+  if (std::string_view(moment) == "titlemusic") titleFadeComing.store(true);
 }
 
 // Whether the picture shown holds more lit pixels than the cursor's 32 x 32 cell could.
@@ -108,7 +114,7 @@ TRunOptions StartMarks() {
   MarkStart("main");
   options.onFirstFrame = [](TSplashForm&) { MarkStart("firstframe"); };
   options.onFramesShown = [](platform::video::Window& window) {
-    if (!ShowsMoreThanTheCursor(window)) return true;
+    if (!titleFadeComing.load() || !ShowsMoreThanTheCursor(window)) return true;
     MarkStart("titleframe");
     return false;
   };
