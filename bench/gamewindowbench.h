@@ -1,10 +1,12 @@
 // What the game window's benchmarks put in place of the program around it: a presenter that takes the picture and
-// shows nothing, and a main loop that runs nothing.
+// shows nothing (or one that copies it as the program's window does), and a main loop that runs nothing.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "platform/input.h"
 #include "platform/thread.h"
@@ -22,6 +24,31 @@ public:
   bool GetVSync() const override { return vsync_; }
 
 private:
+  bool fullScreen_ = false;
+  bool vsync_ = true;
+};
+
+// Takes the changed rectangles into a picture of its own, as the program's window hands them to the main thread.
+class CopyingPresenter final : public platform::video::Presenter {
+public:
+  bool Present(const platform::video::Picture& picture, std::span<const platform::video::Rect> rects) override {
+    if (!platform::video::IsValid(picture)) return false;
+    const std::size_t bytes = static_cast<std::size_t>(picture.mode.width) * picture.mode.height *
+                              platform::video::BytesPerPixel(picture.mode.layout);
+    if (staging_.size() != bytes) staging_.assign(bytes, 0);
+    for (const platform::video::Rect& r : rects) {
+      const platform::video::Rect c = platform::video::ClipRect(r, picture.mode.width, picture.mode.height);
+      if (!c.IsEmpty()) platform::video::CopyRect(picture, c, staging_.data());
+    }
+    return true;
+  }
+  void SetFullScreen(bool on) override { fullScreen_ = on; }
+  bool IsFullScreen() const override { return fullScreen_; }
+  void SetVSync(bool on) override { vsync_ = on; }
+  bool GetVSync() const override { return vsync_; }
+
+private:
+  std::vector<std::uint8_t> staging_;
   bool fullScreen_ = false;
   bool vsync_ = true;
 };

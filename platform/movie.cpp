@@ -9,6 +9,8 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -21,6 +23,59 @@ extern "C" {
 
 namespace platform::movie {
 namespace {
+
+// ---- The decoder's libraries: opened when the first movie opens, not at the program's start (with the codecs they
+// pull in they are well over a hundred libraries, whose loading would cost every start a good part of its time).
+// The functions below are pointers of the same names, so the code reads as plain calls.
+
+#define QORM_MOVIE_FUNCTIONS(F)                                                                                       \
+  F(av_find_best_stream) F(av_frame_alloc) F(av_frame_free) F(av_frame_unref) F(av_guess_frame_rate)                 \
+  F(av_log_set_level) F(av_packet_alloc) F(av_packet_free) F(av_packet_move_ref) F(av_packet_unref) F(av_read_frame) \
+  F(av_rescale) F(av_rescale_q) F(av_seek_frame) F(avcodec_alloc_context3) F(avcodec_find_decoder)                   \
+  F(avcodec_flush_buffers) F(avcodec_free_context) F(avcodec_open2) F(avcodec_parameters_to_context)                 \
+  F(avcodec_receive_frame) F(avcodec_send_packet) F(avformat_close_input) F(avformat_find_stream_info)               \
+  F(avformat_open_input) F(avformat_seek_file) F(swr_alloc_set_opts2) F(swr_close) F(swr_convert) F(swr_free)        \
+  F(swr_get_out_samples) F(swr_init) F(sws_freeContext) F(sws_getCachedContext) F(sws_scale)
+
+#define QORM_MOVIE_POINTER(name) decltype(&::name) name = nullptr;
+QORM_MOVIE_FUNCTIONS(QORM_MOVIE_POINTER)
+#undef QORM_MOVIE_POINTER
+
+// By the major versions the program was built against; each library brings its own dependencies.
+const char* const kLibraries[] = {"libavformat.so." AV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR),
+                                  "libswscale.so." AV_STRINGIFY(LIBSWSCALE_VERSION_MAJOR),
+                                  "libswresample.so." AV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR)};
+
+// Empty once every function is found, else why not. Kept open for the rest of the process.
+std::string OpenLibraries() {
+  std::vector<void*> handles;
+  for (const char* name : kLibraries) {
+    void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return std::string("cannot load ") + name + ": " + dlerror();
+    handles.push_back(handle);
+  }
+  std::string missing;
+  auto find = [&](const char* symbol) -> void* {
+    for (void* handle : handles)
+      if (void* address = dlsym(handle, symbol)) return address;
+    missing += (missing.empty() ? "" : ", ") + std::string(symbol);
+    return nullptr;
+  };
+#define QORM_MOVIE_FIND(name) name = reinterpret_cast<decltype(name)>(find(#name));
+  QORM_MOVIE_FUNCTIONS(QORM_MOVIE_FIND)
+#undef QORM_MOVIE_FIND
+  if (!missing.empty()) return "the movie libraries lack " + missing;
+  av_log_set_level(AV_LOG_ERROR);
+  return {};
+}
+
+// Any thread; the libraries are opened once.
+bool LibrariesLoaded(std::string* error) {
+  static const std::string why = OpenLibraries();
+  if (why.empty()) return true;
+  if (error != nullptr) *error = why;
+  return false;
+}
 
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 constexpr AVRational kNsBase{1, 1'000'000'000};
@@ -581,7 +636,7 @@ struct Movie::Impl {
 
 std::unique_ptr<Movie> Movie::Open(const std::string& path, const Options& options, std::string* error) {
   thread::Clock& clock = options.clock != nullptr ? *options.clock : thread::MonotonicClock();
-  av_log_set_level(AV_LOG_ERROR);
+  if (!LibrariesLoaded(error)) return nullptr;
   auto impl = std::make_unique<Impl>(options, clock);
   if (ToAv(options.layout) == AV_PIX_FMT_NONE) return SetError(error, "bad pixel layout"), nullptr;
   if (!impl->OpenFile(path, error)) return nullptr;
@@ -643,7 +698,7 @@ std::unique_ptr<PictureReader> PictureReader::Open(const std::string& path, cons
                                                    std::string* error) {
   Options silent = options;
   silent.mixer = nullptr;
-  av_log_set_level(AV_LOG_ERROR);
+  if (!LibrariesLoaded(error)) return nullptr;
   auto impl = std::make_unique<Impl>(silent, thread::MonotonicClock());
   if (ToAv(options.layout) == AV_PIX_FMT_NONE) return SetError(error, "bad pixel layout"), nullptr;
   if (!impl->movie.OpenFile(path, error)) return nullptr;

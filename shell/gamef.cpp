@@ -29,6 +29,7 @@
 #include "platform/msgbox.h"
 #include "platform/text.h"
 #include "platform/video.h"
+#include "shell/startmarks.h"
 
 TGameForm* GameForm = nullptr;
 VXMemMan* MemMan = nullptr;
@@ -252,6 +253,7 @@ void TGameForm::FormCreate() {
 #endif
   frameEvent_ = std::make_unique<platform::thread::Event>(*setup_.clock);
   if (!CreateDataManagers()) return failed(kInitFailed);
+  MarkStart("datafiles");
 
   timer_ = new VXTimer(*setup_.clock);
   MemMan->AddPtr(timer_);
@@ -263,7 +265,9 @@ void TGameForm::FormCreate() {
   if (root_ == nullptr) return failed(kInitFailed);
   root_->SetSizeX(kWidth);
   root_->SetSizeY(kHeight);
+  MarkStart("devices");
   if (!CreateFonts()) return failed(kInitFailed);
+  MarkStart("fonts");
   OpenSystemSounds();
 
   const int warmUp = static_cast<int>(setup_.clock->NowMs() & 0xFFF) + 1;
@@ -375,10 +379,12 @@ void TGameForm::FormShow() {
       silentBuffer_ = sound_->CreateBufferMute(1);
       MemMan->AddPtr(silentBuffer_);
     }
+    MarkStart("sound");
     if (!SetupDisplay(WindowMode != 0)) {
       ShowMessage(kNoDisplay, kError);
       error = true;
     } else {
+      MarkStart("display");
       LoadOverlayPictures();
     }
     root_->SetCreated(true);

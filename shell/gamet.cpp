@@ -11,6 +11,7 @@
 #include "shell/psavemenu.h"
 #include "shell/savefile.h"
 #include "shell/soundmenu.h"
+#include "shell/startmarks.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ TFrontScreens wiredScreens;
 TGameThread::TGameThread(TGameForm& form, TGameUnits units, TFrontScreens screens)
     : TCommonThread(form, std::move(units)), screens_(std::move(screens)) {
   LoadSystemData();
+  MarkStart("systemdata");
 }
 
 void TGameThread::PlaySystemVoice(const char* format) {
@@ -119,6 +121,7 @@ void TGameThread::RunTitleMenu() {
     return;
   }
   TransitionToBlack(0);
+  MarkStart("black");
   EnterWaitMode();
   TGameForm& form = GetForm();
   std::unique_ptr<TTitleScreen> title = screens_.title(form);
@@ -136,6 +139,7 @@ void TGameThread::RunTitleMenu() {
   if (!title->Init() || !config->Open() || !save->Init(FileMan)) QuitUnopened("the title screen");
   config->SetCallback(VXCallback1<TGameThread, bool, int>(this, &TGameThread::ConfigEvent));
   save->SetCallback(VXCallback1<TGameThread, bool, int>(this, &TGameThread::SaveEvent));
+  MarkStart("titlescreens");
 
   if (playOpening_) {
     RunMovie(false, "QMOP.mpg");
@@ -143,6 +147,7 @@ void TGameThread::RunTitleMenu() {
   }
   title->Prepare();
   PlayBgm(kTitleTrack, true, true);
+  MarkStart("titlemusic");
   TZoRGBPanel* titlePanel = title->GetPanel();
   TransitionToPanel(kTitleFade, titlePanel);
   form.AttachPanel(titlePanel);

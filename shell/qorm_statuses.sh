@@ -3,7 +3,8 @@
 # signal ends it with status 0 and its settings written; a second copy started meanwhile ends at once, silently,
 # with 0; a start-up failure says so and ends with 1, and so does a game folder without the game's files. With
 # QORM_TITLE_FILE set it writes "title" there once its first title waits (after the opening movie), and a signal
-# then ends it with 0. Each wait is bounded: a run that never ends fails the test.
+# then ends it with 0; with QORM_START_FILE set it writes its start-up moments there. It does not load the movie
+# libraries before a movie plays. Each wait is bounded: a run that never ends fails the test.
 set -euo pipefail
 program="$1"
 tmp="${QORM_TEST_TMP:-${TMPDIR:-/tmp}}"
@@ -61,8 +62,12 @@ QORM_DATA="$work/empty" timeout 60 "$program" >"$work/empty.log" 2>&1 || status=
 [ "$status" = 1 ] || fail "an empty game folder ended with $status"
 grep -q 'could not be opened' "$work/empty.log" || fail "an empty game folder said nothing"
 
-# The first title reported to QORM_TITLE_FILE, once; a signal at the title ends the game with 0.
-QORM_TITLE_FILE="$work/title" "$program" >"$work/title.log" 2>&1 &
+# The program does not load the movie libraries before a movie plays.
+! ldd "$program" | grep -q 'libav' || fail "the program loads the movie libraries at its start"
+
+# The first title reported to QORM_TITLE_FILE, once; a signal at the title ends the game with 0. The start-up moments
+# go to QORM_START_FILE, in their order and on a clock that never goes back.
+QORM_TITLE_FILE="$work/title" QORM_START_FILE="$work/start" "$program" >"$work/title.log" 2>&1 &
 pid=$!
 for _ in $(seq 3600); do
   [ -s "$work/title" ] && break
@@ -71,3 +76,9 @@ for _ in $(seq 3600); do
 done
 [ "$(cat "$work/title" 2>/dev/null)" = title ] || fail "the title was not reported: $(cat "$work/title" 2>/dev/null)"
 terminate "game at its title"
+moments="main settings window splash datafiles devices fonts gameform sound display systemdata shown firstframe black"
+moments="$moments titlescreens titlemusic titleframe title"
+[ "$(awk '{ print $1 }' "$work/start" | paste -sd ' ')" = "$moments" ] ||
+  fail "the start-up moments were not written in their order: $(cat "$work/start")"
+awk 'NF != 3 || $2 !~ /^[0-9]+$/ || $3 !~ /^[0-9]+$/ || $2 < last { exit 1 } { last = $2 }' "$work/start" ||
+  fail "a start-up moment has no times or goes back: $(cat "$work/start")"

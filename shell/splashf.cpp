@@ -19,6 +19,7 @@
 #include "platform/text.h"
 #include "shell/gamedata.h"
 #include "shell/gamet.h"
+#include "shell/startmarks.h"
 
 namespace {
 
@@ -118,6 +119,7 @@ void TSplashForm::ShowSplash() {
 
 bool TSplashForm::OnFirstIdle() {
   ShowSplash();
+  MarkStart("splash");
   TGameFormSetup setup;
   setup.application = this;
   setup.presenter = &window_.presenter();
@@ -125,10 +127,12 @@ bool TSplashForm::OnFirstIdle() {
   setup.gameThread = MakeGameThread;
   gameForm_ = std::make_unique<TGameForm>(nullptr, setup);
   gameForm_->FormCreate();
+  MarkStart("gameform");
   if (gameForm_->GetState() != 1) {
     platform::mainloop::ShowAndRaise(window_.sdlWindow());
     framesBeforeGame_ = window_.FramesShown();
     gameForm_->FormShow();
+    MarkStart("shown");
   }
   splash_.reset();
   return gameForm_->GetState() != 1;
@@ -167,6 +171,10 @@ void TSplashForm::Run() {
     window_.PumpEvents(100, [this](const SDL_Event& e) { HandleEvent(e); });
     if (gameForm_) gameForm_->DispatchInput();
     if (onFirstFrame_ && window_.FramesShown() > framesBeforeGame_) std::exchange(onFirstFrame_, {})();
+    if (onFramesShown_ && window_.FramesShown() > framesSeen_) {
+      framesSeen_ = window_.FramesShown();
+      if (!onFramesShown_(window_)) onFramesShown_ = {};
+    }
   }
 }
 
@@ -222,6 +230,7 @@ int RunLauncher(const TRunOptions& options, SessionEnd& sessionEnd) {
   std::string error;
   std::unique_ptr<platform::video::Window> window = platform::video::Window::Create(windowOptions, &error);
   if (!window) return StartFailed(error);
+  MarkStart("window");
 
   int status = 0;
   std::string fatal;
@@ -229,6 +238,7 @@ int RunLauncher(const TRunOptions& options, SessionEnd& sessionEnd) {
     TSplashForm app(*window, input);  // before anything is queued for the window: see HotKeyFilter
     window->ShowCursor(false);
     if (options.onFirstFrame) app.SetOnFirstFrame([&] { options.onFirstFrame(app); });
+    if (options.onFramesShown) app.SetOnFramesShown(options.onFramesShown);
     SessionEnd::Route route(sessionEnd, app);
     if (sessionEnd.Requested()) return 0;  // asked to end before the game began
     if (app.OnFirstIdle())
@@ -268,6 +278,7 @@ int RunGame(int argc, char** argv, const TRunOptions& options) {
 
     LoadSystemIni();
     ApplyCommandLineSwitches(platform::process::CommandLine());
+    MarkStart("settings");
     return RunLauncher(options, sessionEnd);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "qorm: %s\n", platform::text::Cp932ToUtf8(e.what()).c_str());

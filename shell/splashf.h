@@ -56,6 +56,8 @@ public:
   platform::mainloop::TaskQueue& Tasks() { return tasks_; }
   // Called once, on the main thread, when the first frame of the game window has been shown.
   void SetOnFirstFrame(std::function<void()> handler) { onFirstFrame_ = std::move(handler); }
+  // Called on the main thread after each turn of the loop in which the window showed frames, until it returns false.
+  void SetOnFramesShown(std::function<bool(platform::video::Window&)> handler) { onFramesShown_ = std::move(handler); }
 
 private:
   void HandleEvent(const SDL_Event& e);
@@ -70,12 +72,17 @@ private:
   std::unique_ptr<TGameForm> gameForm_;
   std::atomic<bool> terminated_{false};
   std::function<void()> onFirstFrame_;
+  std::function<bool(platform::video::Window&)> onFramesShown_;
   std::uint64_t framesBeforeGame_ = 0;
+  std::uint64_t framesSeen_ = 0;
 };
 
 struct TRunOptions {
   // Called on the main thread when the game's first frame has been shown (for measuring start-up).
   std::function<void(TSplashForm&)> onFirstFrame;
+  // Called on the main thread after each turn of the main loop in which the window showed frames, until it returns
+  // false (what it shows can be read back with Window::ReadPixels).
+  std::function<bool(platform::video::Window&)> onFramesShown;
 };
 
 // The whole program; returns the exit status.
