@@ -123,6 +123,7 @@ bool TSplashForm::OnFirstIdle() {
   setup.presenter = &window_.presenter();
   setup.input = &input_;
   setup.gameThread = MakeGameThread;
+  setup.onFrameWork = onFrameWork_;
   gameForm_ = std::make_unique<TGameForm>(nullptr, setup);
   gameForm_->FormCreate();
   if (gameForm_->GetState() != 1) {
@@ -229,12 +230,15 @@ int RunLauncher(const TRunOptions& options, SessionEnd& sessionEnd) {
     TSplashForm app(*window, input);  // before anything is queued for the window: see HotKeyFilter
     window->ShowCursor(false);
     if (options.onFirstFrame) app.SetOnFirstFrame([&] { options.onFirstFrame(app); });
+    app.SetOnFrameWork(options.onFrameWork);
     SessionEnd::Route route(sessionEnd, app);
     if (sessionEnd.Requested()) return 0;  // asked to end before the game began
-    if (app.OnFirstIdle())
+    if (app.OnFirstIdle()) {
       app.Run();
-    else
+      if (options.onLoopEnd) options.onLoopEnd(app);
+    } else {
       status = 1;  // the game window said why
+    }
     if (const TGameForm* form = app.GetGameForm()) fatal = form->GetFatalError();
   }  // the game window is destroyed here (its settings are saved)
   window.reset();

@@ -11,6 +11,7 @@
 // standard error) and a non-zero exit status.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -56,6 +57,8 @@ public:
   platform::mainloop::TaskQueue& Tasks() { return tasks_; }
   // Called once, on the main thread, when the first frame of the game window has been shown.
   void SetOnFirstFrame(std::function<void()> handler) { onFirstFrame_ = std::move(handler); }
+  // The game window's frame-work listener (TGameFormSetup::onFrameWork); set before OnFirstIdle.
+  void SetOnFrameWork(std::function<void(std::int64_t)> sink) { onFrameWork_ = std::move(sink); }
 
 private:
   void HandleEvent(const SDL_Event& e);
@@ -70,12 +73,18 @@ private:
   std::unique_ptr<TGameForm> gameForm_;
   std::atomic<bool> terminated_{false};
   std::function<void()> onFirstFrame_;
+  std::function<void(std::int64_t)> onFrameWork_;
   std::uint64_t framesBeforeGame_ = 0;
 };
 
 struct TRunOptions {
   // Called on the main thread when the game's first frame has been shown (for measuring start-up).
   std::function<void(TSplashForm&)> onFirstFrame;
+  // Called on the main thread once the main loop has ended, before the game window is destroyed (a test that looks
+  // at the window from another thread stops looking here). Not called when the game window never started.
+  std::function<void(TSplashForm&)> onLoopEnd;
+  // The time each frame tick spends making its frame (TGameFormSetup::onFrameWork; for measurements).
+  std::function<void(std::int64_t)> onFrameWork;
 };
 
 // The whole program; returns the exit status.
