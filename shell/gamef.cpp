@@ -1,6 +1,7 @@
 #include "shell/gamef.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <limits>
@@ -796,11 +797,34 @@ void TGameForm::PaceFrame() {
   clock.SleepUntil(clock.NowNs() + kFullModeSleepMs * 1'000'000LL, paceStop_.get_token());
 }
 
+namespace {
+
+// Reports the time from its making to its end when somebody listens.
+class FrameWorkTimer {
+public:
+  explicit FrameWorkTimer(const std::function<void(std::int64_t)>& sink)
+      : sink_(sink), start_(sink ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{}) {}
+  ~FrameWorkTimer() {
+    if (!sink_) return;
+    const auto spent = std::chrono::steady_clock::now() - start_;
+    sink_(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count());
+  }
+  FrameWorkTimer(const FrameWorkTimer&) = delete;
+  FrameWorkTimer& operator=(const FrameWorkTimer&) = delete;
+
+private:
+  const std::function<void(std::int64_t)>& sink_;
+  std::chrono::steady_clock::time_point start_;
+};
+
+}  // namespace
+
 // The pacing waits outside the frame lock: a reader between frames (BetweenFrames) must not wait for a pace that
 // only a moved clock ends.
 void TGameForm::RunFrame(bool paced, bool byWaitThread) {
   if (paced && frameEvent_) PaceFrame();
   const VXSectionHold frame(frameLock_);
+  const FrameWorkTimer timer(setup_.onFrameWork);
   const std::uint8_t state = state_;
   if (state == 10) return;
 

@@ -125,6 +125,7 @@ bool TSplashForm::OnFirstIdle() {
   setup.presenter = &window_.presenter();
   setup.input = &input_;
   setup.gameThread = MakeGameThread;
+  setup.onFrameWork = onFrameWork_;
   gameForm_ = std::make_unique<TGameForm>(nullptr, setup);
   gameForm_->FormCreate();
   MarkStart("gameform");
@@ -239,12 +240,15 @@ int RunLauncher(const TRunOptions& options, SessionEnd& sessionEnd) {
     window->ShowCursor(false);
     if (options.onFirstFrame) app.SetOnFirstFrame([&] { options.onFirstFrame(app); });
     if (options.onFramesShown) app.SetOnFramesShown(options.onFramesShown);
+    app.SetOnFrameWork(options.onFrameWork);
     SessionEnd::Route route(sessionEnd, app);
     if (sessionEnd.Requested()) return 0;  // asked to end before the game began
-    if (app.OnFirstIdle())
+    if (app.OnFirstIdle()) {
       app.Run();
-    else
+      if (options.onLoopEnd) options.onLoopEnd(app);
+    } else {
       status = 1;  // the game window said why
+    }
     if (const TGameForm* form = app.GetGameForm()) fatal = form->GetFatalError();
   }  // the game window is destroyed here (its settings are saved)
   window.reset();

@@ -11,6 +11,7 @@
 // standard error) and a non-zero exit status.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -58,6 +59,8 @@ public:
   void SetOnFirstFrame(std::function<void()> handler) { onFirstFrame_ = std::move(handler); }
   // Called on the main thread after each turn of the loop in which the window showed frames, until it returns false.
   void SetOnFramesShown(std::function<bool(platform::video::Window&)> handler) { onFramesShown_ = std::move(handler); }
+  // The game window's frame-work listener (TGameFormSetup::onFrameWork); set before OnFirstIdle.
+  void SetOnFrameWork(std::function<void(std::int64_t)> sink) { onFrameWork_ = std::move(sink); }
 
 private:
   void HandleEvent(const SDL_Event& e);
@@ -73,6 +76,7 @@ private:
   std::atomic<bool> terminated_{false};
   std::function<void()> onFirstFrame_;
   std::function<bool(platform::video::Window&)> onFramesShown_;
+  std::function<void(std::int64_t)> onFrameWork_;
   std::uint64_t framesBeforeGame_ = 0;
   std::uint64_t framesSeen_ = 0;
 };
@@ -83,6 +87,11 @@ struct TRunOptions {
   // Called on the main thread after each turn of the main loop in which the window showed frames, until it returns
   // false (what it shows can be read back with Window::ReadPixels).
   std::function<bool(platform::video::Window&)> onFramesShown;
+  // Called on the main thread once the main loop has ended, before the game window is destroyed (a test that looks
+  // at the window from another thread stops looking here). Not called when the game window never started.
+  std::function<void(TSplashForm&)> onLoopEnd;
+  // The time each frame tick spends making its frame (TGameFormSetup::onFrameWork; for measurements).
+  std::function<void(std::int64_t)> onFrameWork;
 };
 
 // The whole program; returns the exit status.

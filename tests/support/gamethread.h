@@ -46,6 +46,7 @@
 #include "shell/gamet.h"
 #include "shell/maint.h"
 #include "support/gamewindow.h"
+#include "support/paneltree.h"
 #include "support/waitfor.h"
 
 namespace gamethread {
@@ -392,13 +393,7 @@ private:
     };
     return o;
   }
-  static TZoRGBPanel* Find(TZoRGBPanel* p, const std::string& name) {
-    if (p == nullptr) return nullptr;
-    if (p->GetName() == name) return p;
-    for (int i = 0; i < p->GetChildCount(); ++i)
-      if (TZoRGBPanel* found = Find(p->GetChild(i), name)) return found;
-    return nullptr;
-  }
+  static TZoRGBPanel* Find(TZoRGBPanel* p, const std::string& name) { return FindPanel(p, name); }
   // Where the point (x, y) of the named panel (-1: its middle) is on the screen; -1, -1 when no such panel is in
   // the tree.
   std::pair<int, int> ScreenPoint(const std::string& name, int x, int y) {

@@ -1,0 +1,336 @@
+// The whole program as a player meets it: RunGame on SDL's dummy drivers and the demo game, on the real clock,
+// played through SDL's event queue from a player thread (support/realgame.h). Each play-through starts from an
+// empty home; a restart is a second run in the same test, with the process's records forgotten in between, so that
+// the second run knows only what the first wrote.
+// Label: threads
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "graphics/zorgbbtn.h"
+#include "music/musicu.h"
+#include "music/psongselectmenu.h"
+#include "shell/albummenu.h"
+#include "shell/gamedata.h"
+#include "shell/gamestate.h"
+#include "shell/ptitlemenu.h"
+#include "shell/readmes.h"
+#include "shell/savefile.h"
+#include "shell/soundmenu.h"
+#include "shell/systemdata.h"
+#include "support/realgame.h"
+#include "support/realstory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Ends the game from the title: Exit, and Yes in the confirmation dialog.
+bool QuitFromTheTitle(realgame::Player& p) {
+  if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnExit")) return false;
+  return p.Until([&] { return p.Shown("DlgYes"); }, "the confirmation dialog") && p.ClickOn("DlgYes");
+}
+
+// A button of the screen shown is selected. Only inside Read.
+bool Selected(const realgame::Player& p, const std::string& name) {
+  const auto* button = dynamic_cast<const TZoRGBBtn*>(p.Find(name));
+  return button != nullptr && button->GetSelected();
+}
+
+// The window's component of that class; null when none. Only inside Read.
+template <class T>
+T* Component(const realgame::Player& p) {
+  for (int i = 0; i < p.Form().GetComponentCount(); ++i)
+    if (T* c = dynamic_cast<T*>(p.Form().GetComponent(i))) return c;
+  return nullptr;
+}
+
+// Plays the music game's notes by hand at the normal level, as a quick player hears them: each note the player owns
+// is struck once the song, as the last frame heard it, is within a frame of it. Ends with the play phase; false
+// (kept as the failure) when it never ends. The notes struck.
+int PlayByHand(realgame::Player& p) {
+  static constexpr SDL_Scancode kHomeRow[8] = {SDL_SCANCODE_A, SDL_SCANCODE_S, SDL_SCANCODE_D, SDL_SCANCODE_F,
+                                               SDL_SCANCODE_J, SDL_SCANCODE_K, SDL_SCANCODE_L, SDL_SCANCODE_SEMICOLON};
+  static constexpr std::uint32_t kLead = 2911;  // 33 ms of song positions: the next frame reads the key
+  struct Look {
+    int phase = -1;
+    std::uint32_t position = 0;
+    int note = -1, key = -1;
+    std::uint32_t time = 0;
+  };
+  int struck = 0, lastNote = -1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::optional<Look> l = p.Read([&] {
+      Look look;
+      const TMusicUnit* m = Component<TMusicUnit>(p);
+      if (m == nullptr || !m->IsLoaded()) return look;
+      look.phase = m->GetPhase();
+      look.position = m->GetPosition();
+      const TMusicNote* notes = m->GetNotes();
+      for (int i = 0; i < m->GetNoteCount(); ++i)
+        if (notes[i].pitch >= 0 && notes[i].autoPlay == 0 && notes[i].state == 0 && i != lastNote) {
+          look.note = i, look.time = notes[i].time, look.key = notes[i].key;
+          break;
+        }
+      return look;
+    });
+    if (!l) return struck;
+    if (l->phase > 3 || (l->phase < 0 && struck > 0)) return struck;
+    if (l->phase == 3 && l->note >= 0 && l->time <= l->position + kLead && l->key >= 0 && l->key < 8) {
+      p.Key(kHomeRow[l->key]);
+      lastNote = l->note;
+      ++struck;
+      continue;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  p.Fail("the song did not end");
+  return struck;
+}
+
+// The story's music plays by itself: the setting a player makes on the configuration screen.
+constexpr const char* kAutoInTheStory = "[Game]\r\nAvgAutoMode=Auto\r\n";
+
+}  // namespace
+
+// Start, the story through its choices and the opening movie to the first song, the song played automatically,
+// back in the story, a save from the menu, quit; a second start loads the save from the title and the story goes
+// on from the saved message.
+TEST(RealProgram, TheStoryIsSavedAfterItsFirstSongAndGoesOnAfterARestart) {
+  realgame::Home home;
+  home.WriteSettings(kAutoInTheStory);
+  const fs::path slot = home.SaveFolder() / SlotFileName(1);
+
+  realstory::SavedPlace place;
+  const realgame::Outcome first = realgame::RunProgram(
+      [&](realgame::Player& p) { realstory::PlayToTheFirstSongAndSave(p, slot, place); });
+  ASSERT_TRUE(first.played);
+  EXPECT_EQ(first.failure, "");
+  EXPECT_EQ(first.status, 0);
+  ASSERT_TRUE(first.failure.empty());
+  EXPECT_TRUE(place.reading.movie) << "the opening movie did not play";
+  EXPECT_TRUE(place.reading.musicGame) << "the music game did not run";
+  EXPECT_GE(place.reading.choices, 3);
+  EXPECT_TRUE(place.seen.Says(realstory::kSongVerdict)) << place.seen.Describe();
+
+  // The slot holds the saved place; the settings and the system save were written on the way out.
+  const std::string image = ReadFile(slot);
+  auto saved = std::make_unique<TGameState>();
+  ASSERT_TRUE(DecodeSlotSave(image.data(), image.size(), saved.get(), nullptr, nullptr, nullptr));
+  EXPECT_EQ(saved->GetMessageNumber(), place.seen.messageNumber);
+  EXPECT_NE(home.Settings().find("AvgAutoMode=Auto"), std::string::npos) << home.Settings();
+  EXPECT_TRUE(fs::exists(home.SaveFolder() / kSystemSaveName));
+
+  realgame::ForgetProcessRecords();
+  realstory::Seen loaded, next;
+  const realgame::Outcome second =
+      realgame::RunProgram([&](realgame::Player& p) { realstory::LoadAndReadOn(p, loaded, next); });
+  ASSERT_TRUE(second.played);
+  EXPECT_EQ(second.failure, "");
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(loaded.messageNumber, place.seen.messageNumber);
+  EXPECT_EQ(loaded.message, place.seen.message);
+  EXPECT_GT(next.messageNumber, loaded.messageNumber) << next.Describe();
+  realgame::ForgetProcessRecords();
+}
+
+// Settings changed on the configuration screen from the title are written when the screen is left and are what the
+// next start shows: the story's automatic song play, the music game's level, the music volume.
+TEST(RealProgram, ConfigurationChangesLastAcrossARestart) {
+  realgame::Home home;
+  struct Settings {
+    int autoPlay = -1, level = -1, bgm = -1;
+    bool operator==(const Settings&) const = default;
+  };
+  const auto read = [](realgame::Player& p) {
+    return p.Read([&] {
+      return Settings{UserConfig.AvgAutoMode, UserConfig.MusicRankMode, p.Form().GetBgmVolume()};
+    }).value_or(Settings{});
+  };
+  Settings before, changed;
+  const realgame::Outcome first = realgame::RunProgram([&](realgame::Player& p) {
+    if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnConfig") || !p.Showing("ConfigPanel")) return;
+    before = read(p);
+    for (const char* button : {"AutoAdvON", "RankHard", "BGMVBtnL"})
+      if (!p.ClickOn(button)) return;
+    if (!p.Until([&] { return UserConfig.AvgAutoMode == 1 && UserConfig.MusicRankMode == 1 &&
+                              p.Form().GetBgmVolume() < before.bgm; },
+                 "the changed settings"))
+      return;
+    changed = read(p);
+    if (p.ClickOn("BtnExit")) QuitFromTheTitle(p);
+  });
+  ASSERT_TRUE(first.played);
+  EXPECT_EQ(first.failure, "");
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(before, (Settings{0, 0, 70}));
+  const std::string written = home.Settings();
+  for (const std::string& line : {std::string("AvgAutoMode=Auto"), std::string("MusicRankMode=Hard"),
+                                  "VolumeBGM=" + std::to_string(changed.bgm)})
+    EXPECT_NE(written.find(line), std::string::npos) << line << " is not in\n" << written;
+
+  realgame::ForgetProcessRecords();
+  Settings restarted;
+  std::vector<bool> shown;
+  const realgame::Outcome second = realgame::RunProgram([&](realgame::Player& p) {
+    if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnConfig") || !p.Showing("ConfigPanel")) return;
+    restarted = read(p);
+    shown = p.Read([&] {
+      return std::vector<bool>{Selected(p, "AutoAdvON"), Selected(p, "AutoAdvOFF"), Selected(p, "RankHard"),
+                               Selected(p, "RankNormal")};
+    }).value_or(std::vector<bool>{});
+    if (p.ClickOn("BtnExit")) QuitFromTheTitle(p);
+  });
+  ASSERT_TRUE(second.played);
+  EXPECT_EQ(second.failure, "");
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(restarted, changed);
+  EXPECT_EQ(shown, (std::vector<bool>{true, false, true, false}));
+  realgame::ForgetProcessRecords();
+}
+
+// What the end of the story leaves in the system save (the title's extras opened, the event pictures seen) opens
+// the album and the sound room on the title: the album shows a seen picture full screen and goes back to its grid,
+// the sound room plays the track chosen; both lead back to the title.
+TEST(RealProgram, TheAlbumAndTheSoundRoomOpenAfterTheStory) {
+  realgame::Home home;
+  {
+    TSystemData cleared;
+    cleared.SetFlag(TTitleMenu::kUnlockFlag, true);
+    for (int picture = 0; picture < 14; ++picture) cleared.SetEventSeen(picture);
+    const TReadMesTable log;
+    std::string image;
+    ASSERT_TRUE(EncodeSystemSave(cleared, log, image));
+    fs::create_directories(home.SaveFolder());
+    std::ofstream(home.SaveFolder() / kSystemSaveName, std::ios::binary) << image;
+  }
+  struct Seen {
+    bool albumEnabled = false, soundEnabled = false;
+    bool picture = false;  // the album showed a picture full screen
+    bool grid = false;     // and its grid again after a click
+    int track = 0;         // the sound room's music
+  } seen;
+  const realgame::Outcome outcome = realgame::RunProgram([&](realgame::Player& p) {
+    if (!p.Showing("TitleMenuPanel")) return;
+    const auto enabled = [&](const char* name) {
+      return p.Read([&] {
+        const auto* b = dynamic_cast<const TZoRGBBtn*>(p.Find(name));
+        return b != nullptr && b->GetEnabled();
+      }).value_or(false);
+    };
+    seen.albumEnabled = enabled("BtnAlbum");
+    seen.soundEnabled = enabled("BtnSound");
+
+    if (!p.ClickOn("BtnAlbum") || !p.Showing("AlbumPanel")) return;
+    // The thumbnails come in over some frames; a click on the first entry's shows its first picture, and each
+    // click on a picture shown (after its fade) the next one, then the grid again.
+    const auto album = [&] { return Component<TAlbumMenu>(p); };  // only inside Read
+    if (!p.Until([&] { return album() != nullptr && album()->GetShowCounter() < 0; }, "the album's grid")) return;
+    if (!p.ClickOn("ThumbNail01")) return;
+    const auto shown = [&] { return album()->GetViewState() == TAlbumMenu::vsShown; };
+    seen.picture = p.Until([&] { return shown() && album()->GetPicture() != nullptr; }, "the album's picture");
+    if (!seen.picture) return;
+    for (int click = 0; click < TAlbumMenu::kPictures && !seen.grid; ++click) {
+      const int index = p.Read([&] { return album()->GetViewIndex(); }).value_or(-1);
+      p.Click(320, 240);
+      const auto next = [&] {
+        const bool grid = album()->GetViewState() == TAlbumMenu::vsGrid;
+        return grid || (shown() && album()->GetViewIndex() != index);
+      };
+      if (!p.Until(next, "the album's next picture")) return;
+      seen.grid = p.Read([&] { return album()->GetViewState() == TAlbumMenu::vsGrid && !album()->GetPicture(); })
+                      .value_or(false);
+    }
+    if (!p.Showing("AlbumPanel") || !p.ClickOn("ExitBtn")) return;
+
+    if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnSound") || !p.Showing("SoundPanel")) return;
+    if (!p.ClickOn("BtnSelBgm3") || !p.ClickOn("BtnIxPlay")) return;
+    if (!p.Until([&] { return Component<TSoundMenu>(p) != nullptr && Component<TSoundMenu>(p)->IsPlaying() && p.Form().IsBgmPlaying(); },
+                 "the sound room's music"))
+      return;
+    seen.track = p.Read([&] { return p.Form().GetBgmTrack(); }).value_or(0);
+    if (!p.ClickOn("BtnEnd")) return;
+    QuitFromTheTitle(p);
+  });
+  ASSERT_TRUE(outcome.played);
+  EXPECT_EQ(outcome.failure, "");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_TRUE(seen.albumEnabled);
+  EXPECT_TRUE(seen.soundEnabled);
+  EXPECT_TRUE(seen.picture);
+  EXPECT_TRUE(seen.grid);
+  EXPECT_EQ(seen.track, 3);
+  realgame::ForgetProcessRecords();
+}
+
+// Free play from the title: a free-play song played by hand at the normal level beats the level's best score, the
+// name entry asks for a name (typed and clicked), and the score and the name reach the system save.
+TEST(RealProgram, FreePlayGivesANewBestScoreWithAName) {
+  realgame::Home home;
+  const TSongID song{'Q', 'E', '0', '1'};
+  int struck = 0, score = 0;
+  const realgame::Outcome outcome = realgame::RunProgram([&](realgame::Player& p) {
+    if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnFreePlay") || !p.Showing("SongSelPanel")) return;
+    const auto current = [&] {
+      return p.Read([&] {
+        const TSongSelectMenu* m = Component<TSongSelectMenu>(p);
+        return m != nullptr ? m->GetSong(m->GetIndex()) : TSongID{};
+      }).value_or(TSongID{});
+    };
+    const int count = p.Read([&] { return Component<TSongSelectMenu>(p)->GetSongCount(); }).value_or(0);
+    for (int i = 0; i < count && current() != song; ++i) {
+      const TSongID before = current();
+      if (!p.ClickOn("BtnNext") || !p.Until([&] {
+            const TSongSelectMenu* m = Component<TSongSelectMenu>(p);
+            return m->GetSong(m->GetIndex()) != before;
+          }, "the next song"))
+        return;
+    }
+    if (current() != song) {
+      p.Fail("the free-play song is not listed");
+      return;
+    }
+    for (const char* button : {"BtnNormal", "BtnAutoOff", "BtnPlay"})
+      if (!p.ClickOn(button)) return;
+    if (!p.Until([&] { return p.Form().GetState() == 4; }, "the music game")) return;
+    struck = PlayByHand(p);
+    if (!p.Until([&] {
+          if (const TMusicUnit* m = Component<TMusicUnit>(p)) score = m->GetScore();
+          return p.Form().GetState() == 3 && !p.Form().IsResultPending() && p.Waiting("NameEntryPanel");
+        }, "the name entry after " + std::to_string(struck) + " notes"))
+      return;
+    p.Type("qo");
+    for (const char* button : {"Btn17", "Btn12", "BtnEnd"})  // R, M, the end
+      if (!p.ClickOn(button)) return;
+    if (!p.Showing("SongSelPanel") || !p.ClickOn("BtnExit")) return;
+    QuitFromTheTitle(p);
+  });
+  ASSERT_TRUE(outcome.played);
+  EXPECT_EQ(outcome.failure, "");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_GT(struck, 40);
+  EXPECT_GT(score, 0);
+
+  const std::string image = ReadFile(home.SaveFolder() / kSystemSaveName);
+  TSystemData saved;
+  TReadMesTable log;
+  ASSERT_TRUE(DecodeSystemSave(image.data(), image.size(), saved, log));
+  EXPECT_EQ(saved.GetScore(0, song), score);
+  EXPECT_EQ(saved.GetRankName(0, song), VXString("QORM"));
+  realgame::ForgetProcessRecords();
+}

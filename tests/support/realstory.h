@@ -1,0 +1,222 @@
+// The demo story played in the real program (support/realgame.h): what the adventure shows, reading on with clicks
+// and Enter, and the play-through from the title's Start through the first choices and the first song to a save
+// and a quit, and back from the title's Load.
+//
+// Each step waits for the state it needs (the patience of realgame.h); a step that does not come about is kept as
+// the player's failure, which ends the game.
+#pragma once
+
+#include <SDL_mouse.h>
+#include <SDL_scancode.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/text.h"
+#include "scenario/avgu.h"
+#include "scenario/subwinu.h"
+#include "shell/gamestate.h"
+#include "support/realgame.h"
+
+namespace realstory {
+
+// Words of the demo story.
+inline constexpr const char* kFirstWords = "おはよう";      // the first message
+inline constexpr const char* kSongVerdict = "演奏の評価";  // told after every song of the story
+
+// What the adventure shows at one moment.
+struct Seen {
+  int state = -1;         // the game window's state
+  bool present = false;   // an adventure host exists
+  bool running = false;
+  int step = -1;
+  int overlay = -1;
+  bool choiceShown = false;
+  bool menuIdle = false;  // the right-click menu is shown and idle
+  bool movie = false;     // a movie's panel is shown
+  int messageNumber = -1;
+  std::vector<std::string> message;  // the message window's lines
+
+  bool operator==(const Seen&) const = default;
+  bool Says(const std::string& words) const {
+    return std::any_of(message.begin(), message.end(), [&](const std::string& l) { return l.find(words) != l.npos; });
+  }
+  // A wait for a click with nothing over the story.
+  bool AtClick() const { return running && step == TAvgUnit::stClick && overlay == TAvgUnit::ovNone; }
+  std::string Describe() const {
+    std::string s = "state " + std::to_string(state) + ", step " + std::to_string(step) + ", overlay " +
+                    std::to_string(overlay) + ", message " + std::to_string(messageNumber);
+    for (const std::string& l : message) s += " |" + l;
+    return s;
+  }
+};
+
+inline std::string Utf8(const VXString& s) {
+  return platform::text::Cp932ToUtf8({s.c_str(), static_cast<std::size_t>(s.Length())});
+}
+
+// The adventure host: the owner of the adventure's panel in the window's tree; null while the panel is not there
+// (also while a screen of the story, such as the save screen, stands in its place). Only inside Read.
+inline TAvgUnit* Host(const realgame::Player& p) {
+  TZoRGBPanel* panel = p.Find("AvgPanel");
+  return panel != nullptr ? dynamic_cast<TAvgUnit*>(panel->GetOwner()) : nullptr;
+}
+
+// Only inside Read.
+inline Seen LookInside(const realgame::Player& p) {
+  Seen s;
+  s.state = p.Form().GetState();
+  s.movie = p.Shown("MoviePanel");
+  const TAvgUnit* host = Host(p);
+  if (host == nullptr) return s;
+  s.present = true;
+  TSubWinUnit& w = host->Windows();
+  s.running = host->IsRunning();
+  s.step = host->GetStep();
+  s.overlay = host->GetOverlay();
+  s.choiceShown = w.Choice().IsShown();
+  s.menuIdle = w.Menu().IsShown() && !w.Menu().IsBusy();
+  s.messageNumber = GameState.GetMessageNumber();
+  for (int i = 0; i < w.Message().GetLineCount(); ++i) s.message.push_back(Utf8(w.Message().GetLineText(i)));
+  return s;
+}
+
+inline std::optional<Seen> Look(realgame::Player& p) {
+  return p.Read([&] { return LookInside(p); });
+}
+
+// Waits until what the adventure shows satisfies `done`.
+// Waits until what the adventure shows satisfies `done`; the failure tells what it showed last.
+template <class Done>
+bool UntilSeen(realgame::Player& p, Done done, const std::string& what,
+               std::chrono::seconds patience = realgame::kPatience) {
+  Seen last;
+  const auto look = [&] {
+    last = LookInside(p);
+    return done(last);
+  };
+  if (p.Until(look, what, patience)) return true;
+  return p.Fail(p.Failure() + " (last seen: " + last.Describe() + ")");
+}
+
+// What a reading saw on its way.
+struct Reading {
+  int clicks = 0;
+  int choices = 0;
+  bool musicGame = false;  // the music game's state (4) came
+  bool movie = false;      // a movie's panel came
+  void Note(const Seen& s) {
+    musicGame = musicGame || s.state == 4;
+    movie = movie || s.movie;
+  }
+};
+
+// Reads on until `done`: every wait for a click is answered with a click on the scene, every choice with Enter (its
+// first answer); after each answer it waits until the adventure shows something else. Between two answers the
+// story may take up to `patience` (a song, a movie).
+template <class Done>
+bool ReadOn(realgame::Player& p, Done done, const std::string& what, Reading& reading,
+            std::chrono::seconds patience = realgame::kPatience) {
+  auto deadline = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    const std::optional<Seen> now = Look(p);
+    if (!now) return p.Fail("the game ended while reading on to " + what);
+    reading.Note(*now);
+    if (done(*now)) return true;
+    const bool click = now->AtClick();
+    const bool choice = now->running && now->step == TAvgUnit::stChoice && now->choiceShown &&
+                        now->overlay == TAvgUnit::ovNone;
+    if (click || choice) {
+      if (click) {
+        p.Click(320, 120);
+        ++reading.clicks;
+      } else {
+        p.Key(SDL_SCANCODE_RETURN);
+        ++reading.choices;
+      }
+      if (!UntilSeen(p, [&](const Seen& s) { return !(s == *now); },
+                     "the story to answer a " + std::string(click ? "click" : "choice") + " at " + now->Describe()))
+        return false;
+      deadline = std::chrono::steady_clock::now() + patience;
+      continue;
+    }
+    if (std::chrono::steady_clock::now() > deadline)
+      return p.Fail("timed out reading on to " + what + " at " + now->Describe());
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// Opens the right-click menu over the story and presses its entry `button` ("MenuBtn1" .. "MenuBtn9").
+inline bool FromTheMenu(realgame::Player& p, const std::string& button) {
+  if (!UntilSeen(p, [](const Seen& s) { return s.AtClick(); }, "a click wait before the menu")) return false;
+  p.Click(320, 120, SDL_BUTTON_RIGHT);
+  if (!UntilSeen(p, [](const Seen& s) { return s.overlay == TAvgUnit::ovMenu && s.menuIdle; }, "the menu"))
+    return false;
+  return p.ClickOn(button);
+}
+
+// Quits from the story's menu ("ゲーム終了") and answers Yes in the confirmation dialog.
+inline bool QuitFromTheStory(realgame::Player& p) {
+  if (!FromTheMenu(p, "MenuBtn9")) return false;
+  if (!p.Until([&] { return p.Shown("DlgYes"); }, "the confirmation dialog")) return false;
+  return p.ClickOn("DlgYes");
+}
+
+// Slot `row` (1..10) of the save and load screen chosen, then its save or load button.
+inline bool UseSlot(realgame::Player& p, int row, const std::string& button) {
+  if (!p.Until([&] { return p.Shown(button); }, "the save screen's " + button)) return false;
+  return p.ClickOn("SaveData" + std::to_string(row)) && p.ClickOn(button);
+}
+
+// Where play-through (1) saved and what the story showed there.
+struct SavedPlace {
+  Seen seen;
+  Reading reading;
+};
+
+// From the first title: Start; the story read through its first choices and the opening movie to the first song,
+// which plays by itself (the settings' automatic play in the story); back in the story at the song's verdict,
+// saved into slot 1 from the menu's Save, and the save screen closed; then quit from the menu. The save file is `saveFile`.
+inline bool PlayToTheFirstSongAndSave(realgame::Player& p, const std::filesystem::path& saveFile, SavedPlace& place) {
+  if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnStart")) return false;
+  if (!ReadOn(p, [](const Seen& s) { return s.AtClick() && s.Says(kFirstWords); }, "the first words",
+              place.reading))
+    return false;
+  // The song is a minute of music: the patience between two answers covers it.
+  if (!ReadOn(p, [](const Seen& s) { return s.AtClick() && s.Says(kSongVerdict); }, "the first song's verdict",
+              place.reading, std::chrono::seconds(300)))
+    return false;
+  place.seen = Look(p).value_or(Seen{});
+  if (!FromTheMenu(p, "MenuBtn5") || !UseSlot(p, 1, "SaveButton")) return false;
+  if (!p.Until([&] { return std::filesystem::exists(saveFile); }, "the save file")) return false;
+  // The save screen stays open after a save (its row shows the new save); Close leads back to the story.
+  if (!p.ClickOn("CloseButton")) return false;
+  if (!UntilSeen(p, [&](const Seen& s) { return s.AtClick() && s.messageNumber == place.seen.messageNumber; },
+                 "the story back at the saved message"))
+    return false;
+  return QuitFromTheStory(p);
+}
+
+// From the first title: Load, slot 1; the story is back where it was saved, shows the same message and reads on
+// from there to the next one; then quit from the menu.
+inline bool LoadAndReadOn(realgame::Player& p, Seen& loaded, Seen& next) {
+  if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnLoad")) return false;
+  if (!p.Showing("SaveMenuWin") || !UseSlot(p, 1, "LoadButton")) return false;
+  if (!UntilSeen(p, [](const Seen& s) { return s.AtClick() && !s.message.empty(); }, "the loaded story")) return false;
+  loaded = Look(p).value_or(Seen{});
+  Reading reading;
+  if (!ReadOn(p, [&](const Seen& s) { return s.AtClick() && s.messageNumber != loaded.messageNumber; },
+              "the next message", reading))
+    return false;
+  next = Look(p).value_or(Seen{});
+  return QuitFromTheStory(p);
+}
+
+}  // namespace realstory
