@@ -1,5 +1,7 @@
 #include "shell/maint.h"
 
+#include <cstddef>
+#include <cstring>
 #include <iterator>
 #include <string>
 
@@ -108,6 +110,26 @@ public:
 private:
   TGameForm& form_;
 };
+
+// Whether two screen pictures hold the same pixels: a transition between them would show nothing for its length
+// (the title loop's first fade to black starts from a black screen).
+bool SamePixels(TZoRGBBits* a, TZoRGBBits* b) {
+  if (a->GetWidth() != b->GetWidth() || a->GetHeight() != b->GetHeight() || a->GetBitDepth() != b->GetBitDepth())
+    return false;
+  if (!a->Lock()) return false;
+  if (!b->Lock()) {
+    a->Unlock();
+    return false;
+  }
+  const std::size_t row = static_cast<std::size_t>(a->GetWidth()) * static_cast<std::size_t>(a->GetBitDepth());
+  bool same = true;
+  for (int y = 0; same && y < a->GetHeight(); ++y)
+    same = std::memcmp(a->GetBits() + static_cast<std::ptrdiff_t>(y) * a->GetPitch(),
+                       b->GetBits() + static_cast<std::ptrdiff_t>(y) * b->GetPitch(), row) == 0;
+  b->Unlock();
+  a->Unlock();
+  return same;
+}
 
 }  // namespace
 
@@ -301,6 +323,12 @@ void TMainThread::TransitionFromScreen(int kind, Fill fill) {
     DeleteScreenBits(from);
     DeleteScreenBits(to);
     throw;
+  }
+  if (SamePixels(from, to)) {
+    DeleteScreenBits(from);
+    DeleteScreenBits(to);
+    transitionRate_ = kNormalRate;
+    return;
   }
   RunTransition(kind, from, to);
 }

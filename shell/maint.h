@@ -123,7 +123,8 @@ public:
   // screen as it was. EGameErr when a mask picture is missing (the pictures are deleted then).
   void RunTransition(int kind, TZoRGBBits* from, TZoRGBBits* to);
   // From the screen as it is to black, to white, or to `panel` drawn alone (not yet attached: the next screen).
-  // EGameErr, with nothing kept, when the screen pictures cannot be made.
+  // EGameErr, with nothing kept, when the screen pictures cannot be made. When the screen already shows exactly what
+  // the transition leads to (black to black), there is nothing to show: it takes no frames.
   void TransitionToBlack(int kind);
   void TransitionToWhite(int kind);
   void TransitionToPanel(int kind, TZoRGBPanel* panel);
