@@ -27,7 +27,23 @@ constexpr int kWaitMs = 100;
 
 TDSound::TDSound(Classes::TComponent* owner, platform::thread::Clock& clock) : TComponent(owner), clock_(clock) {}
 
-TDSound::~TDSound() { DSoundRelease(); }
+// The buffers go while the device's lock and list still exist (not in the base's destructor).
+TDSound::~TDSound() {
+  DSoundRelease();
+  DeleteBuffers();
+}
+
+void TDSound::DeleteBuffers() {
+  for (;;) {  // each leaves the list as it goes
+    TCustomDSoundBuffer* last = nullptr;
+    {
+      const std::lock_guard hold(bufferLock_);
+      if (buffers_.empty()) return;
+      last = buffers_.back();
+    }
+    delete last;
+  }
+}
 
 void TDSound::SetChannels(std::uint16_t channels) {
   if ((channels != 1 && channels != 2) || channels == channels_) return;
@@ -68,7 +84,10 @@ void TDSound::SetManualOutput(bool manual, std::uint32_t latencyFrames) {
 
 bool TDSound::DSoundCreate() {
   if (enabled_) return true;
-  buffers_.clear();
+  {
+    const std::lock_guard hold(bufferLock_);
+    buffers_.clear();
+  }
   mixer_ = std::make_unique<platform::audio::Mixer>(clock_);
   if (manualOutput_) {
     auto sink = std::make_unique<platform::audio::ManualSink>(*mixer_, manualLatency_);
@@ -103,7 +122,7 @@ void TDSound::DSoundRelease() {
   if (!enabled_) return;
   enabled_ = false;
   primaryPlaying_ = false;
-  while (!buffers_.empty()) delete buffers_.back();  // each leaves the list as it goes
+  DeleteBuffers();
   sink_.reset();
   manualSink_ = nullptr;
   mixer_.reset();
@@ -324,11 +343,17 @@ TDSoundStream* TDSound::CreateStreamFromOgg(Classes::TStream* st, bool pan, bool
 }
 
 bool TDSound::AddBufferList(TCustomDSoundBuffer* buffer) {
+  if (buffer == nullptr) return false;
+  const std::lock_guard hold(bufferLock_);
+  if (std::find(buffers_.begin(), buffers_.end(), buffer) != buffers_.end()) return false;
+  InsertComponent(buffer);
   buffers_.push_back(buffer);
   return true;
 }
 
 bool TDSound::DelBufferList(TCustomDSoundBuffer* buffer) {
+  const std::lock_guard hold(bufferLock_);
+  RemoveComponent(buffer);
   const auto it = std::find(buffers_.begin(), buffers_.end(), buffer);
   if (it == buffers_.end()) return false;
   buffers_.erase(it);
@@ -337,8 +362,14 @@ bool TDSound::DelBufferList(TCustomDSoundBuffer* buffer) {
 
 bool TDSound::RestoreAllBuffers() {
   if (!enabled_) return false;
+  const std::lock_guard hold(bufferLock_);
   for (TCustomDSoundBuffer* b : buffers_) b->IsLostAndRestore();
   return true;
+}
+
+int TDSound::GetBufferCount() const {
+  const std::lock_guard hold(bufferLock_);
+  return static_cast<int>(buffers_.size());
 }
 
 // ---- TDSoundThread ----
@@ -406,8 +437,9 @@ void TDSoundThread::Execute(TDSoundThread* self, std::shared_ptr<State> state) {
 
 // ---- TCustomDSoundBuffer ----
 
+// A buffer of a device joins the device's components under the device's lock (AddBufferList), not in the base.
 TCustomDSoundBuffer::TCustomDSoundBuffer(Classes::TComponent* owner)
-    : TComponent(owner), device_(dynamic_cast<TDSound*>(owner)) {
+    : TComponent(dynamic_cast<TDSound*>(owner) != nullptr ? nullptr : owner), device_(dynamic_cast<TDSound*>(owner)) {
   if (device_ != nullptr) device_->AddBufferList(this);
 }
 

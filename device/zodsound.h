@@ -145,12 +145,20 @@ public:
   TDSoundStream* CreateStreamFromAdp(Classes::TStream* stream, bool panEnabled, bool freqEnabled);
   TDSoundStream* CreateStreamFromOgg(Classes::TStream* stream, bool panEnabled, bool freqEnabled);
 
+  // The buffers made on this device, which owns them as its components. A game makes and deletes buffers on more
+  // than one thread (its logic loads sounds while its frames end faded music), so both lists change under one lock.
   bool AddBufferList(TCustomDSoundBuffer* buffer);
   bool DelBufferList(TCustomDSoundBuffer* buffer);
   bool RestoreAllBuffers();
-  int GetBufferCount() const { return static_cast<int>(buffers_.size()); }
+  int GetBufferCount() const;
+
+protected:
+  // The buffers hold no references to other components, so no news is passed on to them: one may be half made on
+  // another thread while another comes or goes.
+  void Notification(Classes::TComponent*, Classes::TOperation) override {}
 
 private:
+  void DeleteBuffers();
   template <class Buffer>
   Buffer* FromPcm(VXPcmStream* pcm, bool panEnabled, bool freqEnabled, bool staticFlag);
   template <class Decoder>
@@ -168,7 +176,8 @@ private:
   std::unique_ptr<platform::audio::Mixer> mixer_;
   std::unique_ptr<platform::audio::AudioSink> sink_;
   platform::audio::ManualSink* manualSink_ = nullptr;
-  std::vector<TCustomDSoundBuffer*> buffers_;
+  mutable std::mutex bufferLock_;
+  std::vector<TCustomDSoundBuffer*> buffers_;  // under bufferLock_, as the component list
 };
 
 // A creation request.

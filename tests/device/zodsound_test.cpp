@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -117,6 +118,30 @@ TEST_F(SoundTest, DisablingDeletesEveryBufferAndStream) {
   device.SetEnabled(false);
   EXPECT_EQ(device.GetBufferCount(), 0);
   EXPECT_EQ(device.CreateBuffer(1000), nullptr);
+}
+
+// A game loads sounds on its logic thread while its frames delete the music that faded out: buffers come and go on
+// two threads at once, and the device's lists of them (its buffers, its components) stay whole.
+TEST_F(SoundTest, BuffersComeAndGoOnTwoThreadsAtOnce) {
+  constexpr int kRounds = 300;
+  std::atomic<int> strays{0};
+  auto churn = [&] {
+    for (int i = 0; i < kRounds; ++i) {
+      TDSoundBuffer* b = device.CreateBuffer(1000);
+      if (b == nullptr || b->GetOwner() != &device) ++strays;
+      delete b;
+    }
+  };
+  TDSoundBuffer* kept = device.CreateBuffer(1000);
+  std::thread other(churn);
+  churn();
+  other.join();
+  EXPECT_EQ(strays.load(), 0);
+  EXPECT_EQ(device.GetBufferCount(), 1);
+  ASSERT_EQ(device.GetComponentCount(), 1);
+  EXPECT_EQ(device.GetComponent(0), kept);
+  device.SetEnabled(false);
+  EXPECT_EQ(device.GetComponentCount(), 0);
 }
 
 TEST_F(SoundTest, FactoriesRefuseEmptyAndUncheckedDecoders) {

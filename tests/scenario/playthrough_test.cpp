@@ -99,7 +99,6 @@ struct Played {
   int auto_ = 0;       // of them, played by the program in full auto (not the easy level's marked ones)
   int done = 0;        // of them, no longer waiting
   int gauge = -1;
-  int phase = -1;
 };
 
 // The wired program on the demo game, its save folder `home` ($XDG_DATA_HOME).
@@ -190,7 +189,6 @@ public:
         const TMusicUnit* m = Component<TMusicUnit>();
         if (m == nullptr || !m->IsLoaded()) return;
         Played p;
-        p.phase = m->GetPhase();
         p.gauge = m->GetGauge();
         const TMusicNote* notes = m->GetNotes();
         for (int n = 0; n < m->GetNoteCount(); ++n) {

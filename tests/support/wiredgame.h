@@ -64,10 +64,13 @@ inline void Wire(TGameUnits& units, TFrontScreens& screens, gamethread::Script& 
   };
 }
 
-// The title's n-th wait for a choice has begun, on the screen.
+// The title's n-th wait for a choice has begun, on the screen. The player clicks the opening movie away (in a corner,
+// clear of the title's buttons).
 inline bool AtTitle(gamethread::LoopWindow& l, int n) {
-  return l.Until([&] { return l.s.titleIdles.load() >= n && l.w.form->GetState() == 3; }) &&
-         l.Showing("TitleMenuPanel");
+  return l.Until([&] {
+    if (l.Read([&] { return l.Find("MoviePanel") != nullptr; })) l.w.Click(4, 4);
+    return l.s.titleIdles.load() >= n && l.w.form->GetState() == 3;
+  }) && l.Showing("TitleMenuPanel");
 }
 
 // The adventure host whose panel is in the tree; null while none is. Only inside LoopWindow::Read.
