@@ -30,9 +30,7 @@
 #include "graphics/zorgbnum.h"
 #include "music/musicu.h"
 #include "music/psongselectmenu.h"
-#include "platform/text.h"
 #include "scenario/avgu.h"
-#include "scenario/gamewire.h"
 #include "scenario/subwinu.h"
 #include "shell/albummenu.h"
 #include "shell/gamedata.h"
@@ -43,6 +41,7 @@
 #include "shell/systemdata.h"
 #include "support/gamethread.h"
 #include "support/tempdir.h"
+#include "support/wiredgame.h"
 
 namespace {
 
@@ -53,8 +52,6 @@ using gamethread::LoopWindow;
 constexpr const char* kFirstWords = "おはよう";
 // The songs free play offers only once the story has marked them.
 constexpr const char* kStorySongs[] = {"QM02", "QM04", "QM05"};
-
-std::string Utf8(const VXString& s) { return platform::text::Cp932ToUtf8({s.c_str(), static_cast<std::size_t>(s.Length())}); }
 
 // The program's records as a new run of it finds them before it reads its files.
 void ForgetRecords() {
@@ -90,11 +87,7 @@ std::map<std::string, std::string> Settings(const TempDir& saveFolder) {
 // is gone (Stop).
 class ProgramRun : public LoopWindow {
 public:
-  explicit ProgramRun(const TempDir& saveFolder)
-      : LoopWindow(QORM_DEMO_GAME_DIR, [](TGameUnits& units, TFrontScreens& screens, gamethread::Script&) {
-          units = MakeGameUnits();
-          screens = MakeFrontScreens();
-        }) {
+  explicit ProgramRun(const TempDir& saveFolder) : LoopWindow(QORM_DEMO_GAME_DIR, wiredgame::Wire) {
     w.env.Set("XDG_DATA_HOME", saveFolder.str().c_str());
   }
   ~ProgramRun() {
@@ -141,14 +134,6 @@ public:
       if (Read([&] { return Hangs("MoviePanel"); }) && ++wait % 20 == 0) ClickOn("MoviePanel");
       return Read([&] { return w.form->GetState() == 3 && !w.form->IsResultPending() && Hangs("TitleMenuPanel"); });
     });
-  }
-
-  // The adventure host while its panel is on the screen, else null. Only inside Read.
-  TAvgUnit* Host() const {
-    if (TZoRGBPanel* root = w.form->GetRootPanel())
-      for (int i = 0; i < root->GetChildCount(); ++i)
-        if (root->GetChild(i)->GetName() == "AvgPanel") return dynamic_cast<TAvgUnit*>(root->GetChild(i)->GetOwner());
-    return nullptr;
   }
 
   // The presented picture once it stands still, with the pointer parked where no control is.
@@ -276,7 +261,7 @@ bool PlayStoryToItsEnd(ProgramRun& r) {
         m.where = Where::kMovie;
       } else if (const TMusicUnit* music = r.Component<TMusicUnit>(); music != nullptr && music->IsLoaded()) {
         m.where = Where::kMusic;
-      } else if (TAvgUnit* host = r.Host()) {
+      } else if (TAvgUnit* host = wiredgame::Adventure(r)) {
         m.where = Where::kAdventure;
         m.step = host->GetStep();
         m.overlay = host->GetOverlay();
@@ -478,14 +463,14 @@ TEST(PlayThrough, SettingsChangedOnTheConfigurationScreenComeBackAfterARestart) 
 
   // The story: its first message is on the page whole at once, never typed glyph by glyph.
   r.ClickOn("BtnStart");
-  ASSERT_TRUE(r.Until([&] { return r.Read([&] { return r.Host() != nullptr; }); }));
+  ASSERT_TRUE(r.Until([&] { return r.Read([&] { return wiredgame::Adventure(r) != nullptr; }); }));
   int typingFrames = 0;
   ASSERT_TRUE(r.Until([&] {
     return r.Read([&] {
-      TAvgUnit* host = r.Host();
+      TAvgUnit* host = wiredgame::Adventure(r);
       if (host == nullptr) return false;
       TSubWinUnit::TTextWindow& message = host->Windows().Message();
-      const std::string first = message.GetLineCount() > 0 ? Utf8(message.GetLineText(0)) : "";
+      const std::string first = message.GetLineCount() > 0 ? wiredgame::Utf8(message.GetLineText(0)) : "";
       if (!first.empty() && message.IsTyping()) ++typingFrames;
       return host->GetStep() == TAvgUnit::stClick && first.find(kFirstWords) != std::string::npos;
     });
@@ -496,7 +481,7 @@ TEST(PlayThrough, SettingsChangedOnTheConfigurationScreenComeBackAfterARestart) 
   r.w.Click(320, 120, platform::input::MouseButton::Right);
   ASSERT_TRUE(r.Until([&] {
     return r.Read([&] {
-      TAvgUnit* host = r.Host();
+      TAvgUnit* host = wiredgame::Adventure(r);
       return host != nullptr && host->GetOverlay() == TAvgUnit::ovMenu && !host->Windows().Menu().IsBusy();
     });
   }));
