@@ -82,3 +82,23 @@ moments="$moments titlescreens titlemusic titleframe title"
   fail "the start-up moments were not written in their order: $(cat "$work/start")"
 awk 'NF != 3 || $2 !~ /^[0-9]+$/ || $3 !~ /^[0-9]+$/ || $2 < last { exit 1 } { last = $2 }' "$work/start" ||
   fail "a start-up moment has no times or goes back: $(cat "$work/start")"
+
+# Without its opening movie the game comes to its title without ever loading the movie libraries. (The movies are
+# read beside the program file: a copy of it stands in the game folder.)
+game="$work/noopening"
+mkdir -p "$game/Movie"
+for f in "$(dirname "$program")"/*; do
+  case "$(basename "$f")" in Movie | "$(basename "$program")") ;; *) ln -s "$f" "$game/" ;; esac
+done
+cp "$program" "$game/"
+rm -f "$work/title"
+QORM_DATA="$game" QORM_TITLE_FILE="$work/title" "$game/$(basename "$program")" >"$work/noopening.log" 2>&1 &
+pid=$!
+for _ in $(seq 3600); do
+  [ -s "$work/title" ] && break
+  kill -0 "$pid" 2>/dev/null || fail "the game without its opening movie ended before its title"
+  sleep 0.05
+done
+[ -s "$work/title" ] || fail "the game without its opening movie never came to its title"
+! grep -q 'libav' "/proc/$pid/maps" || fail "the movie libraries were loaded for a movie that is not there"
+terminate "game without its opening movie"
