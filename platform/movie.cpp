@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +24,10 @@ extern "C" {
 
 namespace platform::movie {
 namespace {
+
+void SetError(std::string* error, std::string text) {
+  if (error != nullptr) *error = std::move(text);
+}
 
 // ---- The decoder's libraries: opened when the first movie opens, not at the program's start (with the codecs they
 // pull in they are well over a hundred libraries, whose loading would cost every start a good part of its time).
@@ -69,8 +74,13 @@ std::string OpenLibraries() {
   return {};
 }
 
-// Any thread; the libraries are opened once.
-bool LibrariesLoaded(std::string* error) {
+// Any thread; the libraries are opened once, and not for a file that cannot be read (a game without its opening
+// movie opens none).
+bool LibrariesLoaded(const std::string& path, std::string* error) {
+  if (access(path.c_str(), R_OK) != 0) {
+    SetError(error, "cannot open " + path);
+    return false;
+  }
   static const std::string why = OpenLibraries();
   if (why.empty()) return true;
   if (error != nullptr) *error = why;
@@ -104,10 +114,6 @@ AVPixelFormat ToAv(PixelLayout layout) {
     case PixelLayout::Rgb565: return AV_PIX_FMT_RGB565LE;
   }
   return AV_PIX_FMT_NONE;
-}
-
-void SetError(std::string* error, std::string text) {
-  if (error != nullptr) *error = std::move(text);
 }
 
 // Sound of one decoded frame, placed at an output frame counted from the position the movie ran from.
@@ -636,7 +642,7 @@ struct Movie::Impl {
 
 std::unique_ptr<Movie> Movie::Open(const std::string& path, const Options& options, std::string* error) {
   thread::Clock& clock = options.clock != nullptr ? *options.clock : thread::MonotonicClock();
-  if (!LibrariesLoaded(error)) return nullptr;
+  if (!LibrariesLoaded(path, error)) return nullptr;
   auto impl = std::make_unique<Impl>(options, clock);
   if (ToAv(options.layout) == AV_PIX_FMT_NONE) return SetError(error, "bad pixel layout"), nullptr;
   if (!impl->OpenFile(path, error)) return nullptr;
@@ -698,7 +704,7 @@ std::unique_ptr<PictureReader> PictureReader::Open(const std::string& path, cons
                                                    std::string* error) {
   Options silent = options;
   silent.mixer = nullptr;
-  if (!LibrariesLoaded(error)) return nullptr;
+  if (!LibrariesLoaded(path, error)) return nullptr;
   auto impl = std::make_unique<Impl>(silent, thread::MonotonicClock());
   if (ToAv(options.layout) == AV_PIX_FMT_NONE) return SetError(error, "bad pixel layout"), nullptr;
   if (!impl->movie.OpenFile(path, error)) return nullptr;

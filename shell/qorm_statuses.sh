@@ -67,13 +67,17 @@ grep -q 'could not be opened' "$work/empty.log" || fail "an empty game folder sa
 
 # The first title reported to QORM_TITLE_FILE, once; a signal at the title ends the game with 0. The start-up moments
 # go to QORM_START_FILE, in their order and on a clock that never goes back.
+# Waits (bounded) until the running copy has reported its title.
+wait_for_title() {
+  for _ in $(seq 3600); do
+    [ -s "$work/title" ] && return
+    kill -0 "$pid" 2>/dev/null || fail "the $1 ended before its title"
+    sleep 0.05
+  done
+}
 QORM_TITLE_FILE="$work/title" QORM_START_FILE="$work/start" "$program" >"$work/title.log" 2>&1 &
 pid=$!
-for _ in $(seq 3600); do
-  [ -s "$work/title" ] && break
-  kill -0 "$pid" 2>/dev/null || fail "the game ended before its title"
-  sleep 0.05
-done
+wait_for_title "game"
 [ "$(cat "$work/title" 2>/dev/null)" = title ] || fail "the title was not reported: $(cat "$work/title" 2>/dev/null)"
 terminate "game at its title"
 moments="main settings window splash datafiles devices fonts gameform sound display systemdata shown firstframe black"
@@ -82,3 +86,19 @@ moments="$moments titlescreens titlemusic titleframe title"
   fail "the start-up moments were not written in their order: $(cat "$work/start")"
 awk 'NF != 3 || $2 !~ /^[0-9]+$/ || $3 !~ /^[0-9]+$/ || $2 < last { exit 1 } { last = $2 }' "$work/start" ||
   fail "a start-up moment has no times or goes back: $(cat "$work/start")"
+
+# Without its opening movie the game comes to its title without ever loading the movie libraries. (The movies are
+# read beside the program file: a copy of it stands in the game folder.)
+game="$work/noopening"
+mkdir -p "$game/Movie"
+for f in "$(dirname "$program")"/*; do
+  case "$(basename "$f")" in Movie | "$(basename "$program")") ;; *) ln -s "$f" "$game/" ;; esac
+done
+cp "$program" "$game/"
+rm -f "$work/title"
+QORM_DATA="$game" QORM_TITLE_FILE="$work/title" "$game/$(basename "$program")" >"$work/noopening.log" 2>&1 &
+pid=$!
+wait_for_title "game without its opening movie"
+[ -s "$work/title" ] || fail "the game without its opening movie never came to its title"
+! grep -q 'libav' "/proc/$pid/maps" || fail "the movie libraries were loaded for a movie that is not there"
+terminate "game without its opening movie"
