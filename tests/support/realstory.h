@@ -31,6 +31,11 @@ namespace realstory {
 inline constexpr const char* kFirstWords = "おはよう";      // the first message
 inline constexpr const char* kSongVerdict = "演奏の評価";  // told after every song of the story
 
+// The reader's settings for the play-through: the story's songs play by themselves (which also starts the reading
+// in its automatic mode), and messages appear whole at once (the text speed at its fastest), so that the story
+// moves at the pace of its waits, transitions and songs.
+inline constexpr const char* kStorySettings = "[Game]\r\nAvgAutoMode=Auto\r\nUserTextSpeed=0\r\n";
+
 // What the adventure shows at one moment.
 struct Seen {
   int state = -1;         // the game window's state
