@@ -9,10 +9,14 @@
 //                 nothing)
 //   peak_rss_MB   the process's peak resident memory (VmHWM) after both runs: run this benchmark alone, in a fresh
 //                 process (--benchmark_filter=BM_StoryPlayThrough), so that nothing else is counted
+//   rss_in_stateN_MB  the largest resident memory sampled (every 64th tick) while the window was in state N (3
+//                 panel screens, 4 music game, 5 adventure, 6 movie, 7 and 8 waits, 9 transition)
 //
 // The iteration time is the wall time of both runs: it follows the story's own pace, not the machine's speed.
 // Links: scenario demo_game_paths
 #include <benchmark/benchmark.h>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -29,14 +33,29 @@
 
 namespace {
 
+// The resident memory now (called after a tick was timed).
+long ResidentKb() {
+  std::ifstream in("/proc/self/statm");
+  long size = 0, resident = 0;
+  in >> size >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
 struct FrameTimes {
   std::vector<std::int64_t> ticks;                        // every frame tick
   std::vector<std::int64_t> frames;                       // the ticks that advanced the game
   std::map<int, std::vector<std::int64_t>> framesByState;
   std::atomic<TGameForm*> form{nullptr};
 
+  std::map<int, long> residentKbByState;  // sampled every 64th tick
+
   void Add(int advanced, std::int64_t ns) {  // under the window's frame lock: one tick at a time
     ticks.push_back(ns);
+    if (ticks.size() % 64 == 0)
+      if (const TGameForm* f = form.load()) {
+        long& peak = residentKbByState[f->GetState()];
+        peak = std::max(peak, ResidentKb());
+      }
     if (advanced <= 0) return;
     frames.push_back(ns);
     if (const TGameForm* f = form.load()) framesByState[f->GetState()].push_back(ns);
@@ -104,6 +123,8 @@ void BM_StoryPlayThrough(benchmark::State& state) {
     Report(state, "adventure_frame_", times.framesByState[5]);
     Report(state, "music_frame_", times.framesByState[4]);
     state.counters["peak_rss_MB"] = static_cast<double>(PeakResidentKb()) / 1024.0;
+    for (const auto& [screen, kb] : times.residentKbByState)
+      state.counters["rss_in_state" + std::to_string(screen) + "_MB"] = static_cast<double>(kb) / 1024.0;
   }
 }
 
