@@ -283,9 +283,11 @@ TEST(RealProgram, TheAlbumAndTheSoundRoomOpenAfterTheStory) {
 
     if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnSound") || !p.Showing("SoundPanel")) return;
     if (!p.ClickOn("BtnSelBgm3") || !p.ClickOn("BtnIxPlay")) return;
-    if (!p.Until([&] { return Component<TSoundMenu>(p) != nullptr && Component<TSoundMenu>(p)->IsPlaying() && p.Form().IsBgmPlaying(); },
-                 "the sound room's music"))
-      return;
+    const auto playing = [&] {
+      const TSoundMenu* room = Component<TSoundMenu>(p);
+      return room != nullptr && room->IsPlaying() && p.Form().IsBgmPlaying();
+    };
+    if (!p.Until(playing, "the sound room's music")) return;
     seen.track = p.Read([&] { return p.Form().GetBgmTrack(); }).value_or(0);
     if (!p.ClickOn("BtnEnd")) return;
     QuitFromTheTitle(p);

@@ -113,7 +113,11 @@ public:
   // Runs `read` between two frames (see the top of this file) and gives what it returns; nothing once the game
   // has gone. Inside it: Form, Find, Shown, Waiting; never input or waits.
   template <class Reader>
-  auto Read(Reader read) -> std::optional<std::conditional_t<std::is_void_v<decltype(read())>, bool, decltype(read())>> {
+  using Looked = std::invoke_result_t<Reader>;
+  template <class Reader>
+  using ReadResult = std::conditional_t<std::is_void_v<Looked<Reader>>, bool, Looked<Reader>>;
+  template <class Reader>
+  std::optional<ReadResult<Reader>> Read(Reader read) {
     std::lock_guard guard(lock_);
     if (form_ == nullptr) return std::nullopt;
     if constexpr (std::is_void_v<decltype(read())>) {

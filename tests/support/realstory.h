@@ -188,7 +188,8 @@ struct SavedPlace {
 
 // From the first title: Start; the story read through its first choices and the opening movie to the first song,
 // which plays by itself (the settings' automatic play in the story); back in the story at the song's verdict,
-// saved into slot 1 from the menu's Save, and the save screen closed; then quit from the menu. The save file is `saveFile`.
+// saved into slot 1 from the menu's Save, and the save screen closed; then quit from the menu. The save file is
+// `saveFile`.
 inline bool PlayToTheFirstSongAndSave(realgame::Player& p, const std::filesystem::path& saveFile, SavedPlace& place) {
   if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnStart")) return false;
   if (!ReadOn(p, [](const Seen& s) { return s.AtClick() && s.Says(kFirstWords); }, "the first words",
