@@ -799,21 +799,23 @@ void TGameForm::PaceFrame() {
 
 namespace {
 
-// Reports the time from its making to its end when somebody listens.
+// Reports the frames a tick advanced and the time from its making to its end when somebody listens.
 class FrameWorkTimer {
 public:
-  explicit FrameWorkTimer(const std::function<void(std::int64_t)>& sink)
+  explicit FrameWorkTimer(const std::function<void(int, std::int64_t)>& sink)
       : sink_(sink), start_(sink ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{}) {}
   ~FrameWorkTimer() {
     if (!sink_) return;
     const auto spent = std::chrono::steady_clock::now() - start_;
-    sink_(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count());
+    sink_(frames, std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count());
   }
   FrameWorkTimer(const FrameWorkTimer&) = delete;
   FrameWorkTimer& operator=(const FrameWorkTimer&) = delete;
 
+  int frames = 0;
+
 private:
-  const std::function<void(std::int64_t)>& sink_;
+  const std::function<void(int, std::int64_t)>& sink_;
   std::chrono::steady_clock::time_point start_;
 };
 
@@ -824,7 +826,7 @@ private:
 void TGameForm::RunFrame(bool paced, bool byWaitThread) {
   if (paced && frameEvent_) PaceFrame();
   const VXSectionHold frame(frameLock_);
-  const FrameWorkTimer timer(setup_.onFrameWork);
+  FrameWorkTimer timer(setup_.onFrameWork);
   const std::uint8_t state = state_;
   if (state == 10) return;
 
@@ -844,6 +846,7 @@ void TGameForm::RunFrame(bool paced, bool byWaitThread) {
   }
   const std::uint8_t mode = fpsMode_;
   const bool draw = mode == kFps30 ? frames >= 1 : mode == kFps15 ? frames >= 2 : true;
+  timer.frames = ClampToInt(frames);
   if (!byWaitThread) CheckInputDevices(ClampToInt(frames));
   if (!draw && state != 6) return;
   {

@@ -134,9 +134,10 @@ struct TGameFormSetup {
   VXString scriptName = "Script";  // empty: no script manager
   // Makes the game thread (suspended) at the end of FormShow; none: the window runs without a game thread.
   std::function<std::unique_ptr<Classes::TThread>(TGameForm&)> gameThread;
-  // Hears, for each frame tick, the nanoseconds (steady clock) it spent making the frame: from taking the frame
-  // lock to the end of the tick, its pacing wait left out. Called under the frame lock by whichever thread ticks.
-  std::function<void(std::int64_t)> onFrameWork;
+  // Hears, for each frame tick, the frames it advanced the game by (0: a tick that only redrew, or did nothing) and
+  // the nanoseconds (steady clock) it spent: from taking the frame lock to the end of the tick, its pacing wait left
+  // out. Called under the frame lock by whichever thread ticks.
+  std::function<void(int, std::int64_t)> onFrameWork;
 };
 
 // ---- Frame rate counter: composed frames in the last four complete 250 ms buckets.

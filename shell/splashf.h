@@ -60,7 +60,7 @@ public:
   // Called on the main thread after each turn of the loop in which the window showed frames, until it returns false.
   void SetOnFramesShown(std::function<bool(platform::video::Window&)> handler) { onFramesShown_ = std::move(handler); }
   // The game window's frame-work listener (TGameFormSetup::onFrameWork); set before OnFirstIdle.
-  void SetOnFrameWork(std::function<void(std::int64_t)> sink) { onFrameWork_ = std::move(sink); }
+  void SetOnFrameWork(std::function<void(int, std::int64_t)> sink) { onFrameWork_ = std::move(sink); }
 
 private:
   void HandleEvent(const SDL_Event& e);
@@ -76,7 +76,7 @@ private:
   std::atomic<bool> terminated_{false};
   std::function<void()> onFirstFrame_;
   std::function<bool(platform::video::Window&)> onFramesShown_;
-  std::function<void(std::int64_t)> onFrameWork_;
+  std::function<void(int, std::int64_t)> onFrameWork_;
   std::uint64_t framesBeforeGame_ = 0;
   std::uint64_t framesSeen_ = 0;
 };
@@ -90,8 +90,8 @@ struct TRunOptions {
   // Called on the main thread once the main loop has ended, before the game window is destroyed (a test that looks
   // at the window from another thread stops looking here). Not called when the game window never started.
   std::function<void(TSplashForm&)> onLoopEnd;
-  // The time each frame tick spends making its frame (TGameFormSetup::onFrameWork; for measurements).
-  std::function<void(std::int64_t)> onFrameWork;
+  // The frames each frame tick advanced and the time it spent (TGameFormSetup::onFrameWork; for measurements).
+  std::function<void(int, std::int64_t)> onFrameWork;
 };
 
 // The whole program; returns the exit status.

@@ -5,6 +5,7 @@
 // Label: threads
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -103,17 +104,39 @@ int PlayByHand(realgame::Player& p) {
   return struck;
 }
 
-// The story's music plays by itself: the setting a player makes on the configuration screen.
-constexpr const char* kAutoInTheStory = "[Game]\r\nAvgAutoMode=Auto\r\n";
 
 }  // namespace
+
+// A play that stops at a step it cannot take ends the game as the desktop session ending does: the program still
+// ends with 0 and writes its settings, and the failure is the play's. Meanwhile every frame tick told the time it
+// spent making its frame.
+TEST(RealProgram, AFailedPlayEndsTheGameCleanly) {
+  realgame::Home home;
+  std::atomic<int> frames{0};
+  std::atomic<std::int64_t> longest{0};
+  TRunOptions options;
+  options.onFrameWork = [&](int advanced, std::int64_t ns) {
+    frames += advanced;
+    if (ns > longest) longest = ns;
+  };
+  const realgame::Outcome outcome = realgame::RunProgram([](realgame::Player& p) {
+    if (p.Showing("TitleMenuPanel")) p.Fail("stopped at the title");
+  }, options);
+  ASSERT_TRUE(outcome.played);
+  EXPECT_EQ(outcome.failure, "stopped at the title");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_NE(home.Settings().find("WindowMode=ON"), std::string::npos) << home.Settings();
+  EXPECT_GT(frames.load(), 30);  // the opening movie and the title's fade at least
+  EXPECT_GT(longest.load(), 0);
+  realgame::ForgetProcessRecords();
+}
 
 // Start, the story through its choices and the opening movie to the first song, the song played automatically,
 // back in the story, a save from the menu, quit; a second start loads the save from the title and the story goes
 // on from the saved message.
 TEST(RealProgram, TheStoryIsSavedAfterItsFirstSongAndGoesOnAfterARestart) {
   realgame::Home home;
-  home.WriteSettings(kAutoInTheStory);
+  home.WriteSettings(realstory::kStorySettings);
   const fs::path slot = home.SaveFolder() / SlotFileName(1);
 
   realstory::SavedPlace place;
@@ -260,9 +283,11 @@ TEST(RealProgram, TheAlbumAndTheSoundRoomOpenAfterTheStory) {
 
     if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnSound") || !p.Showing("SoundPanel")) return;
     if (!p.ClickOn("BtnSelBgm3") || !p.ClickOn("BtnIxPlay")) return;
-    if (!p.Until([&] { return Component<TSoundMenu>(p) != nullptr && Component<TSoundMenu>(p)->IsPlaying() && p.Form().IsBgmPlaying(); },
-                 "the sound room's music"))
-      return;
+    const auto playing = [&] {
+      const TSoundMenu* room = Component<TSoundMenu>(p);
+      return room != nullptr && room->IsPlaying() && p.Form().IsBgmPlaying();
+    };
+    if (!p.Until(playing, "the sound room's music")) return;
     seen.track = p.Read([&] { return p.Form().GetBgmTrack(); }).value_or(0);
     if (!p.ClickOn("BtnEnd")) return;
     QuitFromTheTitle(p);

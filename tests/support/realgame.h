@@ -13,7 +13,7 @@
 // The player looks at the game only between frames (Read: TGameForm::BetweenFrames, from the player thread) and
 // plays through the real input path: SDL events pushed into SDL's queue, which the main thread pumps into the
 // input layer. A step that fails or times out (Fail) is kept as the outcome's failure and ends the game the way
-// a termination signal does. Once the main loop has ended the player sees nothing any more (Read gives nothing,
+// the desktop session ending does. Once the main loop has ended the player sees nothing any more (Read gives nothing,
 // input is dropped), so it never touches a window that is being destroyed.
 //
 // Label: threads (the program starts its threads; the player is one more).
@@ -21,8 +21,6 @@
 
 #include <SDL_events.h>
 #include <SDL_scancode.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -34,6 +32,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -71,7 +70,10 @@ public:
     env.Set("DISPLAY", nullptr);
     env.Set("WAYLAND_DISPLAY", nullptr);
   }
-  ~Home() { std::filesystem::current_path(folder_); }
+  ~Home() {
+    std::error_code ignored;
+    std::filesystem::current_path(folder_, ignored);
+  }
   Home(const Home&) = delete;
   Home& operator=(const Home&) = delete;
 
@@ -111,7 +113,11 @@ public:
   // Runs `read` between two frames (see the top of this file) and gives what it returns; nothing once the game
   // has gone. Inside it: Form, Find, Shown, Waiting; never input or waits.
   template <class Reader>
-  auto Read(Reader read) -> std::optional<std::conditional_t<std::is_void_v<decltype(read())>, bool, decltype(read())>> {
+  using Looked = std::invoke_result_t<Reader>;
+  template <class Reader>
+  using ReadResult = std::conditional_t<std::is_void_v<Looked<Reader>>, bool, Looked<Reader>>;
+  template <class Reader>
+  std::optional<ReadResult<Reader>> Read(Reader read) {
     std::lock_guard guard(lock_);
     if (form_ == nullptr) return std::nullopt;
     if constexpr (std::is_void_v<decltype(read())>) {
@@ -212,7 +218,7 @@ public:
 
   // ---- The outcome
 
-  // Keeps the first failure and ends the game as a termination signal does; false, for `return p.Fail(...)`.
+  // Keeps the first failure and ends the game (EndGame); false, for `return p.Fail(...)`.
   bool Fail(const std::string& why) {
     {
       std::lock_guard guard(outcomeLock_);
@@ -225,9 +231,10 @@ public:
     std::lock_guard guard(outcomeLock_);
     return failure_;
   }
-  // Asks the game to end as the desktop session ending does (records saved).
+  // Asks the game to end as the desktop session ending does (records saved): on the main thread, while it runs.
   void EndGame() {
-    if (!Gone()) kill(getpid(), SIGTERM);
+    std::lock_guard guard(lock_);
+    if (app_ != nullptr) app_->Post([app = app_] { app->EndSession(); });
   }
   bool Gone() const {
     std::lock_guard guard(lock_);
@@ -241,12 +248,14 @@ public:
 
   // ---- The program's side (RunProgram)
 
-  void Attach(TGameForm* form) {
+  void Attach(TSplashForm& app) {
     std::lock_guard guard(lock_);
-    form_ = form;
+    app_ = &app;
+    form_ = app.GetGameForm();
   }
   void Detach() {
     std::lock_guard guard(lock_);
+    app_ = nullptr;
     form_ = nullptr;
     gone_ = true;
     ended_.notify_all();
@@ -258,8 +267,9 @@ private:
     if (form_ != nullptr) SDL_PushEvent(&e);
   }
 
-  mutable std::mutex lock_;  // held while looking and while pushing input: the window lives meanwhile
+  mutable std::mutex lock_;  // held while looking, pushing input and posting: the window lives meanwhile
   std::condition_variable ended_;
+  TSplashForm* app_ = nullptr;
   TGameForm* form_ = nullptr;
   bool gone_ = false;
   mutable std::mutex outcomeLock_;
@@ -274,7 +284,7 @@ struct Outcome {
 
 // Runs the program (the program's wiring, then RunGame with `args`) on this thread, and `play` on a player thread
 // from the first frame. When `play` returns the game must end by itself (the player chose to quit); a game still
-// running after the patience is ended by a termination signal and counts as a failure.
+// running after the patience is ended (EndGame) and counts as a failure.
 inline Outcome RunProgram(const std::function<void(Player&)>& play, TRunOptions options = {},
                           std::vector<std::string> args = {"qorm", "-window"}) {
   WireGame();
@@ -282,7 +292,7 @@ inline Outcome RunProgram(const std::function<void(Player&)>& play, TRunOptions 
   std::thread driver;
   options.onFirstFrame = [&, first = options.onFirstFrame](TSplashForm& app) {
     if (first) first(app);
-    player.Attach(app.GetGameForm());
+    player.Attach(app);
     driver = std::thread([&] {
       play(player);
       if (!player.AwaitGone()) {

@@ -31,6 +31,11 @@ namespace realstory {
 inline constexpr const char* kFirstWords = "おはよう";      // the first message
 inline constexpr const char* kSongVerdict = "演奏の評価";  // told after every song of the story
 
+// The reader's settings for the play-through: the story's songs play by themselves (which also starts the reading
+// in its automatic mode), and messages appear whole at once (the text speed at its fastest), so that the story
+// moves at the pace of its waits, transitions and songs.
+inline constexpr const char* kStorySettings = "[Game]\r\nAvgAutoMode=Auto\r\nUserTextSpeed=0\r\n";
+
 // What the adventure shows at one moment.
 struct Seen {
   int state = -1;         // the game window's state
@@ -183,7 +188,8 @@ struct SavedPlace {
 
 // From the first title: Start; the story read through its first choices and the opening movie to the first song,
 // which plays by itself (the settings' automatic play in the story); back in the story at the song's verdict,
-// saved into slot 1 from the menu's Save, and the save screen closed; then quit from the menu. The save file is `saveFile`.
+// saved into slot 1 from the menu's Save, and the save screen closed; then quit from the menu. The save file is
+// `saveFile`.
 inline bool PlayToTheFirstSongAndSave(realgame::Player& p, const std::filesystem::path& saveFile, SavedPlace& place) {
   if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnStart")) return false;
   if (!ReadOn(p, [](const Seen& s) { return s.AtClick() && s.Says(kFirstWords); }, "the first words",
