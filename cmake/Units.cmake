@@ -27,10 +27,17 @@ function(qorm_tests folder)
       set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL TRUE)
       continue()
     endif()
+    # A source whose tests play the game in real time names their time limit in seconds: "// Timeout: 1800".
+    set(timeout "")
+    file(STRINGS "${src}" timeoutLine REGEX "^// Timeout: [0-9]+$" LIMIT_COUNT 1)
+    if(timeoutLine)
+      string(REGEX REPLACE "^// Timeout: " "" seconds "${timeoutLine}")
+      set(timeout TIMEOUT ${seconds})
+    endif()
     # Listing the tests starts a sanitised program; on a busy machine that takes longer than the default 5 s.
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
       WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
-      PROPERTIES ENVIRONMENT "QORM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp" LABELS "${labels}")
+      PROPERTIES ENVIRONMENT "QORM_TEST_TMP=${CMAKE_CURRENT_BINARY_DIR}/tmp" LABELS "${labels}" ${timeout})
   endforeach()
 endfunction()
 

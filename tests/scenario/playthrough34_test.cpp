@@ -7,6 +7,7 @@
 //
 // It looks at the game only between frames (LoopWindow::Read).
 // Label: threads
+// Timeout: 1800
 #include <gtest/gtest.h>
 
 #include <SDL_scancode.h>

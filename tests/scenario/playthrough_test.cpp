@@ -6,6 +6,7 @@
 //
 // It looks at the game, its panels and the picture only between frames (LoopWindow::Read).
 // Label: threads
+// Timeout: 1800
 #include <gtest/gtest.h>
 
 #include <SDL_scancode.h>
