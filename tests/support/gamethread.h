@@ -259,8 +259,8 @@ public:
   bool Start() { return w.Start(); }
 
   // Moves the clock and the sound output in small steps, running the main thread's turns, until `done`; false
-  // after a minute. The presented frames are counted and dropped on the way (GameWindow::Presented), so that a long
-  // play keeps no more than a frame's worth of pictures.
+  // after five minutes. The presented frames are counted and dropped on the way (GameWindow::Presented), so that a
+  // long play keeps no more than a frame's worth of pictures.
   template <class Done>
   bool Until(Done done) {
     return WaitFor([&] {
@@ -275,7 +275,7 @@ public:
   }
 
   // Lets `samples` more of the sound be heard between two frames, then moves the clock until a frame has seen it
-  // (the music game follows the song as it is heard); false after a minute.
+  // (the music game follows the song as it is heard); false after five minutes.
   bool Hear(int samples) {
     int done = 0;
     Read([&] {

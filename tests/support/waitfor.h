@@ -9,10 +9,11 @@
 #include <future>
 #include <thread>
 
-// Calls `step` until it answers true; false after a minute.
+// Calls `step` until it answers true; false after five minutes (the thread checker on a machine loaded by a
+// parallel run slows a game thread's steps many times over; only a hang takes that long).
 template <class Step>
 bool WaitFor(Step&& step) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(300);
   while (!step()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
