@@ -237,8 +237,7 @@ private:
 
 class Ranking final : public TRankingScreen {
 public:
-  explicit Ranking(TInternetRankMenu* unit) : menu_(unit) {}
-  ~Ranking() override { DeleteComponent(menu_); }
+  explicit Ranking(TInternetRankMenu* unit) : menu_(InternetRankMenu, unit) {}
   bool Open() override { return menu_->Open(); }
   void ShowConnecting(int level) override { menu_->ShowConnecting(static_cast<char>(level)); }
   void LoadSongList() override { menu_->LoadSongList(); }
@@ -248,7 +247,7 @@ public:
   TZoRGBPanel* GetPanel() override { return menu_->InternetRankingPanel; }
 
 private:
-  TInternetRankMenu* menu_;
+  Published<TInternetRankMenu> menu_;
 };
 
 // A factory of the adapter `A` over a new component `T` of the game window; null when the component cannot load.

@@ -78,8 +78,8 @@ void TCommonThread::OpenAdventureUnits() {
   if (adventureOpen_) return;
   TGameForm& form = GetForm();
   if (units_.adventure) adventure_ = units_.adventure(form);
-  configMenu_ = CreateScreen<TConfigMenu>();
-  saveMenu_ = CreateScreen<TSaveMenu>();
+  configMenu_ = CreateScreen<TConfigMenu>(&ConfigMenu);
+  saveMenu_ = CreateScreen<TSaveMenu>(&SaveMenu);
   movieUnit_ = CreateScreen<TMovieUnit>();
   try {
     if (!adventure_ || !configMenu_ || !saveMenu_ || !movieUnit_) QuitUnopened("the story");

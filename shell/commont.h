@@ -149,14 +149,18 @@ protected:
   const TGameUnits& Units() const { return units_; }
 
   // A screen component made with the game window as owner; null when it cannot be made (its form does not load).
+  // With `global`, the screen is published there while it lives (the screen's global, such as `AlbumMenu`).
   template <class T>
   struct TDeleteScreen {
+    TDeleteScreen() : global(nullptr) {}
+    explicit TDeleteScreen(T** g) : global(g) {}
+    T** global;
     void operator()(T* p) const;
   };
   template <class T>
   using TScreen = std::unique_ptr<T, TDeleteScreen<T>>;
   template <class T>
-  TScreen<T> CreateScreen();
+  TScreen<T> CreateScreen(T** global = nullptr);
 
 private:
   void ReleaseUnits();
@@ -175,6 +179,7 @@ private:
 
 template <class T>
 void TCommonThread::TDeleteScreen<T>::operator()(T* p) const {
+  if (global != nullptr && *global == p) *global = nullptr;
   if (MemMan != nullptr)
     MemMan->Delete(p);
   else
@@ -182,10 +187,11 @@ void TCommonThread::TDeleteScreen<T>::operator()(T* p) const {
 }
 
 template <class T>
-TCommonThread::TScreen<T> TCommonThread::CreateScreen() {
+TCommonThread::TScreen<T> TCommonThread::CreateScreen(T** global) {
   try {
     T* p = MemMan != nullptr ? MemMan->CreateVCL<T>(&GetForm()) : new T(&GetForm());
-    return TScreen<T>(p);
+    if (global != nullptr) *global = p;
+    return TScreen<T>(p, TDeleteScreen<T>{global});
   } catch (const std::exception&) {
     return nullptr;
   }

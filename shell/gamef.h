@@ -297,10 +297,7 @@ public:
   DirectX::TDDraw* GetDisplay() override { return display_; }
   DirectX::TDSound* GetSound() override { return sound_; }
   TDInputUnit* GetInputUnit() const { return input_; }
-  platform::input::Input* GetPlatformInput() const { return setup_.input; }
   TZoRGBPanel* GetRootPanel() const { return root_; }
-  VXFont* GetSmallFont() const { return smallFont_; }
-  VXFont* GetLargeFont() const { return largeFont_; }
   VXCriticalSection& GetGameLock() override { return gameLock_; }
   VXCriticalSection& GetDisplayLock() override { return drawLock_; }
   VXCriticalSection& GetDrawLock() { return drawLock_; }
@@ -415,7 +412,6 @@ public:
 
   // ---- Sound: the volumes and the system sounds; the sound service plays them.
 
-  const TDisplayConfig& GetDisplayConfig() const { return displayConfig_; }
   DirectX::TDSoundBuffer* GetSilentBuffer() const { return silentBuffer_; }
   // The source stream of a system sound (0..9); null when its file is missing.
   VXStream* GetSystemSoundStream(int index) const;

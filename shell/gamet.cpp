@@ -125,8 +125,8 @@ void TGameThread::RunTitleMenu() {
   EnterWaitMode();
   TGameForm& form = GetForm();
   std::unique_ptr<TTitleScreen> title = screens_.title(form);
-  TScreen<TConfigMenu> config = CreateScreen<TConfigMenu>();
-  TScreen<TSaveMenu> save = CreateScreen<TSaveMenu>();
+  TScreen<TConfigMenu> config = CreateScreen<TConfigMenu>(&ConfigMenu);
+  TScreen<TSaveMenu> save = CreateScreen<TSaveMenu>(&SaveMenu);
   if (!title || !config || !save) QuitUnopened("the title screen");
   const TScopeExit release([&] {
     if (form.IsApplicationTerminated()) return;
@@ -348,7 +348,7 @@ void TGameThread::RunInternetRanking() {
 // ---- Album and sound room -----------------------------------------------------------------------------------
 
 void TGameThread::RunAlbum() {
-  TScreen<TAlbumMenu> album = CreateScreen<TAlbumMenu>();
+  TScreen<TAlbumMenu> album = CreateScreen<TAlbumMenu>(&AlbumMenu);
   if (!album) QuitUnopened("the album");
   const TScopeExit release([&album] { album->Release(); });
   if (!album->Init(FileMan)) QuitUnopened("the album");
@@ -366,7 +366,7 @@ void TGameThread::RunAlbum() {
 }
 
 void TGameThread::RunSoundRoom() {
-  TScreen<TSoundMenu> sound = CreateScreen<TSoundMenu>();
+  TScreen<TSoundMenu> sound = CreateScreen<TSoundMenu>(&SoundMenu);
   if (!sound) QuitUnopened("the sound room");
   const TScopeExit release([&sound] { sound->Release(); });
   if (!sound->Init(FileMan)) QuitUnopened("the sound room");

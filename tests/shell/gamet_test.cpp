@@ -9,8 +9,10 @@
 #include <iterator>
 #include <string>
 
+#include "shell/albummenu.h"
 #include "shell/gamedata.h"
 #include "shell/gamef.h"
+#include "shell/soundmenu.h"
 #include "shell/systemdata.h"
 #include "support/gamethread.h"
 #include "support/gamewindow.h"
@@ -147,8 +149,8 @@ void ExitFromTitle(LoopWindow& l, int idle) {
 
 }  // namespace
 
-// The album and the sound room open from the title and lead back to a new title screen; the exit choice ends the
-// game with the system record written.
+// The album and the sound room open from the title and lead back to a new title screen, each published in its
+// global while it is open; the exit choice ends the game with the system record written.
 TEST(TitleLoop, OpensTheAlbumAndTheSoundRoomAndComesBackToTheTitle) {
   LoopWindow l(QORM_DEMO_GAME_DIR);
   ASSERT_TRUE(l.Start());
@@ -159,16 +161,21 @@ TEST(TitleLoop, OpensTheAlbumAndTheSoundRoomAndComesBackToTheTitle) {
     int choice;
     const char* panel;
     const char* exit;
-  } visits[] = {{tcAlbum, "AlbumPanel", "ExitBtn"}, {tcSoundRoom, "SoundPanel", "BtnEnd"}};
+    const void* (*global)();
+  } visits[] = {{tcAlbum, "AlbumPanel", "ExitBtn", []() -> const void* { return AlbumMenu; }},
+                {tcSoundRoom, "SoundPanel", "BtnEnd", []() -> const void* { return SoundMenu; }}};
   int idle = 1;
   EXPECT_FALSE(SavedSystem(l));
   for (const auto& v : visits) {
     SCOPED_TRACE(v.panel);
     l.Choose(v.choice);
+    EXPECT_EQ(v.global(), nullptr);
     ASSERT_TRUE(l.Showing(v.panel));
+    EXPECT_NE(v.global(), nullptr);
     EXPECT_TRUE(l.Until([&] { return l.w.Pixel(320, 20) != title; }));
     l.ClickOn(v.exit);
     ASSERT_TRUE(l.AtTitle(++idle));
+    EXPECT_EQ(v.global(), nullptr);
     EXPECT_TRUE(l.Until([&] { return l.w.Pixel(320, 20) == title; }));
     EXPECT_TRUE(SavedSystem(l));  // after every choice
   }
