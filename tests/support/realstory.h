@@ -30,6 +30,8 @@ namespace realstory {
 // Words of the demo story.
 inline constexpr const char* kFirstWords = "おはよう";      // the first message
 inline constexpr const char* kSongVerdict = "演奏の評価";  // told after every song of the story
+inline constexpr const char* kTogether = "音が重なった瞬間";  // after the first song, rated three stars or more
+inline constexpr const char* kRough = "音はばらばらで";       // after a weaker one
 
 // The reader's settings for the play-through: the story's songs play by themselves (which also starts the reading
 // in its automatic mode), and messages appear whole at once (the text speed at its fastest), so that the story
@@ -46,8 +48,11 @@ struct Seen {
   bool choiceShown = false;
   bool menuIdle = false;  // the right-click menu is shown and idle
   bool movie = false;     // a movie's panel is shown
-  int messageNumber = -1;
-  std::vector<std::string> message;  // the message window's lines
+  int messageNumber = -1;             // the message printing, or an already read one; -1 once a new one is out
+  int script = -1;                    // where the script stands: two waits of the story differ here
+  int position = -1;
+  bool novel = false;                 // the page is the novel window's
+  std::vector<std::string> message;  // the lines of the text window in use (message or novel)
 
   bool operator==(const Seen&) const = default;
   bool Says(const std::string& words) const {
@@ -57,7 +62,8 @@ struct Seen {
   bool AtClick() const { return running && step == TAvgUnit::stClick && overlay == TAvgUnit::ovNone; }
   std::string Describe() const {
     std::string s = "state " + std::to_string(state) + ", step " + std::to_string(step) + ", overlay " +
-                    std::to_string(overlay) + ", message " + std::to_string(messageNumber);
+                    std::to_string(overlay) + ", script " + std::to_string(script) + " at " +
+                    std::to_string(position) + (novel ? ", novel" : "") + ", message " + std::to_string(messageNumber);
     for (const std::string& l : message) s += " |" + l;
     return s;
   }
@@ -89,7 +95,11 @@ inline Seen LookInside(const realgame::Player& p) {
   s.choiceShown = w.Choice().IsShown();
   s.menuIdle = w.Menu().IsShown() && !w.Menu().IsBusy();
   s.messageNumber = GameState.GetMessageNumber();
-  for (int i = 0; i < w.Message().GetLineCount(); ++i) s.message.push_back(Utf8(w.Message().GetLineText(i)));
+  s.script = GameState.GetScriptNumber();
+  s.position = GameState.GetScriptPos();
+  s.novel = GameState.IsNovelMode();
+  const TSubWinUnit::TTextWindow& text = s.novel ? w.Novel() : w.Message();
+  for (int i = 0; i < text.GetLineCount(); ++i) s.message.push_back(Utf8(text.GetLineText(i)));
   return s;
 }
 
@@ -117,9 +127,15 @@ struct Reading {
   int choices = 0;
   bool musicGame = false;  // the music game's state (4) came
   bool movie = false;      // a movie's panel came
+  std::vector<Seen> waits;  // every wait for a click seen, once each
   void Note(const Seen& s) {
     musicGame = musicGame || s.state == 4;
     movie = movie || s.movie;
+    if (s.AtClick() && (waits.empty() || !(waits.back() == s))) waits.push_back(s);
+  }
+  // Some wait for a click showed these words.
+  bool Said(const std::string& words) const {
+    return std::any_of(waits.begin(), waits.end(), [&](const Seen& s) { return s.Says(words); });
   }
 };
 
@@ -204,22 +220,33 @@ inline bool PlayToTheFirstSongAndSave(realgame::Player& p, const std::filesystem
   if (!p.Until([&] { return std::filesystem::exists(saveFile); }, "the save file")) return false;
   // The save screen stays open after a save (its row shows the new save); Close leads back to the story.
   if (!p.ClickOn("CloseButton")) return false;
-  if (!UntilSeen(p, [&](const Seen& s) { return s.AtClick() && s.messageNumber == place.seen.messageNumber; },
+  if (!UntilSeen(p, [&](const Seen& s) { return s.AtClick() && s.position == place.seen.position; },
                  "the story back at the saved message"))
     return false;
   return QuitFromTheStory(p);
 }
 
-// From the first title: Load, slot 1; the story is back where it was saved, shows the same message and reads on
-// from there to the next one; then quit from the menu.
-inline bool LoadAndReadOn(realgame::Player& p, Seen& loaded, Seen& next) {
+// From the first title: Load, slot 1; the story is back where it was saved (a wait for a click with text on its
+// page) and reads on from there to the next wait for a click, then quits from the menu. `loaded` is the first wait
+// seen, `next` the last; `reading` holds every wait seen. The reading's automatic mode may move on before the first
+// click: `next` is then further on.
+inline bool LoadAndReadOn(realgame::Player& p, Seen& loaded, Seen& next, Reading* reading = nullptr) {
   if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnLoad")) return false;
   if (!p.Showing("SaveMenuWin") || !UseSlot(p, 1, "LoadButton")) return false;
-  if (!UntilSeen(p, [](const Seen& s) { return s.AtClick() && !s.message.empty(); }, "the loaded story")) return false;
-  loaded = Look(p).value_or(Seen{});
-  Reading reading;
-  if (!ReadOn(p, [&](const Seen& s) { return s.AtClick() && s.messageNumber != loaded.messageNumber; },
-              "the next message", reading))
+  const auto hasText = [](const Seen& s) {
+    return std::any_of(s.message.begin(), s.message.end(), [](const std::string& l) { return !l.empty(); });
+  };
+  const auto atLoaded = [&](const Seen& s) {
+    if (!s.AtClick() || !hasText(s)) return false;
+    loaded = s;
+    return true;
+  };
+  if (!UntilSeen(p, atLoaded, "the loaded story")) return false;
+  Reading own;
+  Reading& read = reading != nullptr ? *reading : own;
+  read.Note(loaded);
+  if (!ReadOn(p, [&](const Seen& s) { return s.AtClick() && s.position != loaded.position; }, "the next message",
+              read))
     return false;
   next = Look(p).value_or(Seen{});
   return QuitFromTheStory(p);
