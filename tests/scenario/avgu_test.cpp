@@ -673,7 +673,8 @@ TEST(AdventureDemoGame, HasTheVoicesSoundsAndDialogPictures) {
   ASSERT_TRUE(effects.InitPack((demo + "/EvSE.pak").c_str()));
   EXPECT_TRUE(w.form->PlaySe(&effects, "se001", 0, 0));
   ASSERT_TRUE(data.InitDir((demo + "/Game_Pak").c_str()));
-  for (const char* name : {"SysVoice02_01.ogg", "SysVoice03_05.ogg"}) EXPECT_TRUE(data.FileIsExist(name)) << name;
+  for (const char* name : {"SysVoice01_01.ogg", "SysVoice02_01.ogg", "SysVoice03_05.ogg", "SysVoice04_03.ogg"})
+    EXPECT_TRUE(data.FileIsExist(name)) << name;
 
   TExSelUnit dialog(nullptr);
   dialog.SetFiles(&data);

@@ -112,9 +112,9 @@ void AddAdventureAssets(const Context& context, std::vector<Asset>& assets) {
     const Effect& effect = kEffects[i];
     assets.push_back({name, Place::kPart, [&effect] { return OggFile(EffectSound(effect), 0.3f); }, "EvSE.pak"});
   }
-  // The system voices: a greeting on the save screen (03); the answers to a save (02) are made with the system
-  // sounds.
-  for (int group : {3})
+  // The system voices: the title's goodbye on Exit (01), the load screen's greeting (03) and free play's (04); the
+  // answers to a save (02) are made with the system sounds.
+  for (int group : {1, 3, 4})
     for (int n = 1; n <= 5; ++n) {
       char name[24];
       std::snprintf(name, sizeof name, "SysVoice%02d_%02d.ogg", group, n);
