@@ -15,6 +15,7 @@ namespace DirectX {
 using platform::audio::kStopPosition;
 using VoiceNotification = platform::audio::Notification;
 using platform::audio::VoiceFormat;
+using platform::thread::Clock;
 using platform::thread::Event;
 
 namespace {
@@ -375,25 +376,30 @@ int TDSound::GetBufferCount() const {
 // ---- TDSoundThread ----
 
 struct TDSoundThread::State {
+  explicit State(Clock& c) : clock(c) {}
+  Clock& clock;
   std::atomic<bool> terminated{false};
   std::atomic<int> lastIndex{-1};
   std::atomic<bool> busy{false};
   std::vector<std::unique_ptr<Event>> events;
-  std::vector<Event*> list;
+  Event wake;               // set once, when the thread is to end: a stream's deletion waits for no time-out
+  std::vector<Event*> list;  // the events, then `wake`
   std::function<void(TDSoundThread*, int)> callback;
 };
 
-TDSoundThread::TDSoundThread(int count, std::function<void(TDSoundThread*, int)> callback)
-    : state_(std::make_shared<State>()) {
+TDSoundThread::TDSoundThread(int count, std::function<void(TDSoundThread*, int)> callback, Clock& clock)
+    : state_(std::make_shared<State>(clock)) {
   for (int i = 0; i < count; ++i) {
     state_->events.push_back(std::make_unique<Event>());
     state_->list.push_back(state_->events.back().get());
   }
+  state_->list.push_back(&state_->wake);
   state_->callback = std::move(callback);
 }
 
 TDSoundThread::~TDSoundThread() {
   state_->terminated = true;
+  state_->wake.Set();
   if (!thread_.joinable()) return;
   // Deleted from its own callback (a handler that releases its buffer): joining would wait for ourselves. The
   // thread keeps its state alive and ends when the callback returns.
@@ -426,8 +432,8 @@ void TDSoundThread::Resume() {
 
 void TDSoundThread::Execute(TDSoundThread* self, std::shared_ptr<State> state) {
   while (!state->terminated) {
-    const int index = Event::WaitAny(state->list, kWaitMs);
-    if (index < 0 || state->terminated) continue;
+    const int index = Event::WaitAny(state->list, kWaitMs, state->clock);
+    if (index < 0 || index >= static_cast<int>(state->events.size()) || state->terminated) continue;
     state->busy = true;
     state->lastIndex = index;
     state->callback(self, index);

@@ -197,11 +197,13 @@ struct TDSNotifyParam {
   std::function<void(TDSoundThread*, int index)> callback;
 };
 
-// The thread that waits for a buffer's notification events (100 ms at a time) and calls back with the index of the
-// one that fired. Deleting it from inside its own callback lets the thread finish by itself.
+// The thread that waits for a buffer's notification events (100 ms at a time, on `clock`) and calls back with the
+// index of the one that fired. Deleting it wakes the thread and joins it, without a callback and without waiting
+// out its wait; deleting it from inside its own callback lets the thread finish by itself.
 class TDSoundThread {
 public:
-  TDSoundThread(int count, std::function<void(TDSoundThread*, int)> callback);
+  TDSoundThread(int count, std::function<void(TDSoundThread*, int)> callback,
+                platform::thread::Clock& clock = platform::thread::MonotonicClock());
   ~TDSoundThread();
   TDSoundThread(const TDSoundThread&) = delete;
   TDSoundThread& operator=(const TDSoundThread&) = delete;

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <climits>
+#include <malloc.h>
 #include <mutex>
 #include <spawn.h>
 #include <sys/sysinfo.h>
@@ -60,6 +61,8 @@ MemoryTotals Memory() {
   m.availVirtual = (info.freeram + info.bufferram + info.freeswap) * unit;
   return m;
 }
+
+bool SetUpAllocator() { return mallopt(M_ARENA_MAX, 1) == 1; }
 
 bool OpenDocument(const std::string& hostPath, const std::string& workingFolder) {
   if (hostPath.empty()) return false;

@@ -28,6 +28,14 @@ struct MemoryTotals {
 };
 MemoryTotals Memory();
 
+// Sets the allocator up for a program whose pictures, sound rings and decoded sounds come and go with every scene
+// and on several threads: every thread allocates from one arena. glibc gives threads arenas of their own, and each
+// keeps what was freed in it for reuse by its own threads (the movie's decoder, the streams' threads, threads that
+// have ended): the game held twice the memory it used. The one arena takes a lock that the threads share; the
+// mixer's callback does not allocate. Call it before threads start. False when the allocator does not take the
+// setting (a sanitiser's).
+bool SetUpAllocator();
+
 // Opens a document with its associated program: spawns the open command (xdg-open) with the document as its only
 // argument, without a shell, in the given working folder. True when the program was started.
 bool OpenDocument(const std::string& hostPath, const std::string& workingFolder);

@@ -264,6 +264,7 @@ int RunLauncher(const TRunOptions& options, SessionEnd& sessionEnd) {
 }  // namespace
 
 int RunGame(int argc, char** argv, const TRunOptions& options) {
+  platform::process::SetUpAllocator();
   platform::process::SetCommandLine(argc, argv);
   try {
     SessionEnd sessionEnd;

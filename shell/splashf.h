@@ -1,11 +1,11 @@
 // Program start-up and the launcher: the main thread's part of the game.
 //
-// RunGame, in this order: takes the termination signals (SIGTERM, SIGINT and SIGHUP end the game as the desktop
-// session ending does, records saved); makes the game folder ($QORM_DATA, else the program's own folder) the
-// current folder; keeps to one running copy (a second copy ends at once, silently, with status 0); reads the start-up
-// flags and the command-line switches; opens the game window hidden and shows the splash ("Splash.jpg" of the game
-// folder, or a plain one) while the launcher builds the game window (TGameForm); then runs the main loop until the
-// game window has closed, and writes the window mode back.
+// RunGame, in this order: sets the allocator up (platform::process::SetUpAllocator); takes the termination signals
+// (SIGTERM, SIGINT and SIGHUP end the game as the desktop session ending does, records saved); makes the game folder
+// ($QORM_DATA, else the program's own folder) the current folder; keeps to one running copy (a second copy ends at
+// once, silently, with status 0); reads the start-up flags and the command-line switches; opens the game window hidden
+// and shows the splash ("Splash.jpg" of the game folder, or a plain one) while the launcher builds the game window
+// (TGameForm); then runs the main loop until the game window has closed, and writes the window mode back.
 //
 // Start-up failures and errors that end the game leave a message (a message box where there is a display, else
 // standard error) and a non-zero exit status.

@@ -386,6 +386,31 @@ TEST_F(SoundTest, BufferCapsTellTheFlagsItWasMadeWith) {
   EXPECT_EQ(caps.dwBufferBytes, 64000u);
 }
 
+// The thread waits on a clock that never moves: only an event ends its wait. Deleting it must wake it (a deletion
+// that waited for the wait's time-out never returns here), and the wake is no notification.
+TEST(SoundThread, DeletionWakesTheThreadWithoutACallback) {
+  for (const int count : {1, 5}) {
+    platform::thread::ManualClock still;
+    std::atomic<int> calls{0}, lastIndex{-1};
+    auto thread = std::make_unique<TDSoundThread>(
+        count,
+        [&](TDSoundThread*, int index) {
+          lastIndex = index;
+          ++calls;
+        },
+        still);
+    thread->Resume();
+    still.WaitForSleepers(1);
+    thread->GetEvent(count - 1)->Set();
+    for (int i = 0; i < 5000 && calls < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(calls, 1) << count;
+    EXPECT_EQ(lastIndex, count - 1);
+    still.WaitForSleepers(1);  // back in its wait
+    thread.reset();
+    EXPECT_EQ(calls, 1) << count;
+  }
+}
+
 TEST_F(SoundTest, NotificationCountOtherThanOneOrFiveGivesTheStopOnly) {
   ProbeBuffer b(&device);
   ASSERT_TRUE(b.Create(2, 44100, 16, 705600, false, false));
