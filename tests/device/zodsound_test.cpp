@@ -16,6 +16,7 @@
 #include "device/vxladpstream.h"
 #include "device/vxloggstream.h"
 #include "device/vxlwavestream.h"
+#include "support/waitfor.h"
 
 using namespace DirectX;
 using namespace fixtures;
@@ -402,7 +403,7 @@ TEST(SoundThread, DeletionWakesTheThreadWithoutACallback) {
     thread->Resume();
     still.WaitForSleepers(1);
     thread->GetEvent(count - 1)->Set();
-    for (int i = 0; i < 5000 && calls < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(WaitFor([&] { return calls >= 1; })) << count;
     ASSERT_EQ(calls, 1) << count;
     EXPECT_EQ(lastIndex, count - 1);
     still.WaitForSleepers(1);  // back in its wait
