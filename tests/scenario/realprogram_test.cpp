@@ -53,13 +53,6 @@ bool Selected(const realgame::Player& p, const std::string& name) {
   return button != nullptr && button->GetSelected();
 }
 
-// The window's component of that class; null when none. Only inside Read.
-template <class T>
-T* Component(const realgame::Player& p) {
-  for (int i = 0; i < p.Form().GetComponentCount(); ++i)
-    if (T* c = dynamic_cast<T*>(p.Form().GetComponent(i))) return c;
-  return nullptr;
-}
 
 }  // namespace
 
@@ -226,7 +219,7 @@ TEST(RealProgram, TheAlbumAndTheSoundRoomOpenAfterTheStory) {
     if (!p.ClickOn("BtnAlbum") || !p.Showing("AlbumPanel")) return;
     // The thumbnails come in over some frames; a click on the first entry's shows its first picture, and each
     // click on a picture shown (after its fade) the next one, then the grid again.
-    const auto album = [&] { return Component<TAlbumMenu>(p); };  // only inside Read
+    const auto album = [&] { return FindComponent<TAlbumMenu>(p.Form()); };  // only inside Read
     if (!p.Until([&] { return album() != nullptr && album()->GetShowCounter() < 0; }, "the album's grid")) return;
     if (!p.ClickOn("ThumbNail01")) return;
     const auto shown = [&] { return album()->GetViewState() == TAlbumMenu::vsShown; };
@@ -248,7 +241,7 @@ TEST(RealProgram, TheAlbumAndTheSoundRoomOpenAfterTheStory) {
     if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnSound") || !p.Showing("SoundPanel")) return;
     if (!p.ClickOn("BtnSelBgm3") || !p.ClickOn("BtnIxPlay")) return;
     const auto playing = [&] {
-      const TSoundMenu* room = Component<TSoundMenu>(p);
+      const TSoundMenu* room = FindComponent<TSoundMenu>(p.Form());
       return room != nullptr && room->IsPlaying() && p.Form().IsBgmPlaying();
     };
     if (!p.Until(playing, "the sound room's music")) return;
@@ -279,15 +272,15 @@ TEST(RealProgram, FreePlayPlaysASongByItselfAndComesBack) {
     if (!p.Showing("TitleMenuPanel") || !p.ClickOn("BtnFreePlay") || !p.Showing("SongSelPanel")) return;
     const auto current = [&] {
       return p.Read([&] {
-        const TSongSelectMenu* m = Component<TSongSelectMenu>(p);
+        const TSongSelectMenu* m = FindComponent<TSongSelectMenu>(p.Form());
         return m != nullptr ? m->GetSong(m->GetIndex()) : TSongID{};
       }).value_or(TSongID{});
     };
-    const int count = p.Read([&] { return Component<TSongSelectMenu>(p)->GetSongCount(); }).value_or(0);
+    const int count = p.Read([&] { return FindComponent<TSongSelectMenu>(p.Form())->GetSongCount(); }).value_or(0);
     for (int i = 0; i < count && current() != song; ++i) {
       const TSongID before = current();
       if (!p.ClickOn("BtnNext") || !p.Until([&] {
-            const TSongSelectMenu* m = Component<TSongSelectMenu>(p);
+            const TSongSelectMenu* m = FindComponent<TSongSelectMenu>(p.Form());
             return m->GetSong(m->GetIndex()) != before;
           }, "the next song"))
         return;

@@ -351,9 +351,7 @@ public:
   // inside Read.
   template <class T>
   T* Component() const {
-    for (int i = 0; i < w.form->GetComponentCount(); ++i)
-      if (T* c = dynamic_cast<T*>(w.form->GetComponent(i))) return c;
-    return nullptr;
+    return FindComponent<T>(*w.form);
   }
   // A panel of that name hangs right under the root. Only inside Read.
   bool Hangs(const std::string& name) const {

@@ -107,7 +107,6 @@ inline std::optional<Seen> Look(realgame::Player& p) {
   return p.Read([&] { return LookInside(p); });
 }
 
-// Waits until what the adventure shows satisfies `done`.
 // Waits until what the adventure shows satisfies `done`; the failure tells what it showed last.
 template <class Done>
 bool UntilSeen(realgame::Player& p, Done done, const std::string& what,
