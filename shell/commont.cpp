@@ -28,7 +28,7 @@ TCommonThread::~TCommonThread() = default;
 void TCommonThread::Execute() {
   TGameForm& form = GetForm();
   form.GetGameLock().Enter();
-  bool ended = false;  // by EGameEnd, the normal way
+  bool ended = false;  // by EGameEnd or by the flow returning: the normal ways
   try {
     form.SetOnFrame(VXCallback1<TMainThread, void, int>(this, &TMainThread::CallFrameProc));
     form.SetOnFrameInput(VXCallback2<TMainThread, void, int, TDInputUnit*>(this, &TMainThread::CallInputProc));
@@ -44,6 +44,7 @@ void TCommonThread::Execute() {
       throw;
     }
     ReleaseUnits();
+    ended = true;  // the flow saw the thread terminated between two of its steps
   } catch (const EGameEnd&) {
     ended = true;
   } catch (const std::exception& e) {
